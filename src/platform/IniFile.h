@@ -1,0 +1,67 @@
+#pragma once
+// An INI file held in memory: the configuration, device and instrument files are read and
+// written through it. Sections and keys keep their file order; names are compared without
+// regard to case; values are kept exactly as written (no trimming of inner text, no unquoting).
+// The file is saved whole with CR LF line ends, through a temporary file and a rename, so a
+// failed save never leaves a half-written file.
+//
+// Not thread-safe: use one object on one thread.
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class TMemIniFile {
+public:
+    // Loads `fileName` when it exists (a missing or unreadable file gives an empty object).
+    explicit TMemIniFile(const QString& fileName = QString());
+
+    const QString& FileName() const { return fileName_; }
+    void SetFileName(const QString& fileName) { fileName_ = fileName; }
+
+    // Replaces the contents with the parsed text (CR LF or LF line ends).
+    void SetText(const QString& text);
+    // The whole file as it would be saved (CR LF line ends).
+    QString Text() const;
+
+    bool SectionExists(const QString& section) const;
+    bool ValueExists(const QString& section, const QString& key) const;
+    QStringList ReadSections() const;                      // file order
+    QStringList ReadSection(const QString& section) const; // key names, file order
+    void EraseSection(const QString& section);
+    void DeleteKey(const QString& section, const QString& key);
+
+    QString ReadString(const QString& section, const QString& key, const QString& def) const;
+    // Decimal with an optional sign (also "0x" hex); anything else gives the default.
+    int ReadInteger(const QString& section, const QString& key, int def) const;
+    // Read as an integer: non-zero is true; text that is not a number gives the default.
+    bool ReadBool(const QString& section, const QString& key, bool def) const;
+    // '.' as the decimal separator; anything else gives the default.
+    double ReadFloat(const QString& section, const QString& key, double def) const;
+
+    // A new section goes at the end, a new key at the end of its section; an existing key is
+    // changed where it stands.
+    void WriteString(const QString& section, const QString& key, const QString& value);
+    void WriteInteger(const QString& section, const QString& key, int value);
+    void WriteBool(const QString& section, const QString& key, bool value);  // "1" / "0"
+    void WriteFloat(const QString& section, const QString& key, double value);
+
+    // Writes the whole file. Returns false (and leaves any old file as it was) on failure.
+    bool UpdateFile();
+
+private:
+    struct Entry {
+        QString key;
+        QString value;
+    };
+    struct Section {
+        QString name;
+        std::vector<Entry> entries;
+    };
+    Section* Find(const QString& section);
+    const Section* Find(const QString& section) const;
+    Section& FindOrAdd(const QString& section);
+
+    QString fileName_;
+    std::vector<Section> sections_;
+};

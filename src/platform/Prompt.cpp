@@ -1,0 +1,177 @@
+#include "platform/Prompt.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+
+#include "platform/UiPost.h"
+
+namespace {
+
+// "Desc (*.a)|*.a|Other|*.b" -> "Desc (*.a);;Other (*.b)"
+QString ToQtFilter(const QString& filter, int index, QString* selected)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString desc = parts[i];
+        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (!desc.contains(QLatin1Char('('))) {
+            desc += QStringLiteral(" (") + patterns + QLatin1Char(')');
+        }
+        out << desc;
+    }
+    if (selected != nullptr && index >= 1 && index <= out.size()) {
+        *selected = out[index - 1];
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+QMessageBox::StandardButtons ToQt(TMsgButtons buttons)
+{
+    switch (buttons) {
+    case TMsgButtons::Ok: return QMessageBox::Ok;
+    case TMsgButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+    case TMsgButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+    case TMsgButtons::YesNoCancel: return QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    case TMsgButtons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
+    case TMsgButtons::AbortRetryIgnore:
+        return QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore;
+    }
+    return QMessageBox::Ok;
+}
+
+QMessageBox::Icon ToQt(TMsgIcon icon)
+{
+    switch (icon) {
+    case TMsgIcon::None: return QMessageBox::NoIcon;
+    case TMsgIcon::Information: return QMessageBox::Information;
+    case TMsgIcon::Warning: return QMessageBox::Warning;
+    case TMsgIcon::Error: return QMessageBox::Critical;
+    case TMsgIcon::Question: return QMessageBox::Question;
+    }
+    return QMessageBox::NoIcon;
+}
+
+TMsgResult FromQt(int button, TMsgButtons buttons)
+{
+    switch (button) {
+    case QMessageBox::Ok: return TMsgResult::Ok;
+    case QMessageBox::Yes: return TMsgResult::Yes;
+    case QMessageBox::No: return TMsgResult::No;
+    case QMessageBox::Retry: return TMsgResult::Retry;
+    case QMessageBox::Abort: return TMsgResult::Abort;
+    case QMessageBox::Ignore: return TMsgResult::Ignore;
+    default: break;
+    }
+    return buttons == TMsgButtons::YesNo ? TMsgResult::No : TMsgResult::Cancel;
+}
+
+// The real dialogs.
+class TQtPrompt final : public IPrompt {
+public:
+    TMsgResult MessageBox(const QString& title, const QString& text, TMsgButtons buttons,
+                          TMsgIcon icon) override
+    {
+        QMessageBox box(ToQt(icon), title, text, ToQt(buttons), QApplication::activeWindow());
+        return FromQt(box.exec(), buttons);
+    }
+
+    bool InputQuery(const QString& title, const QString& prompt, QString& value) override
+    {
+        bool ok = false;
+        const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
+                                                   QLineEdit::Normal, value, &ok);
+        if (ok) {
+            value = text;
+        }
+        return ok;
+    }
+
+    std::optional<QString> OpenFile(const TFileDialogOptions& o) override { return Run(o, false); }
+    std::optional<QString> SaveFile(const TFileDialogOptions& o) override { return Run(o, true); }
+
+    std::optional<QString> BrowseFolder(const QString& title, const QString& folder) override
+    {
+        const QString dir =
+            QFileDialog::getExistingDirectory(QApplication::activeWindow(), title, folder);
+        if (dir.isEmpty()) {
+            return std::nullopt;
+        }
+        return dir;
+    }
+
+private:
+    static std::optional<QString> Run(const TFileDialogOptions& o, bool save)
+    {
+        if (!o.folder.isEmpty()) {
+            QDir().mkpath(o.folder);
+        }
+        QFileDialog dialog(QApplication::activeWindow(), o.title, o.folder);
+        dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        // The program asks its own "File Exists. OverWrite?" where it needs to.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+        QString selected;
+        if (!o.filter.isEmpty()) {
+            dialog.setNameFilter(ToQtFilter(o.filter, o.filterIndex, &selected));
+            if (!selected.isEmpty()) {
+                dialog.selectNameFilter(selected);
+            }
+        }
+        if (!o.defaultExt.isEmpty()) {
+            dialog.setDefaultSuffix(o.defaultExt);
+        }
+        if (!o.fileName.isEmpty() && !o.fileName.contains(QLatin1Char('*'))) {
+            dialog.selectFile(o.fileName);
+        }
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return std::nullopt;
+        }
+        return dialog.selectedFiles().constFirst();
+    }
+};
+
+TQtPrompt g_qtPrompt;
+IPrompt* g_prompt = nullptr;
+
+}  // namespace
+
+IPrompt& Prompt() { return g_prompt != nullptr ? *g_prompt : g_qtPrompt; }
+
+IPrompt* SetPrompt(IPrompt* prompt)
+{
+    IPrompt* previous = g_prompt;
+    g_prompt = prompt;
+    return previous;
+}
+
+QString ApplicationTitle() { return QStringLiteral("Wendrok"); }
+
+void ShowMessage(const QString& text)
+{
+    Prompt().MessageBox(ApplicationTitle(), text, TMsgButtons::Ok, TMsgIcon::None);
+}
+
+TMsgResult MessageDlg(const QString& title, const QString& text, TMsgButtons buttons,
+                      TMsgIcon icon)
+{
+    return Prompt().MessageBox(title, text, buttons, icon);
+}
+
+bool AskYesNo(const QString& title, const QString& text)
+{
+    return Prompt().MessageBox(title, text, TMsgButtons::YesNo, TMsgIcon::Question) ==
+           TMsgResult::Yes;
+}
+
+void PostMessageBox(const QString& title, const QString& text, TMsgIcon icon)
+{
+    if (IsUiThread()) {
+        Prompt().MessageBox(title, text, TMsgButtons::Ok, icon);
+        return;
+    }
+    PostToUi([title, text, icon] { Prompt().MessageBox(title, text, TMsgButtons::Ok, icon); });
+}

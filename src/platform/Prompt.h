@@ -1,0 +1,57 @@
+#pragma once
+// The prompt service: every message box, question, input box and file or folder dialog of
+// the program goes through the one installed IPrompt. The program installs the Qt dialogs;
+// tests install a scripted fake.
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+enum class TMsgButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel, AbortRetryIgnore };
+enum class TMsgIcon { None, Information, Warning, Error, Question };
+enum class TMsgResult { Ok, Cancel, Yes, No, Retry, Abort, Ignore };
+
+// Options of an open or save file dialog. `filter` is in the "Desc (*.a *.b)|*.a;*.b|..."
+// pairs form the program's texts use; the service converts it.
+struct TFileDialogOptions {
+    QString title;
+    QString folder;       // initial folder; created when missing
+    QString filter;
+    QString defaultExt;   // without the dot, e.g. "das"
+    QString fileName;     // preselected name; a name holding '*' is not preselected
+    int filterIndex = 1;  // 1-based, as the program's texts count them
+};
+
+class IPrompt {
+public:
+    virtual ~IPrompt() = default;
+    // A message box; returns the button pressed (closing the box counts as Cancel or No).
+    virtual TMsgResult MessageBox(const QString& title, const QString& text, TMsgButtons buttons,
+                                  TMsgIcon icon) = 0;
+    // An input box: true with `value` changed on OK, false with `value` untouched on Cancel.
+    virtual bool InputQuery(const QString& title, const QString& prompt, QString& value) = 0;
+    // File dialogs: the chosen path, or nothing on Cancel.
+    virtual std::optional<QString> OpenFile(const TFileDialogOptions& options) = 0;
+    virtual std::optional<QString> SaveFile(const TFileDialogOptions& options) = 0;
+    // Folder picker: the chosen folder, or nothing on Cancel.
+    virtual std::optional<QString> BrowseFolder(const QString& title, const QString& folder) = 0;
+};
+
+// The installed service (UI thread only). Without one installed, the Qt dialogs are used.
+IPrompt& Prompt();
+// Installs `prompt` (not owned; nullptr restores the Qt dialogs). Returns the previous one.
+IPrompt* SetPrompt(IPrompt* prompt);
+
+// Conveniences on the installed service (UI thread only).
+void ShowMessage(const QString& text);  // titled with the application title
+TMsgResult MessageDlg(const QString& title, const QString& text, TMsgButtons buttons,
+                      TMsgIcon icon = TMsgIcon::Information);
+bool AskYesNo(const QString& title, const QString& text);
+
+// Any thread: shows an Ok box without blocking the caller. Called from a worker thread the
+// box is posted to the UI thread, in order with other posted work.
+void PostMessageBox(const QString& title, const QString& text,
+                    TMsgIcon icon = TMsgIcon::Information);
+
+// Title used by ShowMessage.
+QString ApplicationTitle();
