@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <deque>
 #include <optional>
+#include <vector>
 
 #include "platform/Prompt.h"
 

@@ -1,0 +1,45 @@
+#pragma once
+// Window placement kept in the settings store as fractions of the screen size, so a window
+// comes back in the same part of a screen of another size. A stored value from -1 to 1 (both
+// included) is a fraction of the screen width or height; a value beyond is pixels.
+//
+// UI thread only.
+
+#include <QSize>
+#include <QString>
+
+class QWidget;
+
+// The screen size the fractions refer to: the primary screen's, unless a test set one.
+QSize PlacementScreenSize();
+// Overrides the screen size (tests); an empty size returns to the primary screen.
+void SetPlacementScreenSize(const QSize& size);
+
+// Pixels as a fraction of the screen width / height (0 when there is no screen).
+double ScreenFractionX(int pixels);
+double ScreenFractionY(int pixels);
+// A stored value as pixels: a fraction (-1 to 1) times the screen width / height, rounded;
+// any other value rounded, as pixels.
+int FractionToPixelsX(double value);
+int FractionToPixelsY(double value);
+
+// The value to store for a position or length in pixels: the screen fraction, or the pixels
+// themselves when that fraction lies beyond -1..1 (a window reaching past the screen, for
+// example on a second monitor), so that FractionToPixelsX/Y gives the pixels back.
+double PlacementValueX(int pixels);
+double PlacementValueY(int pixels);
+
+// Moves `control` (a window) to just below `form`: its top becomes the form's top plus the
+// form's height, plus 8 when that height is at least 1.
+void PlaceBelow(QWidget* form, QWidget* control);
+
+// Writes "Height", "Left", "Top", "Width", "WindowState" (0 normal, 1 minimised, 2 maximised)
+// and "Visible" of `form` under VersionedKeyPath(RegistryWriteVersion(), name). Nothing is
+// written when the key cannot be opened.
+void SaveWindowPlacement(QWidget* form, const QString& name);
+// Reads the placement saved under VersionedKeyPath(RegistryReadVersion(), name) and applies
+// it: the position always, the size when restoreSize, visibility and window state when
+// restoreState. A missing value keeps the window's present one. Returns false (and leaves
+// the window alone) when no placement is stored under that name.
+bool RestoreWindowPlacement(QWidget* form, const QString& name, bool restoreState,
+                            bool restoreSize);

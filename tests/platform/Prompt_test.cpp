@@ -1,0 +1,145 @@
+#include "platform/Prompt.h"
+
+#include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <future>
+
+#include "support/FakePrompt.h"
+#include "support/QtHelpers.h"
+
+TEST(FakePrompt, RecordsEveryTextShownInOrder)
+{
+    TFakePrompt prompt;
+    ShowMessage(QStringLiteral("Configuration saved"));
+    MessageDlg(QStringLiteral("Capture Error on Host Channel# 12"), QStringLiteral("Disk full"),
+               TMsgButtons::Ok, TMsgIcon::Error);
+    EXPECT_EQ(prompt.Messages(),
+              QStringList({QStringLiteral("Wendrok: Configuration saved"),
+                           QStringLiteral("Capture Error on Host Channel# 12: Disk full")}));
+    ASSERT_EQ(prompt.shown.size(), 2u);
+    EXPECT_EQ(prompt.shown[1].kind, QStringLiteral("message"));
+}
+
+TEST(FakePrompt, AnswersFromItsQueuesInOrder)
+{
+    TFakePrompt prompt;
+    prompt.QueueMessageAnswer(TMsgResult::Yes);
+    prompt.QueueMessageAnswer(TMsgResult::No);
+    prompt.QueueMessageAnswer(TMsgResult::Retry);
+    EXPECT_TRUE(AskYesNo(QStringLiteral("Exit"), QStringLiteral("Really?")));
+    EXPECT_FALSE(AskYesNo(QStringLiteral("Exit"), QStringLiteral("Really?")));
+    EXPECT_EQ(MessageDlg(QStringLiteral("Port"), QStringLiteral("Busy"), TMsgButtons::RetryCancel),
+              TMsgResult::Retry);
+
+    prompt.QueueInput(QStringLiteral("COM3"));
+    prompt.QueueInput(std::nullopt);
+    QString value = QStringLiteral("COM1");
+    EXPECT_TRUE(Prompt().InputQuery(QStringLiteral("Port"), QStringLiteral("Port:"), value));
+    EXPECT_EQ(value, QStringLiteral("COM3"));
+    EXPECT_FALSE(Prompt().InputQuery(QStringLiteral("Port"), QStringLiteral("Port:"), value));
+    EXPECT_EQ(value, QStringLiteral("COM3")) << "Cancel leaves the value alone";
+
+    prompt.QueueFile(QStringLiteral("/tmp/a.das"));
+    prompt.QueueFile(std::nullopt);
+    TFileDialogOptions options;
+    options.title = QStringLiteral("Open Configuration");
+    options.filter = QStringLiteral("Configuration (*.das)|*.das");
+    options.defaultExt = QStringLiteral("das");
+    EXPECT_EQ(Prompt().OpenFile(options), QStringLiteral("/tmp/a.das"));
+    EXPECT_EQ(Prompt().SaveFile(options), std::nullopt);
+    EXPECT_EQ(prompt.lastFileOptions.defaultExt, QStringLiteral("das"));
+    EXPECT_EQ(prompt.shown.back().kind, QStringLiteral("save"));
+    EXPECT_EQ(prompt.shown.back().text, options.filter);
+
+    prompt.QueueFolder(QStringLiteral("/tmp/data"));
+    EXPECT_EQ(Prompt().BrowseFolder(QStringLiteral("Capture Folder"), QString()),
+              QStringLiteral("/tmp/data"));
+}
+
+TEST(FakePrompt, UnexpectedDialogFailsTheTest)
+{
+    EXPECT_NONFATAL_FAILURE(
+        {
+            TFakePrompt prompt;
+            AskYesNo(QStringLiteral("Save"), QStringLiteral("Save Configuration?"));
+        },
+        "unexpected message box: Save: Save Configuration?");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            TFakePrompt prompt;
+            QString value;
+            Prompt().InputQuery(QStringLiteral("Baud"), QStringLiteral("Rate"), value);
+        },
+        "unexpected input box");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            TFakePrompt prompt;
+            Prompt().OpenFile(TFileDialogOptions{});
+        },
+        "unexpected file dialog");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            TFakePrompt prompt;
+            Prompt().BrowseFolder(QStringLiteral("Folder"), QString());
+        },
+        "unexpected folder dialog");
+    EXPECT_NONFATAL_FAILURE(
+        {
+            TFakePrompt prompt;
+            prompt.okBoxesAnswerThemselves = false;
+            ShowMessage(QStringLiteral("Done"));
+        },
+        "unexpected message box");
+}
+
+TEST(FakePrompt, UnansweredDialogAnswersNoOrCancel)
+{
+    TFakePrompt prompt;
+    TMsgResult yesNo = TMsgResult::Yes;
+    TMsgResult retry = TMsgResult::Retry;
+    EXPECT_NONFATAL_FAILURE(
+        yesNo = Prompt().MessageBox(QString(), QString(), TMsgButtons::YesNo, TMsgIcon::None),
+        "unexpected");
+    EXPECT_NONFATAL_FAILURE(retry = Prompt().MessageBox(QString(), QString(),
+                                                        TMsgButtons::RetryCancel, TMsgIcon::None),
+                            "unexpected");
+    EXPECT_EQ(yesNo, TMsgResult::No);
+    EXPECT_EQ(retry, TMsgResult::Cancel);
+}
+
+TEST(FakePrompt, RestoresThePreviousServiceWhenDestroyed)
+{
+    TFakePrompt outer;
+    {
+        TFakePrompt inner;
+        EXPECT_EQ(&Prompt(), &inner);
+    }
+    EXPECT_EQ(&Prompt(), &outer);
+}
+
+TEST(PostMessageBox, FromAWorkerIsShownOnTheUiThreadWithoutBlockingTheWorker)
+{
+    TFakePrompt prompt;
+    std::future<void> worker = std::async(std::launch::async, [] {
+        PostMessageBox(QStringLiteral("Echo Serial Port Error on Host Channel# 4"),
+                       QStringLiteral("Error# 5: Access denied"), TMsgIcon::Error);
+        PostMessageBox(QStringLiteral("Second"), QStringLiteral("box"));
+    });
+    // The UI thread runs no events while the worker posts.
+    ASSERT_EQ(worker.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_TRUE(prompt.shown.empty());
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 2; }));
+    const QStringList expected = {
+        QStringLiteral("Echo Serial Port Error on Host Channel# 4: Error# 5: Access denied"),
+        QStringLiteral("Second: box")};
+    EXPECT_EQ(prompt.Messages(), expected);
+}
+
+TEST(PostMessageBox, OnTheUiThreadShowsAtOnce)
+{
+    TFakePrompt prompt;
+    PostMessageBox(QStringLiteral("Title"), QStringLiteral("Text"));
+    EXPECT_EQ(prompt.Messages(), QStringList({QStringLiteral("Title: Text")}));
+}

@@ -1,0 +1,268 @@
+#include "platform/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <climits>
+#include <thread>
+
+namespace {
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        file = dir.filePath(QStringLiteral("Wendrok.ini"));
+        SetSettingsFilePath(file);
+    }
+    void TearDown() override { SetSettingsFilePath(QString()); }
+
+    QString FileText() const
+    {
+        QFile in(file);
+        return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
+    }
+
+    void WriteFileText(const QString& text) const
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(text.toUtf8());
+    }
+
+    QTemporaryDir dir;
+    QString file;
+};
+
+const QString kKey = QStringLiteral("\\Software\\Tavo Labs\\Wendrok\\126\\Test");
+
+}  // namespace
+
+TEST(VersionedKeyPath, RoundsTheVersionTimesAHundred)
+{
+    EXPECT_EQ(VersionedKeyPath(1.26, QStringLiteral("DasDesktop")),
+              QStringLiteral("\\Software\\Tavo Labs\\Wendrok\\126\\DasDesktop"));
+    EXPECT_EQ(VersionedKeyPath(1.26f, QStringLiteral("X")),
+              QStringLiteral("\\Software\\Tavo Labs\\Wendrok\\126\\X"));
+    EXPECT_EQ(VersionedKeyPath(1.25f, QStringLiteral("X")),
+              QStringLiteral("\\Software\\Tavo Labs\\Wendrok\\125\\X"));
+    // The main window steps the read version down by 0.01 in floating point.
+    EXPECT_EQ(VersionedKeyPath(1.26 - 0.01 - 0.01, QStringLiteral("X")),
+              QStringLiteral("\\Software\\Tavo Labs\\Wendrok\\124\\X"));
+    EXPECT_EQ(VersionedKeyPath(0.05, QStringLiteral("X")),
+              QStringLiteral("\\Software\\Tavo Labs\\Wendrok\\005\\X"));
+}
+
+TEST(RegistryVersions, StartAtOneTwentySix)
+{
+    EXPECT_DOUBLE_EQ(RegistryWriteVersion(), 1.26);
+    EXPECT_DOUBLE_EQ(RegistryReadVersion(), 1.26);
+}
+
+TEST_F(RegistryTest, DefaultFileLivesInTheConfigFolder)
+{
+    SetSettingsFilePath(QString());
+    EXPECT_EQ(SettingsFilePath(),
+              QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                  QStringLiteral("/Wendrok/Wendrok.ini"));
+    SetSettingsFilePath(file);
+    EXPECT_EQ(SettingsFilePath(), file);
+}
+
+TEST_F(RegistryTest, KeyOpensWithoutCreatingOnlyOnceItHoldsAValue)
+{
+    TRegistry reg;
+    EXPECT_FALSE(reg.OpenKey(kKey, false));
+    EXPECT_TRUE(reg.CurrentPath().isEmpty());
+
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.CloseKey();
+    EXPECT_FALSE(reg.OpenKey(kKey, false)) << "an empty key is not stored";
+
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteInteger(QStringLiteral("A"), 1);
+    reg.CloseKey();
+    EXPECT_TRUE(reg.OpenKey(QStringLiteral("software\\TAVO LABS\\wendrok\\126\\test\\"), false));
+    EXPECT_TRUE(reg.KeyExists(QStringLiteral("\\Software\\Tavo Labs\\Wendrok\\126")))
+        << "a key with a key below it exists";
+    EXPECT_FALSE(reg.KeyExists(QStringLiteral("\\Software\\Tavo Labs\\Wendrok\\12")));
+    EXPECT_TRUE(reg.OpenKey(QString(), false)) << "an empty path is the open key itself";
+    reg.CloseKey();
+    EXPECT_FALSE(reg.OpenKey(QString(), true)) << "the root holds no values";
+    EXPECT_FALSE(reg.OpenKey(QStringLiteral("\\\\"), true));
+}
+
+TEST_F(RegistryTest, RelativeKeyOpensBelowTheOpenKey)
+{
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\Software\\A"), true));
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("B"), true));
+    EXPECT_EQ(reg.CurrentPath(), QStringLiteral("Software\\A\\B"));
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\Software\\C"), true));
+    EXPECT_EQ(reg.CurrentPath(), QStringLiteral("Software\\C"));
+    EXPECT_FALSE(reg.OpenKey(QStringLiteral("Missing"), false));
+    EXPECT_EQ(reg.CurrentPath(), QStringLiteral("Software\\C")) << "a failed open keeps the key";
+}
+
+TEST_F(RegistryTest, NamesAreComparedWithoutRegardToCase)
+{
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\Software\\Tavo Labs\\Wendrok\\126\\Warn"), true));
+        reg.WriteBool(QStringLiteral("WarnAgain"), true);
+        reg.WriteString(QStringLiteral("Text"), QStringLiteral("first"));
+        reg.WriteString(QStringLiteral("TEXT"), QStringLiteral("second"));
+        EXPECT_EQ(reg.GetValueNames(), QStringList({QStringLiteral("WarnAgain"),
+                                                    QStringLiteral("Text")}));
+    }
+    TRegDef reg;
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\SOFTWARE\\tavo labs\\WENDROK\\126\\warn"), false));
+    EXPECT_TRUE(reg.ValueExists(QStringLiteral("warnAgain")));
+    EXPECT_TRUE(reg.ReadBoolDef(QStringLiteral("warnAgain"), false));
+    EXPECT_EQ(reg.ReadString(QStringLiteral("text")), QStringLiteral("second"));
+}
+
+TEST_F(RegistryTest, TypedValuesSurviveAnotherStart)
+{
+    const QString awkward = QStringLiteral(" lead=in %41 [x] ;c\r\nline\\two\ttab \u00e9\u4e2d ");
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(kKey, true));
+        reg.WriteInteger(QStringLiteral("Min"), INT_MIN);
+        reg.WriteInteger(QStringLiteral("Max"), INT_MAX);
+        reg.WriteFloat(QStringLiteral("Third"), 1.0 / 3.0);
+        reg.WriteFloat(QStringLiteral("Tenth"), 0.1);
+        reg.WriteFloat(QStringLiteral("Tiny"), -2.5e-300);
+        reg.WriteString(QStringLiteral("Awkward"), awkward);
+        reg.WriteString(QStringLiteral(" =[odd;name# "), QStringLiteral("v"));
+        reg.WriteString(QStringLiteral("Empty"), QString());
+        reg.WriteBool(QStringLiteral("On"), true);
+        reg.WriteBool(QStringLiteral("Off"), false);
+    }
+    // What a later start of the program reads: the file alone.
+    SetSettingsFilePath(file);
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, false));
+    EXPECT_EQ(reg.ReadInteger(QStringLiteral("Min")), INT_MIN);
+    EXPECT_EQ(reg.ReadInteger(QStringLiteral("Max")), INT_MAX);
+    EXPECT_EQ(reg.ReadFloat(QStringLiteral("Third")), 1.0 / 3.0);
+    EXPECT_EQ(reg.ReadFloat(QStringLiteral("Tenth")), 0.1);
+    EXPECT_EQ(reg.ReadFloat(QStringLiteral("Tiny")), -2.5e-300);
+    EXPECT_EQ(reg.ReadString(QStringLiteral("Awkward")), awkward);
+    EXPECT_EQ(reg.ReadString(QStringLiteral(" =[odd;name# ")), QStringLiteral("v"));
+    EXPECT_TRUE(reg.ValueExists(QStringLiteral("Empty")));
+    EXPECT_TRUE(reg.ReadBool(QStringLiteral("On")));
+    EXPECT_FALSE(reg.ReadBool(QStringLiteral("Off")));
+    EXPECT_EQ(reg.GetValueNames().size(), 10);
+
+    const QString text = FileText();
+    EXPECT_TRUE(text.startsWith(QStringLiteral("[Software\\Tavo Labs\\Wendrok\\126\\Test]\n")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("\nTenth=0.1\n"))) << text.toStdString();
+}
+
+TEST_F(RegistryTest, MissingOrMalformedValuesReadAsDefaults)
+{
+    WriteFileText(QStringLiteral("; settings\n"
+                                 "Stray=before any key\n"
+                                 "[Software\\T]\n"
+                                 "Int=12abc\n"
+                                 "Float=nan\n"
+                                 "Bool=maybe\n"
+                                 "no equals sign\n"
+                                 "Yes= TRUE \n"
+                                 "[software\\t]\n"
+                                 "Num= -42 \n"));
+    TRegDef reg;
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\Software\\T"), false));
+    EXPECT_EQ(reg.ReadInteger(QStringLiteral("Int")), 0);
+    EXPECT_EQ(reg.ReadIntegerDef(QStringLiteral("Int"), 7), 7);
+    EXPECT_EQ(reg.ReadFloat(QStringLiteral("Float")), 0.0);
+    EXPECT_EQ(reg.ReadFloatDef(QStringLiteral("Float"), 2.5), 2.5);
+    EXPECT_FALSE(reg.ReadBool(QStringLiteral("Bool")));
+    EXPECT_TRUE(reg.ReadBoolDef(QStringLiteral("Bool"), true));
+    EXPECT_TRUE(reg.ReadBoolDef(QStringLiteral("Yes"), false));
+    EXPECT_EQ(reg.ReadIntegerDef(QStringLiteral("Num"), 0), -42) << "a repeated key merges";
+    EXPECT_FALSE(reg.ValueExists(QStringLiteral("Stray")));
+    EXPECT_FALSE(reg.ValueExists(QStringLiteral("no equals sign")));
+
+    EXPECT_EQ(reg.ReadString(QStringLiteral("Missing")), QString());
+    EXPECT_EQ(reg.ReadStringDef(QStringLiteral("Missing"), QStringLiteral("def")),
+              QStringLiteral("def"));
+    EXPECT_EQ(reg.ReadIntegerDef(QStringLiteral("Missing"), -3), -3);
+    EXPECT_EQ(reg.ReadFloatDef(QStringLiteral("Missing"), 0.75), 0.75);
+    EXPECT_FALSE(reg.ReadBoolDef(QStringLiteral("Missing"), false));
+
+    reg.CloseKey();
+    EXPECT_EQ(reg.ReadStringDef(QStringLiteral("Int"), QStringLiteral("closed")),
+              QStringLiteral("closed"));
+}
+
+TEST_F(RegistryTest, SeesWhatAnotherProcessWrote)
+{
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteString(QStringLiteral("Mine"), QStringLiteral("1"));
+    WriteFileText(QStringLiteral("[Software\\Tavo Labs\\Wendrok\\126\\Test]\n"
+                                 "Theirs=written elsewhere\n"));
+    EXPECT_EQ(reg.ReadString(QStringLiteral("Theirs")), QStringLiteral("written elsewhere"));
+    EXPECT_FALSE(reg.ValueExists(QStringLiteral("Mine")));
+    reg.WriteInteger(QStringLiteral("Next"), 5);
+    EXPECT_TRUE(FileText().contains(QStringLiteral("Theirs=written elsewhere")))
+        << "a write keeps what the other process wrote";
+}
+
+TEST_F(RegistryTest, DeleteValueRemovesItFromTheFile)
+{
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, true));
+    reg.WriteInteger(QStringLiteral("Gone"), 1);
+    reg.WriteInteger(QStringLiteral("Kept"), 2);
+    EXPECT_TRUE(reg.DeleteValue(QStringLiteral("GONE")));
+    EXPECT_FALSE(reg.DeleteValue(QStringLiteral("Gone")));
+    EXPECT_FALSE(FileText().contains(QStringLiteral("Gone")));
+    EXPECT_EQ(reg.GetValueNames(), QStringList({QStringLiteral("Kept")}));
+    EXPECT_TRUE(reg.DeleteValue(QStringLiteral("Kept")));
+    EXPECT_FALSE(reg.KeyExists(kKey)) << "a key without values is gone";
+}
+
+TEST_F(RegistryTest, KeyDoesNotOpenForWritingWhenTheFileCannotBeWritten)
+{
+    QFile blocker(dir.filePath(QStringLiteral("plainfile")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    SetSettingsFilePath(dir.filePath(QStringLiteral("plainfile/sub/Wendrok.ini")));
+    TRegistry reg;
+    EXPECT_FALSE(reg.OpenKey(kKey, true));
+    reg.WriteInteger(QStringLiteral("A"), 1);
+    EXPECT_FALSE(reg.KeyExists(kKey));
+}
+
+TEST_F(RegistryTest, ThreadsWriteWithoutLosingValues)
+{
+    constexpr int kWrites = 40;
+    auto writer = [](const QString& key) {
+        TRegistry reg;
+        if (!reg.OpenKey(key, true)) {
+            return;
+        }
+        for (int i = 0; i < kWrites; ++i) {
+            reg.WriteInteger(QStringLiteral("V%1").arg(i), i);
+        }
+    };
+    std::thread a(writer, QStringLiteral("\\Software\\A"));
+    std::thread b(writer, QStringLiteral("\\Software\\B"));
+    a.join();
+    b.join();
+    SetSettingsFilePath(file);
+    for (const QString& key : {QStringLiteral("\\Software\\A"), QStringLiteral("\\Software\\B")}) {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(key, false));
+        EXPECT_EQ(reg.GetValueNames().size(), kWrites);
+        EXPECT_EQ(reg.ReadInteger(QStringLiteral("V%1").arg(kWrites - 1)), kWrites - 1);
+    }
+}
