@@ -2,49 +2,66 @@
 // Helpers shared by every part of the program: the program and data folders, file name forms
 // of the DAS, name cleaning, small text conversions and the toolkit's comma text.
 // Paths stored by the program keep "\" as the separator; NativePath turns one into a path the
-// file system takes, and only code that touches a file calls it.
+// file system takes, and only code that touches a file calls it. DAS paths ("C:\...", 8.3
+// names) always keep "\". A file name that holds "*" (such as "Config\*.Das") stands for "no
+// file chosen yet": the path helpers keep it as it is, and callers test it with IsNoFileName.
+//
+// Every function here may be called from any thread; results are values the caller owns.
 
 #include <QString>
 #include <QStringList>
 
-// Any thread. The folder of the program file with a final "bin/" dropped (any case), ending
-// in "/".
+// The folder of the program file with a final "bin" folder dropped (any case), ending in "/".
 QString GetAppDir();
 // The same rule applied to a given executable folder (for tests).
 QString AppDirFromExeDir(const QString& exeDir);
-// Any thread. The program data folder (the user's data folder + "Wendrok/"), created with its
-// sub-folders when missing; ends in "/".
+// The program data folder (the user's data folder + "Wendrok/"), created with its sub-folders
+// "Config", "InternalConfig", "Data", "Scripts", "Icons" and "DASExplorer" when missing; ends
+// in "/". Worked out once per run.
 QString GetProgramDataDir();
 
-// A non-empty path not ending in "\" gets one.
+// A non-empty path not ending in "\" gets one (DAS and stored paths).
 QString IncludeTrailingBackslash(const QString& path);
-// A non-empty path not ending in "/" gets one.
+// A non-empty path not ending in "/" gets one (native paths).
 QString IncludeTrailingPathDelimiter(const QString& path);
-// A stored path ("\" separators, maybe relative to the data folder) as a native path.
+// Whether a file name stands for "no file": it holds a "*".
+bool IsNoFileName(const QString& path);
+// A stored path ("\" separators, maybe relative to the data folder) as a native path; the
+// same as ExpandDataRelativePath.
 QString NativePath(const QString& stored);
 // A native path as stored ("\" separators).
 QString StoredPath(const QString& native);
 // The path relative to the program data folder when it lies under it (stored form), else
-// the path unchanged.
+// the path unchanged. A final separator is kept ("…/Wendrok/Data/" gives "Data\").
 QString MakeDataRelativePath(const QString& path);
 // A relative stored path made absolute against the program data folder (native form); an
-// absolute path is returned as a native path.
+// absolute path is returned as a native path. A path with a drive letter ("C:\...") cannot be
+// resolved on this system and comes back unchanged, so it counts as a missing file; an empty
+// path stays empty.
 QString ExpandDataRelativePath(const QString& path);
 
 // The trimmed text with every character that is not a letter or digit replaced by "_".
 QString MakeValidName(const QString& text);
 QString RemoveCommas(const QString& text);
-// The 8.3 form of the file name part of a path.
+// The 8.3 form of the file name part of a path ("\" or "/" separators).
 QString ToDasFileName(const QString& path);
-// "RAW000.DAT", 7 -> "RAW007.DAT".
+// The file name with up to three "0" dropped from the end of its name part and the number
+// put there in at least three digits: "RAW000.DAT", 7 -> "RAW007.DAT". Only the file name
+// part of the path has an extension.
 QString MakeNumberedFileName(const QString& fileName, int number);
 // The index-th (from 0) comma-separated field, leading blanks skipped, at most size - 1
-// characters; false when the text has fewer fields.
+// characters; false (and an empty dest) when the text has fewer fields.
 bool GetCommaField(QString& dest, const QString& text, int index, int size);
+// 1 -> "1st", 2 -> "2nd", 11 -> "11th", 22 -> "22nd".
 QString OrdinalString(int n);
+// The text without its last two characters as an integer ("21st" -> 21); 0 when not a number.
 int OrdinalToInt(const QString& text);
+// The larger of the default and the text as an integer; the default when not a number.
 int StrToIntAtLeast(const QString& text, int def);
 
-// The toolkit's comma text of a line list, and back.
+// The toolkit's comma text of a line list, and back. Writing quotes an item that holds a
+// blank, a control character, a comma or a double quote (doubling inner quotes); a list of one
+// empty item gives "\"\"". Reading skips blanks between items, unquotes quoted items, ends an
+// unquoted item at a blank, control character or comma, and a final comma adds an empty item.
 QString LinesToCommaText(const QStringList& lines);
 QStringList CommaTextToLines(const QString& text);

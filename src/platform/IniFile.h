@@ -1,15 +1,26 @@
 #pragma once
 // An INI file held in memory: the configuration, device and instrument files are read and
 // written through it. Sections and keys keep their file order; names are compared without
-// regard to case; values are kept exactly as written (no trimming of inner text, no unquoting).
+// regard to case; values are kept exactly as written (no trimming, no unquoting).
 // The file is saved whole with CR LF line ends, through a temporary file and a rename, so a
-// failed save never leaves a half-written file.
+// failed save never leaves a half-written file. Files are Latin-1 text, as the stations that
+// exchange them write it.
+//
+// Lines before the first section, blank lines and ";" comment lines are skipped; a repeated
+// section header adds to the first section of that name, and of repeated keys the first is
+// kept. A line break in a written name or value is stored as a blank.
 //
 // Not thread-safe: use one object on one thread.
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 #include <vector>
+
+// Any thread. An integer as the program's files and number fields write it: decimal with an
+// optional sign (also "0x" hex), blanks around it allowed; nothing for any other text or a
+// value out of the int range.
+std::optional<int> ParseIntegerText(const QString& text);
 
 class TMemIniFile {
 public:
@@ -26,8 +37,8 @@ public:
 
     bool SectionExists(const QString& section) const;
     bool ValueExists(const QString& section, const QString& key) const;
-    QStringList ReadSections() const;                      // file order
-    QStringList ReadSection(const QString& section) const; // key names, file order
+    QStringList ReadSections() const;                       // file order
+    QStringList ReadSection(const QString& section) const;  // key names, file order
     void EraseSection(const QString& section);
     void DeleteKey(const QString& section, const QString& key);
 
