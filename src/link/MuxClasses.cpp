@@ -1,0 +1,362 @@
+#include "link/MuxClasses.h"
+
+#include <QByteArray>
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Clocks.h"
+#include "platform/Prompt.h"
+#include "platform/UiPost.h"
+
+namespace {
+
+// Channels whose data is dispatched even without a window, capture file or fetched file.
+bool HasFixedReader(uint8_t channel)
+{
+    switch (channel) {
+    case kStatusChannel:
+    case kClockChannel:
+    case kSysVarChannel:
+    case kDirectoryChannel:
+    case kMuxStatsChannel:
+    case kScriptChannel:
+    case kCommandChannel:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Failure boxes are posted, so a service pass never runs a modal loop from inside its
+// dispatch; they appear in order once the pass is over.
+void PostFailureBox(const QString& text)
+{
+    PostToUi([text] {
+        Prompt().MessageBox(ApplicationTitle(), text, TMsgButtons::Ok, TMsgIcon::Error);
+    });
+}
+
+}  // namespace
+
+TMux::TMux(TMuxArray& owner, uint8_t channel, IChannelDevice* device, ITerminalView* window)
+    : owner_(&owner), channel_(channel), device_(device)
+{
+    if (window != nullptr) {
+        SetWindow(window);
+    }
+}
+
+TMux::~TMux()
+{
+    CloseEcho();
+    getFile_.reset();
+    sendFile_.reset();
+    captureFile_.reset();
+    pcPort_.reset();
+    CloseWindow();
+    SetProgressWindow(nullptr);
+}
+
+void TMux::SetWindow(ITerminalView* window)
+{
+    if (window_ != nullptr && window_ != window) {
+        CloseWindow();
+    }
+    if (window == nullptr && device_ != nullptr && owner_->TerminalFactory() != nullptr) {
+        window = owner_->TerminalFactory()->CreateDeviceWindow(*this, *device_);
+    }
+    window_ = window;
+    if (window_ != nullptr) {
+        window_->SetHostChannel(this);
+    }
+}
+
+void TMux::ClearWindow()
+{
+    if (window_ != nullptr) {
+        window_->ClearReceived();
+    }
+}
+
+void TMux::ShowWindow()
+{
+    if (window_ != nullptr) {
+        window_->ShowNormal();
+    }
+}
+
+void TMux::CloseWindow()
+{
+    ITerminalView* window = window_;
+    window_ = nullptr;
+    if (window != nullptr) {
+        window->DestroyView();
+    }
+}
+
+void TMux::SetName(const QString& name)
+{
+    // TODO(#6): a channel without a capture file name gets its default one here.
+    name_ = name;
+    if (window_ != nullptr) {
+        window_->SetCaption(name);
+    }
+}
+
+bool TMux::PushData(const char* bytes, int count)
+{
+    return count > 0 && ring_.Put(bytes, static_cast<uint32_t>(count));
+}
+
+bool TMux::HasData() const { return ring_.Count() > 0; }
+
+int TMux::ReadQueue()
+{
+    const uint32_t n = ring_.Get(scratch_.data(), kChannelRingBytes);
+    scratch_[n] = 0;
+    return static_cast<int>(n);
+}
+
+int TMux::PutData(const char* bytes, int count, int tag)
+{
+    const int n = std::clamp(count, 0, kMaxSegmentBytes);
+    if (tag != kNoTag) {
+        // A segment for a channel that does not exist is shown as text after its number;
+        // the text ends at its first zero byte and never runs past the segment.
+        const char* zero = n > 0 ? static_cast<const char*>(std::memchr(bytes, 0, n)) : nullptr;
+        const int textLength = zero != nullptr ? static_cast<int>(zero - bytes) : n;
+        QByteArray tagged = "[" + QByteArray::number(tag) + "]";
+        tagged.append(bytes, textLength);
+        PushData(tagged.constData(), static_cast<int>(tagged.size()));
+    } else {
+        PushData(bytes, n);
+    }
+    if (progressOpen_.load()) {
+        OnGetData(static_cast<uint32_t>(n));
+    }
+    // Marked after the bytes are in: a service pass that takes the mark finds them.
+    owner_->MarkPending(this);
+    return n;
+}
+
+bool TMux::ProcessData()
+{
+    if (window_ == nullptr && !HasCaptureFile() && getFile_ == nullptr &&
+        !HasFixedReader(channel_)) {
+        return false;
+    }
+    if (!HasData()) {
+        return false;
+    }
+    const int n = ReadQueue();
+    WriteConsumers(scratch_.data(), n);
+    if (device_ != nullptr) {
+        device_->SetPortActivity();
+    }
+    ReadFixedChannel(scratch_.data(), n);
+    if (channel_ == kErrorChannel) {
+        ShowWindow();
+    }
+    return n > 0;
+}
+
+void TMux::WriteConsumers(const char* bytes, int n)
+{
+    if (echoPort_ != nullptr && !echoPort_->WritePort(bytes, n)) {
+        CloseEcho();
+        ReportChannelError("Echo Serial Port Error on Host Channel# ");
+    }
+    if (getFile_ != nullptr && !getFile_->Write(bytes, n)) {
+        CloseGetFile();
+        ReportChannelError("File Get Error on Host Channel# ");
+    }
+    if (captureOn_ && captureFile_ != nullptr && !captureFile_->Write(bytes, n)) {
+        StopCapture();
+        ReportChannelError("Capture Error on Host Channel# ");
+    }
+    if (window_ != nullptr) {
+        window_->ShowData(bytes, n);
+    }
+}
+
+void TMux::ReadFixedChannel(const char* bytes, int n)
+{
+    IFixedChannelReaders& readers = owner_->FixedChannelReaders();
+    switch (channel_) {
+    case kClockChannel:
+        readers.ReceiveDateReply(bytes, n);
+        break;
+    case kSysVarChannel:
+        readers.ReceiveListing(bytes, n);
+        break;
+    case kStatusChannel:
+    case kMuxStatsChannel:
+        readers.OnStatusChannelData(channel_, bytes, n);
+        break;
+    case kDirectoryChannel:
+        readers.ReceiveListingData(bytes, n);
+        break;
+    case kCommandChannel:
+        readers.ReceiveControlText(bytes, n);
+        break;
+    default:
+        break;
+    }
+}
+
+void TMux::ReportChannelError(const char* what)
+{
+    PostFailureBox(QString::fromLatin1(what) + QString::number(channel_));
+}
+
+void TMux::SetEchoPort(std::unique_ptr<IEchoPort> port) { echoPort_ = std::move(port); }
+
+void TMux::CloseEcho() { echoPort_.reset(); }
+
+void TMux::SetPcPort(std::unique_ptr<IPcDevicePort> port) { pcPort_ = std::move(port); }
+
+void TMux::ClosePcPort() { pcPort_.reset(); }
+
+void TMux::SetGetFile(std::unique_ptr<IChannelFile> file)
+{
+    getFile_ = std::move(file);
+    SetGetState(getFile_ != nullptr ? kGetReceiving : kGetIdle);
+}
+
+void TMux::CloseGetFile()
+{
+    if (getFile_ != nullptr) {
+        getFile_->Close();
+        getFile_.reset();
+        SetGetState(kGetIdle);
+    }
+}
+
+void TMux::SetSendFile(std::unique_ptr<IChannelFile> file)
+{
+    sendFile_ = std::move(file);
+    SetSendState(sendFile_ != nullptr ? kSendFile : kSendIdle);
+}
+
+void TMux::CloseSendFile()
+{
+    // A script upload has no file: its complete state stays for the uploader to see.
+    if (sendFile_ != nullptr) {
+        sendFile_->Close();
+        sendFile_.reset();
+        SetSendState(kSendIdle);
+    }
+}
+
+void TMux::SetCaptureFile(std::unique_ptr<IChannelFile> file)
+{
+    captureFile_ = std::move(file);
+    captureNotOnPc_ = false;
+    captureOn_ = captureFile_ != nullptr ? 1 : 0;
+    if (window_ != nullptr) {
+        window_->ChannelStateChanged();
+    }
+}
+
+void TMux::MarkCaptureNotOnPc()
+{
+    captureFile_.reset();
+    captureNotOnPc_ = true;
+    captureOn_ = 1;
+    if (window_ != nullptr) {
+        window_->ChannelStateChanged();
+    }
+}
+
+void TMux::StopCapture()
+{
+    captureOn_ = 0;
+    captureNotOnPc_ = false;
+    if (captureFile_ != nullptr) {
+        const bool closed = captureFile_->Close();
+        captureFile_.reset();
+        if (!closed) {
+            PostFailureBox(QStringLiteral("Error Closing File for ") + name_ + QStringLiteral("!"));
+        }
+        if (device_ != nullptr) {
+            device_->CaptureStopped();
+        }
+    }
+    if (window_ != nullptr) {
+        window_->ChannelStateChanged();
+    }
+}
+
+void TMux::SetProgressWindow(IProgressView* progress)
+{
+    if (progress_ != nullptr && progress_ != progress) {
+        progress_->DestroyView();
+    }
+    progress_ = progress;
+    progressOpen_.store(progress != nullptr);
+}
+
+void TMux::CloseProgress() { SetProgressWindow(nullptr); }
+
+void TMux::TouchActivity() { lastActivity_.store(NowDateTime()); }
+
+void TMux::OnBlockSent(uint32_t n)
+{
+    const uint8_t state = GetSendState();
+    if (state != kSendFile && state != kSendScript) {
+        return;
+    }
+    TouchActivity();
+    bytesTransferred_.fetch_add(n);
+    if (n == 0) {
+        SetSendState(kSendComplete);
+    }
+}
+
+void TMux::OnGetData(uint32_t n)
+{
+    if (GetGetState() != kGetReceiving) {
+        return;
+    }
+    TouchActivity();
+    bytesTransferred_.fetch_add(n);
+    if (n == 0) {
+        SetGetState(kGetComplete);
+    }
+}
+
+void TMux::UpdateTransfer()
+{
+    if (progress_ == nullptr) {
+        return;
+    }
+    progress_->Refresh();
+    if (GetGetState() == kGetComplete && !HasData()) {
+        CloseGetFile();
+        progress_->CloseView();
+    }
+    if (GetSendState() == kSendComplete) {
+        CloseSendFile();
+        progress_->CloseView();
+    }
+}
+
+void TMux::PollPcPort()
+{
+    if (pcPort_ == nullptr) {
+        return;
+    }
+    const int n = pcPort_->Read(scratch_.data(), static_cast<int>(kChannelRingBytes));
+    if (n < 0) {
+        ClosePcPort();
+        ReportChannelError("PC Port Device Error on Host Channel# ");
+        return;
+    }
+    if (n == 0) {
+        return;
+    }
+    PushData(scratch_.data(), n);
+    OnGetData(static_cast<uint32_t>(n));
+    // TODO(#6): append the bytes to an archive being recorded, as host data on this channel.
+    owner_->MarkPending(this);
+}
