@@ -1,0 +1,483 @@
+#include "link/Packets.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+
+#include "link/Protocol.h"
+#include "link/Serial.h"
+#include "platform/Clocks.h"
+
+namespace {
+
+constexpr std::array<uint16_t, 256> MakeCrcTable()
+{
+    std::array<uint16_t, 256> table{};
+    for (int i = 0; i < 256; ++i) {
+        uint16_t crc = static_cast<uint16_t>(i << 8);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 0x8000) ? static_cast<uint16_t>((crc << 1) ^ 0x1021)
+                                 : static_cast<uint16_t>(crc << 1);
+        }
+        table[static_cast<size_t>(i)] = crc;
+    }
+    return table;
+}
+
+constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
+
+TPacketCounters g_counters;
+
+// Link thread state.
+DataPacket g_transmit{};
+DataPacket g_receivedData{};
+ControlPacket g_receivedControl{};
+uint8_t g_rcvBuffer[kReceiveBufferSize];
+uint32_t g_rcvFill = 0;
+uint8_t g_lastRawByte = 0;
+
+std::atomic<TPlaybackSource*> g_playbackSource{nullptr};
+std::atomic<bool> g_playingBack{false};
+
+// The trace files; the statistics window opens and closes them while the link writes.
+std::mutex g_traceMutex;
+FILE* g_protoLog = nullptr;
+FILE* g_protoRaw = nullptr;
+
+const char* ControlTraceText(uint8_t kind)
+{
+    switch (kind) {
+    case kNak: return "NAK     Seq= %3d ";
+    case kAck: return "ACK     Seq= %3d ";
+    case kNakd: return "NAKd    Seq= %3d ";
+    default: return "ACKd    Seq= %3d ";
+    }
+}
+
+// Caller holds g_traceMutex and g_protoLog is open.
+void WriteControlTrace(uint8_t kind, uint8_t sequence)
+{
+    std::fprintf(g_protoLog, ControlTraceText(kind), sequence);
+    std::fputs("\n", g_protoLog);
+}
+
+// Caller holds g_traceMutex and g_protoLog is open. The payload is shown as text up to its
+// first zero byte, never beyond the payload itself.
+void WriteDataTrace(const DataPacket& p)
+{
+    std::fprintf(g_protoLog, "DATA Seq= %3d Chan/Bytes %d/%d %d/%d %d/%d %d/%d:", p.sequence,
+                 p.channel[0], p.count[0], p.channel[1], p.count[1], p.channel[2], p.count[2],
+                 p.channel[3], p.count[3]);
+    const uint32_t n = std::min<uint32_t>(PacketPayloadLength(p), kMaxPayload);
+    const auto* end = static_cast<const uint8_t*>(std::memchr(p.data, 0, n));
+    const size_t textLength = end ? static_cast<size_t>(end - p.data) : n;
+    std::fwrite(p.data, 1, textLength, g_protoLog);
+    std::fputs("\n", g_protoLog);
+}
+
+void TraceRawBytes(const uint8_t* bytes, uint32_t count)
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (!g_protoRaw) {
+        return;
+    }
+    std::fputs("{", g_protoRaw);
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t b = bytes[i];
+        if (g_lastRawByte == kPacketStart && b == kDataPacketType) {
+            std::fputs("\n\n0A ", g_protoRaw);
+        } else if (g_lastRawByte == kPacketStart && b == kControlPacketType) {
+            std::fputs("\n0A ", g_protoRaw);
+        }
+        std::fprintf(g_protoRaw, "%02X ", b);
+        g_lastRawByte = b;
+    }
+    std::fprintf(g_protoRaw, "%u}", TraceMicroseconds());
+}
+
+void TraceReceiveError(int result)
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (g_protoLog) {
+        std::fprintf(g_protoLog, "%u RCV Error  %d  gPktIndex = %u:", TraceMicroseconds(), result,
+                     g_rcvFill);
+        for (uint32_t i = 0; i < g_rcvFill; ++i) {
+            std::fprintf(g_protoLog, "%02X", g_rcvBuffer[i]);
+        }
+        for (uint32_t i = 0; i < g_rcvFill; ++i) {
+            std::fputc(g_rcvBuffer[i], g_protoLog);
+        }
+        std::fputs("\r\n", g_protoLog);
+    }
+    if (g_protoRaw) {
+        std::fprintf(g_protoRaw, "\n***ERROR %d***\n", result);
+    }
+}
+
+void TraceReceived(int result)
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (!g_protoLog) {
+        return;
+    }
+    std::fprintf(g_protoLog, "%u RCV<--  ", TraceMicroseconds());
+    if (result == kRcvData) {
+        WriteDataTrace(g_receivedData);
+        if (g_protoRaw) {
+            std::fputs("\nRCV<--  ", g_protoRaw);
+        }
+    } else {
+        WriteControlTrace(g_receivedControl.kind, g_receivedControl.sequence);
+    }
+}
+
+void TraceIgnored()
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (g_protoLog) {
+        std::fprintf(g_protoLog, "%u Packet Ignored \r\n", TraceMicroseconds());
+    }
+}
+
+void DropFront(uint32_t count)
+{
+    count = std::min(count, g_rcvFill);
+    std::memmove(g_rcvBuffer, g_rcvBuffer + count, g_rcvFill - count);
+    g_rcvFill -= count;
+}
+
+// Drops bytes up to the next likely packet start: a 0x0A that is the last byte or is followed
+// by '0' to '3'. Without one, only the last byte stays.
+void Resynchronise()
+{
+    uint32_t keepFrom = g_rcvFill - 1;
+    for (uint32_t i = 1; i < g_rcvFill; ++i) {
+        if (g_rcvBuffer[i] == kPacketStart &&
+            (i + 1 == g_rcvFill || (g_rcvBuffer[i + 1] & 0xFC) == 0x30)) {
+            keepFrom = i;
+            break;
+        }
+    }
+    DropFront(keepFrom);
+}
+
+// Fills the receive buffer from the DAS port or the playback source.
+void ReadIntoBuffer()
+{
+    if (g_rcvFill >= static_cast<uint32_t>(kReceiveBufferSize)) {
+        return;
+    }
+    const uint32_t room = kReceiveBufferSize - g_rcvFill;
+    uint32_t got = 0;
+    TPlaybackSource* source = g_playbackSource.load(std::memory_order_acquire);
+    const bool playing = PlayingBack();
+    if (!playing && DasPortOpen() && !PlaybackFileOpen()) {
+        uint32_t count = room;
+        if (ReadDasPort(g_rcvBuffer + g_rcvFill, count)) {
+            got = std::min(count, room);
+        }
+    } else if (playing && source && source->IsOpen()) {
+        got = std::min(source->Read(g_rcvBuffer + g_rcvFill, room), room);
+        if (got == 0) {
+            source->Close();
+        }
+    } else {
+        return;
+    }
+    TraceRawBytes(g_rcvBuffer + g_rcvFill, got);
+    g_rcvFill += got;
+}
+
+// Classifies the buffer start and takes a good packet or resynchronises after a bad one.
+int ParseOne()
+{
+    if (g_rcvFill <= 5) {
+        return kRcvNothing;
+    }
+    const int result = CheckPacket(g_rcvBuffer, g_rcvFill);
+    switch (result) {
+    case kRcvFramingError:
+    case kRcvDataCrcError:
+    case kRcvControlCrcError:
+        g_counters.receiveErrors.fetch_add(1, std::memory_order_relaxed);
+        TraceReceiveError(result);
+        Resynchronise();
+        break;
+    case kRcvData: {
+        const uint32_t length = uint32_t{g_rcvBuffer[12]} + g_rcvBuffer[13] + g_rcvBuffer[14] +
+                                g_rcvBuffer[15] + kDataPacketOverhead;
+        std::memcpy(&g_receivedData, g_rcvBuffer, length);
+        TraceReceived(result);
+        DropFront(length);
+        g_counters.dataPacketsReceived.fetch_add(1, std::memory_order_relaxed);
+        break;
+    }
+    case kRcvControl:
+        std::memcpy(&g_receivedControl, g_rcvBuffer, kControlPacketSize);
+        TraceReceived(result);
+        DropFront(kControlPacketSize);
+        g_counters.controlPacketsReceived.fetch_add(1, std::memory_order_relaxed);
+        break;
+    default:
+        break;
+    }
+    return result;
+}
+
+}  // namespace
+
+TPacketCounters& PacketCounters() { return g_counters; }
+
+void ResetPacketCounters()
+{
+    g_counters.dataPacketsReceived = 0;
+    g_counters.controlPacketsReceived = 0;
+    g_counters.receiveErrors = 0;
+}
+
+uint16_t Crc16(const uint8_t* bytes, uint32_t count, uint16_t initial)
+{
+    uint16_t crc = initial;
+    for (uint32_t i = 0; i < count; ++i) {
+        crc = static_cast<uint16_t>((crc << 8) ^ kCrcTable[((crc >> 8) ^ bytes[i]) & 0xFF]);
+    }
+    return crc;
+}
+
+bool PacketCrcOk(const uint8_t* bytes, uint32_t length)
+{
+    if (length < kCrcSize) {
+        return false;
+    }
+    const uint16_t crc = Crc16(bytes, length - kCrcSize);
+    return bytes[length - 2] == (crc >> 8) && bytes[length - 1] == (crc & 0xFF);
+}
+
+uint32_t PacketPayloadLength(const DataPacket& packet)
+{
+    return uint32_t{packet.count[0]} + packet.count[1] + packet.count[2] + packet.count[3];
+}
+
+uint32_t PacketTimeMsbFirst(const DataPacket& packet)
+{
+    return (uint32_t{packet.time[0]} << 24) | (uint32_t{packet.time[1]} << 16) |
+           (uint32_t{packet.time[2]} << 8) | packet.time[3];
+}
+
+void SetPacketTimeLsbFirst(DataPacket& packet, uint32_t time)
+{
+    for (int i = 0; i < 4; ++i) {
+        packet.time[i] = static_cast<uint8_t>(time >> (8 * i));
+    }
+}
+
+void SetPacketTimeMsbFirst(DataPacket& packet, uint32_t time)
+{
+    for (int i = 0; i < 4; ++i) {
+        packet.time[i] = static_cast<uint8_t>(time >> (24 - 8 * i));
+    }
+}
+
+bool SendDataPacket(DataPacket& packet, uint8_t sequence)
+{
+    const uint32_t n = PacketPayloadLength(packet);
+    if (n > static_cast<uint32_t>(kMaxPayload)) {
+        return false;
+    }
+    packet.lineFeed = kPacketStart;
+    packet.type = kDataPacketType;
+    packet.sequence = sequence;
+    auto* bytes = reinterpret_cast<uint8_t*>(&packet);
+    const uint16_t crc = Crc16(bytes, kDataHeaderSize + n);
+    packet.data[n] = static_cast<uint8_t>(crc >> 8);
+    packet.data[n + 1] = static_cast<uint8_t>(crc & 0xFF);
+    return WriteDasPort(bytes, n + kDataPacketOverhead);
+}
+
+ControlPacket MakeControlPacket(uint8_t kind, uint8_t sequence)
+{
+    ControlPacket packet{kPacketStart, kControlPacketType, kind, sequence, {0, 0}};
+    const uint16_t crc = Crc16(reinterpret_cast<const uint8_t*>(&packet), 4);
+    packet.crc[0] = static_cast<uint8_t>(crc >> 8);
+    packet.crc[1] = static_cast<uint8_t>(crc & 0xFF);
+    return packet;
+}
+
+bool SendAckPacket(uint8_t kind, uint8_t sequence)
+{
+    const ControlPacket packet = MakeControlPacket(kind, sequence);
+    return WriteDasPort(reinterpret_cast<const uint8_t*>(&packet), kControlPacketSize);
+}
+
+int CheckPacket(const uint8_t* buffer, uint32_t fill)
+{
+    if (fill == 0) {
+        return kRcvNothing;
+    }
+    if (buffer[0] != kPacketStart) {
+        return kRcvFramingError;
+    }
+    if (fill == 1) {
+        return kRcvNothing;
+    }
+    if (buffer[1] == kControlPacketType) {
+        if (fill < static_cast<uint32_t>(kControlPacketSize)) {
+            return kRcvNothing;
+        }
+        return PacketCrcOk(buffer, kControlPacketSize) ? kRcvControl : kRcvControlCrcError;
+    }
+    if (buffer[1] == kDataPacketType) {
+        if (fill < static_cast<uint32_t>(kDataHeaderSize)) {
+            return kRcvNothing;
+        }
+        const uint32_t payload = uint32_t{buffer[12]} + buffer[13] + buffer[14] + buffer[15];
+        // More than a packet can carry: a corrupt header, never to be copied.
+        if (payload > static_cast<uint32_t>(kMaxPayload)) {
+            return kRcvFramingError;
+        }
+        const uint32_t length = payload + kDataPacketOverhead;
+        if (fill < length) {
+            return kRcvNothing;
+        }
+        return PacketCrcOk(buffer, length) ? kRcvData : kRcvDataCrcError;
+    }
+    return kRcvFramingError;
+}
+
+int ReceivePackets()
+{
+    bool parseOnly = false;
+    int skippedError = 0;
+    for (;;) {
+        if (!parseOnly) {
+            ReadIntoBuffer();
+        }
+        const int result = ParseOne();
+        // Level 1 takes one packet per answer and lets the DAS resend the rest; level 2 and
+        // playback have no resend, so each packet is reported in turn.
+        const bool dropExtra = !PlayingBack() && GetProtocol() < 2;
+        if (result == kRcvNothing && skippedError != 0) {
+            // Garbage with nothing good after it: the protocol must hear of it to ask again.
+            return skippedError;
+        }
+        if (g_rcvFill == 0 || result == kRcvNothing || !dropExtra) {
+            return result;
+        }
+        // An ACKd or NAKd, or a data packet numbered 2 or more, after a control packet is
+        // taken as its sequel. With too few bytes to tell, the control packet is kept.
+        if (result == kRcvControl && (g_rcvFill < 3 || g_rcvBuffer[2] >= 2)) {
+            return result;
+        }
+        if (result != kRcvData && result != kRcvControl) {
+            skippedError = result;
+        }
+        TraceIgnored();
+        parseOnly = true;
+    }
+}
+
+DataPacket& ReceivedDataPacket() { return g_receivedData; }
+const ControlPacket& ReceivedControlPacket() { return g_receivedControl; }
+DataPacket& TransmitPacket() { return g_transmit; }
+
+void ClearReceiveBuffer()
+{
+    g_rcvFill = 0;
+    g_lastRawByte = 0;
+}
+
+uint32_t ReceiveBufferFill() { return g_rcvFill; }
+
+void SetPlaybackSource(TPlaybackSource* source)
+{
+    g_playbackSource.store(source, std::memory_order_release);
+}
+
+void SetPlayingBack(bool playing) { g_playingBack.store(playing, std::memory_order_release); }
+
+bool PlayingBack() { return g_playingBack.load(std::memory_order_acquire); }
+
+bool PlaybackFileOpen()
+{
+    const TPlaybackSource* source = g_playbackSource.load(std::memory_order_acquire);
+    return source && source->IsOpen();
+}
+
+bool OpenProtocolLogs()
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (g_protoLog && g_protoRaw) {
+        return true;
+    }
+    FILE* log = g_protoLog ? g_protoLog : std::fopen("protolog.txt", "w");
+    FILE* raw = g_protoRaw ? g_protoRaw : std::fopen("protoraw.txt", "w");
+    if (!log || !raw) {
+        if (log) {
+            std::fclose(log);
+        }
+        if (raw) {
+            std::fclose(raw);
+        }
+        g_protoLog = nullptr;
+        g_protoRaw = nullptr;
+        return false;
+    }
+    g_protoLog = log;
+    g_protoRaw = raw;
+    return true;
+}
+
+void CloseProtocolLogs()
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (g_protoLog) {
+        std::fclose(g_protoLog);
+        g_protoLog = nullptr;
+    }
+    if (g_protoRaw) {
+        std::fclose(g_protoRaw);
+        g_protoRaw = nullptr;
+    }
+}
+
+bool ProtocolLogsOpen()
+{
+    const std::lock_guard lock(g_traceMutex);
+    return g_protoLog != nullptr;
+}
+
+void TraceSentData(const DataPacket& packet)
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (g_protoLog) {
+        std::fprintf(g_protoLog, "%u SND-->  ", TraceMicroseconds());
+        WriteDataTrace(packet);
+    }
+}
+
+void TraceSentControl(uint8_t kind, uint8_t sequence)
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (g_protoLog) {
+        std::fprintf(g_protoLog, "%u SND-->  ", TraceMicroseconds());
+        WriteControlTrace(kind, sequence);
+    }
+}
+
+void TraceDuplicate(const DataPacket& packet)
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (g_protoLog) {
+        std::fputs("DUP<--  ", g_protoLog);
+        WriteDataTrace(packet);
+    }
+}
+
+uint32_t TraceMicroseconds()
+{
+    const uint64_t counter = static_cast<uint32_t>(PerfCounter());
+    const uint64_t frequency = static_cast<uint32_t>(kPerfFrequency);
+    return static_cast<uint32_t>(counter * 1'000'000 / frequency);
+}

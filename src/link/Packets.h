@@ -1,0 +1,145 @@
+#pragma once
+// The two packets of the DAS link, their CRC, sending them, and the receive parser that cuts
+// packets out of the byte stream from the DAS port (or from an archive being played back),
+// classifies and counts them and resynchronises after errors. Also the two protocol trace
+// files "protolog.txt" and "protoraw.txt".
+//
+// Threads: the transmit buffer, the receive buffer and the received copies belong to the link
+// thread (or to whoever holds the link while it is parked). The counters, the trace files and
+// the playback state may be touched from any thread.
+
+#include <atomic>
+#include <cstdint>
+
+// Packet framing.
+constexpr uint8_t kPacketStart = 0x0A;
+constexpr uint8_t kDataPacketType = '1';
+constexpr uint8_t kControlPacketType = '2';
+constexpr int kMaxPayload = 254;
+constexpr int kDataHeaderSize = 16;
+constexpr int kCrcSize = 2;
+constexpr int kDataPacketOverhead = kDataHeaderSize + kCrcSize;  // 18
+constexpr int kControlPacketSize = 6;
+constexpr int kReceiveBufferSize = 1199;
+
+// Data packet flags.
+constexpr uint8_t kFlagAcceptRepeat = 0x01;  // accept even when the sequence repeats
+constexpr uint8_t kFlagHostRecord = 0x80;    // archive record of host-sent data
+
+// Control packet kinds.
+constexpr uint8_t kNak = 0;
+constexpr uint8_t kAck = 1;
+constexpr uint8_t kNakd = 2;
+constexpr uint8_t kAckd = 3;
+
+// Result codes of CheckPacket and ReceivePackets.
+constexpr int kRcvData = '1';
+constexpr int kRcvControl = '2';
+constexpr int kRcvNothing = 128;
+constexpr int kRcvFramingError = 250;
+constexpr int kRcvDataCrcError = 253;
+constexpr int kRcvControlCrcError = 254;
+
+// A data packet as it travels on the wire: 16 header bytes, the payload, then the CRC right
+// after the payload (high byte first).
+struct DataPacket {
+    uint8_t lineFeed;    // 0x0A
+    uint8_t type;        // '1'
+    uint8_t sequence;
+    uint8_t flags;
+    uint8_t time[4];     // ms; DAS packets and archive records MSB first, host packets LSB first
+    uint8_t channel[4];  // host channel of segments 0 to 3
+    uint8_t count[4];    // byte count of segments 0 to 3
+    uint8_t data[kMaxPayload + kCrcSize];
+};
+static_assert(sizeof(DataPacket) == 272);
+
+// An acknowledgement or poll: 0x0A, '2', kind, sequence, CRC high byte first.
+struct ControlPacket {
+    uint8_t lineFeed;
+    uint8_t type;
+    uint8_t kind;
+    uint8_t sequence;
+    uint8_t crc[2];
+};
+static_assert(sizeof(ControlPacket) == kControlPacketSize);
+
+// Counters of the receive parser, read by the statistics window.
+struct TPacketCounters {
+    std::atomic<uint32_t> dataPacketsReceived{0};
+    std::atomic<uint32_t> controlPacketsReceived{0};
+    std::atomic<uint32_t> receiveErrors{0};
+};
+// Any thread.
+TPacketCounters& PacketCounters();
+void ResetPacketCounters();
+
+// CRC-16 with polynomial 0x1021, MSB first, no reflection, no final XOR. Any thread.
+uint16_t Crc16(const uint8_t* bytes, uint32_t count, uint16_t initial = 0);
+// Whether the last two bytes of `bytes` are the CRC (high byte first) of the ones before.
+bool PacketCrcOk(const uint8_t* bytes, uint32_t length);
+// Sum of the four segment counts (may exceed 254 in a packet that was not checked).
+uint32_t PacketPayloadLength(const DataPacket& packet);
+// The time field read MSB first (DAS packets, archive records) / LSB first (host packets).
+uint32_t PacketTimeMsbFirst(const DataPacket& packet);
+void SetPacketTimeLsbFirst(DataPacket& packet, uint32_t time);
+void SetPacketTimeMsbFirst(DataPacket& packet, uint32_t time);
+
+// Link thread. Sets the start, type and sequence, appends the CRC and writes the 18 + n bytes
+// to the DAS port. False, with nothing written, when the counts add up to more than 254.
+bool SendDataPacket(DataPacket& packet, uint8_t sequence);
+// Link thread (or the UI thread while the link thread is parked): writes a control packet.
+bool SendAckPacket(uint8_t kind, uint8_t sequence);
+// Builds a control packet without sending it. Any thread.
+ControlPacket MakeControlPacket(uint8_t kind, uint8_t sequence);
+
+// Classifies the start of `buffer` holding `fill` bytes: kRcvData, kRcvControl, kRcvNothing
+// (incomplete) or one of the three error codes. A data packet whose counts add up to more than
+// 254 is a framing error. Any thread.
+int CheckPacket(const uint8_t* buffer, uint32_t fill);
+
+// Link thread. Reads what the DAS port (or the playback source) has, takes at most one packet
+// from the receive buffer and returns its result code. A data packet is left in
+// ReceivedDataPacket(), a control packet in ReceivedControlPacket().
+int ReceivePackets();
+// Link thread. The copies of the last packets taken (overwritten by the next of their kind).
+DataPacket& ReceivedDataPacket();
+const ControlPacket& ReceivedControlPacket();
+// Link thread. The one transmit buffer that the link thread fills.
+DataPacket& TransmitPacket();
+// Link thread or tests: empties the receive buffer. The link keeps it across connects.
+void ClearReceiveBuffer();
+// Bytes waiting in the receive buffer (link thread).
+uint32_t ReceiveBufferFill();
+
+// Where archive playback reads recorded packets from; the archive code implements it.
+class TPlaybackSource {
+public:
+    virtual ~TPlaybackSource() = default;
+    // Any thread: whether the archive file is open.
+    virtual bool IsOpen() const = 0;
+    // Link thread: reads at most `room` bytes into `buffer`; 0 at the end of the file.
+    virtual uint32_t Read(uint8_t* buffer, uint32_t room) = 0;
+    // Link thread: closes the file (playback ends).
+    virtual void Close() = 0;
+};
+// UI thread while the link thread is parked: installs the playback source (not owned; nullptr
+// removes it) and says whether an archive is being played back.
+void SetPlaybackSource(TPlaybackSource* source);
+void SetPlayingBack(bool playing);
+// Any thread.
+bool PlayingBack();
+// Any thread: a playback source is installed and its file is open.
+bool PlaybackFileOpen();
+
+// The protocol trace files. Any thread; both open or both closed. Opening truncates them in
+// the current folder; false when either cannot be opened (then neither is open).
+bool OpenProtocolLogs();
+void CloseProtocolLogs();
+bool ProtocolLogsOpen();
+// Link thread: trace lines of the protocol engine.
+void TraceSentData(const DataPacket& packet);
+void TraceSentControl(uint8_t kind, uint8_t sequence);
+void TraceDuplicate(const DataPacket& packet);
+// The trace clock: microseconds from the low 32 bits of the performance counter.
+uint32_t TraceMicroseconds();

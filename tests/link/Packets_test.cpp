@@ -1,0 +1,324 @@
+#include "link/Packets.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cstring>
+#include <initializer_list>
+
+#include "link/Protocol.h"
+#include "link/Serial.h"
+#include "platform/SerialPort.h"
+
+namespace {
+
+QByteArray Bytes(std::initializer_list<int> values)
+{
+    QByteArray bytes;
+    for (const int v : values) {
+        bytes.append(static_cast<char>(v));
+    }
+    return bytes;
+}
+
+// 0A 32 01 09 61 76: ACK of sequence 9.
+const QByteArray kAck9 = Bytes({0x0A, 0x32, 0x01, 0x09, 0x61, 0x76});
+// NAK of sequence 0.
+const QByteArray kNak0 = Bytes({0x0A, 0x32, 0x00, 0x00, 0xC3, 0x6E});
+// Data packet seq 3, flags 0, time 0, channel 5, "ABC".
+const QByteArray kDataAbc = Bytes({0x0A, 0x31, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x00,
+                                   0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x41, 0x42, 0x43, 0x92,
+                                   0x0E});
+
+// A data packet on channel 1 carrying `payload`, with its CRC.
+QByteArray DataPacketBytes(uint8_t sequence, const QByteArray& payload)
+{
+    QByteArray p = Bytes({0x0A, 0x31, sequence, 0, 0, 0, 0, 0, 1, 0, 0, 0,
+                          static_cast<int>(payload.size()), 0, 0, 0});
+    p.append(payload);
+    const uint16_t crc = Crc16(reinterpret_cast<const uint8_t*>(p.constData()),
+                               static_cast<uint32_t>(p.size()));
+    p.append(static_cast<char>(crc >> 8));
+    p.append(static_cast<char>(crc & 0xFF));
+    return p;
+}
+
+// A playback file held in memory.
+class TMemorySource final : public TPlaybackSource {
+public:
+    explicit TMemorySource(QByteArray bytes) : bytes_(std::move(bytes)) {}
+    bool IsOpen() const override { return open_; }
+    uint32_t Read(uint8_t* buffer, uint32_t room) override
+    {
+        const auto n = static_cast<uint32_t>(std::min<qsizetype>(room, bytes_.size()));
+        std::memcpy(buffer, bytes_.constData(), n);
+        bytes_.remove(0, n);
+        return n;
+    }
+    void Close() override { open_ = false; }
+
+private:
+    QByteArray bytes_;
+    bool open_ = true;
+};
+
+class PacketsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        auto port = std::make_unique<TFakeSerialPort>();
+        fake = port.get();
+        InstallDasPortForTest(std::move(port));
+        ClearReceiveBuffer();
+        ResetLinkCounters();
+        SetProtocol(kErrorCorrectingProtocol);
+        SetPlayingBack(false);
+        SetPlaybackSource(nullptr);
+    }
+    void TearDown() override
+    {
+        SetPlayingBack(false);
+        SetPlaybackSource(nullptr);
+        CloseProtocolLogs();
+        CloseDasPort();
+    }
+
+    int Receive(const QByteArray& bytes)
+    {
+        fake->FeedInput(bytes);
+        return ReceivePackets();
+    }
+    QByteArray Copy(const DataPacket& packet)
+    {
+        return QByteArray(reinterpret_cast<const char*>(&packet),
+                          static_cast<qsizetype>(PacketPayloadLength(packet) + 18));
+    }
+    uint32_t Errors() { return PacketCounters().receiveErrors.load(); }
+
+    TFakeSerialPort* fake = nullptr;
+};
+
+TEST_F(PacketsTest, CrcMatchesTheCheckValue)
+{
+    const char* check = "123456789";
+    EXPECT_EQ(Crc16(reinterpret_cast<const uint8_t*>(check), 9, 0), 0x31C3);
+    EXPECT_TRUE(PacketCrcOk(reinterpret_cast<const uint8_t*>(kAck9.constData()), 6));
+    QByteArray bad = kAck9;
+    bad[5] = 0x77;
+    EXPECT_FALSE(PacketCrcOk(reinterpret_cast<const uint8_t*>(bad.constData()), 6));
+}
+
+TEST_F(PacketsTest, ControlPacketsGoOutByteExact)
+{
+    ASSERT_TRUE(SendAckPacket(kNak, 0));
+    ASSERT_TRUE(SendAckPacket(kAck, 9));
+    ASSERT_TRUE(SendAckPacket(kAckd, 9));
+    ASSERT_TRUE(SendAckPacket(kNakd, 0));
+    EXPECT_EQ(fake->TakeWritten(), kNak0 + kAck9 + Bytes({0x0A, 0x32, 0x03, 0x09, 0x07, 0x14}) +
+                                       Bytes({0x0A, 0x32, 0x02, 0x00, 0xA5, 0x0C}));
+}
+
+TEST_F(PacketsTest, DataPacketsGoOutByteExact)
+{
+    DataPacket packet{};
+    packet.channel[0] = 5;
+    packet.count[0] = 3;
+    std::memcpy(packet.data, "ABC", 3);
+    ASSERT_TRUE(SendDataPacket(packet, 3));
+    EXPECT_EQ(fake->TakeWritten(), kDataAbc);
+
+    DataPacket empty{};
+    ASSERT_TRUE(SendDataPacket(empty, 0));
+    const QByteArray written = fake->TakeWritten();
+    ASSERT_EQ(written.size(), 18);
+    EXPECT_EQ(written.right(2), Bytes({0x2C, 0x8E}));
+    EXPECT_EQ(CheckPacket(reinterpret_cast<const uint8_t*>(written.constData()), 18), kRcvData);
+}
+
+TEST_F(PacketsTest, DataPacketClaimingMoreThanItCanCarryIsNotSent)
+{
+    DataPacket packet{};
+    packet.count[0] = 200;
+    packet.count[1] = 100;
+    EXPECT_FALSE(SendDataPacket(packet, 1));
+    EXPECT_TRUE(fake->Written().isEmpty());
+}
+
+TEST_F(PacketsTest, DasPacketTimeReadsMostSignificantByteFirst)
+{
+    const QByteArray packet =
+        Bytes({0x0A, 0x31, 0x09, 0x00, 0x01, 0x02, 0x03, 0x04, 0x07, 0, 0, 0, 0x0A, 0, 0, 0}) +
+        QByteArray("0123456789") + Bytes({0x3C, 0x77});
+    ASSERT_EQ(Receive(packet), kRcvData);
+    const DataPacket& copy = ReceivedDataPacket();
+    EXPECT_EQ(PacketTimeMsbFirst(copy), 0x01020304u);
+    EXPECT_EQ(copy.channel[0], 7);
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(copy.data), 10), "0123456789");
+}
+
+TEST_F(PacketsTest, CheckPacketClassifiesEveryCase)
+{
+    const auto check = [](const QByteArray& b) {
+        return CheckPacket(reinterpret_cast<const uint8_t*>(b.constData()),
+                           static_cast<uint32_t>(b.size()));
+    };
+    EXPECT_EQ(check(Bytes({0, 0, 0, 0, 0, 0})), kRcvFramingError);
+    EXPECT_EQ(check(Bytes({0x0A, 0x33, 0, 0, 0, 0})), kRcvFramingError);
+    EXPECT_EQ(check(Bytes({0x0A})), kRcvNothing);
+    EXPECT_EQ(check(kAck9), kRcvControl);
+    EXPECT_EQ(check(kAck9.left(5)), kRcvNothing);
+    QByteArray badAck = kAck9;
+    badAck[4] = 0;
+    EXPECT_EQ(check(badAck), kRcvControlCrcError);
+    EXPECT_EQ(check(kDataAbc), kRcvData);
+    EXPECT_EQ(check(kDataAbc.left(10)), kRcvNothing);
+    EXPECT_EQ(check(kDataAbc.left(20)), kRcvNothing);
+    QByteArray badData = kDataAbc;
+    badData[17] = 'X';
+    EXPECT_EQ(check(badData), kRcvDataCrcError);
+}
+
+TEST_F(PacketsTest, CountsAboveAPacketsRoomAreAFramingErrorNeverCopied)
+{
+    QByteArray header = Bytes({0x0A, 0x31, 1, 0, 0, 0, 0, 0, 1, 2, 0, 0, 255, 255, 0, 0});
+    QByteArray packet = header + QByteArray(510, 'x');
+    const uint16_t crc = Crc16(reinterpret_cast<const uint8_t*>(packet.constData()),
+                               static_cast<uint32_t>(packet.size()));
+    packet.append(static_cast<char>(crc >> 8));
+    packet.append(static_cast<char>(crc & 0xFF));
+    EXPECT_EQ(CheckPacket(reinterpret_cast<const uint8_t*>(packet.constData()), 16),
+              kRcvFramingError);
+    // Level 2 reports the error itself; the resynchronisation then drops the whole claim.
+    SetProtocol(kErrorDetectingProtocol);
+    EXPECT_EQ(Receive(packet), kRcvFramingError);
+    EXPECT_EQ(Errors(), 1u);
+    EXPECT_EQ(PacketCounters().dataPacketsReceived.load(), 0u);
+    // What is left of it is dropped on the way to the next good packet.
+    fake->FeedInput(kAck9);
+    int result = kRcvNothing;
+    for (int i = 0; i < 5 && result != kRcvControl; ++i) {
+        result = ReceivePackets();
+    }
+    EXPECT_EQ(result, kRcvControl);
+    EXPECT_EQ(ReceivedControlPacket().sequence, 9);
+}
+
+TEST_F(PacketsTest, FiveBytesOrFewerAreNeverClassified)
+{
+    EXPECT_EQ(Receive(Bytes({0, 0, 0, 0, 0})), kRcvNothing);
+    EXPECT_EQ(Errors(), 0u);
+    // The sixth is classified: an error, reported though only the last byte is kept.
+    EXPECT_EQ(Receive(Bytes({0})), kRcvFramingError);
+    EXPECT_EQ(Errors(), 1u);
+    EXPECT_EQ(ReceiveBufferFill(), 1u);
+    EXPECT_EQ(ReceivePackets(), kRcvNothing);
+}
+
+TEST_F(PacketsTest, GarbageBeforeAPacketIsDroppedByResynchronising)
+{
+    EXPECT_EQ(Receive(QByteArray("xyz") + kAck9), kRcvControl);
+    EXPECT_EQ(Errors(), 1u);
+    EXPECT_EQ(PacketCounters().controlPacketsReceived.load(), 1u);
+    EXPECT_EQ(ReceivedControlPacket().kind, kAck);
+    EXPECT_EQ(ReceiveBufferFill(), 0u);
+}
+
+TEST_F(PacketsTest, LevelOneReportsOnlyTheLastOfTwoDataPackets)
+{
+    EXPECT_EQ(Receive(DataPacketBytes(1, "one") + DataPacketBytes(2, "two")), kRcvData);
+    EXPECT_EQ(ReceivedDataPacket().sequence, 2);
+    EXPECT_EQ(PacketCounters().dataPacketsReceived.load(), 2u);
+    EXPECT_EQ(ReceiveBufferFill(), 0u);
+}
+
+TEST_F(PacketsTest, LevelTwoReportsEachPacketInTurn)
+{
+    SetProtocol(kErrorDetectingProtocol);
+    EXPECT_EQ(Receive(DataPacketBytes(1, "one") + DataPacketBytes(2, "two")), kRcvData);
+    EXPECT_EQ(ReceivedDataPacket().sequence, 1);
+    EXPECT_EQ(ReceivePackets(), kRcvData);
+    EXPECT_EQ(ReceivedDataPacket().sequence, 2);
+}
+
+TEST_F(PacketsTest, ControlPacketFollowedByItsSequelIsReported)
+{
+    EXPECT_EQ(Receive(kAck9 + Bytes({0x0A, 0x31, 0x05})), kRcvControl);
+    EXPECT_EQ(ReceiveBufferFill(), 3u);
+    const QByteArray packet = DataPacketBytes(5, "five");
+    EXPECT_EQ(Receive(packet.mid(3)), kRcvData);
+    EXPECT_EQ(ReceivedDataPacket().sequence, 5);
+
+    // A plain NAK after the ACK replaces it.
+    EXPECT_EQ(Receive(kAck9 + kNak0), kRcvControl);
+    EXPECT_EQ(ReceivedControlPacket().kind, kNak);
+}
+
+TEST_F(PacketsTest, ControlPacketWithTooFewBytesAfterItIsKept)
+{
+    EXPECT_EQ(Receive(kAck9 + Bytes({0x0A, 0x32})), kRcvControl);
+    EXPECT_EQ(ReceivedControlPacket().kind, kAck);
+    EXPECT_EQ(ReceiveBufferFill(), 2u);
+}
+
+TEST_F(PacketsTest, PacketFedOneByteAtATimeIsReportedOnce)
+{
+    int reports = 0;
+    for (qsizetype i = 0; i < kDataAbc.size(); ++i) {
+        const int result = Receive(kDataAbc.mid(i, 1));
+        if (i + 1 < kDataAbc.size()) {
+            EXPECT_EQ(result, kRcvNothing) << "byte " << i;
+        } else {
+            EXPECT_EQ(result, kRcvData);
+        }
+        reports += result == kRcvData;
+    }
+    EXPECT_EQ(reports, 1);
+    EXPECT_EQ(ReceivePackets(), kRcvNothing);
+}
+
+TEST_F(PacketsTest, PlaybackReportsEveryPacketAndClosesAtTheEnd)
+{
+    CloseDasPort();
+    TMemorySource source(DataPacketBytes(1, "one") + DataPacketBytes(2, "two"));
+    SetPlaybackSource(&source);
+    SetPlayingBack(true);
+    EXPECT_TRUE(PlaybackFileOpen());
+    EXPECT_EQ(ReceivePackets(), kRcvData);
+    EXPECT_EQ(ReceivedDataPacket().sequence, 1);
+    EXPECT_EQ(ReceivePackets(), kRcvData);
+    EXPECT_EQ(ReceivedDataPacket().sequence, 2);
+    EXPECT_EQ(ReceivePackets(), kRcvNothing);
+    EXPECT_FALSE(PlaybackFileOpen());
+}
+
+TEST_F(PacketsTest, TracesShowPacketsWithoutBytesBeyondThePayload)
+{
+    QTemporaryDir dir;
+    const QString previous = QDir::currentPath();
+    QDir::setCurrent(dir.path());
+    ASSERT_TRUE(OpenProtocolLogs());
+    EXPECT_TRUE(ProtocolLogsOpen());
+    EXPECT_EQ(Receive(kDataAbc), kRcvData);
+    EXPECT_EQ(Receive(Bytes({0, 0, 0, 0, 0, 0})), kRcvFramingError);
+    TraceSentControl(kAckd, 3);
+    CloseProtocolLogs();
+    EXPECT_FALSE(ProtocolLogsOpen());
+    QDir::setCurrent(previous);
+
+    QFile log(dir.filePath(QStringLiteral("protolog.txt")));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    EXPECT_TRUE(text.contains(" RCV<--  DATA Seq=   3 Chan/Bytes 5/3 0/0 0/0 0/0:ABC\n"))
+        << text.constData();
+    EXPECT_TRUE(text.contains(" RCV Error  250  gPktIndex = 6:000000000000"));
+    EXPECT_TRUE(text.contains(" SND-->  ACKd    Seq=   3 \n"));
+    QFile raw(dir.filePath(QStringLiteral("protoraw.txt")));
+    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+    const QByteArray rawText = raw.readAll();
+    EXPECT_TRUE(rawText.startsWith("{0A \n\n0A 31 03 00 ")) << rawText.constData();
+    EXPECT_TRUE(rawText.contains("\n***ERROR 250***\n"));
+}
+
+}  // namespace

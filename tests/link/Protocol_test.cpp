@@ -1,0 +1,367 @@
+#include "link/Protocol.h"
+
+#include <gtest/gtest.h>
+
+#include <QDeadlineTimer>
+#include <cstring>
+#include <functional>
+#include <initializer_list>
+#include <map>
+#include <random>
+
+#include "link/Packets.h"
+#include "link/Serial.h"
+#include "platform/Clocks.h"
+#include "platform/SerialPort.h"
+#include "support/das/DasStandIn.h"
+
+namespace {
+
+QByteArray Bytes(std::initializer_list<int> values)
+{
+    QByteArray bytes;
+    for (const int v : values) {
+        bytes.append(static_cast<char>(v));
+    }
+    return bytes;
+}
+
+const QByteArray kNak0 = Bytes({0x0A, 0x32, 0x00, 0x00, 0xC3, 0x6E});
+const QByteArray kAck9 = Bytes({0x0A, 0x32, 0x01, 0x09, 0x61, 0x76});
+const QByteArray kAckd9 = Bytes({0x0A, 0x32, 0x03, 0x09, 0x07, 0x14});
+
+QByteArray Pattern(qsizetype size, uint32_t seed)
+{
+    std::mt19937 rng(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (char& c : bytes) {
+        c = static_cast<char>(rng());
+    }
+    return bytes;
+}
+
+// Drives the protocol engine against the DAS stand-in over a pseudo-terminal, playing the
+// link thread's part: it keeps a packet pending while it has data and takes received packets.
+class ProtocolTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(das.IsOpen());
+        auto port = TTermiosPort::Open(das.SlavePath());
+        ASSERT_TRUE(port);
+        ASSERT_TRUE(port->ApplySettings(TSerialSettings{}));
+        ASSERT_TRUE(port->SetReadTimeout(20));
+        InstallDasPortForTest(std::move(port));
+        ClearReceiveBuffer();
+        ResetProtocolEngine();
+        ResetLinkCounters();
+        SetProtocol(kErrorCorrectingProtocol);
+        link.Reset();
+    }
+    void TearDown() override
+    {
+        das.Stop();
+        CloseDasPort();
+    }
+
+    // Queues host bytes on `channel`, sent `payload` bytes a packet.
+    void QueueHostData(uint8_t channel, const QByteArray& bytes, int payload = kMaxPayload)
+    {
+        hostChannel = channel;
+        hostData = bytes;
+        hostOffset = 0;
+        hostPayload = payload;
+    }
+    void Refill()
+    {
+        if (link.pendingPacket.load() != nullptr || hostOffset >= hostData.size()) {
+            return;
+        }
+        DataPacket& packet = TransmitPacket();
+        std::memset(&packet, 0, kDataHeaderSize);
+        const auto n = static_cast<int>(std::min<qsizetype>(hostPayload, hostData.size() - hostOffset));
+        packet.channel[0] = hostChannel;
+        packet.count[0] = static_cast<uint8_t>(n);
+        std::memcpy(packet.data, hostData.constData() + hostOffset, static_cast<size_t>(n));
+        SetPacketTimeLsbFirst(packet, QueueClockNow());
+        hostOffset += n;
+        link.pendingPacket = &packet;
+    }
+    void Step()
+    {
+        Refill();
+        StepProtocol(link);
+        if (const DataPacket* packet = link.receivedPacket.load()) {
+            ++dispatched;
+            for (int i = 0; i < 4 && (i == 0 || packet->count[i] > 0); ++i) {
+                int offset = 0;
+                for (int j = 0; j < i; ++j) {
+                    offset += packet->count[j];
+                }
+                received[packet->channel[i]].append(
+                    reinterpret_cast<const char*>(packet->data) + offset, packet->count[i]);
+            }
+            link.receivedPacket = nullptr;
+        }
+    }
+    bool StepUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        while (!done()) {
+            if (deadline.hasExpired()) {
+                return false;
+            }
+            Step();
+        }
+        return true;
+    }
+    // Scripted DAS: steps until the host has written `count` bytes and takes them.
+    QByteArray HostAnswer(qsizetype count)
+    {
+        EXPECT_TRUE(StepUntil([&] { return das.WaitForHostBytes(count, 0); }));
+        // Let the engine settle back to listening so nothing further is pending.
+        StepUntil([] { return ErrorCorrectingState() == kStateIdle; }, 1000);
+        return das.TakeHostBytes();
+    }
+    void StartScripted()
+    {
+        das.SetProtocol(0);
+        das.Start();
+    }
+    // The host's data packet as a frame.
+    static das::TFrame Frame(const QByteArray& bytes)
+    {
+        das::TFrameParser parser;
+        parser.Feed(bytes);
+        std::optional<das::TFrame> frame = parser.Next();
+        return frame ? *frame : das::TFrame{};
+    }
+
+    // Both directions carry a stream at once; every byte must arrive once and in order.
+    void Exchange(qsizetype size, int payload)
+    {
+        const QByteArray toDas = Pattern(size, 1);
+        const QByteArray fromDas = Pattern(size, 2);
+        das.SetMaxPayload(payload);
+        das.SendChannelData(7, fromDas);
+        QueueHostData(5, toDas, payload);
+        das.Start();
+        const bool done = StepUntil(
+            [&] { return received[7].size() >= size && das.WaitForBytes(5, size, 0); },
+            kExchangeTimeoutMs);
+        EXPECT_TRUE(done) << "host got " << received[7].size() << ", DAS got "
+                          << das.ReceivedOn(5).size();
+        EXPECT_TRUE(received[7] == fromDas);
+        EXPECT_TRUE(das.ReceivedOn(5) == toDas);
+    }
+
+    static constexpr int kExchangeTimeoutMs = 60000;
+    // One byte in a hundred spoiled makes most exchanges fail and many wait out a time-out,
+    // so the noisy run carries 8 KB each way in small packets to stay within seconds.
+    static constexpr qsizetype kCorruptedExchangeBytes = 1 << 13;
+
+    TDasStandIn das;
+    LinkState link;
+    std::map<int, QByteArray> received;
+    int dispatched = 0;
+    uint8_t hostChannel = 0;
+    QByteArray hostData;
+    qsizetype hostOffset = 0;
+    int hostPayload = kMaxPayload;
+};
+
+TEST_F(ProtocolTest, PollWithNothingPendingIsAnsweredWithNakZero)
+{
+    StartScripted();
+    das.WriteControl(kNak, 0);
+    EXPECT_EQ(HostAnswer(6), kNak0);
+    EXPECT_EQ(ProtocolCounters().naksReceived.load(), 0u);
+}
+
+TEST_F(ProtocolTest, PendingPacketIsSentOnEveryPollUntilAcknowledged)
+{
+    StartScripted();
+    QueueHostData(5, "ABC");
+    Refill();
+    das.WriteControl(kNak, 0);
+    const QByteArray first = HostAnswer(21);
+    const das::TFrame frame = Frame(first);
+    ASSERT_EQ(frame.kind, das::TFrame::TKind::Data);
+    EXPECT_EQ(frame.sequence, 0);
+    EXPECT_EQ(frame.flags, 0);
+    EXPECT_EQ(frame.segments[0].channel, 5);
+    EXPECT_EQ(frame.segments[0].bytes, "ABC");
+
+    das.WriteControl(kNak, 0);
+    EXPECT_EQ(HostAnswer(21), first);
+    EXPECT_EQ(ProtocolCounters().resends.load(), 0u);
+
+    // A NAK naming a packet counts as a NAK and a resend.
+    das.WriteControl(kNak, 5);
+    EXPECT_EQ(HostAnswer(21), first);
+    EXPECT_EQ(ProtocolCounters().naksReceived.load(), 1u);
+    EXPECT_EQ(ProtocolCounters().resends.load(), 1u);
+
+    // The ACK frees the host to speak at once: nothing more queued, so a NAK 0.
+    das.WriteControl(kAck, 0);
+    EXPECT_EQ(HostAnswer(6), kNak0);
+    EXPECT_EQ(link.pendingPacket.load(), nullptr);
+    EXPECT_EQ(link.sendSequence.load(), 1);
+}
+
+TEST_F(ProtocolTest, NextPacketFollowsAnAckWithoutAPoll)
+{
+    StartScripted();
+    QueueHostData(5, "0123456789", 5);
+    Refill();
+    das.WriteControl(kNak, 0);
+    EXPECT_EQ(Frame(HostAnswer(23)).segments[0].bytes, "01234");
+    das.WriteControl(kAck, 0);
+    const das::TFrame next = Frame(HostAnswer(23));
+    EXPECT_EQ(next.sequence, 1);
+    EXPECT_EQ(next.segments[0].bytes, "56789");
+}
+
+TEST_F(ProtocolTest, DasDataIsAcknowledgedAndHandedOnOnce)
+{
+    StartScripted();
+    das.WriteData(9, 0, 0x01020304, {{7, "0123456789"}});
+    EXPECT_EQ(HostAnswer(6), kAck9);
+    EXPECT_EQ(received[7], "0123456789");
+
+    // A repeat is acknowledged again but not handed on.
+    das.WriteData(9, 0, 0x01020304, {{7, "0123456789"}});
+    EXPECT_EQ(HostAnswer(6), kAck9);
+    EXPECT_EQ(received[7], "0123456789");
+    EXPECT_EQ(ProtocolCounters().duplicates.load(), 1u);
+
+    // Flagged to be taken even when repeated.
+    das.WriteData(9, kFlagAcceptRepeat, 0, {{7, "again"}});
+    EXPECT_EQ(HostAnswer(6), kAck9);
+    EXPECT_EQ(received[7], "0123456789again");
+    EXPECT_EQ(dispatched, 2);
+}
+
+TEST_F(ProtocolTest, HostPacketRidesOnAckd)
+{
+    StartScripted();
+    QueueHostData(5, "ABC");
+    Refill();
+    das.WriteData(9, 0, 0, {{7, "xyz"}});
+    const QByteArray answer = HostAnswer(6 + 21);
+    EXPECT_EQ(answer.left(6), kAckd9);
+    const das::TFrame frame = Frame(answer.mid(6));
+    EXPECT_EQ(frame.segments[0].bytes, "ABC");
+    EXPECT_EQ(received[7], "xyz");
+    EXPECT_NE(link.pendingPacket.load(), nullptr);
+
+    // Still pending: a poll gets it again; the DAS's ACKd then frees it, with no answer.
+    das.WriteControl(kNak, 0);
+    EXPECT_EQ(HostAnswer(21), answer.mid(6));
+    das.WriteControl(kAckd, 0);
+    EXPECT_TRUE(StepUntil([&] { return link.pendingPacket.load() == nullptr; }));
+    EXPECT_EQ(ProtocolCounters().ackdsReceived.load(), 1u);
+    for (int i = 0; i < 3; ++i) {
+        Step();
+    }
+    EXPECT_TRUE(das.TakeHostBytes().isEmpty());
+}
+
+TEST_F(ProtocolTest, NakdMakesTheHostListenForTheDasData)
+{
+    StartScripted();
+    das.WriteControl(kNakd, 0);
+    EXPECT_TRUE(StepUntil([] { return ErrorCorrectingState() == kStateNakdListen; }));
+    for (int i = 0; i < 3; ++i) {
+        Step();
+    }
+    EXPECT_TRUE(das.TakeHostBytes().isEmpty());
+    das.WriteData(9, 0, 0, {{7, "late"}});
+    EXPECT_EQ(HostAnswer(6), kAck9);
+    EXPECT_EQ(received[7], "late");
+}
+
+TEST_F(ProtocolTest, BadPacketIsAnsweredWithNakOnceTheLineIsQuiet)
+{
+    StartScripted();
+    QByteArray bad = das::EncodeData(4, 0, 0, {{7, "spoiled"}});
+    bad[18] = static_cast<char>(bad[18] ^ 0x20);
+    das.WriteRaw(bad);
+    EXPECT_EQ(HostAnswer(6), kNak0);
+    EXPECT_GE(ProtocolCounters().purges.load(), 1u);
+    EXPECT_GE(ProtocolCounters().naksSent.load(), 1u);
+    EXPECT_TRUE(received.empty());
+
+    // Garbage twice in a row is answered once.
+    das.WriteRaw(QByteArray(8, 'z'));
+    EXPECT_EQ(HostAnswer(6), kNak0);
+    das.WriteRaw(QByteArray(8, 'z'));
+    for (int i = 0; i < 5; ++i) {
+        Step();
+    }
+    EXPECT_TRUE(das.TakeHostBytes().isEmpty());
+}
+
+TEST_F(ProtocolTest, SendSequenceWrapsAfter255)
+{
+    link.sendSequence = 255;
+    DataPacket packet{};
+    link.pendingPacket = &packet;
+    DropPendingPacket(link);
+    EXPECT_EQ(link.sendSequence.load(), 0);
+    EXPECT_EQ(link.pendingPacket.load(), nullptr);
+}
+
+TEST_F(ProtocolTest, LevelTwoSendsWithoutPollsAndAcknowledgesNothing)
+{
+    SetProtocol(kErrorDetectingProtocol);
+    StartScripted();
+    QueueHostData(5, "ABC");
+    Refill();
+    const QByteArray packet = HostAnswer(21);
+    EXPECT_EQ(Frame(packet).segments[0].bytes, "ABC");
+    EXPECT_EQ(link.pendingPacket.load(), nullptr);
+    EXPECT_EQ(link.sendSequence.load(), 1);
+
+    das.WriteData(1, 0, 0, {{7, "one"}});
+    das.WriteData(2, 0, 0, {{7, "two"}});
+    EXPECT_TRUE(StepUntil([&] { return received[7] == "onetwo"; }));
+    for (int i = 0; i < 3; ++i) {
+        Step();
+    }
+    EXPECT_TRUE(das.TakeHostBytes().isEmpty());
+}
+
+TEST_F(ProtocolTest, LevelTwoKeepsThePacketWhileTheOutputIsBusy)
+{
+    auto port = std::make_unique<TFakeSerialPort>();
+    TFakeSerialPort* fake = port.get();
+    InstallDasPortForTest(std::move(port));
+    SetProtocol(kErrorDetectingProtocol);
+    fake->SetOutQueue(10);
+    QueueHostData(5, "ABC");
+    Refill();
+    for (int i = 0; i < 3; ++i) {
+        StepProtocol(link);
+    }
+    EXPECT_NE(link.pendingPacket.load(), nullptr);
+    EXPECT_TRUE(fake->Written().isEmpty());
+    fake->SetOutQueue(0);
+    StepProtocol(link);
+    EXPECT_EQ(link.pendingPacket.load(), nullptr);
+    EXPECT_EQ(fake->Written().size(), 21);
+}
+
+TEST_F(ProtocolTest, LevelOneCarriesAMegabyteEachWayExactlyOnce)
+{
+    Exchange(1 << 20, kMaxPayload);
+}
+
+TEST_F(ProtocolTest, LevelOneRecoversFromCorruptedBytesInBothDirections)
+{
+    das.SetLineFaults(0.01, 0, 20240601);
+    Exchange(kCorruptedExchangeBytes, 48);
+    EXPECT_GT(das.badFrames.load() + PacketCounters().receiveErrors.load(), 0u);
+}
+
+}  // namespace

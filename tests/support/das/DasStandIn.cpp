@@ -1,0 +1,503 @@
+#include "support/das/DasStandIn.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+constexpr auto kAnswerTimeout = std::chrono::milliseconds(60);
+// A line quiet this long after a bad or partial frame has nothing more coming.
+constexpr auto kQuietTime = std::chrono::milliseconds(10);
+
+}  // namespace
+
+TDasStandIn::TDasStandIn()
+{
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
+        return;
+    }
+    char name[128] = {};
+    if (ptsname_r(master_, name, sizeof name) != 0) {
+        return;
+    }
+    slavePath_ = QString::fromLocal8Bit(name);
+    fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
+    // Held open so the line stays raw and the master never sees a hang-up between host opens.
+    slave_ = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    termios tio{};
+    if (slave_ >= 0 && tcgetattr(slave_, &tio) == 0) {
+        cfmakeraw(&tio);
+        tcsetattr(slave_, TCSANOW, &tio);
+    }
+}
+
+TDasStandIn::~TDasStandIn()
+{
+    Stop();
+    if (slave_ >= 0) {
+        ::close(slave_);
+    }
+    if (master_ >= 0) {
+        ::close(master_);
+    }
+}
+
+void TDasStandIn::Start()
+{
+    if (running_.exchange(true)) {
+        return;
+    }
+    thread_ = std::thread([this] { Run(); });
+}
+
+void TDasStandIn::Stop()
+{
+    running_ = false;
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+void TDasStandIn::SendChannelData(uint8_t channel, const QByteArray& bytes)
+{
+    const std::lock_guard lock(outMutex_);
+    outQueue_.push_back({channel, bytes});
+}
+
+void TDasStandIn::OnChannelData(uint8_t channel, TChannelHandler handler)
+{
+    const std::lock_guard lock(inMutex_);
+    handlers_[channel] = std::move(handler);
+}
+
+QByteArray TDasStandIn::ReceivedOn(uint8_t channel) const
+{
+    const std::lock_guard lock(inMutex_);
+    const auto it = received_.find(channel);
+    return it == received_.end() ? QByteArray() : it->second;
+}
+
+bool TDasStandIn::WaitForBytes(uint8_t channel, qsizetype count, int timeoutMs) const
+{
+    std::unique_lock lock(inMutex_);
+    return inChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] {
+        const auto it = received_.find(channel);
+        return it != received_.end() && it->second.size() >= count;
+    });
+}
+
+bool TDasStandIn::AllSent() const
+{
+    const std::lock_guard lock(outMutex_);
+    return outQueue_.empty() && current_.isEmpty();
+}
+
+void TDasStandIn::SetLineFaults(double corruptShare, double dropShare, uint32_t seed)
+{
+    const std::lock_guard lock(faultMutex_);
+    corruptShare_ = corruptShare;
+    dropShare_ = dropShare;
+    outRng_.seed(seed);
+    inRng_.seed(seed ^ 0x5A5A5A5Au);
+}
+
+bool TDasStandIn::Roll(std::mt19937& rng, double share)
+{
+    return share > 0 && std::uniform_real_distribution<double>(0, 1)(rng) < share;
+}
+
+void TDasStandIn::WriteRaw(const QByteArray& bytes)
+{
+    const std::lock_guard writeLock(writeMutex_);
+    QByteArray out;
+    {
+        const std::lock_guard lock(faultMutex_);
+        for (const char c : bytes) {
+            if (Roll(outRng_, dropShare_)) {
+                continue;
+            }
+            out.append(Roll(outRng_, corruptShare_)
+                           ? static_cast<char>(c ^ std::uniform_int_distribution<int>(1, 255)(outRng_))
+                           : c);
+        }
+    }
+    const uint32_t baud = baud_;
+    const auto byteTime = baud ? std::chrono::nanoseconds(10'000'000'000LL / baud)
+                               : std::chrono::nanoseconds(0);
+    auto nextByte = TClock::now();
+    qsizetype done = 0;
+    while (done < out.size() && running_) {
+        const qsizetype chunk = baud ? 1 : out.size() - done;
+        const ssize_t n = ::write(master_, out.constData() + done, static_cast<size_t>(chunk));
+        if (n > 0) {
+            done += n;
+            if (baud) {
+                nextByte += byteTime;
+                std::this_thread::sleep_until(nextByte);
+            }
+        } else if (n < 0 && errno != EAGAIN && errno != EINTR) {
+            break;
+        } else {
+            pollfd pfd{master_, POLLOUT, 0};
+            ::poll(&pfd, 1, 10);
+        }
+    }
+    const std::lock_guard lock(timingMutex_);
+    lastSendEnd_ = TClock::now();
+    awaitingFirstByte_ = true;
+}
+
+void TDasStandIn::WriteControl(uint8_t kind, uint8_t sequence)
+{
+    WriteRaw(das::EncodeControl(kind, sequence));
+}
+
+void TDasStandIn::WriteData(uint8_t sequence, uint8_t flags, uint32_t timeMs,
+                            const std::vector<das::TSegment>& segments)
+{
+    WriteRaw(das::EncodeData(sequence, flags, timeMs, segments));
+}
+
+QByteArray TDasStandIn::TakeHostBytes()
+{
+    const std::lock_guard lock(inMutex_);
+    QByteArray bytes;
+    bytes.swap(hostBytes_);
+    return bytes;
+}
+
+bool TDasStandIn::WaitForHostBytes(qsizetype count, int timeoutMs) const
+{
+    std::unique_lock lock(inMutex_);
+    return inChanged_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                               [&] { return hostBytes_.size() >= count; });
+}
+
+std::vector<double> TDasStandIn::TurnaroundTimes() const
+{
+    const std::lock_guard lock(timingMutex_);
+    return turnarounds_;
+}
+
+uint32_t TDasStandIn::TimeMs() const
+{
+    return static_cast<uint32_t>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(TClock::now() - start_).count());
+}
+
+void TDasStandIn::Run()
+{
+    while (running_) {
+        const int level = protocol_;
+        if (silent_ || level == 0) {
+            ReadHost(5);
+        } else if (level == 2) {
+            RunLevel2();
+        } else {
+            RunLevel1(TClock::now());
+        }
+    }
+}
+
+void TDasStandIn::ReadHost(int timeoutMs)
+{
+    pollfd pfd{master_, POLLIN, 0};
+    if (::poll(&pfd, 1, timeoutMs) <= 0 || (pfd.revents & POLLIN) == 0) {
+        return;
+    }
+    char raw[4096];
+    const ssize_t n = ::read(master_, raw, sizeof raw);
+    if (n <= 0) {
+        return;
+    }
+    const auto now = TClock::now();
+    {
+        const std::lock_guard lock(timingMutex_);
+        if (awaitingFirstByte_) {
+            awaitingFirstByte_ = false;
+            turnarounds_.push_back(
+                std::chrono::duration<double, std::micro>(now - lastSendEnd_).count());
+        }
+    }
+    lastByteIn_ = now;
+    QByteArray bytes;
+    {
+        const std::lock_guard lock(faultMutex_);
+        for (ssize_t i = 0; i < n; ++i) {
+            if (Roll(inRng_, dropShare_)) {
+                continue;
+            }
+            bytes.append(Roll(inRng_, corruptShare_)
+                             ? static_cast<char>(raw[i] ^ std::uniform_int_distribution<int>(1, 255)(inRng_))
+                             : raw[i]);
+        }
+    }
+    if (silent_) {
+        return;
+    }
+    if (protocol_ == 0) {
+        const std::lock_guard lock(inMutex_);
+        hostBytes_.append(bytes);
+        inChanged_.notify_all();
+        return;
+    }
+    parser_.Feed(bytes);
+}
+
+// Takes the next packet's worth of queued channel data into current_. Caller holds outMutex_.
+bool TDasStandIn::BuildNextPacket()
+{
+    if (outQueue_.empty()) {
+        return false;
+    }
+    std::vector<das::TSegment> segments;
+    int room = maxPayload_;
+    while (!outQueue_.empty() && segments.size() < 4 && room > 0) {
+        das::TSegment& head = outQueue_.front();
+        if (head.bytes.isEmpty()) {
+            // An end marker travels as a segment of its own at the start of a packet.
+            if (segments.empty()) {
+                segments.push_back(head);
+                outQueue_.pop_front();
+            }
+            break;
+        }
+        const int n = std::min<int>(room, static_cast<int>(head.bytes.size()));
+        segments.push_back({head.channel, head.bytes.left(n)});
+        head.bytes.remove(0, n);
+        room -= n;
+        if (head.bytes.isEmpty()) {
+            outQueue_.pop_front();
+        }
+    }
+    currentSequence_ = nextSequence_++;
+    current_ = das::EncodeData(currentSequence_, 0, TimeMs(), segments);
+    currentSentOnce_ = false;
+    return true;
+}
+
+void TDasStandIn::SendPacket(const QByteArray& bytes)
+{
+    const int64_t delay = turnaroundUs_;
+    if (delay > 0) {
+        std::this_thread::sleep_for(std::chrono::microseconds(delay));
+    }
+    errorSeen_ = false;
+    WriteRaw(bytes);
+    awaiting_ = true;
+    answerDeadline_ = TClock::now() + kAnswerTimeout;
+}
+
+void TDasStandIn::SendCurrentPacket(bool resend)
+{
+    QByteArray packet;
+    {
+        const std::lock_guard lock(outMutex_);
+        packet = current_;
+        if (currentSentOnce_ || resend) {
+            ++resends;
+        }
+        currentSentOnce_ = true;
+    }
+    ++dataPacketsSent;
+    SendPacket(packet);
+}
+
+void TDasStandIn::FinishExchange()
+{
+    awaiting_ = false;
+    nextPoll_ = TClock::now() + std::chrono::milliseconds(pollMs_.load());
+}
+
+void TDasStandIn::Retry()
+{
+    parser_.Clear();
+    errorSeen_ = false;
+    awaiting_ = false;
+    nextPoll_ = TClock::now();
+}
+
+void TDasStandIn::RunLevel1(TClock::time_point now)
+{
+    if (!awaiting_) {
+        bool haveData = false;
+        {
+            const std::lock_guard lock(outMutex_);
+            haveData = !current_.isEmpty() || BuildNextPacket();
+        }
+        if (haveData) {
+            SendCurrentPacket(false);
+        } else if (now >= nextPoll_) {
+            ++polls;
+            SendPacket(das::EncodeControl(0, 0));
+        }
+    }
+    ReadHost(1);
+    while (std::optional<das::TFrame> frame = parser_.Next()) {
+        HandleFrameLevel1(*frame);
+    }
+    if (!awaiting_) {
+        return;
+    }
+    now = TClock::now();
+    const bool quiet = now - lastByteIn_ >= kQuietTime;
+    if ((errorSeen_ || parser_.Pending() > 0) && quiet) {
+        if (parser_.Pending() > 0) {
+            ++badFrames;
+        }
+        Retry();
+    } else if (now >= answerDeadline_) {
+        Retry();
+    }
+}
+
+void TDasStandIn::HandleFrameLevel1(const das::TFrame& frame)
+{
+    using TKind = das::TFrame::TKind;
+    if (frame.kind == TKind::Bad) {
+        ++badFrames;
+        errorSeen_ = true;
+        return;
+    }
+    if (frame.kind == TKind::Data) {
+        HandleHostData(frame, true);
+        AnswerHostData(frame.sequence);
+        return;
+    }
+    switch (frame.controlKind) {
+    case 1:    // ACK
+    case 3: {  // ACKd: the host's own packet follows
+        bool mine = false;
+        {
+            const std::lock_guard lock(outMutex_);
+            mine = !current_.isEmpty() && frame.sequence == currentSequence_;
+            if (mine) {
+                current_.clear();
+            }
+        }
+        if (mine && frame.controlKind == 1) {
+            FinishExchange();
+        } else if (mine) {
+            answerDeadline_ = TClock::now() + kAnswerTimeout;
+        }
+        break;
+    }
+    case 0: {  // NAK: resend what is unacknowledged, else the host has nothing
+        bool pending = false;
+        {
+            const std::lock_guard lock(outMutex_);
+            pending = !current_.isEmpty();
+        }
+        if (pending) {
+            awaiting_ = false;
+        } else {
+            FinishExchange();
+        }
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+void TDasStandIn::AnswerHostData(uint8_t sequence)
+{
+    QByteArray packet;
+    {
+        const std::lock_guard lock(outMutex_);
+        if (!current_.isEmpty() || BuildNextPacket()) {
+            packet = current_;
+            if (currentSentOnce_) {
+                ++resends;
+            }
+            currentSentOnce_ = true;
+        }
+    }
+    if (packet.isEmpty()) {
+        SendPacket(das::EncodeControl(1, sequence));
+        return;
+    }
+    ++dataPacketsSent;
+    bool noisy = false;
+    {
+        const std::lock_guard lock(faultMutex_);
+        noisy = corruptShare_ > 0 || dropShare_ > 0;
+    }
+    if (noisy) {
+        // One write, so that no NAK of a spoiled ACKd can cross the data on its way.
+        SendPacket(das::EncodeControl(3, sequence) + packet);
+        return;
+    }
+    // The data follows the ACKd a moment later, as on a serial line, so that the host takes
+    // each in its own read.
+    SendPacket(das::EncodeControl(3, sequence));
+    SendPacket(packet);
+}
+
+void TDasStandIn::HandleHostData(const das::TFrame& frame, bool detectRepeats)
+{
+    const bool repeat = detectRepeats && frame.sequence == lastHostSequence_ &&
+                        (frame.flags & 0x01) == 0;
+    lastHostSequence_ = frame.sequence;
+    if (repeat) {
+        ++hostDuplicates;
+        return;
+    }
+    ++hostPacketsAccepted;
+    for (size_t i = 0; i < frame.segments.size(); ++i) {
+        const das::TSegment& segment = frame.segments[i];
+        if (!segment.bytes.isEmpty() || i == 0) {
+            Deliver(segment.channel, segment.bytes);
+        }
+        if (segment.bytes.isEmpty()) {
+            break;
+        }
+    }
+}
+
+void TDasStandIn::Deliver(uint8_t channel, const QByteArray& bytes)
+{
+    TChannelHandler handler;
+    {
+        const std::lock_guard lock(inMutex_);
+        received_[channel].append(bytes);
+        const auto it = handlers_.find(channel);
+        if (it != handlers_.end()) {
+            handler = it->second;
+        }
+        inChanged_.notify_all();
+    }
+    if (handler) {
+        handler(bytes);
+    }
+}
+
+void TDasStandIn::RunLevel2()
+{
+    QByteArray packet;
+    {
+        const std::lock_guard lock(outMutex_);
+        if (BuildNextPacket()) {
+            packet = current_;
+            current_.clear();
+        }
+    }
+    if (!packet.isEmpty()) {
+        ++dataPacketsSent;
+        WriteRaw(packet);
+    }
+    ReadHost(packet.isEmpty() ? 5 : 0);
+    while (std::optional<das::TFrame> frame = parser_.Next()) {
+        if (frame->kind == das::TFrame::TKind::Data) {
+            HandleHostData(*frame, false);
+        } else if (frame->kind == das::TFrame::TKind::Bad) {
+            ++badFrames;
+        }
+    }
+}

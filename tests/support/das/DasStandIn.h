@@ -1,0 +1,171 @@
+#pragma once
+// A stand-in for the DAS on the master side of a pseudo-terminal: it speaks the DAS side of
+// both link protocol levels on its own thread, so the host's code can be run against it on
+// the slave side (tests, the demo).
+//
+// Level 1: it polls with NAK 0 when it has nothing to send, sends its data packets one at a
+// time and resends until acknowledged, acknowledges the host's packets with ACK (or ACKd and
+// its own next packet) and hands each host packet on once. Level 2: it sends its packets as
+// they come and takes the host's without acknowledging. Level 0 (scripted): it sends nothing
+// by itself; the test writes bytes and reads what the host wrote.
+//
+// Every public function may be called from any thread. Channel handlers run on the stand-in's
+// thread and may call SendChannelData.
+
+#include <QByteArray>
+#include <QString>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "support/das/DasFrames.h"
+
+class TDasStandIn {
+public:
+    using TChannelHandler = std::function<void(const QByteArray&)>;
+
+    // Opens the pseudo-terminal (its slave set raw); the thread starts with Start.
+    TDasStandIn();
+    // Stops the thread and closes both sides.
+    ~TDasStandIn();
+    TDasStandIn(const TDasStandIn&) = delete;
+    TDasStandIn& operator=(const TDasStandIn&) = delete;
+
+    // The device path the host opens.
+    QString SlavePath() const { return slavePath_; }
+    bool IsOpen() const { return master_ >= 0; }
+
+    // Protocol level: 1, 2, or 0 (scripted). May change while running.
+    void SetProtocol(int level) { protocol_ = level; }
+    void Start();
+    void Stop();
+
+    // --- Channel data ---
+    // Queues bytes the DAS sends to the host on `channel`.
+    void SendChannelData(uint8_t channel, const QByteArray& bytes);
+    // Calls `handler` with each host packet's bytes for `channel` (replacing any earlier one).
+    void OnChannelData(uint8_t channel, TChannelHandler handler);
+    // Everything the host sent on `channel` so far, each packet once, in order.
+    QByteArray ReceivedOn(uint8_t channel) const;
+    // Waits until `channel` has received at least `count` bytes.
+    bool WaitForBytes(uint8_t channel, qsizetype count, int timeoutMs = 5000) const;
+    // Whether everything queued with SendChannelData has been acknowledged (level 1) or sent.
+    bool AllSent() const;
+
+    // --- Faults and pacing ---
+    // A share (0..1) of the bytes in each direction is corrupted or dropped, from `seed`.
+    void SetLineFaults(double corruptShare, double dropShare, uint32_t seed);
+    // A silent DAS reads and ignores everything.
+    void SetSilent(bool silent) { silent_ = silent; }
+    // Output paced at `baud` (10 bit times per byte); 0 sends at once.
+    void SetBaudRate(uint32_t baud) { baud_ = baud; }
+    // Largest payload of the DAS's data packets (1..254).
+    void SetMaxPayload(int bytes) { maxPayload_ = std::clamp(bytes, 1, kMaxPayloadBytes); }
+    // Wait between the host's last byte and the DAS's answer.
+    void SetTurnaround(std::chrono::microseconds delay) { turnaroundUs_ = delay.count(); }
+    // Gap between polls when neither side has anything to send.
+    void SetPollInterval(std::chrono::milliseconds interval) { pollMs_ = interval.count(); }
+
+    // --- Scripted mode and observation ---
+    // Writes bytes as they are (through the fault and pacing filters).
+    void WriteRaw(const QByteArray& bytes);
+    void WriteControl(uint8_t kind, uint8_t sequence);
+    void WriteData(uint8_t sequence, uint8_t flags, uint32_t timeMs,
+                   const std::vector<das::TSegment>& segments);
+    // Level 0: the bytes the host wrote since the last take.
+    QByteArray TakeHostBytes();
+    // Level 0: waits until at least `count` host bytes are waiting to be taken.
+    bool WaitForHostBytes(qsizetype count, int timeoutMs = 5000) const;
+    // Microseconds from the last byte of each DAS packet to the first byte of the host's
+    // answer.
+    std::vector<double> TurnaroundTimes() const;
+
+    // Counts kept by the DAS side.
+    std::atomic<uint32_t> dataPacketsSent{0};
+    std::atomic<uint32_t> resends{0};
+    std::atomic<uint32_t> polls{0};
+    std::atomic<uint32_t> hostPacketsAccepted{0};
+    std::atomic<uint32_t> hostDuplicates{0};
+    std::atomic<uint32_t> badFrames{0};
+
+private:
+    static constexpr int kMaxPayloadBytes = 254;
+    using TClock = std::chrono::steady_clock;
+
+    void Run();
+    void RunLevel1(TClock::time_point now);
+    void RunLevel2();
+    void ReadHost(int timeoutMs);
+    void HandleFrameLevel1(const das::TFrame& frame);
+    void HandleHostData(const das::TFrame& frame, bool detectRepeats);
+    void AnswerHostData(uint8_t sequence);
+    bool BuildNextPacket();
+    void SendCurrentPacket(bool resend);
+    void SendPacket(const QByteArray& bytes);
+    void FinishExchange();
+    void Retry();
+    void Deliver(uint8_t channel, const QByteArray& bytes);
+    uint32_t TimeMs() const;
+    bool Roll(std::mt19937& rng, double share);
+
+    int master_ = -1;
+    int slave_ = -1;
+    QString slavePath_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+
+    std::atomic<int> protocol_{1};
+    std::atomic<bool> silent_{false};
+    std::atomic<uint32_t> baud_{0};
+    std::atomic<int> maxPayload_{kMaxPayloadBytes};
+    std::atomic<int64_t> turnaroundUs_{300};
+    std::atomic<int64_t> pollMs_{2};
+    const TClock::time_point start_ = TClock::now();
+
+    // Outgoing channel data and the packet in flight (stand-in thread, under outMutex_).
+    mutable std::mutex outMutex_;
+    std::deque<das::TSegment> outQueue_;
+    QByteArray current_;  // the DAS packet awaiting its acknowledgement (level 1)
+    uint8_t currentSequence_ = 0;
+    bool currentSentOnce_ = false;
+    uint8_t nextSequence_ = 0;
+
+    // Level 1 exchange state (stand-in thread).
+    bool awaiting_ = false;
+    bool errorSeen_ = false;
+    TClock::time_point answerDeadline_{};
+    TClock::time_point nextPoll_{};
+    TClock::time_point lastByteIn_{};
+    int lastHostSequence_ = -1;
+    das::TFrameParser parser_;
+
+    // Line faults; the write side's generator is used under writeMutex_.
+    std::mutex writeMutex_;
+    std::mutex faultMutex_;
+    double corruptShare_ = 0;
+    double dropShare_ = 0;
+    std::mt19937 outRng_;
+    std::mt19937 inRng_;
+
+    // What the host sent.
+    mutable std::mutex inMutex_;
+    mutable std::condition_variable inChanged_;
+    std::map<uint8_t, QByteArray> received_;
+    std::map<uint8_t, TChannelHandler> handlers_;
+    QByteArray hostBytes_;
+
+    // Turnaround timing.
+    mutable std::mutex timingMutex_;
+    std::vector<double> turnarounds_;
+    bool awaitingFirstByte_ = false;
+    TClock::time_point lastSendEnd_{};
+};
