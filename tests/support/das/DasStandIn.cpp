@@ -243,7 +243,7 @@ void TDasStandIn::ReadHost(int timeoutMs)
     }
     if (protocol_ == 0) {
         const std::lock_guard lock(inMutex_);
-        hostBytes_.append(bytes);
+        hostBytes_.append(bytes.constData(), bytes.size());
         inChanged_.notify_all();
         return;
     }

@@ -1,0 +1,128 @@
+// Link figures against the DAS stand-in paced at 115200 baud, streaming on one channel:
+// delivered payload as a share of what the protocol allows at that line rate, the host's
+// turnaround (last byte of a DAS packet to the first byte of the answer) and the link
+// thread's CPU time idle and streaming. Prints figures only.
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "link/Host.h"
+#include "link/MuxClasses.h"
+#include "link/SendQueues.h"
+#include "link/Serial.h"
+#include "support/das/DasStandIn.h"
+
+namespace {
+
+constexpr uint32_t kBaud = 115200;
+constexpr uint8_t kStreamChannel = 20;
+constexpr uint16_t kBenchPort = 7;
+constexpr int kIdleMs = 3000;
+constexpr int kStreamBytes = 60000;
+
+// Runs the event loop for `ms`, draining the stream channel's ring as the data timer would.
+qsizetype RunFor(int ms, TMux& mux, qsizetype received)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        received += mux.ReadQueue();
+        QThread::msleep(5);
+    }
+    return received;
+}
+
+double Percentile(std::vector<double> values, double share)
+{
+    if (values.empty()) {
+        return 0;
+    }
+    std::sort(values.begin(), values.end());
+    const auto index = static_cast<size_t>(share * static_cast<double>(values.size() - 1));
+    return values[index];
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    QCoreApplication app(argc, argv);
+
+    SendQueue = new TDataList;
+    TimedQueue = new TDataList;
+    MuxArray = new TMuxArray;
+    MuxArray->AddChannel(kCommandChannel);
+    TMux* mux = MuxArray->AddChannel(kStreamChannel);
+
+    TDasStandIn das;
+    das.SetBaudRate(kBaud);
+    das.SetProtocol(1);
+    das.Start();
+    SetComPortDevicePath(kBenchPort, das.SlavePath());
+    Host.SetDasPort(kBenchPort);
+    Host.SetDasBaud(kBaud);
+    if (!Host.Connect()) {
+        std::fprintf(stderr, "could not connect to the stand-in\n");
+        return 1;
+    }
+
+    // Idle: the DAS polls, nothing flows.
+    RunFor(500, *mux, 0);
+    const int64_t idleCpuStart = Host.Thread().CpuTimeNs();
+    RunFor(kIdleMs, *mux, 0);
+    const double idleCpu = static_cast<double>(Host.Thread().CpuTimeNs() - idleCpuStart) /
+                           (kIdleMs * 1e6);
+
+    // Streaming.
+    for (int sent = 0; sent < kStreamBytes; sent += 254) {
+        das.SendChannelData(kStreamChannel, QByteArray(std::min(254, kStreamBytes - sent), 'd'));
+    }
+    const size_t turnaroundsBefore = das.TurnaroundTimes().size();
+    const int64_t streamCpuStart = Host.Thread().CpuTimeNs();
+    QElapsedTimer timer;
+    timer.start();
+    qsizetype received = 0;
+    while (received < kStreamBytes && timer.elapsed() < 60000) {
+        received = RunFor(10, *mux, received);
+    }
+    const double seconds = static_cast<double>(timer.elapsed()) / 1000.0;
+    const double streamCpu =
+        static_cast<double>(Host.Thread().CpuTimeNs() - streamCpuStart) / (seconds * 1e9);
+    std::vector<double> turnarounds = das.TurnaroundTimes();
+    turnarounds.erase(turnarounds.begin(),
+                      turnarounds.begin() + static_cast<std::ptrdiff_t>(turnaroundsBefore));
+
+    const double lineBytesPerSecond = kBaud / 10.0;
+    const double limit = lineBytesPerSecond * 254.0 / (272.0 + 6.0);
+    const double rate = static_cast<double>(received) / seconds;
+    std::printf("payload delivered      %8.0f bytes/s (%lld bytes in %.2f s)\n", rate,
+                static_cast<long long>(received), seconds);
+    std::printf("protocol limit         %8.0f bytes/s at %u baud\n", limit, kBaud);
+    std::printf("share of the limit     %8.1f %% (target >= 90 %%)\n", 100.0 * rate / limit);
+    std::printf("turnaround median      %8.3f ms (target < 1 ms)\n",
+                Percentile(turnarounds, 0.5) / 1000.0);
+    std::printf("turnaround p99         %8.3f ms (%zu answers)\n",
+                Percentile(turnarounds, 0.99) / 1000.0, turnarounds.size());
+    std::printf("link thread CPU idle   %8.2f %% of a core (target < 1 %%)\n", 100.0 * idleCpu);
+    std::printf("link thread CPU stream %8.2f %% of a core\n", 100.0 * streamCpu);
+
+    Host.Disconnect();
+    Host.StopThread();
+    das.Stop();
+    delete MuxArray;
+    MuxArray = nullptr;
+    delete TimedQueue;
+    TimedQueue = nullptr;
+    delete SendQueue;
+    SendQueue = nullptr;
+    return 0;
+}

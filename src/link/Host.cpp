@@ -1,0 +1,342 @@
+#include "link/Host.h"
+
+#include <algorithm>
+
+#include "link/MuxClasses.h"
+#include "link/Packets.h"
+#include "link/Protocol.h"
+#include "link/SendQueues.h"
+#include "link/Serial.h"
+#include "platform/Prompt.h"
+#include "platform/Registry.h"
+#include "platform/UiPost.h"
+#include "platform/WaitMs.h"
+
+THost Host;
+
+namespace {
+
+// How long Disconnect lets posted work run after the thread parked, before closing the port.
+constexpr int kDisconnectSettleMs = 100;
+
+ILinkUi& NullLinkUi()
+{
+    static ILinkUi ui;
+    return ui;
+}
+
+// The number that starts at `from` (0-based) in `text`; 0 when it is not a number.
+int NumberFrom(const QByteArray& text, qsizetype from)
+{
+    bool ok = false;
+    const int value = text.mid(from).trimmed().toInt(&ok);
+    return ok ? value : 0;
+}
+
+// The time a command's own waiting adds: WAITTICKS n is 10 ms a unit, WAIT n 1 s a unit.
+int32_t CommandEstimateMs(const QByteArray& text)
+{
+    const QByteArray upper = text.toUpper();
+    const qsizetype ticks = upper.indexOf("WAITTICKS");
+    if (ticks >= 0) {
+        // Positions counted from 1: the number starts at p + 10, the text is at least as long.
+        const qsizetype p = ticks + 1;
+        return upper.size() >= p + 10 ? 10 * NumberFrom(upper, p + 9) : 0;
+    }
+    const qsizetype wait = upper.indexOf("WAIT");
+    if (wait >= 0) {
+        const qsizetype p = wait + 1;
+        return upper.size() >= p + 5 ? 1000 * NumberFrom(upper, p + 4) : 0;
+    }
+    return 0;
+}
+
+// The operator's answer as a number: 1 when it is not a number from 1 up to `highest`.
+uint32_t AnswerNumber(const QString& answer, uint32_t highest)
+{
+    bool ok = false;
+    const qlonglong value = answer.trimmed().toLongLong(&ok);
+    return ok && value >= 1 && static_cast<uint64_t>(value) <= highest
+               ? static_cast<uint32_t>(value)
+               : 1;
+}
+
+}  // namespace
+
+void ILinkUi::RefreshDeviceRow(IChannelDevice& device) { device.RefreshListRow(); }
+
+THost::THost() : thread_(*this) {}
+
+THost::~THost() { thread_.StopThread(); }
+
+void THost::SetLinkUi(ILinkUi* ui) { ui_ = ui; }
+
+ILinkUi& THost::LinkUi() const { return ui_ != nullptr ? *ui_ : NullLinkUi(); }
+
+// --- Sending ---
+
+void THost::SendToChannel(uint8_t channel, const void* bytes, uint16_t length)
+{
+    if (IsUiThread() && MuxArray != nullptr) {
+        TMux* mux = MuxArray->GetChannel(channel);
+        if (mux != nullptr && mux->HasPCPort()) {
+            if (length > 0) {
+                mux->GetPcPort()->Write(static_cast<const char*>(bytes), length);
+            }
+            return;
+        }
+    }
+    if (SendQueue != nullptr) {
+        SendQueue->Add(channel, bytes, length);
+    }
+}
+
+int32_t THost::QueueTimedCommand(uint8_t channel, const QByteArray& text, int32_t delayMs)
+{
+    if (text.isEmpty()) {
+        return delayMs;
+    }
+    if (delayMs == 0) {
+        const auto length = static_cast<uint16_t>(std::min<qsizetype>(text.size(), 0xFFFF));
+        SendToChannel(channel, text.constData(), length);
+        return 0;
+    }
+    if (TimedQueue != nullptr) {
+        TimedQueue->AddTimed(channel, text.constData(), NextTimedSequence(), delayMs,
+                             static_cast<uint32_t>(text.size()));
+    }
+    return delayMs + CommandEstimateMs(text);
+}
+
+void THost::ClearOutputBuffers()
+{
+    if (TimedQueue != nullptr) {
+        TimedQueue->Clear();
+    }
+    if (SendQueue != nullptr) {
+        SendQueue->Clear();
+    }
+}
+
+void THost::ClearCommandQueue()
+{
+    if (TimedQueue != nullptr) {
+        TimedQueue->RemoveChannel(kCommandChannel);
+    }
+}
+
+void THost::RemoveCommand(const QByteArray& text)
+{
+    if (TimedQueue != nullptr) {
+        TimedQueue->RemoveChannelContaining(kCommandChannel, text.constData());
+    }
+}
+
+void THost::RemovePrefixedCommand(const QByteArray& text)
+{
+    if (TimedQueue != nullptr) {
+        TimedQueue->RemoveMatching(kCommandChannel, "*", text.constData());
+    }
+}
+
+void THost::ClearChannelData(uint8_t channel)
+{
+    if (SendQueue != nullptr) {
+        SendQueue->RemoveChannel(channel);
+    }
+}
+
+// --- The link ---
+
+bool THost::OpenPortAsking()
+{
+    while (!OpenDasPort(dasPort_, false)) {
+        QString answer = QString::number(dasPort_);
+        if (!Prompt().InputQuery(
+                QStringLiteral("Error: Could not open Comm port #") + QString::number(dasPort_),
+                QStringLiteral("Please choose another:"), answer)) {
+            return false;
+        }
+        dasPort_ = static_cast<uint16_t>(AnswerNumber(answer, 0xFFFF));
+    }
+    return true;
+}
+
+bool THost::SetBaudAsking()
+{
+    while (!SetDasBaudRate(dasBaud_)) {
+        QString answer = QString::number(dasBaud_);
+        if (!Prompt().InputQuery(
+                QStringLiteral("Error: Could not set Baud rate to ") + QString::number(dasBaud_),
+                QStringLiteral("Please choose another:"), answer)) {
+            return false;
+        }
+        dasBaud_ = AnswerNumber(answer, 0xFFFFFFFFu);
+    }
+    return true;
+}
+
+bool THost::Connect()
+{
+    if (connecting_) {
+        return false;
+    }
+    connecting_ = true;
+    struct TGuard {
+        bool& flag;
+        ~TGuard() { flag = false; }
+    } guard{connecting_};
+
+    // The port is opened anew, so the thread must not be using the old one.
+    if (!thread_.Pause()) {
+        return false;
+    }
+    if (!OpenPortAsking() || !SetBaudAsking()) {
+        return false;
+    }
+    ClearCommandQueue();
+    ClearChannelData(kFileChannel);
+    thread_.Link().Reset();
+    // A disconnect may have stopped the machines in the middle of an exchange: the new link
+    // starts idle and listening, with no DAS packet accepted yet.
+    ResetProtocolEngine();
+    thread_.Resume();
+    ResetStatistics();
+    if (LinkUi().ExplorerVisible()) {
+        LinkUi().RefreshExplorer();
+    }
+    UpdateActions();
+    return true;
+}
+
+bool THost::Disconnect()
+{
+    if (disconnecting_) {
+        return false;
+    }
+    disconnecting_ = true;
+    struct TGuard {
+        bool& flag;
+        ~TGuard() { flag = false; }
+    } guard{disconnecting_};
+
+    if (!thread_.Pause()) {
+        // Closing a port the thread still uses would hand its number to the next file opened.
+        return false;
+    }
+    WaitMs(kDisconnectSettleMs);
+    CloseDasPort();
+    UpdateActions();
+    return true;
+}
+
+bool THost::Pause() { return thread_.Pause(); }
+
+void THost::Unpause() { thread_.Unpause(); }
+
+void THost::StopThread() { thread_.StopThread(); }
+
+bool THost::WriteRaw(const uint8_t* bytes, uint32_t count) { return WriteDasPort(bytes, count); }
+
+void THost::DispatchDataPacket(const DataPacket& packet)
+{
+    lastSequence_.store(packet.sequence, std::memory_order_relaxed);
+    uint32_t walked = 0;
+    for (int i = 0; i < 4 && walked < static_cast<uint32_t>(kMaxPayload); ++i) {
+        uint32_t count = packet.count[i];
+        if (count == 0 && i > 0) {
+            break;
+        }
+        // Never past the payload, whatever the counts claim.
+        count = std::min(count, kMaxPayload - walked);
+        bytesReceived_.fetch_add(count, std::memory_order_relaxed);
+        const auto* bytes = reinterpret_cast<const char*>(packet.data + walked);
+        const uint8_t channel = packet.channel[i];
+        if (MuxArray != nullptr) {
+            bool delivered = false;
+            if (TChannelHold mux = MuxArray->HoldChannel(channel)) {
+                mux->PutData(bytes, static_cast<int>(count));
+                delivered = true;
+            }
+            // One channel is held at a time: the first hold has ended here.
+            if (!delivered) {
+                if (TChannelHold info = MuxArray->HoldChannel(kInfoChannel)) {
+                    info->PutData(bytes, static_cast<int>(count), channel);
+                }
+            }
+        }
+        walked += count;
+    }
+}
+
+void THost::ArchivePacket(const DataPacket& packet)
+{
+    if (IArchiveRecorder* recorder = recorder_.load()) {
+        recorder->ArchivePacket(packet);
+    }
+}
+
+void THost::ResetStatistics()
+{
+    ResetLinkCounters();
+    bytesReceived_ = 0;
+    lastSequence_ = 0;
+}
+
+// --- Status ---
+
+void THost::UpdateActions()
+{
+    const bool playing = PlayingBack();
+    const bool recording = Recording();
+    if (playing) {
+        LinkUi().SetArchiveActions(false, true, true, true);
+    } else if (recording) {
+        LinkUi().SetArchiveActions(false, true, false, true);
+    } else {
+        LinkUi().SetArchiveActions(true, false, false, false);
+    }
+    UpdateStatus();
+}
+
+void THost::UpdateStatus()
+{
+    ILinkUi& ui = LinkUi();
+    if (thread_.LinkLost()) {
+        if (!ui.DeviceListGrey()) {
+            ui.SetDeviceListGrey(true);
+            ui.ShowToolMessage(QStringLiteral("Disconnected"));
+        }
+        // The link thread writes the poll itself: it is the port's only writer.
+        if (ForceComm() && DasPortOpen()) {
+            thread_.RequestForcedPoll();
+        }
+        return;
+    }
+    ui.SetDeviceListGrey(false);
+    if (Recording()) {
+        ui.ShowToolMessage(QStringLiteral("Recording Archive"));
+    } else if (PlayingBack()) {
+        ui.ShowToolMessage(QStringLiteral("Playing Archive"));
+    } else {
+        ui.ShowToolMessage(QStringLiteral("Connected to DAS"));
+    }
+}
+
+// --- Settings ---
+
+int THost::GetProtocol() const { return ::GetProtocol(); }
+
+void THost::SetProtocol(int protocol) { ::SetProtocol(protocol); }
+
+void THost::SetWriteVersion(float version)
+{
+    writeVersion_ = version;
+    SetRegistryWriteVersion(version);
+}
+
+void THost::SetReadVersion(float version)
+{
+    readVersion_ = version;
+    SetRegistryReadVersion(version);
+}

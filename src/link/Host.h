@@ -1,0 +1,170 @@
+#pragma once
+// The PC side of the link as the rest of the program sees it: the link thread, connecting and
+// disconnecting the DAS port, pausing the thread, bytes for host channels and timed commands,
+// clearing queued data, received packets handed to the host channels, the link status on the
+// main window and the host-side command lines ("*" commands and the DAS's control text).
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+#include "link/LinkUi.h"
+#include "link/Thddascomm.h"
+
+struct DataPacket;
+
+constexpr uint16_t kDefaultDasPort = 1;
+constexpr uint32_t kDefaultDasBaud = 115200;
+constexpr float kHostVersion = 1.26f;
+// The control text buffer holds at most this many characters of an unfinished line.
+constexpr int kControlTextBytes = 8192;
+constexpr int kControlTextMax = kControlTextBytes - 1;
+
+// Writes one dispatched packet to the archive being recorded (link thread). The archive code
+// sets it; none is set until then.
+class IArchiveRecorder {
+public:
+    virtual ~IArchiveRecorder() = default;
+    virtual void ArchivePacket(const DataPacket& packet) = 0;
+};
+
+// The link manager. One instance, `Host`. Unless a function says otherwise, call it on the UI
+// thread.
+class THost {
+public:
+    THost();
+    // Ends and joins the link thread.
+    ~THost();
+    THost(const THost&) = delete;
+    THost& operator=(const THost&) = delete;
+
+    // --- The main window ---
+    // The main window's side of the link (not owned; null restores the one that does nothing).
+    void SetLinkUi(ILinkUi* ui);
+    ILinkUi& LinkUi() const;
+    // DAS port number and baud rate used by Connect (defaults 1 and 115200).
+    void SetDasPort(uint16_t port) { dasPort_ = port; }
+    uint16_t DasPort() const { return dasPort_; }
+    void SetDasBaud(uint32_t baud) { dasBaud_ = baud; }
+    uint32_t DasBaud() const { return dasBaud_; }
+    // Any thread. The statistics window's forced-poll option.
+    void SetForceComm(bool on) { forceComm_.store(on); }
+    bool ForceComm() const { return forceComm_.load(); }
+    // Any thread. Whether the debug memo is visible (the link thread then adds packet times).
+    void SetDebugMemoVisible(bool on) { debugMemoVisible_.store(on); }
+    bool DebugMemoVisible() const { return debugMemoVisible_.load(); }
+
+    // --- Sending ---
+    // Any thread. The channel's open PC device port when it has one (UI thread only),
+    // otherwise a SendQueue block (length 0: the end-of-transfer marker).
+    void SendToChannel(uint8_t channel, const void* bytes, uint16_t length);
+    // Any thread. Queues `text` (no terminating zero) for `channel` due in `delayMs`; returns
+    // when it will have finished (the delay plus its own WAIT/WAITTICKS). An empty text queues
+    // nothing and returns the delay; a delay of 0 sends at once and returns 0.
+    int32_t QueueTimedCommand(uint8_t channel, const QByteArray& text, int32_t delayMs);
+    // Any thread. Both queues emptied.
+    void ClearOutputBuffers();
+    // Any thread. Every channel-255 block of TimedQueue.
+    void ClearCommandQueue();
+    // Any thread. Channel-255 TimedQueue blocks holding `text` / starting with "*" and
+    // holding `text`.
+    void RemoveCommand(const QByteArray& text);
+    void RemovePrefixedCommand(const QByteArray& text);
+    // Any thread. The channel's blocks in SendQueue.
+    void ClearChannelData(uint8_t channel);
+    // Script upload on channel 254 and file send on channel 250; false when the channel does
+    // not exist.
+    bool SendScript(const QStringList& lines);
+    bool SendFile(const QString& pcPath, const QString& dasFolder);
+
+    // --- The link ---
+    // Opens the DAS port (asking for another port number or baud rate while that fails),
+    // drops queued commands and file data, resets the link state and runs the link thread.
+    // False when the operator cancelled (the link stays closed) or another connect runs.
+    bool Connect();
+    // Parks the link thread and closes the DAS port. False when the thread did not park (the
+    // port then stays open) or another disconnect runs.
+    bool Disconnect();
+    // Parks the link thread: returns once it confirms (bounded, about 1 s); true when parked.
+    bool Pause();
+    void Unpause();
+    // Ends and joins the link thread (shutdown, before the DAS port is closed).
+    void StopThread();
+    // Writes to the DAS port bypassing the protocol; only while the thread is parked.
+    bool WriteRaw(const uint8_t* bytes, uint32_t count);
+    // Link thread. Hands a received packet's segments to their host channels.
+    void DispatchDataPacket(const DataPacket& packet);
+    // Link thread. Appends the packet to the archive being recorded, when there is one.
+    void ArchivePacket(const DataPacket& packet);
+    // Any thread. Zeroes the link counters, the bytes received and the last sequence.
+    void ResetStatistics();
+
+    // --- Host-side commands ---
+    // The DAS's control text on channel 255: complete lines run, the unfinished rest is kept.
+    void ReceiveControlText(const char* bytes, int count);
+    // Runs one host-side command line ("DataStart 12", no line end).
+    void ExecuteHostCommand(const QByteArray& line);
+    // Link thread. A timed "*" block: the text up to its first zero byte, without the "*";
+    // each of its lines runs on the UI thread, in order.
+    void PostHostCommands(const uint8_t* text, uint32_t count);
+
+    // --- Status ---
+    void UpdateActions();
+    void UpdateStatus();
+
+    // --- Settings and figures ---
+    // Any thread.
+    int GetProtocol() const;
+    void SetProtocol(int protocol);
+    float WriteVersion() const { return writeVersion_; }
+    float ReadVersion() const { return readVersion_; }
+    void SetWriteVersion(float version);
+    void SetReadVersion(float version);
+    // Any thread. Payload bytes dispatched and the last dispatched sequence number.
+    uint32_t BytesReceived() const { return bytesReceived_.load(std::memory_order_relaxed); }
+    uint8_t LastSequence() const { return lastSequence_.load(std::memory_order_relaxed); }
+
+    // --- Archives ---
+    // While the thread is parked: the recorder of dispatched packets (not owned; null: none).
+    void SetArchiveRecorder(IArchiveRecorder* recorder) { recorder_.store(recorder); }
+    // Any thread. Recording on or off (shown in the status) and real-time playback pacing.
+    void SetRecording(bool on) { recording_.store(on); }
+    bool Recording() const { return recording_.load(); }
+    void SetRealTimePlayback(bool on) { realTimePlayback_.store(on); }
+    bool RealTimePlayback() const { return realTimePlayback_.load(); }
+
+    // The link thread (owned).
+    TThdDASComm& Thread() { return thread_; }
+
+    // Tests: empties the control text buffer.
+    void ClearControlText() { controlFill_ = 0; }
+
+private:
+    bool OpenPortAsking();
+    bool SetBaudAsking();
+
+    float writeVersion_ = kHostVersion;
+    float readVersion_ = kHostVersion;
+    std::atomic<uint32_t> bytesReceived_{0};
+    std::atomic<uint8_t> lastSequence_{0};
+    uint16_t dasPort_ = kDefaultDasPort;
+    uint32_t dasBaud_ = kDefaultDasBaud;
+    bool connecting_ = false;
+    bool disconnecting_ = false;
+    std::atomic<bool> forceComm_{false};
+    std::atomic<bool> debugMemoVisible_{false};
+    std::atomic<bool> recording_{false};
+    std::atomic<bool> realTimePlayback_{true};
+    std::atomic<IArchiveRecorder*> recorder_{nullptr};
+    ILinkUi* ui_ = nullptr;
+    // The DAS's unfinished control text (UI thread).
+    std::array<char, kControlTextBytes> controlText_{};
+    int controlFill_ = 0;
+    TThdDASComm thread_;
+};
+
+// The program's link manager.
+extern THost Host;

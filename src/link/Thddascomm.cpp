@@ -1,0 +1,324 @@
+#include "link/Thddascomm.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <ctime>
+
+#include "link/Host.h"
+#include "link/MuxClasses.h"
+#include "link/Packets.h"
+#include "link/SendQueues.h"
+#include "link/Serial.h"
+#include "platform/Clocks.h"
+#include "platform/UiPost.h"
+
+namespace {
+
+// A parked thread looks again this often even without being woken.
+constexpr std::chrono::milliseconds kParkedSlice{60};
+// How long Pause waits for the thread to confirm that it is parked.
+constexpr std::chrono::milliseconds kPauseConfirm{1000};
+// A pass with nothing to read from (port closed, no playback) sleeps this long.
+constexpr int kNoSourcePassMs = 20;
+// Playback waits in slices of at most this long; a wait this long or longer is skipped.
+constexpr int64_t kPlaybackSliceMs = 50;
+constexpr int64_t kPlaybackSkipMs = 32768;
+
+bool TravelsAlone(uint8_t channel) { return channel == kFileChannel || channel == kCommandChannel; }
+
+bool ChannelExists(uint8_t channel)
+{
+    return MuxArray != nullptr && static_cast<bool>(MuxArray->HoldChannel(channel));
+}
+
+}  // namespace
+
+TThdDASComm::TThdDASComm(THost& host)
+    : host_(host), ticksPerMs_(static_cast<double>(kPerfFrequency) * 0.001)
+{
+}
+
+TThdDASComm::~TThdDASComm() { StopThread(); }
+
+void TThdDASComm::Resume()
+{
+    if (started_.exchange(true)) {
+        Unpause();
+        return;
+    }
+    paused_ = false;
+    thread_ = std::thread([this] { Execute(); });
+}
+
+bool TThdDASComm::Running() const { return started_.load() && !finished_.load(); }
+
+bool TThdDASComm::Pause()
+{
+    std::unique_lock lock(parkLock_);
+    paused_ = true;
+    if (!Running()) {
+        return true;
+    }
+    return parkChanged_.wait_for(lock, kPauseConfirm,
+                                 [this] { return parked_.load() || finished_.load(); });
+}
+
+void TThdDASComm::Unpause()
+{
+    {
+        std::lock_guard lock(parkLock_);
+        paused_ = false;
+    }
+    parkChanged_.notify_all();
+}
+
+void TThdDASComm::StopThread()
+{
+    {
+        std::lock_guard lock(parkLock_);
+        terminate_ = true;
+    }
+    parkChanged_.notify_all();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+}
+
+int64_t TThdDASComm::CpuTimeNs() const
+{
+    const int64_t clock = threadCpuClock_.load();
+    if (clock == 0) {
+        return 0;
+    }
+    timespec ts{};
+    if (clock_gettime(static_cast<clockid_t>(clock), &ts) != 0) {
+        return 0;
+    }
+    return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+bool TThdDASComm::ParkWhilePaused()
+{
+    std::unique_lock lock(parkLock_);
+    if (!paused_.load() || terminate_.load()) {
+        return !terminate_.load();
+    }
+    parked_ = true;
+    parkChanged_.notify_all();
+    while (paused_.load() && !terminate_.load()) {
+        parkChanged_.wait_for(lock, kParkedSlice,
+                              [this] { return !paused_.load() || terminate_.load(); });
+    }
+    parked_ = false;
+    return !terminate_.load();
+}
+
+void TThdDASComm::Nap(int ms)
+{
+    std::unique_lock lock(parkLock_);
+    parkChanged_.wait_for(lock, std::chrono::milliseconds(ms),
+                          [this] { return paused_.load() || terminate_.load(); });
+}
+
+bool TThdDASComm::HasDataSource() const
+{
+    return DasPortOpen() || (PlayingBack() && PlaybackFileOpen());
+}
+
+void TThdDASComm::Execute()
+{
+    clockid_t cpuClock{};
+    if (pthread_getcpuclockid(pthread_self(), &cpuClock) == 0) {
+        threadCpuClock_ = static_cast<int64_t>(cpuClock);
+    }
+    while (ParkWhilePaused()) {
+        const int64_t before = PerfCounter();
+        BuildSendPacket();
+        buildTicks_.store(PerfCounter() - before, std::memory_order_relaxed);
+        if (Ending()) {
+            break;
+        }
+        ServiceLink();
+        if (!HasDataSource()) {
+            // Nothing waits on a read to pace the loop.
+            Nap(kNoSourcePassMs);
+        }
+    }
+    threadCpuClock_ = 0;
+    {
+        std::lock_guard lock(parkLock_);
+        finished_ = true;
+    }
+    parkChanged_.notify_all();
+}
+
+void TThdDASComm::ServiceLink()
+{
+    const int64_t before = PerfCounter();
+    const uint16_t state = StepProtocol(link_);
+    if (state == kStateIdle && forcePoll_.load() && DasPortOpen() && !PlayingBack() &&
+        forcePoll_.exchange(false)) {
+        SendAckPacket(kNak, 0);
+        TraceSentControl(kNak, 0);
+    }
+    Watchdog(state);
+    const int64_t stepped = PerfCounter();
+    stepTicks_.store(stepped - before, std::memory_order_relaxed);
+
+    const DataPacket* received = link_.receivedPacket.load();
+    if (received == nullptr) {
+        return;
+    }
+    MarkPacketTime(*received);
+    WaitForPacketTime(*received);
+    host_.DispatchDataPacket(*received);
+    host_.ArchivePacket(*received);
+    link_.receivedPacket = nullptr;
+    dispatchTicks_.store(PerfCounter() - stepped, std::memory_order_relaxed);
+}
+
+void TThdDASComm::Watchdog(uint16_t state)
+{
+    if (state == kStateIdle && previousState_ == kStateIdle) {
+        if (++silentPasses_ >= kSilentPassesLost) {
+            linkLost_ = true;
+            PostToUi([] { Host.UpdateStatus(); });
+            silentPasses_ = kSilentPassesRepeat;
+        }
+    } else {
+        silentPasses_ = 0;
+        if (linkLost_.exchange(false)) {
+            forcePoll_ = false;
+            PostToUi([] { Host.UpdateStatus(); });
+        }
+    }
+    previousState_ = state;
+}
+
+void TThdDASComm::BuildSendPacket()
+{
+    const uint32_t now = QueueClockNow();
+    TDataList* timed = TimedQueue;
+    TDataList* plain = SendQueue;
+    if (link_.pendingPacket.load() != nullptr || timed == nullptr || plain == nullptr) {
+        return;
+    }
+    if (timed->Count() == 0 && plain->Count() == 0) {
+        return;
+    }
+    const bool fromTimed = timed->Count() > 0 && QueueTimeDiff(now, timed->FirstTime()) >= 0;
+    if (!fromTimed && plain->Count() == 0) {
+        return;
+    }
+    DataPacket& packet = TransmitPacket();
+    packet.lineFeed = kPacketStart;
+    packet.type = kDataPacketType;
+    std::memset(packet.channel, 0, sizeof packet.channel);
+    std::memset(packet.count, 0, sizeof packet.count);
+    if (FillSegments(packet, fromTimed, now)) {
+        link_.pendingPacket = &packet;
+    }
+}
+
+// Fills up to four segments from one queue; false when no packet is to be sent this pass.
+bool TThdDASComm::FillSegments(DataPacket& packet, bool fromTimed, uint32_t now)
+{
+    TDataList& queue = fromTimed ? *TimedQueue : *SendQueue;
+    uint32_t used = 0;
+    int segments = 0;
+    while (segments < 4) {
+        if (segments > 0) {
+            if (queue.Count() == 0 || queue.TotalBytes() == 0 || used >= kMaxPayload) {
+                break;
+            }
+            // A later timed block rides along only when it is due as well.
+            if (fromTimed && QueueTimeDiff(now, queue.FirstTime()) < 0) {
+                break;
+            }
+            if (TravelsAlone(queue.FirstChannel())) {
+                break;
+            }
+        }
+        uint32_t length = std::min<uint32_t>(kMaxPayload - used, queue.TotalBytes());
+        TListInfo info;
+        uint8_t* segment = packet.data + used;
+        if (!queue.Read(segment, length, info, false)) {
+            break;
+        }
+        if (fromTimed && length > 1 && segment[0] == '*' && ChannelExists(kCommandChannel)) {
+            host_.PostHostCommands(segment + 1, length - 1);
+            // A host-side command is never sent; what was packed before it still goes.
+            break;
+        }
+        packet.channel[segments] = info.channel;
+        packet.count[segments] = static_cast<uint8_t>(length);
+        SetPacketTimeLsbFirst(packet, info.time);
+        if (MuxArray != nullptr) {
+            if (TChannelHold channel = MuxArray->HoldChannel(info.channel)) {
+                channel->OnBlockSent(length);
+            }
+        }
+        used += length;
+        ++segments;
+        if (length == 0 || TravelsAlone(info.channel)) {
+            break;
+        }
+    }
+    return segments > 0;
+}
+
+void TThdDASComm::MarkPacketTime(const DataPacket& packet)
+{
+    std::lock_guard lock(clockLock_);
+    markReading_ = PerfCounter();
+    markedTime_ = PacketTimeMsbFirst(packet);
+}
+
+uint32_t TThdDASComm::CurrentPacketTime() const
+{
+    std::lock_guard lock(clockLock_);
+    const auto elapsed = static_cast<int64_t>((PerfCounter() - markReading_) / ticksPerMs_);
+    return markedTime_ + static_cast<uint32_t>(elapsed);
+}
+
+void TThdDASComm::ResetClock()
+{
+    std::lock_guard lock(clockLock_);
+    startReading_ = PerfCounter();
+    basePacketTime_ = 0;
+}
+
+void TThdDASComm::WaitForPacketTime(const DataPacket& packet)
+{
+    const uint32_t t = PacketTimeMsbFirst(packet);
+    if (host_.DebugMemoVisible()) {
+        PostToUi([t] { Host.LinkUi().AppendDebugMemo(QString::number(t)); });
+    }
+    double offset = 0;
+    {
+        std::lock_guard lock(clockLock_);
+        if (basePacketTime_ == 0) {
+            basePacketTime_ = t;
+            offsetMs_ = static_cast<double>(startReading_) / ticksPerMs_ - t;
+        }
+        offset = offsetMs_;
+    }
+    while (PlayingBack() && PlaybackFileOpen() && !Ending() && !paused_.load()) {
+        const double due = t + offset;
+        const double nowMs = static_cast<double>(PerfCounter()) / ticksPerMs_;
+        const auto wait = host_.RealTimePlayback() ? static_cast<int64_t>(due - nowMs) : 0;
+        if (wait < 1) {
+            break;
+        }
+        if (wait >= kPlaybackSkipMs) {
+            // Skip the gap, and keep the recorded spacing of the packets after it.
+            std::lock_guard lock(clockLock_);
+            offsetMs_ -= static_cast<double>(wait);
+            break;
+        }
+        Nap(static_cast<int>(std::min(wait, kPlaybackSliceMs)));
+    }
+}

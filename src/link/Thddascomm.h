@@ -1,0 +1,121 @@
+#pragma once
+// The link thread: each pass builds at most one outgoing data packet from the send queues,
+// takes one protocol step, hands a received packet to the link manager and, while an archive
+// plays back, paces packets to their recorded times. It watches for a silent link.
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+
+#include "link/Protocol.h"
+
+struct DataPacket;
+class THost;
+
+// Passes of a silent link before it counts as lost, and where the count restarts after each
+// status update, so the update repeats every third silent pass.
+constexpr int kSilentPassesLost = 101;
+constexpr int kSilentPassesRepeat = 98;
+
+// The one worker thread that drives the DAS link. THost owns it; it is made idle and starts
+// running with Resume (the first connect or playback).
+class TThdDASComm {
+public:
+    explicit TThdDASComm(THost& host);
+    // Asks the thread to end and joins it.
+    ~TThdDASComm();
+    TThdDASComm(const TThdDASComm&) = delete;
+    TThdDASComm& operator=(const TThdDASComm&) = delete;
+
+    // UI thread. Starts the thread (once; later calls unpause it).
+    void Resume();
+    // Any thread. Whether the thread was started and has not ended.
+    bool Running() const;
+    // UI thread. Asks the thread to park and waits (at most about 1 s) until it reports that
+    // it is parked: true when parked (or not running). While parked it neither reads nor
+    // writes the DAS port, and the caller may use, close or reopen it.
+    bool Pause();
+    // UI thread. Lets a parked thread run on.
+    void Unpause();
+    // Any thread. Whether a pause was asked for, and whether the thread is parked now.
+    bool Paused() const { return paused_.load(); }
+    bool Parked() const { return parked_.load(); }
+    // UI thread. Asks the thread to end and joins it (nothing when it never ran).
+    void StopThread();
+
+    // UI thread, only while the thread is parked or not running.
+    LinkState& Link() { return link_; }
+
+    // Any thread. The link counts as lost (set at start until the first exchange).
+    bool LinkLost() const { return linkLost_.load(); }
+    // Any thread. Sends one poll (control packet kind 0, sequence 0) on the next idle pass
+    // while the DAS port is open; the request is dropped when the link comes back.
+    void RequestForcedPoll() { forcePoll_.store(true); }
+
+    // Any thread. The time of the last dispatched packet plus the ms since it was dispatched:
+    // the value of a time field read most significant byte first.
+    uint32_t CurrentPacketTime() const;
+    // Any thread. Playback restarts its clock: now is the start, the base time is not set.
+    void ResetClock();
+
+    // Any thread. Performance counter ticks of the last pass's build, step and dispatch.
+    int64_t BuildTicks() const { return buildTicks_.load(std::memory_order_relaxed); }
+    int64_t StepTicks() const { return stepTicks_.load(std::memory_order_relaxed); }
+    int64_t DispatchTicks() const { return dispatchTicks_.load(std::memory_order_relaxed); }
+    // Any thread. CPU time the link thread has used, in ns (0 when it is not running).
+    int64_t CpuTimeNs() const;
+
+    // The text reported when the thread ends.
+    static constexpr const char* kTerminatedText = "Protocol Thread Terminated";
+
+private:
+    void Execute();
+    // One pass: the protocol step, the watchdog and the dispatch of a received packet.
+    void ServiceLink();
+    void Watchdog(uint16_t state);
+    // Fills the transmit buffer from the send queues and makes it the pending packet.
+    void BuildSendPacket();
+    bool FillSegments(DataPacket& packet, bool fromTimed, uint32_t now);
+    void WaitForPacketTime(const DataPacket& packet);
+    void MarkPacketTime(const DataPacket& packet);
+    // Parks while paused; false when the thread is to end.
+    bool ParkWhilePaused();
+    // Sleeps `ms` unless a pause or the end is asked for first.
+    void Nap(int ms);
+    bool Ending() const { return terminate_.load(); }
+    bool HasDataSource() const;
+
+    THost& host_;
+    LinkState link_;
+    std::thread thread_;
+    std::atomic<bool> started_{false};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> terminate_{false};
+    std::atomic<bool> paused_{false};
+    std::atomic<bool> parked_{false};
+    mutable std::mutex parkLock_;
+    std::condition_variable parkChanged_;
+    std::atomic<int64_t> threadCpuClock_{0};  // clockid_t of the running thread, 0 = none
+
+    // Watchdog (link thread, except the flags).
+    std::atomic<bool> linkLost_{true};
+    std::atomic<bool> forcePoll_{false};
+    int silentPasses_ = 0;
+    uint16_t previousState_ = kStateIdle;
+
+    // Timings.
+    const double ticksPerMs_;
+    std::atomic<int64_t> buildTicks_{0};
+    std::atomic<int64_t> stepTicks_{0};
+    std::atomic<int64_t> dispatchTicks_{0};
+
+    // Playback clock, read by the UI thread through CurrentPacketTime.
+    mutable std::mutex clockLock_;
+    int64_t startReading_ = 0;
+    uint32_t basePacketTime_ = 0;
+    double offsetMs_ = 0;
+    int64_t markReading_ = 0;
+    uint32_t markedTime_ = 0;
+};

@@ -1,0 +1,353 @@
+#include "link/Thddascomm.h"
+
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <optional>
+#include <thread>
+
+#include "link/Host.h"
+#include "link/LinkFakes.h"
+#include "link/MuxClasses.h"
+#include "link/Packets.h"
+#include "link/Protocol.h"
+#include "link/SendQueues.h"
+#include "link/Serial.h"
+#include "platform/Clocks.h"
+#include "support/FakePrompt.h"
+#include "support/QtHelpers.h"
+#include "support/das/DasStandIn.h"
+
+// Qt is not built with the thread sanitizer, so it cannot see that the atomic reference count
+// of a QByteArray shared between the stand-in's thread and the test orders the last release
+// after every use. Only sanitizer builds read this.
+extern "C" const char* __tsan_default_suppressions()
+{
+    return "race:QTypedArrayData<char>::deallocate\n";
+}
+
+namespace {
+
+constexpr uint16_t kPtyPort = 7;
+constexpr uint32_t kT0 = 2'000'000;
+
+// The link thread against the DAS stand-in on a pseudo-terminal. Unless a test says otherwise
+// the stand-in is scripted: the test writes the DAS's control packets and reads the host's.
+class LinkThreadTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SendQueue = new TDataList;
+        TimedQueue = new TDataList;
+        MuxArray = new TMuxArray;
+        MuxArray->AddChannel(255);
+        Host.SetLinkUi(&ui);
+        SetComPortDevicePath(kPtyPort, das.SlavePath());
+        Host.SetDasPort(kPtyPort);
+        Host.SetProtocol(kErrorCorrectingProtocol);
+        das.SetProtocol(0);
+        das.Start();
+        // The thread is parked (or never ran): a fresh engine and receive buffer.
+        ResetProtocolEngine();
+        ClearReceiveBuffer();
+    }
+    void TearDown() override
+    {
+        EXPECT_TRUE(Host.Disconnect());
+        Host.SetForceComm(false);
+        das.Stop();
+        Host.SetLinkUi(nullptr);
+        delete MuxArray;
+        MuxArray = nullptr;
+        delete TimedQueue;
+        TimedQueue = nullptr;
+        delete SendQueue;
+        SendQueue = nullptr;
+        UnfreezeQueueClock();
+    }
+
+    void Connect() { ASSERT_TRUE(Host.Connect()); }
+
+    // Waits until the link thread has entered its listening state after everything it did so
+    // far, so that a control packet written now is not purged with the line's echo.
+    void WaitListening()
+    {
+        const uint32_t seen = ProtocolCounters().receiveAttempts.load();
+        ASSERT_TRUE(WaitUntil([&] { return ProtocolCounters().receiveAttempts.load() > seen; }));
+    }
+    // The next frame the host writes.
+    std::optional<das::TFrame> NextFrame(int timeoutMs = 3000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < timeoutMs) {
+            if (std::optional<das::TFrame> frame = parser.Next()) {
+                return frame;
+            }
+            das.WaitForHostBytes(1, 20);
+            parser.Feed(das.TakeHostBytes());
+        }
+        return std::nullopt;
+    }
+    // Writes a control packet as the DAS and returns the host's answer.
+    das::TFrame Exchange(uint8_t kind, uint8_t sequence)
+    {
+        WaitListening();
+        das.WriteControl(kind, sequence);
+        std::optional<das::TFrame> frame = NextFrame();
+        EXPECT_TRUE(frame.has_value());
+        return frame.value_or(das::TFrame{});
+    }
+    das::TFrame Poll() { return Exchange(kNak, 0); }
+    das::TFrame Ack(const das::TFrame& sent) { return Exchange(kAck, sent.sequence); }
+
+    // The segments a packet carries: the first always, then up to the first empty one.
+    static std::vector<std::pair<int, QByteArray>> Segments(const das::TFrame& frame)
+    {
+        std::vector<std::pair<int, QByteArray>> out;
+        for (const das::TSegment& s : frame.segments) {
+            if (!out.empty() && s.bytes.isEmpty()) {
+                break;
+            }
+            out.emplace_back(s.channel, s.bytes);
+            if (s.bytes.isEmpty()) {
+                break;
+            }
+        }
+        return out;
+    }
+    static std::vector<int> Counts(const das::TFrame& frame)
+    {
+        std::vector<int> out;
+        for (const auto& segment : Segments(frame)) {
+            out.push_back(static_cast<int>(segment.second.size()));
+        }
+        return out;
+    }
+    static bool IsPoll(const das::TFrame& frame)
+    {
+        return frame.kind == das::TFrame::TKind::Control && frame.controlKind == kNak &&
+               frame.sequence == 0;
+    }
+
+    TDasStandIn das;
+    das::TFrameParser parser;
+    TFakeLinkUi ui;
+};
+
+using Segs = std::vector<std::pair<int, QByteArray>>;
+
+TEST_F(LinkThreadTest, PacksOneChannelsBlocksAndSendsCommandChannelBlocksAlone)
+{
+    FreezeQueueClock(kT0);
+    SendQueue->Add(5, "aaaa", 4);
+    SendQueue->Add(5, "bbbb", 4);
+    SendQueue->Add(255, "X", 1);
+    Connect();
+    const das::TFrame first = Poll();
+    ASSERT_EQ(first.kind, das::TFrame::TKind::Data);
+    EXPECT_EQ(Segments(first), Segs({{5, "aaaa"}, {5, "bbbb"}}));
+    EXPECT_EQ(first.time, kT0);  // the block's queue time, least significant byte first
+    // Unacknowledged, the same packet comes again.
+    EXPECT_EQ(Segments(Poll()), Segs({{5, "aaaa"}, {5, "bbbb"}}));
+    const das::TFrame second = Ack(first);
+    EXPECT_EQ(Segments(second), Segs({{255, "X"}}));
+    EXPECT_NE(second.sequence, first.sequence);
+    EXPECT_TRUE(IsPoll(Ack(second)));
+}
+
+TEST_F(LinkThreadTest, FillsThePayloadAcrossBlocksAndTransfersTravelAlone)
+{
+    for (int i = 0; i < 3; ++i) {
+        SendQueue->Add(254, QByteArray(99, char('a' + i)).constData(), 99);
+    }
+    Connect();
+    // Added after connecting, which drops queued file data.
+    SendQueue->Add(250, QByteArray(254, 'f').constData(), 254);
+    SendQueue->Add(250, QByteArray(254, 'g').constData(), 254);
+    SendQueue->Add(250, QByteArray(92, 'h').constData(), 92);
+    SendQueue->Add(250, nullptr, 0);
+    das::TFrame frame = Poll();
+    EXPECT_EQ(Counts(frame), std::vector<int>({99, 99, 56}));
+    frame = Ack(frame);
+    EXPECT_EQ(Segments(frame), Segs({{254, QByteArray(43, 'c')}}));
+    for (int expected : {254, 254, 92, 0}) {
+        frame = Ack(frame);
+        ASSERT_EQ(frame.kind, das::TFrame::TKind::Data);
+        ASSERT_EQ(Segments(frame).size(), 1u);
+        EXPECT_EQ(frame.segments[0].channel, 250);
+        EXPECT_EQ(frame.segments[0].bytes.size(), expected);
+    }
+    EXPECT_TRUE(IsPoll(Ack(frame)));
+}
+
+TEST_F(LinkThreadTest, TimedBlocksWaitUntilDueWhileChannelDataGoes)
+{
+    FreezeQueueClock(kT0);
+    TimedQueue->AddTimed(7, "now", NextTimedSequence(), 0, 3);
+    TimedQueue->AddTimed(7, "later", NextTimedSequence(), 10, 5);
+    Connect();
+    // Only the due head goes; the block behind it is not due yet.
+    das::TFrame frame = Poll();
+    EXPECT_EQ(Segments(frame), Segs({{7, "now"}}));
+    SendQueue->Add(5, "data", 4);
+    frame = Ack(frame);
+    EXPECT_EQ(Segments(frame), Segs({{5, "data"}}));
+    frame = Ack(frame);
+    EXPECT_TRUE(IsPoll(frame));
+    StepQueueClock(10);
+    frame = Poll();
+    EXPECT_EQ(Segments(frame), Segs({{7, "later"}}));
+    EXPECT_EQ(frame.time, kT0 + 10);
+    Ack(frame);
+}
+
+TEST_F(LinkThreadTest, HostCommandLinesRunWithoutAPacket)
+{
+    TFakeDevice device;
+    MuxArray->AddChannel(12, &device);
+    Connect();
+    ASSERT_TRUE(Host.Pause());
+    // Queued as the DAS command sender queues them: each with its terminating zero.
+    TimedQueue->AddTimed(255, "*DataStart 12\r", NextTimedSequence(), 0, 15);
+    TimedQueue->AddTimed(255, "*DataStop 12\r", NextTimedSequence(), 0, 14);
+    Host.Unpause();
+    ASSERT_TRUE(WaitUntil([&] { return device.Effects().size() == 2; }));
+    EXPECT_EQ(device.Effects(), QStringList({"data on", "data off"}));
+    EXPECT_EQ(TimedQueue->Count(), 0);
+    EXPECT_TRUE(IsPoll(Poll()));
+}
+
+TEST_F(LinkThreadTest, SilenceLosesTheLinkAndTheFirstExchangeRestoresIt)
+{
+    Connect();
+    Poll();
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Connected to DAS"; }));
+    EXPECT_FALSE(ui.grey);
+    Host.SetForceComm(true);
+    parser.Clear();
+    das.TakeHostBytes();
+    // About 101 reads of 20 ms each.
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }, 6000));
+    EXPECT_TRUE(ui.grey);
+    // With the forced poll on, the host polls a silent DAS by itself.
+    std::optional<das::TFrame> unasked = NextFrame();
+    ASSERT_TRUE(unasked.has_value());
+    EXPECT_TRUE(IsPoll(*unasked));
+    Host.SetForceComm(false);
+
+    Poll();
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Connected to DAS"; }));
+    EXPECT_FALSE(ui.grey);
+
+    ASSERT_TRUE(Host.Pause());
+    Host.SetRecording(true);
+    Host.UpdateStatus();
+    EXPECT_EQ(ui.LastMessage(), "Recording Archive");
+    Host.SetRecording(false);
+    SetPlayingBack(true);
+    Host.UpdateStatus();
+    EXPECT_EQ(ui.LastMessage(), "Playing Archive");
+    SetPlayingBack(false);
+    Host.Unpause();
+}
+
+TEST_F(LinkThreadTest, APausedThreadNeitherReadsNorWrites)
+{
+    SendQueue->Add(5, "held", 4);
+    Connect();
+    WaitListening();
+    ASSERT_TRUE(Host.Pause());
+    EXPECT_TRUE(Host.Thread().Parked());
+    das.WriteControl(kNak, 0);
+    EXPECT_FALSE(das.WaitForHostBytes(1, 200));
+    // The port is ours while the thread is parked.
+    const ControlPacket raw = MakeControlPacket(kAck, 9);
+    EXPECT_TRUE(Host.WriteRaw(reinterpret_cast<const uint8_t*>(&raw), sizeof raw));
+    ASSERT_TRUE(das.WaitForHostBytes(sizeof raw));
+    EXPECT_EQ(das.TakeHostBytes(), QByteArray(reinterpret_cast<const char*>(&raw), sizeof raw));
+    Host.Unpause();
+    // The poll written while parked is read now.
+    std::optional<das::TFrame> frame = NextFrame();
+    ASSERT_TRUE(frame.has_value());
+    EXPECT_EQ(Segments(*frame), Segs({{5, "held"}}));
+}
+
+// Collects what reaches a channel's ring.
+QByteArray DrainInto(TMux& mux, QByteArray& into)
+{
+    const int n = mux.ReadQueue();
+    into.append(mux.Scratch(), n);
+    return into;
+}
+
+TEST_F(LinkThreadTest, ReconnectingWhileDataFlowsLosesNothingAcknowledged)
+{
+    TMux* mux = MuxArray->AddChannel(20);
+    das.SetProtocol(1);
+    QByteArray sent;
+    for (int i = 0; i < 300; ++i) {
+        const QByteArray chunk = QByteArray::number(i).rightJustified(5, '0') + QByteArray(45, '.');
+        sent += chunk;
+        das.SendChannelData(20, chunk);
+    }
+    Connect();
+    QByteArray received;
+    for (int round = 0; round < 4; ++round) {
+        const qsizetype target = sent.size() * (round + 1) / 5;
+        ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= target; }));
+        ASSERT_TRUE(Host.Disconnect());
+        Connect();
+    }
+    ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= sent.size() && das.AllSent(); }));
+    QCoreApplication::processEvents();
+    DrainInto(*mux, received);
+    EXPECT_EQ(received, sent);
+}
+
+TEST_F(LinkThreadTest, PausingQueueingAndClearingWhileTheLinkRuns)
+{
+    das.SetProtocol(1);
+    Connect();
+    std::atomic<bool> stop{false};
+    std::thread producer([&] {
+        // An echo reader's share: channel data from a thread of its own.
+        for (int i = 0; !stop.load(); ++i) {
+            Host.SendToChannel(30, "echo", 4);
+            if (i % 50 == 0) {
+                std::this_thread::yield();
+            }
+            if (SendQueue->Count() > 200) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        }
+    });
+    for (int i = 0; i < 60; ++i) {
+        Host.QueueTimedCommand(255, "SENDSTATUS HOST 247", i % 3);
+        Host.QueueTimedCommand(31, "text", 1);
+        if (i % 4 == 0) {
+            ASSERT_TRUE(Host.Pause());
+            EXPECT_TRUE(Host.Thread().Parked());
+            Host.Unpause();
+        }
+        if (i % 7 == 0) {
+            Host.ClearCommandQueue();
+            Host.ClearChannelData(30);
+        }
+        if (i % 11 == 0) {
+            Host.ClearOutputBuffers();
+        }
+        (void)Host.Thread().CurrentPacketTime();
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    stop = true;
+    producer.join();
+    Host.ClearOutputBuffers();
+    // The link still carries data afterwards.
+    Host.SendToChannel(32, "last", 4);
+    EXPECT_TRUE(das.WaitForBytes(32, 4));
+    EXPECT_EQ(das.ReceivedOn(32), "last");
+}
+
+}  // namespace
