@@ -357,8 +357,11 @@ void TDevice::SetCaptureOn(bool on)
 TCaptureTarget TDevice::CaptureTarget() const
 {
     TCaptureTarget target;
-    target.onPc = owner_ == nullptr || owner_->GetCaptureToHost();
-    target.append = captureDestAppend_;
+    // Only the two PC destinations capture on the PC, and only while the station captures to
+    // the host; a numbered capture always starts a new file.
+    const bool toHost = owner_ == nullptr || owner_->GetCaptureToHost();
+    target.onPc = toHost && (captureDest_ == 2 || captureDest_ == 3);
+    target.append = captureDest_ == 3 && captureDestAppend_;
     target.numbered = captureDest_ == 2;
     const QString dir = owner_ != nullptr ? owner_->GetCaptureDir() : QString();
     target.fileName = dir + (captureDest_ == 2 ? captureFilePath_ : captureDestName_);

@@ -300,3 +300,34 @@ TEST_F(DeviceModel, SingleLineSettingsRefuseLineBreaks)
     d->SetCmdStart({QStringLiteral("ONE\r\nTWO")});
     EXPECT_EQ(d->GetCmdStart(), (QStringList{QStringLiteral("ONE"), QStringLiteral("TWO")}));
 }
+
+TEST_F(DeviceModel, OnlyThePcDestinationsCaptureOnThePc)
+{
+    AddPort(QStringLiteral("P3"), 3, 5);
+    TDevice* d = devices.Add(QStringLiteral("CTD 1"));
+    ASSERT_NE(d, nullptr);
+    devices.SetCaptureToHost(true);
+    d->SetCaptureDestAppend(true);
+
+    d->SetCaptureDest(2);  // numbered files on the PC: always a new file
+    TCaptureTarget t = d->CaptureTarget();
+    EXPECT_TRUE(t.onPc);
+    EXPECT_TRUE(t.numbered);
+    EXPECT_FALSE(t.append);
+
+    d->SetCaptureDest(3);  // one named file on the PC, appended as the device says
+    t = d->CaptureTarget();
+    EXPECT_TRUE(t.onPc);
+    EXPECT_FALSE(t.numbered);
+    EXPECT_TRUE(t.append);
+    EXPECT_TRUE(t.fileName.endsWith(QStringLiteral("CTD_1\\CTD_1000.RAW")));
+
+    for (int dest : {0, 1}) {  // host channel destinations: the capture is not made on the PC
+        d->SetCaptureDest(static_cast<int8_t>(dest));
+        EXPECT_FALSE(d->CaptureTarget().onPc) << dest;
+    }
+
+    d->SetCaptureDest(3);
+    devices.SetCaptureToHost(false);
+    EXPECT_FALSE(d->CaptureTarget().onPc);
+}
