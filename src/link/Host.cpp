@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "link/Archives.h"
 #include "link/MuxClasses.h"
 #include "link/Packets.h"
 #include "link/Protocol.h"
@@ -65,9 +66,13 @@ uint32_t AnswerNumber(const QString& answer, uint32_t highest)
 
 void ILinkUi::RefreshDeviceRow(IChannelDevice& device) { device.RefreshListRow(); }
 
-THost::THost() : thread_(*this) {}
+THost::THost() : archive_(std::make_unique<TArchive>(*this)), thread_(*this) {}
 
-THost::~THost() { thread_.StopThread(); }
+THost::~THost()
+{
+    thread_.StopThread();
+    SetPlaybackSource(nullptr);
+}
 
 void THost::SetLinkUi(ILinkUi* ui) { ui_ = ui; }
 
@@ -81,7 +86,7 @@ void THost::SendToChannel(uint8_t channel, const void* bytes, uint16_t length)
         TMux* mux = MuxArray->GetChannel(channel);
         if (mux != nullptr && mux->HasPCPort()) {
             if (length > 0) {
-                mux->GetPcPort()->Write(static_cast<const char*>(bytes), length);
+                mux->WritePcPort(static_cast<const char*>(bytes), length);
             }
             return;
         }

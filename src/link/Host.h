@@ -10,11 +10,13 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 
 #include "link/LinkUi.h"
 #include "link/Thddascomm.h"
 
 struct DataPacket;
+class TArchive;
 
 constexpr uint16_t kDefaultDasPort = 1;
 constexpr uint32_t kDefaultDasBaud = 115200;
@@ -136,6 +138,20 @@ public:
     void SetRealTimePlayback(bool on) { realTimePlayback_.store(on); }
     bool RealTimePlayback() const { return realTimePlayback_.load(); }
 
+    // UI thread. Starts recording the link to an archive (asking for the file) or stops it.
+    void RecordArchive(bool start);
+    // UI thread. Starts playing an archive back (asking for the file and the pace; the live
+    // link is to be disconnected first) or stops it, leaving the link thread paused.
+    void PlayArchive(bool start);
+    // UI thread (the PC device port poll). While recording: the bytes as host records of
+    // `channel`, stamped with the current packet time.
+    void ArchiveHostData(const void* bytes, uint32_t count, uint8_t channel);
+    // UI thread (the data timer). When a playback has handed on its whole file: stops it and
+    // connects the live link again; true when it did.
+    bool EndFinishedPlayback();
+    // The archive files (owned).
+    TArchive& Archive();
+
     // The link thread (owned).
     TThdDASComm& Thread() { return thread_; }
 
@@ -144,6 +160,7 @@ public:
 
 private:
     bool OpenPortAsking();
+    void StopPlayback();
     bool SetBaudAsking();
 
     float writeVersion_ = kHostVersion;
@@ -159,6 +176,7 @@ private:
     std::atomic<bool> recording_{false};
     std::atomic<bool> realTimePlayback_{true};
     std::atomic<IArchiveRecorder*> recorder_{nullptr};
+    std::unique_ptr<TArchive> archive_;
     ILinkUi* ui_ = nullptr;
     // The DAS's unfinished control text (UI thread).
     std::array<char, kControlTextBytes> controlText_{};

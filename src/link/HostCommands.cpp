@@ -63,7 +63,7 @@ void THost::ExecuteHostCommand(const QByteArray& line)
     }
     IChannelDevice* device = mux->GetDevice();
     if (word == "StartHostCapture") {
-        // TODO(#6): the channel's StartCapture.
+        mux->StartCapture();
         if (device != nullptr) {
             LinkUi().RefreshDeviceRow(*device);
         }
@@ -73,7 +73,9 @@ void THost::ExecuteHostCommand(const QByteArray& line)
             LinkUi().RefreshDeviceRow(*device);
         }
     } else if (word == "RouteSerial") {
-        // TODO(#6): OpenPcPort with the device's port's DAS serial port number.
+        if (device != nullptr) {
+            mux->OpenPcPort(device->PortInfo().serialPortNumber);
+        }
     } else if (word == "UnRouteSerial") {
         if (mux->HasPCPort()) {
             mux->ClosePcPort();

@@ -96,8 +96,8 @@ void TMux::CloseWindow()
 
 void TMux::SetName(const QString& name)
 {
-    // TODO(#6): a channel without a capture file name gets its default one here.
     name_ = name;
+    SetDefaultCaptureFileName();
     if (window_ != nullptr) {
         window_->SetCaption(name);
     }
@@ -131,9 +131,8 @@ int TMux::PutData(const char* bytes, int count, int tag)
     } else {
         PushData(bytes, n);
     }
-    if (progressOpen_.load()) {
-        OnGetData(static_cast<uint32_t>(n));
-    }
+    // Counted by the fetch's own state, whether or not its progress window exists yet.
+    OnGetData(static_cast<uint32_t>(n));
     // Marked after the bytes are in: a service pass that takes the mark finds them.
     owner_->MarkPending(this);
     return n;
@@ -213,9 +212,6 @@ void TMux::SetEchoPort(std::unique_ptr<IEchoPort> port) { echoPort_ = std::move(
 
 void TMux::CloseEcho() { echoPort_.reset(); }
 
-void TMux::SetPcPort(std::unique_ptr<IPcDevicePort> port) { pcPort_ = std::move(port); }
-
-void TMux::ClosePcPort() { pcPort_.reset(); }
 
 void TMux::SetGetFile(std::unique_ptr<IChannelFile> file)
 {
@@ -270,6 +266,7 @@ void TMux::MarkCaptureNotOnPc()
 
 void TMux::StopCapture()
 {
+    const bool hadCapture = HasCaptureFile();
     captureOn_ = 0;
     captureNotOnPc_ = false;
     if (captureFile_ != nullptr) {
@@ -278,9 +275,10 @@ void TMux::StopCapture()
         if (!closed) {
             PostFailureBox(QStringLiteral("Error Closing File for ") + name_ + QStringLiteral("!"));
         }
-        if (device_ != nullptr) {
-            device_->CaptureStopped();
-        }
+    }
+    // A capture made on the DAS ends here too, so the device's next capture path is fresh.
+    if (hadCapture && device_ != nullptr) {
+        device_->CaptureStopped();
     }
     if (window_ != nullptr) {
         window_->ChannelStateChanged();
@@ -339,24 +337,4 @@ void TMux::UpdateTransfer()
         CloseSendFile();
         progress_->CloseView();
     }
-}
-
-void TMux::PollPcPort()
-{
-    if (pcPort_ == nullptr) {
-        return;
-    }
-    const int n = pcPort_->Read(scratch_.data(), static_cast<int>(kChannelRingBytes));
-    if (n < 0) {
-        ClosePcPort();
-        ReportChannelError("PC Port Device Error on Host Channel# ");
-        return;
-    }
-    if (n == 0) {
-        return;
-    }
-    PushData(scratch_.data(), n);
-    OnGetData(static_cast<uint32_t>(n));
-    // TODO(#6): append the bytes to an archive being recorded, as host data on this channel.
-    owner_->MarkPending(this);
 }

@@ -4,6 +4,7 @@
 // (TMuxArray, global MuxArray) that serves them in the order their data arrived.
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -75,6 +76,17 @@ public:
     // Bytes read (0 when none waiting), -1 on failure.
     virtual int Read(char* dest, int size) = 0;
     virtual bool Write(const char* bytes, int count) = 0;
+    // Starts or ends a break on the line; ports that cannot do nothing.
+    virtual void SetBreak(bool /*on*/) {}
+};
+
+// The station's port table as the echo code asks it (desktop registers the station's table on
+// the channel table; tests fake it). UI thread.
+class IPortTableLookup {
+public:
+    virtual ~IPortTableLookup() = default;
+    // True when the table has a port of that name ("COM4:" for a PC COM port of a device).
+    virtual bool HasPortNamed(const QString& name) const = 0;
 };
 
 class TMuxArray;
@@ -96,6 +108,39 @@ constexpr uint32_t kChannelRingBytes = 8192;
 constexpr int kMaxSegmentBytes = 254;
 // PutData's tag value for "no tag".
 constexpr int kNoTag = -1;
+
+// Opens a channel file (native path): for reading, for writing (truncated) or for appending;
+// null with errno set when that fails. UI thread; the caller owns the file.
+enum class TChannelFileMode { Read, Write, Append };
+std::unique_ptr<IChannelFile> OpenChannelFile(const QString& path, TChannelFileMode mode);
+
+// What capture and transfers need from the layers above the link: the master capture folder,
+// the device setup window's capture page and the transfer progress window. The main window
+// implements it and sets it on the channel table; tests fake it. UI thread.
+class IChannelServices {
+public:
+    virtual ~IChannelServices() = default;
+    // The master capture folder, stored form ending in "\".
+    virtual QString CaptureFolder() const = 0;
+    // Opens the device setup window at its capture page, modally.
+    virtual void SetupDeviceCapture(IChannelDevice& device) = 0;
+    // A progress window for a transfer on `channel`, not yet shown, owned by the channel; null
+    // runs the transfer with the windowless progress of the link.
+    virtual IProgressView* CreateProgress(TMux& channel, const QString& caption,
+                                          const QString& text, int idleTimeoutMs,
+                                          int64_t total) = 0;
+    // Shows the window made by CreateProgress modally until it closes.
+    virtual void ExecProgress(IProgressView& view) = 0;
+};
+
+// How long transfers wait: the idle time-outs of their progress windows and the settling wait
+// after an upload (steps of stepMs, at most steps of them).
+struct TTransferTimings {
+    int fetchIdleMs = 2000;
+    int sendIdleMs = 5000;
+    int settleStepMs = 500;
+    int settleSteps = 10;
+};
 
 // Get states of a fetch and send states of an upload.
 enum : uint8_t { kGetIdle = 0, kGetReceiving = 1, kGetComplete = 2 };
@@ -179,6 +224,36 @@ public:
     bool GetNumbering() const { return numbering_ != 0; }
     void SetNumbering(bool on) { numbering_ = on ? 1 : 0; }
 
+    // --- Capture (UI thread) ---
+    // Asks for the capture file: the device's capture settings for a device channel, a save
+    // dialog and the append and numbering questions for any other.
+    void SetupCapture();
+    // Starts a capture unless the channel has one (a PC file or the not-on-PC mark): a device
+    // decides where it goes; a PC capture creates its folder and opens the file.
+    void StartCapture();
+    // Host-made text (data labels): into a PC capture file that is on, and to the window.
+    void WriteCapture(const QString& text);
+
+    // --- File and script transfers (UI thread) ---
+    // Opens the file being fetched (truncated; the channel's stale bytes are dropped) or sent;
+    // false after a box when it is already open or cannot be opened.
+    bool OpenGetFile(const QString& path);
+    bool OpenSendFile(const QString& path);
+    // Shows the transfer's progress window modally; true when the transfer completed. The
+    // byte count is not zeroed here: the transfer zeroes it before its first block.
+    bool OpenProgress(const QString& caption, const QString& text, int idleTimeoutMs,
+                      int64_t total);
+    // The byte count reached the total (a total below 1: any byte was transferred).
+    bool IsComplete() const;
+    int64_t GetTransferTotal() const { return transferTotal_; }
+    // Script upload on this channel (254): false when not complete. Lines are cut to 98
+    // characters, sent as Latin-1 with a zero byte each.
+    bool SendScript(const QStringList& lines);
+    // File upload on this channel (250) as dasFolder + the 8.3 name of the file.
+    bool SendFile(const QString& pcPath, const QString& dasFolder);
+    // File fetch on this channel (250); expectedSize 0 means unknown.
+    bool GetFile(const QString& pcPath, int64_t expectedSize);
+
     // Transfer state, shared with the link thread.
     void SetProgressWindow(IProgressView* progress);  // owned from now on; null frees it
     IProgressView* GetProgressWindow() const { return progress_; }
@@ -201,6 +276,28 @@ public:
     // Each service pass: reads the PC device port into the ring as if it came over the link.
     void PollPcPort();
 
+    // --- Echo port and PC device port (UI thread unless noted) ---
+    // Device channels: closes an open echo port, else opens the device's echo port (closes
+    // when it has none); the device's row, the actions and the window follow.
+    void ToggleEcho();
+    // Opens the device's echo port with its reader, unless one is open or it has none; a
+    // failure shows who holds the port or the system's error.
+    void OpenEcho();
+    // Reader thread: bytes from the echo port go to the PC device port when it is open, else
+    // to the DAS on this channel.
+    void OnEchoData(const char* bytes, int count);
+    // Reader thread: a break began or ended on the echo port; it is passed on to the device's
+    // PC device port, or to its DAS serial port as a console command.
+    void OnEchoBreak(bool on);
+    // The echo port failed: a major failure closes it; either way the operator is told.
+    void OnEchoError(bool major);
+    // Device channels: opens COM `comPort` with the device port's settings as the channel's
+    // PC device port (closing the one open); false after a box when that fails.
+    bool OpenPcPort(int comPort);
+    // Any thread. Writes to the PC device port when one is open; a failure closes it (on the
+    // UI thread) with a box. False when nothing was written.
+    bool WritePcPort(const char* bytes, int count);
+
     // The table this channel belongs to.
     TMuxArray& Owner() const { return *owner_; }
 
@@ -211,6 +308,14 @@ private:
     void WriteConsumers(const char* bytes, int n);
     void ReadFixedChannel(const char* bytes, int n);
     void ReportChannelError(const char* what);
+    enum class TPcWrite { NoPort, Written, Failed };
+    TPcWrite WritePcPortIfOpen(const char* bytes, int count);
+    void ClosePcPortIfFailed();
+    QString EchoPortHolder(int port) const;
+    void EchoStateChanged();
+    void SetDefaultCaptureFileName();
+    bool OpenCaptureOnPc();
+    void SettleAfterUpload();
 
     std::array<char, kChannelRingBytes + 1> scratch_{};
     TMuxArray* owner_;
@@ -222,8 +327,15 @@ private:
     std::atomic<uint32_t> bytesTransferred_{0};
     std::atomic<double> lastActivity_{0.0};
     cbuf_t ring_{kChannelRingBytes, true};
+    // The PC device port: changed only on the UI thread, used under its lock by every thread.
     std::unique_ptr<IPcDevicePort> pcPort_;
+    std::mutex pcPortLock_;
+    bool pcPortFailed_ = false;  // guarded by pcPortLock_: a write failed, the close is posted
     std::unique_ptr<IEchoPort> echoPort_;
+    // The device's port as it was when the echo port opened (read by the echo reader).
+    TChannelPortInfo echoPortInfo_;
+    // Alive while the channel is: work posted from other threads runs only while it is.
+    std::shared_ptr<char> life_ = std::make_shared<char>(0);
     std::atomic<uint8_t> getState_{kGetIdle};
     std::atomic<uint8_t> sendState_{kSendIdle};
     std::unique_ptr<IChannelFile> captureFile_;
@@ -235,6 +347,7 @@ private:
     uint8_t append_ = 0;
     uint8_t numbering_ = 0;
     uint8_t captureOn_ = 0;
+    int64_t transferTotal_ = 0;
     uint32_t arrival_ = 0;  // guarded by the table's arrival lock
 };
 
@@ -298,6 +411,16 @@ public:
     // Maker of device terminal windows (not owned; null: devices get no window).
     void SetTerminalFactory(ITerminalFactory* factory) { terminalFactory_ = factory; }
     ITerminalFactory* TerminalFactory() const { return terminalFactory_; }
+    // The station's port table, asked who holds an echo port (not owned; null: none).
+    void SetPortTableLookup(IPortTableLookup* table) { portTable_ = table; }
+    IPortTableLookup* PortTableLookup() const { return portTable_; }
+    // Capture folder, device capture page and progress windows (not owned; null: the capture
+    // folder is "Data\" under the program data folder and transfers run without windows).
+    void SetChannelServices(IChannelServices* services) { services_ = services; }
+    IChannelServices* ChannelServices() const { return services_; }
+    // Transfer time-outs and waits (tests shorten them).
+    void SetTransferTimings(const TTransferTimings& timings) { timings_ = timings; }
+    const TTransferTimings& TransferTimings() const { return timings_; }
 
 private:
     TMux* Insert(uint8_t channel, IChannelDevice* device, ITerminalView* window);
@@ -312,6 +435,9 @@ private:
     bool serving_ = false;
     IFixedChannelReaders* readers_ = nullptr;
     ITerminalFactory* terminalFactory_ = nullptr;
+    IPortTableLookup* portTable_ = nullptr;
+    IChannelServices* services_ = nullptr;
+    TTransferTimings timings_;
 };
 
 // The program's channel table. The main window creates and deletes it (null before, after).

@@ -14,7 +14,9 @@ uint16_t g_ecState = kStateIdle;
 uint16_t g_edState = kStateIdle;
 int g_lastResult = kRcvNothing;
 int g_previousResult = kRcvNothing;
-uint8_t g_lastAcceptedSequence = 255;
+// The sequence of the last DAS packet handed on; kNoSequence before the first one.
+constexpr int kNoSequence = -1;
+int g_lastAcceptedSequence = kNoSequence;
 
 void Count(std::atomic<uint32_t>& counter) { counter.fetch_add(1, std::memory_order_relaxed); }
 
@@ -295,5 +297,5 @@ void ResetProtocolEngine()
     g_edState = kStateIdle;
     g_lastResult = kRcvNothing;
     g_previousResult = kRcvNothing;
-    g_lastAcceptedSequence = 255;
+    g_lastAcceptedSequence = kNoSequence;
 }

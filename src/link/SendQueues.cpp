@@ -129,6 +129,21 @@ uint32_t TDataList::FirstTime() const
     return blocks_.empty() ? 0 : blocks_.front()->Time();
 }
 
+TQueueHead TDataList::Head() const
+{
+    std::lock_guard guard(lock_);
+    TQueueHead head;
+    head.count = static_cast<int>(blocks_.size());
+    head.firstTime = blocks_.empty() ? 0 : blocks_.front()->Time();
+    return head;
+}
+
+uint32_t TDataList::FirstUnread() const
+{
+    std::lock_guard guard(lock_);
+    return blocks_.empty() ? 0 : blocks_.front()->Unread();
+}
+
 bool TDataList::Read(void* dest, uint32_t& length, TListInfo& info, bool sameChannelRun)
 {
     std::lock_guard guard(lock_);
@@ -184,6 +199,23 @@ void TDataList::RemoveMatching(uint8_t channel, const char* prefix, const char* 
             continue;
         }
         it = blocks_.erase(it);
+    }
+}
+
+void TDataList::RemoveChannelIf(uint8_t channel,
+                                const std::function<bool(const QByteArray&)>& match)
+{
+    std::lock_guard guard(lock_);
+    for (auto it = blocks_.end(); it != blocks_.begin();) {
+        --it;
+        const TListData& block = **it;
+        if (block.Channel() != channel) {
+            continue;
+        }
+        const std::string_view text = UnreadText(block);
+        if (match(QByteArray(text.data(), static_cast<qsizetype>(text.size())))) {
+            it = blocks_.erase(it);
+        }
     }
 }
 

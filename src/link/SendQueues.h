@@ -4,8 +4,10 @@
 // due at a time, sorted by due time. Times are queue clock readings (platform/Clocks.h),
 // compared by their signed 32-bit difference.
 
+#include <QByteArray>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -35,6 +37,12 @@ private:
     uint32_t time_;
     uint8_t channel_;
     uint32_t sequence_;
+};
+
+// The block count and the head's time, read together.
+struct TQueueHead {
+    int count = 0;
+    uint32_t firstTime = 0;  // 0 when empty
 };
 
 // What Read reports of the last block it read.
@@ -67,6 +75,10 @@ public:
     uint8_t FirstChannel() const;
     // The head's time, 0 when empty (callers check Count first).
     uint32_t FirstTime() const;
+    // The count and the head's time under one hold of the lock, so they belong together.
+    TQueueHead Head() const;
+    // The head's unread bytes, 0 when empty.
+    uint32_t FirstUnread() const;
 
     // Reads up to `length` bytes from the head into `dest`; `length` becomes the count copied
     // and `info` the time and channel of the last block read. A block with no unread bytes
@@ -82,6 +94,9 @@ public:
     // Deletes the channel's blocks that begin with `prefix` (when not null) and whose unread
     // bytes (at most 255, read as text) hold `text` (when not null).
     void RemoveMatching(uint8_t channel, const char* prefix, const char* text);
+    // Deletes the channel's blocks for which `match` holds, given their unread bytes (at most
+    // 255); `match` runs under the queue's lock and must not call back into the queue.
+    void RemoveChannelIf(uint8_t channel, const std::function<bool(const QByteArray&)>& match);
     // Deletes every block.
     virtual void Clear();
 

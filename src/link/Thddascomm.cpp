@@ -85,6 +85,13 @@ void TThdDASComm::StopThread()
     if (thread_.joinable()) {
         thread_.join();
     }
+    // Joined: a later Resume starts the thread afresh (a new station after a shutdown of the
+    // old one, as tests do).
+    std::lock_guard lock(parkLock_);
+    terminate_ = false;
+    finished_ = false;
+    parked_ = false;
+    started_ = false;
 }
 
 int64_t TThdDASComm::CpuTimeNs() const
@@ -238,7 +245,10 @@ bool TThdDASComm::FillSegments(DataPacket& packet, bool fromTimed, uint32_t now)
             if (fromTimed && QueueTimeDiff(now, queue.FirstTime()) < 0) {
                 break;
             }
-            if (TravelsAlone(queue.FirstChannel())) {
+            // An end-of-transfer block (no bytes) starts a packet of its own: after other
+            // segments its zero count would read as "no further segments" and the end of the
+            // transfer would be lost.
+            if (TravelsAlone(queue.FirstChannel()) || queue.FirstUnread() == 0) {
                 break;
             }
         }

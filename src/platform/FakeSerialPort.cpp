@@ -156,8 +156,67 @@ void TFakeSerialPort::FailOp(TOp op, int error)
 void TFakeSerialPort::FeedInput(const QByteArray& bytes)
 {
     std::lock_guard lock(mutex_);
-    input_.append(bytes);
+    if (hungUp_) {
+        return;
+    }
+    if (lineMarks_) {
+        for (const char c : bytes) {
+            input_.append(c);
+            if (static_cast<uint8_t>(c) == 0xFF) {
+                input_.append(c);
+            }
+        }
+    } else {
+        input_.append(bytes);
+    }
     changed_.notify_all();
+}
+
+bool TFakeSerialPort::SetLineMarks(bool on)
+{
+    std::lock_guard lock(mutex_);
+    if (Failing(TOp::LineMarks)) {
+        return false;
+    }
+    lineMarks_ = on;
+    return true;
+}
+
+bool TFakeSerialPort::HungUp()
+{
+    std::lock_guard lock(mutex_);
+    return hungUp_;
+}
+
+void TFakeSerialPort::FeedBreak()
+{
+    std::lock_guard lock(mutex_);
+    input_.append(lineMarks_ ? QByteArray("\xFF\0\0", 3) : QByteArray(1, '\0'));
+    changed_.notify_all();
+}
+
+void TFakeSerialPort::FeedBadByte(uint8_t byte)
+{
+    std::lock_guard lock(mutex_);
+    if (lineMarks_) {
+        input_.append(QByteArray("\xFF\0", 2));
+    }
+    input_.append(static_cast<char>(byte));
+    changed_.notify_all();
+}
+
+void TFakeSerialPort::HangUp()
+{
+    std::lock_guard lock(mutex_);
+    hungUp_ = true;
+    input_.clear();
+    changed_.notify_all();
+}
+
+bool TFakeSerialPort::LineMarksOn() const
+{
+    std::lock_guard lock(mutex_);
+    return lineMarks_;
 }
 
 void TFakeSerialPort::SetOutQueue(int bytes)

@@ -61,6 +61,17 @@ public:
     virtual bool PurgeInput() = 0;
     // Starts or ends a break condition on the line.
     virtual bool SetBreak(bool on) = 0;
+
+    // Line marks, for readers that must see line breaks (SerialBreaks.h). With marks on, Read
+    // gives a break as FF 00 00, a byte received with a parity or framing error as FF 00 and
+    // the byte, and a data byte FF as FF FF. Ports that cannot mark fail with ENOTSUP.
+    virtual bool SetLineMarks(bool on);
+    // A descriptor that polls readable when input waits or the line hangs up; -1 when the
+    // port has none (a reader then reads it on a timer). The port keeps ownership.
+    virtual int WaitHandle() const;
+    // True when the line has hung up (the device or the far end is gone): reads then return
+    // nothing for ever.
+    virtual bool HungUp();
 };
 
 // A terminal device opened for exclusive use.
@@ -84,6 +95,9 @@ public:
     int InQueue() override;
     bool PurgeInput() override;
     bool SetBreak(bool on) override;
+    bool SetLineMarks(bool on) override;
+    int WaitHandle() const override { return fd_; }
+    bool HungUp() override;
 
     int Fd() const { return fd_; }
 
@@ -121,6 +135,7 @@ public:
         InQueue,
         Purge,
         Break,
+        LineMarks,
         Count
     };
 
@@ -137,11 +152,21 @@ public:
     int InQueue() override;
     bool PurgeInput() override;
     bool SetBreak(bool on) override;
+    bool SetLineMarks(bool on) override;
+    bool HungUp() override;
 
     // Test side, any thread.
     void QueueWriteStep(TWriteStep step);
     void FailOp(TOp op, int error);  // 0 makes the op succeed again
+    // Input as a terminal driver hands it on: with line marks on, a data byte FF is doubled.
     void FeedInput(const QByteArray& bytes);
+    // A line break, and a byte received with a framing or parity error, as the driver gives
+    // them (marked when line marks are on, else a zero byte / the plain byte).
+    void FeedBreak();
+    void FeedBadByte(uint8_t byte);
+    // The line hangs up: reads give nothing more and HungUp holds.
+    void HangUp();
+    bool LineMarksOn() const;
     void SetOutQueue(int bytes);
     QByteArray Written() const;
     QByteArray TakeWritten();
@@ -167,6 +192,8 @@ private:
     int writtenTotal_ = 0;
     int outQueue_ = 0;
     bool breakOn_ = false;
+    bool lineMarks_ = false;
+    bool hungUp_ = false;
     int breakCalls_ = 0;
     int writeCalls_ = 0;
     int purgeCalls_ = 0;

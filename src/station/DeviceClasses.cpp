@@ -1,8 +1,8 @@
 #include "station/DeviceClasses.h"
 
-#include <QRegularExpression>
 
 #include "link/Global.h"
+#include "station/CommandBlocks.h"
 #include "link/MuxClasses.h"
 #include "platform/Clocks.h"
 #include "platform/Prompt.h"
@@ -319,6 +319,11 @@ void TDevice::ResetPollTime() { nextPollTime_ = NowDateTime(); }
 
 void TDevice::UpdateCaptureFilePath()
 {
+    // A running capture keeps the name it was started with.
+    TMux* mux = GetMux();
+    if (mux == nullptr || mux->HasCaptureFile()) {
+        return;
+    }
     captureFilePath_ =
         MakeNumberedFileName(captureDestName_, owner_ != nullptr ? owner_->FileSeqNum() : 0);
     UpdateListItem();
@@ -410,10 +415,14 @@ bool TDevice::SetLine(QString& field, const QString& value)
 
 QStringList TDevice::CommandLines(const QStringList& lines)
 {
-    static const QRegularExpression kBreak(QStringLiteral("\r\n|\r|\n"));
     QStringList result;
     for (const QString& line : lines) {
-        result << line.split(kBreak);
+        // An empty line is a line of the block; a final line break adds none.
+        if (line.contains(QLatin1Char('\r')) || line.contains(QLatin1Char('\n'))) {
+            result << SplitBlockLines(line);
+        } else {
+            result << line;
+        }
     }
     return result;
 }

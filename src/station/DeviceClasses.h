@@ -380,6 +380,17 @@ public:
     // UI thread. Writes the window keys of every device that has a section in the file.
     bool SaveWindowSettings(const QString& fileName);
 
+    // Batches for `device`, or for every selected device when it is null (UI thread; built
+    // as one timed list and sent to the DAS, DeviceSequences.cpp).
+    // Whether to go on when a capture would go to the DAS or overwrite capture files.
+    bool ConfirmCapture(TDevice* device);
+    // Power on, data start and capture start; capture start only; capture stop, data stop
+    // and power off; capture stop only.
+    void StartData(TDevice* device);
+    void StartCapture(TDevice* device);
+    void StopData(TDevice* device);
+    void StopCapture(TDevice* device);
+
     // The data poll of one device; set by the polling code.
     using TPollFunc = std::function<bool(TDevice& device, double now)>;
     void SetPollFunc(TPollFunc poll) { poll_ = std::move(poll); }

@@ -181,6 +181,23 @@ TEST_F(LinkThreadTest, FillsThePayloadAcrossBlocksAndTransfersTravelAlone)
     EXPECT_TRUE(IsPoll(Ack(frame)));
 }
 
+TEST_F(LinkThreadTest, AnEndOfTransferBlockStartsAPacketOfItsOwn)
+{
+    Connect();
+    // A script's last line, its end block, then typed data for another channel.
+    SendQueue->Add(254, "last", 4);
+    SendQueue->Add(254, nullptr, 0);
+    SendQueue->Add(5, "typed", 5);
+    das::TFrame frame = Poll();
+    EXPECT_EQ(Segments(frame), Segs({{254, "last"}}));
+    frame = Ack(frame);
+    ASSERT_EQ(frame.kind, das::TFrame::TKind::Data);
+    EXPECT_EQ(frame.segments[0].channel, 254);
+    EXPECT_TRUE(frame.segments[0].bytes.isEmpty());
+    frame = Ack(frame);
+    EXPECT_EQ(Segments(frame), Segs({{5, "typed"}}));
+}
+
 TEST_F(LinkThreadTest, TimedBlocksWaitUntilDueWhileChannelDataGoes)
 {
     FreezeQueueClock(kT0);

@@ -299,6 +299,9 @@ TEST_F(DeviceModel, SingleLineSettingsRefuseLineBreaks)
     EXPECT_EQ(d->GetPortSettings(), QStringLiteral("E,7,2,EX"));
     d->SetCmdStart({QStringLiteral("ONE\r\nTWO")});
     EXPECT_EQ(d->GetCmdStart(), (QStringList{QStringLiteral("ONE"), QStringLiteral("TWO")}));
+    // A final line break adds no empty line; an empty line of the block stays.
+    d->SetCmdStart({QStringLiteral("A\r\n"), QString(), QStringLiteral("B")});
+    EXPECT_EQ(d->GetCmdStart(), (QStringList{QStringLiteral("A"), QString(), QStringLiteral("B")}));
 }
 
 TEST_F(DeviceModel, OnlyThePcDestinationsCaptureOnThePc)

@@ -1,0 +1,506 @@
+#include "desktop/Dasdesktop.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include "desktop/AboutBox.h"
+#include "desktop/Forms.h"
+#include "desktop/WinMenuItem.h"
+#include "link/Das.h"
+#include "link/Global.h"
+#include "link/Host.h"
+#include "link/Packets.h"
+#include "link/SendQueues.h"
+#include "link/Serial.h"
+#include "platform/Clocks.h"
+#include "platform/Prompt.h"
+#include "platform/Registry.h"
+#include "platform/WaitMs.h"
+#include "platform/WindowPlacement.h"
+#include "station/DataPolling.h"
+
+TDASDesktopForm* DASDesktopForm = nullptr;
+bool TDASDesktopForm::closing_ = false;
+
+const std::array<TFixedChannel, 10> kFixedChannels = {{
+    {kInfoChannel, true, "Info Channel (Host Channel 0)"},
+    {kStatusChannel, false, "Time & Date"},
+    {kClockChannel, false, "Time & Date"},
+    {kSysVarChannel, false, "System Variables"},
+    {kFileChannel, false, "File Transfer"},
+    {kDirectoryChannel, false, "Directory"},
+    {kMuxStatsChannel, false, "Status"},
+    {kErrorChannel, true, "Error Channel"},
+    {kScriptChannel, true, "Parsed Script Output"},
+    {kCommandChannel, false, "Commands"},
+}};
+
+namespace {
+
+const QString kDesktopKeyName = QStringLiteral("DasDesktop");
+const QString kIniFileValue = QStringLiteral("INIFile");
+// Pause values are kept in microseconds; the serial module counts performance counter ticks.
+constexpr int64_t kTicksPerMicrosecond = kPerfFrequency / 1'000'000;
+
+std::function<void()>& TerminateHandler()
+{
+    static std::function<void()> handler;
+    return handler;
+}
+
+template <typename T>
+void DeleteGlobal(T*& object)
+{
+    delete object;
+    object = nullptr;
+}
+
+}  // namespace
+
+TDASDesktopForm::TDASDesktopForm(QWidget* parent) : QMainWindow(parent), config_(*this)
+{
+    DASDesktopForm = this;
+    Das = new TDas;
+    // Host is the program's one link manager; the main window is its side of the link.
+    Host.SetLinkUi(this);
+    SendQueue = new TDataList;
+    TimedQueue = new TDataList;
+    WindowsList = new TWindowsList;
+    // Qt's file dialogs never change the working folder, so nothing stands in for the
+    // toolkit's "force current directory" switch.
+    OpenSettingsKey();
+
+    setWindowTitle(QStringLiteral("Wendrok"));
+    BuildControls();
+}
+
+TDASDesktopForm::~TDASDesktopForm()
+{
+    if (!shutDown_) {
+        Shutdown(false);
+    }
+    if (&Host.LinkUi() == static_cast<ILinkUi*>(this)) {
+        Host.SetLinkUi(nullptr);
+    }
+    DeleteGlobal(WindowsList);
+    if (DASDesktopForm == this) {
+        DASDesktopForm = nullptr;
+    }
+}
+
+void TDASDesktopForm::SetTerminateHandler(std::function<void()> handler)
+{
+    TerminateHandler() = std::move(handler);
+}
+
+void TDASDesktopForm::Terminate()
+{
+    if (TerminateHandler()) {
+        TerminateHandler()();
+        return;
+    }
+    // Queued, so that a request made before the event loop runs still ends it.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+}
+
+// The newest settings key that exists names the version every later read uses.
+void TDASDesktopForm::OpenSettingsKey()
+{
+    TRegDef reg;
+    int key = kRegistryVersionKey;
+    while (key > 0 && !reg.OpenKey(VersionedKeyPath(key / 100.0, kDesktopKeyName), false)) {
+        --key;
+    }
+    // With no key at all the program reads where it will write.
+    const double version = key > 0 ? key / 100.0 : Host.WriteVersion();
+    Host.SetReadVersion(static_cast<float>(version));
+    SetRegistryReadVersion(version);
+    const QString stored = reg.ReadStringDef(kIniFileValue, kDefaultConfigFile);
+    config_.ConfigFileName = ExpandDataRelativePath(stored);
+    reg.CloseKey();
+}
+
+void TDASDesktopForm::BuildControls()
+{
+    deviceModel_ = new TDeviceListModel(this);
+    DeviceView = new QTreeView(this);
+    DeviceView->setObjectName(QStringLiteral("DeviceView"));
+    DeviceView->setModel(deviceModel_);
+    DeviceView->setSelectionModel(deviceModel_->SelectionModel());
+    DeviceView->setRootIsDecorated(false);
+    DeviceView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    DeviceView->setItemDelegateForColumn(kColDevice, new TStateImageDelegate(DeviceView));
+    setCentralWidget(DeviceView);
+
+    ToolBar_Desktop = addToolBar(QStringLiteral("ToolBar_Desktop"));
+    ToolBar_Desktop->setObjectName(QStringLiteral("ToolBar_Desktop"));
+    ToolBar_Desktop->setMovable(false);
+    PanelMessage = new QLabel(ToolBar_Desktop);
+    PanelMessage->setObjectName(QStringLiteral("PanelMessage"));
+    PanelMessage->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    PanelMessage->setStyleSheet(QStringLiteral("color: #ff0000;"));
+    toolMessage_ = ToolBar_Desktop->addWidget(PanelMessage);
+
+    // The debug memo receives the timed command lines while it is shown.
+    Memo1 = new QPlainTextEdit;
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setReadOnly(true);
+    Memo1->setWindowTitle(QStringLiteral("Debug Information"));
+    Memo1->setParent(this, Qt::Tool);
+    Memo1->hide();
+
+    Timer_Data = new QTimer(this);
+    Timer_Data->setInterval(kDataTimerMs);
+    connect(Timer_Data, &QTimer::timeout, this, &TDASDesktopForm::Timer_DataTimer);
+    Timer_Stat = new QTimer(this);
+    Timer_Stat->setInterval(kDefaultStatusIntervalMs);
+    connect(Timer_Stat, &QTimer::timeout, this, &TDASDesktopForm::Timer_StatTimer);
+
+    BuildMenus();
+    BuildStatusBar();
+    resize(640, 400);
+}
+
+void TDASDesktopForm::BuildMenus()
+{
+    mnuFile_ = menuBar()->addMenu(QStringLiteral("&File"));
+    QAction* open = mnuFile_->addAction(QStringLiteral("&Open Configuration... \t\tCtrl+O"));
+    open->setObjectName(QStringLiteral("OpenConfiguration"));
+    connect(open, &QAction::triggered, this, [this] { OpenConfigurationExecute(); });
+    QAction* save = mnuFile_->addAction(QStringLiteral("&Save Configuration \t\tCtrl+S"));
+    save->setObjectName(QStringLiteral("SaveConfiguration"));
+    connect(save, &QAction::triggered, this, [this] { SaveConfigurationExecute(); });
+    QAction* saveAs = mnuFile_->addAction(QStringLiteral("Save Configuration &As..."));
+    saveAs->setObjectName(QStringLiteral("SaveConfigurationAs"));
+    connect(saveAs, &QAction::triggered, this, [this] { SaveConfigurationAsExecute(); });
+    mnuFile_->addSeparator();
+    QAction* exit = mnuFile_->addAction(QStringLiteral("E&xit Wendrok"));
+    exit->setObjectName(QStringLiteral("ExitWendrok"));
+    connect(exit, &QAction::triggered, this, &TDASDesktopForm::ExitWendrokExecute);
+    // TODO(#10): the other File, Edit, View, Device, Scripts and Archive actions.
+
+    mnuDas_ = menuBar()->addMenu(QStringLiteral("&DAS"));
+    QAction* seq = mnuDas_->addAction(QStringLiteral("Set File Se&quence Number..."));
+    seq->setObjectName(QStringLiteral("Desktop_SetSeqNum"));
+    connect(seq, &QAction::triggered, this, &TDASDesktopForm::Desktop_SetSeqNumExecute);
+    mnuDas_->addSeparator();
+    Desktop_RequestStatusPackets = mnuDas_->addAction(QStringLiteral("Request Status &Updates"));
+    Desktop_RequestStatusPackets->setObjectName(QStringLiteral("Desktop_RequestStatusPackets"));
+    Desktop_RequestStatusPackets->setCheckable(true);
+    Desktop_RequestStatusPackets->setChecked(true);
+    // The action decides the check itself: turning requests off asks first.
+    connect(Desktop_RequestStatusPackets, &QAction::triggered, this, [this](bool checked) {
+        Desktop_RequestStatusPackets->setChecked(!checked);
+        Desktop_RequestStatusPacketsExecute();
+    });
+    QAction* rate = mnuDas_->addAction(QStringLiteral("Set Status &Update Rate..."));
+    rate->setObjectName(QStringLiteral("Desktop_SetStatusUpdateRate"));
+    connect(rate, &QAction::triggered, this,
+            &TDASDesktopForm::Desktop_SetStatusUpdateRateExecute);
+
+    mnuHelp_ = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* about = mnuHelp_->addAction(QStringLiteral("&About Wendrok"));
+    about->setObjectName(QStringLiteral("HelpAbout"));
+    connect(about, &QAction::triggered, this, [] {
+        if (AboutBox != nullptr) {
+            AboutBox->exec();
+        }
+    });
+}
+
+// --- Showing ---
+
+void TDASDesktopForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    FormShow();
+}
+
+void TDASDesktopForm::FormShow()
+{
+    if (windowMenu_ == nullptr) {
+        windowMenu_ = new TWindowsMenuItem(this, menuBar());
+    }
+    if (WindowsList != nullptr) {
+        WindowsList->UpdateMenus();
+    }
+    // The rest runs once, and from the event loop, so that a failed load can end the program.
+    if (!firstShowQueued_ && !shutDown_) {
+        firstShowQueued_ = true;
+        QTimer::singleShot(0, this, &TDASDesktopForm::FirstShow);
+    }
+}
+
+void TDASDesktopForm::FirstShow()
+{
+    if (shutDown_ || closing_) {
+        return;
+    }
+    RestoreWindowPlacement(this, kDesktopKeyName, false, true);
+    if (DASExplorerForm != nullptr) {
+        RestoreWindowPlacement(DASExplorerForm, QStringLiteral("DasExplorer"), true, true);
+    }
+    if (DeviceSetupForm != nullptr) {
+        RestoreWindowPlacement(DeviceSetupForm, QStringLiteral("DeviceSetup"), false, false);
+    }
+    if (ScriptWizardForm != nullptr) {
+        RestoreWindowPlacement(ScriptWizardForm, QStringLiteral("ScriptWizard"), false, false);
+    }
+    if (StatisticsForm != nullptr) {
+        RestoreWindowPlacement(StatisticsForm, QStringLiteral("StatWindow"), true, false);
+    }
+
+    Host.SetDasPort(kDefaultDasPort);
+    Host.SetDasBaud(kDefaultDasBaud);
+    SetSeqNum(0);
+    SetStatusInterval(kDefaultStatusIntervalMs);
+    Host.SetProtocol(1);
+
+    Devices = new TDevices(deviceModel_, this);
+    InstallDataPolling(*Devices);
+    CreateChannels();
+    ScriptEditForms = MakeScriptEditForms(this);
+
+    configLoaded_ = config_.LoadConfiguration();
+    firstShowDone_ = true;
+    if (!configLoaded_) {
+        ShowMessage(kConfigRequiredText);
+        Terminate();
+        return;
+    }
+    Host.SetRecording(false);
+    SetPlayingBack(false);
+    Host.UpdateActions();
+    UpdateActions();
+    AutoSizeColumns();
+    Timer_Data->start();
+    Timer_Stat->start();
+    Host.Connect();
+}
+
+void TDASDesktopForm::CreateChannels()
+{
+    MuxArray = new TMuxArray(255);
+    MuxArray->SetFixedChannelReaders(this);
+    MuxArray->SetTerminalFactory(&terminalFactory_);
+    MuxArray->SetPortTableLookup(this);
+    for (const TFixedChannel& fixed : kFixedChannels) {
+        const QString name = QString::fromLatin1(fixed.name);
+        ITerminalView* window = fixed.window ? new TTerminalForm(name, true) : nullptr;
+        if (TMux* mux = MuxArray->AddChannel(fixed.channel, window)) {
+            mux->SetName(name);
+        }
+    }
+}
+
+void TDASDesktopForm::UpdateActions()
+{
+    // TODO(#10): enable the device actions as the selection and the link allow.
+}
+
+void TDASDesktopForm::AutoSizeColumns()
+{
+    for (int column = 0; column < kDeviceColumnCount; ++column) {
+        DeviceView->resizeColumnToContents(column);
+    }
+}
+
+// --- Closing ---
+
+void TDASDesktopForm::ExitWendrokExecute() { close(); }
+
+void TDASDesktopForm::closeEvent(QCloseEvent* event)
+{
+    if (shutDown_ || closing_) {
+        event->accept();
+        return;
+    }
+    if (ScriptEditForms != nullptr && !ScriptEditForms->CanCloseAll()) {
+        event->ignore();
+        return;
+    }
+    FormClose();
+    event->accept();
+    // Tool windows left open do not keep the program running.
+    Terminate();
+}
+
+void TDASDesktopForm::FormClose()
+{
+    if (closing_ || shutDown_) {
+        return;
+    }
+    Shutdown(configLoaded_);
+}
+
+void TDASDesktopForm::Shutdown(bool save)
+{
+    closing_ = true;
+    Timer_Data->stop();
+    Timer_Stat->stop();
+    if (StatisticsForm != nullptr && StatisticsForm->Timer_StatWindow != nullptr) {
+        StatisticsForm->Timer_StatWindow->stop();
+    }
+    // The link thread ends and is joined before the port closes and before anything it uses
+    // goes; what it posted meanwhile runs in the wait.
+    Host.StopThread();
+    WaitMs(kShutdownSettleMs);
+    if (DasPortOpen()) {
+        CloseDasPort();
+    }
+    // A configuration that never loaded is neither saved nor remembered.
+    if (save) {
+        config_.SaveOnShutdown();
+        if (config_.ConfigFileExists()) {
+            SaveSettingsKey();
+        }
+    }
+    DeleteSingletons();
+    shutDown_ = true;
+    closing_ = false;
+}
+
+void TDASDesktopForm::SaveSettingsKey()
+{
+    TRegistry reg;
+    if (reg.OpenKey(VersionedKeyPath(Host.WriteVersion(), kDesktopKeyName), true)) {
+        reg.WriteString(kIniFileValue, MakeDataRelativePath(config_.ConfigFileName));
+        reg.CloseKey();
+    }
+    SaveWindowPlacement(this, kDesktopKeyName);
+}
+
+void TDASDesktopForm::DeleteSingletons()
+{
+    if (Devices != nullptr) {
+        Devices->Clear();
+    }
+    DeleteGlobal(Devices);
+    DeleteGlobal(PortArray);
+    DeleteGlobal(MuxArray);
+    if (ScriptEditForms != nullptr) {
+        ScriptEditForms->CloseAll();
+    }
+    DeleteGlobal(ScriptEditForms);
+    // Host lives as long as the program; its thread was joined above.
+    DeleteGlobal(SendQueue);
+    DeleteGlobal(TimedQueue);
+    DeleteGlobal(Das);
+}
+
+// --- ILinkUi ---
+
+void TDASDesktopForm::SetDeviceListGrey(bool grey)
+{
+    grey_ = grey;
+    QPalette palette = DeviceView->palette();
+    const QColor lost(static_cast<int>((kLinkLostRgb >> 16) & 0xFF),
+                      static_cast<int>((kLinkLostRgb >> 8) & 0xFF),
+                      static_cast<int>(kLinkLostRgb & 0xFF));
+    palette.setColor(QPalette::Base, grey ? lost : QApplication::palette().color(QPalette::Base));
+    DeviceView->setPalette(palette);
+}
+
+void TDASDesktopForm::SetArchiveActions(bool, bool, bool, bool)
+{
+    // TODO(#10): the archive actions and their toolbar buttons.
+}
+
+void TDASDesktopForm::AppendDebugMemo(const QString& line) { Memo1->appendPlainText(line); }
+
+bool TDASDesktopForm::ExplorerVisible() const
+{
+    return DASExplorerForm != nullptr && DASExplorerForm->isVisible();
+}
+
+void TDASDesktopForm::ReceiveControlText(const char* bytes, int count)
+{
+    Host.ReceiveControlText(bytes, count);
+}
+
+bool TDASDesktopForm::ArchivePlaying() const { return PlayingBack(); }
+
+bool TDASDesktopForm::ExecuteDeviceSetup(TDevice&)
+{
+    // TODO(#10): the device setup wizard.
+    return false;
+}
+
+bool TDASDesktopForm::HasPortNamed(const QString& name) const
+{
+    return PortArray != nullptr && PortArray->FindPort(name) != nullptr;
+}
+
+// --- IStationConfigHost ---
+
+TConfigSettings TDASDesktopForm::CurrentSettings() const
+{
+    TConfigSettings s;
+    s.useProtocol = Host.GetProtocol();
+    s.viewStyle = viewStyle_;
+    s.commPort = Host.DasPort();
+    s.baudRate = static_cast<int>(Host.DasBaud());
+    s.sortColumn = sortColumn_;
+    s.seqNum = seqNum_;
+    s.statusInterval = GetStatusInterval();
+    s.requestStatus = RequestStatus();
+    s.statisticsInterval = statisticsInterval_;
+    s.preXmitPause = preXmitPause_;
+    s.postXmitPause = postXmitPause_;
+    s.explorerViewStyle = explorerViewStyle_;
+    s.maxPartition = maxPartition_;
+    return s;
+}
+
+void TDASDesktopForm::ApplySettings(const TConfigSettings& s)
+{
+    Host.SetProtocol(s.useProtocol);
+    // TODO(#10): the device list's view styles and hints.
+    viewStyle_ = s.viewStyle;
+    Host.SetDasPort(static_cast<uint16_t>(s.commPort));
+    Host.SetDasBaud(static_cast<uint32_t>(s.baudRate));
+    sortColumn_ = s.sortColumn;
+    SetSeqNum(s.seqNum);
+    SetStatusInterval(s.statusInterval);
+    Desktop_RequestStatusPackets->setChecked(s.requestStatus);
+    ParseStatusLine(std::nullopt);
+    statisticsInterval_ = s.statisticsInterval;
+    if (StatisticsForm != nullptr && StatisticsForm->Timer_StatWindow != nullptr) {
+        StatisticsForm->Timer_StatWindow->setInterval(std::max(s.statisticsInterval, 1));
+    }
+    preXmitPause_ = s.preXmitPause;
+    postXmitPause_ = s.postXmitPause;
+    SetPreXmitPause(static_cast<int64_t>(s.preXmitPause) * kTicksPerMicrosecond);
+    SetPostXmitPause(static_cast<int64_t>(s.postXmitPause) * kTicksPerMicrosecond);
+    explorerViewStyle_ = s.explorerViewStyle;
+    maxPartition_ = s.maxPartition;
+}
+
+void TDASDesktopForm::ConfigurationLoaded()
+{
+    // TODO(#10): sort the device view by its sort column.
+    UpdateActions();
+    Timer_StatTimer();
+}
+
+bool TDASDesktopForm::PauseLink()
+{
+    if (!Host.Thread().Running()) {
+        return false;
+    }
+    // Unpause follows even when the thread was slow to confirm, so it never stays parked.
+    Host.Pause();
+    return true;
+}
+
+void TDASDesktopForm::ResumeLink() { Host.Unpause(); }

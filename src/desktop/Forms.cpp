@@ -1,0 +1,183 @@
+#include "desktop/Forms.h"
+
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "desktop/AboutBox.h"
+
+TAboutBox* AboutBox = nullptr;
+TDeviceSetupForm* DeviceSetupForm = nullptr;
+TDASExplorerForm* DASExplorerForm = nullptr;
+TEditCommandForm* EditCommandForm = nullptr;
+TFrmMuxStats* FrmMuxStats = nullptr;
+TScriptWizardForm* ScriptWizardForm = nullptr;
+TStatisticsForm* StatisticsForm = nullptr;
+TCommSetupForm* CommSetupForm = nullptr;
+TSendCommandForm* SendCommandForm = nullptr;
+THostCommSetupForm* HostCommSetupForm = nullptr;
+TSystemVarForm* SystemVarForm = nullptr;
+TSetTimeForm* SetTimeForm = nullptr;
+TMasterPath* MasterPath = nullptr;
+TWarningForm* WarningForm = nullptr;
+IScriptEditForms* ScriptEditForms = nullptr;
+
+namespace {
+
+// The refresh period of the link statistics window until the operator changes it.
+constexpr int kStatWindowIntervalMs = 1000;
+
+TScriptEditFormsMaker& Maker()
+{
+    static TScriptEditFormsMaker maker;
+    return maker;
+}
+
+// A top-level tool window: a window of its own even when it has a parent, hidden until shown.
+void SetUpToolWindow(QWidget* form, const QString& caption)
+{
+    form->setWindowFlag(Qt::Window, true);
+    form->setWindowTitle(caption);
+}
+
+}  // namespace
+
+TDeviceSetupForm::TDeviceSetupForm(QWidget* parent) : QDialog(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Device Setup"));
+}
+
+TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QWidget(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("DASExplorer"));
+    resize(598, 267);
+}
+
+TEditCommandForm::TEditCommandForm(QWidget* parent) : QDialog(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Edit Command Block"));
+}
+
+TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QWidget(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Multiplexer Statistics"));
+    memo_ = new QPlainTextEdit(this);
+    memo_->setReadOnly(true);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(memo_);
+}
+
+void TFrmMuxStats::ClearText() { memo_->clear(); }
+
+void TFrmMuxStats::AddLine(const QString& line) { memo_->appendPlainText(line); }
+
+QStringList TFrmMuxStats::Lines() const
+{
+    const QString text = memo_->toPlainText();
+    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+}
+
+TScriptWizardForm::TScriptWizardForm(QWidget* parent) : QWidget(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Script Wizard"));
+}
+
+TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Host Communication Statistics"));
+    Timer_StatWindow = new QTimer(this);
+    Timer_StatWindow->setInterval(kStatWindowIntervalMs);
+}
+
+TCommSetupForm::TCommSetupForm(QWidget* parent) : QDialog(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Serial Port Setup"));
+}
+
+TSendCommandForm::TSendCommandForm(QWidget* parent) : QWidget(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Send Command"));
+}
+
+THostCommSetupForm::THostCommSetupForm(QWidget* parent) : QDialog(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Host Communications Setup"));
+}
+
+TSystemVarForm::TSystemVarForm(QWidget* parent) : QDialog(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("DAS Power-Up Options"));
+}
+
+TSetTimeForm::TSetTimeForm(QWidget* parent) : QDialog(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Set DAS Time & Date"));
+}
+
+TMasterPath::TMasterPath(QWidget* parent) : QDialog(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Master Directory"));
+}
+
+TWarningForm::TWarningForm(QWidget* parent) : QDialog(parent)
+{
+    SetUpToolWindow(this, QStringLiteral("Warning"));
+}
+
+void SetScriptEditFormsMaker(TScriptEditFormsMaker maker) { Maker() = std::move(maker); }
+
+IScriptEditForms* MakeScriptEditForms(QWidget* owner)
+{
+    if (Maker()) {
+        return Maker()(owner);
+    }
+    return new TScriptEditForms(owner);
+}
+
+void CreateToolForms()
+{
+    AboutBox = new TAboutBox;
+    DeviceSetupForm = new TDeviceSetupForm;
+    DASExplorerForm = new TDASExplorerForm;
+    EditCommandForm = new TEditCommandForm;
+    FrmMuxStats = new TFrmMuxStats;
+    ScriptWizardForm = new TScriptWizardForm;
+    StatisticsForm = new TStatisticsForm;
+    CommSetupForm = new TCommSetupForm;
+    SendCommandForm = new TSendCommandForm;
+    HostCommSetupForm = new THostCommSetupForm;
+    SystemVarForm = new TSystemVarForm;
+    SetTimeForm = new TSetTimeForm;
+    MasterPath = new TMasterPath;
+    WarningForm = new TWarningForm;
+}
+
+namespace {
+
+template <typename T>
+void DeleteForm(T*& form)
+{
+    delete form;
+    form = nullptr;
+}
+
+}  // namespace
+
+void DeleteToolForms()
+{
+    DeleteForm(WarningForm);
+    DeleteForm(MasterPath);
+    DeleteForm(SetTimeForm);
+    DeleteForm(SystemVarForm);
+    DeleteForm(HostCommSetupForm);
+    DeleteForm(SendCommandForm);
+    DeleteForm(CommSetupForm);
+    DeleteForm(StatisticsForm);
+    DeleteForm(ScriptWizardForm);
+    DeleteForm(FrmMuxStats);
+    DeleteForm(EditCommandForm);
+    DeleteForm(DASExplorerForm);
+    DeleteForm(DeviceSetupForm);
+    DeleteForm(AboutBox);
+}

@@ -1,0 +1,480 @@
+#include "desktop/Terminal.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFontDialog>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QSplitter>
+
+#include "desktop/WinMenuItem.h"
+#include "link/MuxClasses.h"
+#include "platform/Prompt.h"
+#include "platform/WindowPlacement.h"
+#include "station/DeviceClasses.h"
+#include "station/DeviceSequences.h"
+
+namespace {
+
+// 0x00BBGGRR as the device settings store a colour.
+QColor ColorFromStored(int stored)
+{
+    const auto v = static_cast<uint32_t>(stored);
+    return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
+                  static_cast<int>((v >> 16) & 0xFF));
+}
+
+}  // namespace
+
+TTerminalForm::TTerminalForm()
+{
+    setWindowTitle(QStringLiteral("Terminal"));
+    BuildPanes();
+    BuildActions();
+    BuildMenus();
+    QFont font(QStringLiteral("Courier New"), kTerminalFontPoints);
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    ApplyPaneFont(font);
+}
+
+TTerminalForm::TTerminalForm(const QString& caption, bool rememberPosition) : TTerminalForm()
+{
+    rememberPosition_ = rememberPosition;
+    setWindowTitle(caption);
+    hexWrap_ = kPlainHexWrap;
+    memoText_->clear();
+    memoHex_->clear();
+    SetViewSplit(0.0);
+    lastTextByte_ = 0;
+    UpdateDeviceActions();
+    RestoreWindowPlacement(this, caption, true, true);
+}
+
+TTerminalForm::TTerminalForm(TMux& channel, IChannelDevice& device) : TTerminalForm()
+{
+    device_ = &device;
+    if (auto* stationDevice = dynamic_cast<TDevice*>(&device)) {
+        stationDevice->RestoreWindow(*this);
+    }
+    SetHostChannel(&channel);
+    rememberPosition_ = false;
+    hexLineCount_ = 0;
+    memoText_->clear();
+    memoHex_->clear();
+    SetViewSplit(viewSplit_);
+}
+
+TTerminalForm::~TTerminalForm() = default;
+
+void TTerminalForm::BuildPanes()
+{
+    splitter1_ = new QSplitter(Qt::Horizontal, this);
+    splitter1_->setObjectName(QStringLiteral("Splitter1"));
+    splitter1_->setChildrenCollapsible(false);
+    memoHex_ = new QPlainTextEdit(splitter1_);
+    memoHex_->setObjectName(QStringLiteral("Memo_Hex"));
+    memoText_ = new QPlainTextEdit(splitter1_);
+    memoText_->setObjectName(QStringLiteral("Memo_Text"));
+    for (QPlainTextEdit* pane : {memoHex_, memoText_}) {
+        pane->setLineWrapMode(QPlainTextEdit::NoWrap);
+        pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        // Nothing reaches a pane but received data and the edit actions: no undo history to
+        // grow, no drops, no input method text, no local echo of any kind.
+        pane->setUndoRedoEnabled(false);
+        pane->setAcceptDrops(false);
+        pane->setAttribute(Qt::WA_InputMethodEnabled, false);
+        pane->setMaximumBlockCount(maxLines_);
+        pane->setContextMenuPolicy(Qt::CustomContextMenu);
+        pane->installEventFilter(this);
+        pane->viewport()->installEventFilter(this);
+        connect(pane, &QWidget::customContextMenuRequested, this,
+                [this, pane](const QPoint& pos) { ShowPopup(pane, pos); });
+    }
+    splitter1_->setStretchFactor(0, 0);
+    splitter1_->setStretchFactor(1, 1);
+    splitter1_->installEventFilter(this);
+    connect(splitter1_, &QSplitter::splitterMoved, this, [this] { SplitterMoved(); });
+    setCentralWidget(splitter1_);
+    activeMemo_ = memoText_;
+}
+
+QAction* TTerminalForm::MakeAction(const char* name, const QString& caption, const QString& hint,
+                                   const QKeySequence& shortcut)
+{
+    auto* action = new QAction(caption, this);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!hint.isEmpty()) {
+        action->setStatusTip(hint);
+        action->setToolTip(hint);
+    }
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+    }
+    return action;
+}
+
+void TTerminalForm::BuildActions()
+{
+    const QKeySequence none;
+    closeTerminal_ = MakeAction("CloseTerminal", QStringLiteral("Close"),
+                                QStringLiteral("Close the Terminal Window"), none);
+    connect(closeTerminal_, &QAction::triggered, this, [this] { close(); });
+    BuildEditActions();
+    BuildViewActions();
+    BuildDeviceActions();
+}
+
+void TTerminalForm::BuildEditActions()
+{
+    editCut1_ = MakeAction("EditCut1", QStringLiteral("Cu&t"), QStringLiteral("Cut"),
+                           QKeySequence(Qt::SHIFT | Qt::Key_Delete));
+    connect(editCut1_, &QAction::triggered, this, [this] { ActiveMemo()->cut(); });
+    editCopy1_ = MakeAction("EditCopy1", QStringLiteral("&Copy"), QStringLiteral("Copy"),
+                            QKeySequence(Qt::CTRL | Qt::Key_Insert));
+    connect(editCopy1_, &QAction::triggered, this, [this] { ActiveMemo()->copy(); });
+    editPaste_ = MakeAction("EditPaste", QStringLiteral("&Paste"), QStringLiteral("Paste"),
+                            QKeySequence(Qt::SHIFT | Qt::Key_Insert));
+    connect(editPaste_, &QAction::triggered, this, [this] { EditPasteExecute(); });
+    editDelete1_ = MakeAction("EditDelete1", QStringLiteral("&Delete"), QString(),
+                              QKeySequence(Qt::CTRL | Qt::Key_Delete));
+    connect(editDelete1_, &QAction::triggered, this,
+            [this] { ActiveMemo()->textCursor().removeSelectedText(); });
+    editSelectAll1_ = MakeAction("EditSelectAll1", QStringLiteral("Select &All"), QString(),
+                                 QKeySequence(Qt::CTRL | Qt::Key_Home));
+    connect(editSelectAll1_, &QAction::triggered, this, [this] { ActiveMemo()->selectAll(); });
+}
+
+void TTerminalForm::BuildViewActions()
+{
+    const QKeySequence none;
+    viewHex_ = MakeAction("ViewHex", QStringLiteral("View &Hex"), QString(), none);
+    viewBoth_ = MakeAction("ViewBoth", QStringLiteral("View Hex &and Text"), QString(),
+                           QKeySequence(Qt::CTRL | Qt::Key_P));
+    viewText_ = MakeAction("ViewText", QStringLiteral("View &Text"), QString(), none);
+    for (QAction* view : {viewHex_, viewBoth_, viewText_}) {
+        view->setCheckable(true);
+    }
+    connect(viewHex_, &QAction::triggered, this, [this] { SetViewSplit(1.0); });
+    connect(viewBoth_, &QAction::triggered, this, [this] { SetViewSplit(0.5); });
+    connect(viewText_, &QAction::triggered, this, [this] { SetViewSplit(0.0); });
+    changeFont_ = MakeAction("ChangeFont", QStringLiteral("Change &Font..."), QString(), none);
+    connect(changeFont_, &QAction::triggered, this, [this] { ChangeFontExecute(); });
+    changeHexWrap_ =
+        MakeAction("ChangeHexWrap", QStringLiteral("Change Hex &Wrap..."), QString(), none);
+    connect(changeHexWrap_, &QAction::triggered, this, [this] { ChangeHexWrapExecute(); });
+}
+
+void TTerminalForm::BuildDeviceActions()
+{
+    const QKeySequence none;
+    termOpenSerialPort_ =
+        MakeAction("TermOpenSerialPort", QStringLiteral("Open Serial &Port"), QString(), none);
+    connect(termOpenSerialPort_, &QAction::triggered, this, [this] {
+        if (channel_ != nullptr && device_ != nullptr) {
+            channel_->ToggleEcho();
+        }
+    });
+    termStartAll_ = MakeAction("TermStartAll", QStringLiteral("Start and Collect Data"),
+                               QStringLiteral("Start Device and Collect Data"), none);
+    termStopAll_ = MakeAction("TermStopAll", QStringLiteral("Stop Data and Shut Down"),
+                              QStringLiteral("Stop Data Collection and Shut Down"), none);
+    termDeviceOn_ = MakeAction("TermDeviceOn", QStringLiteral("Device O&n"),
+                               QStringLiteral("Turn Device On"), none);
+    termDeviceOff_ = MakeAction("TermDeviceOff", QStringLiteral("Device O&ff"),
+                                QStringLiteral("Turn Device Off"), none);
+    termStartData_ = MakeAction("TermStartData", QStringLiteral("Star&t Data"),
+                                QStringLiteral("Start Data"), none);
+    termStopData_ =
+        MakeAction("TermStopData", QStringLiteral("Sto&p Data"), QStringLiteral("Stop Data"), none);
+    termStartCapture_ =
+        MakeAction("TermStartCapture", QStringLiteral("Start Capture"), QString(), none);
+    termStopCapture_ =
+        MakeAction("TermStopCapture", QStringLiteral("Stop Capture"), QString(), none);
+    termDeviceSetup_ = MakeAction("TermDeviceSetup", QStringLiteral("Device &Setup..."),
+                                  QStringLiteral("Setup the Device"), none);
+    termSetupCapture_ =
+        MakeAction("TermSetupCapture", QStringLiteral("Set&up Capture..."), QString(), none);
+    connect(termSetupCapture_, &QAction::triggered, this, [this] {
+        if (channel_ != nullptr) {
+            channel_->SetupCapture();
+        }
+    });
+
+    // The device's own runs: these need the channel as well as the device.
+    OnDevice(termStartAll_, true, [](TDevice& d) { Devices->StartData(&d); });
+    OnDevice(termStopAll_, true, [](TDevice& d) { Devices->StopData(&d); });
+    OnDevice(termDeviceOn_, true, [](TDevice& d) { SendPowerOnSequence(d, true, true, true, 0); });
+    OnDevice(termDeviceOff_, true, [](TDevice& d) { SendPowerOffSequence(d, true, true, true); });
+    OnDevice(termStartData_, true, [](TDevice& d) { SendDataStart(d); });
+    OnDevice(termStopData_, true, [](TDevice& d) { SendDataStop(d); });
+    OnDevice(termStartCapture_, false, [](TDevice& d) { Devices->StartCapture(&d); });
+    OnDevice(termStopCapture_, false, [](TDevice& d) { Devices->StopCapture(&d); });
+    // TODO(#10): the script wizard closes first, once there is one.
+    OnDevice(termDeviceSetup_, false, [](TDevice& d) { Devices->ExecuteDeviceSetup(&d); });
+}
+
+void TTerminalForm::OnDevice(QAction* action, bool needsChannel,
+                             const std::function<void(TDevice&)>& run)
+{
+    connect(action, &QAction::triggered, this, [this, needsChannel, run] {
+        auto* device = dynamic_cast<TDevice*>(device_);
+        if (device != nullptr && Devices != nullptr && (channel_ != nullptr || !needsChannel)) {
+            run(*device);
+        }
+    });
+}
+
+void TTerminalForm::BuildMenus()
+{
+    QMenuBar* bar = menuBar();
+    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    file->addAction(closeTerminal_);
+
+    QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
+    popupMenu1_ = new QMenu(this);
+    popupMenu1_->setObjectName(QStringLiteral("PopupMenu1"));
+    for (QMenu* menu : {edit, popupMenu1_}) {
+        menu->addAction(editCut1_);
+        menu->addAction(editCopy1_);
+        menu->addAction(editPaste_);
+        menu->addAction(editDelete1_);
+        menu->addSeparator();
+        menu->addAction(editSelectAll1_);
+    }
+
+    QMenu* view = bar->addMenu(QStringLiteral("View"));
+    view->addActions({viewHex_, viewBoth_, viewText_, changeFont_, changeHexWrap_});
+
+    mnuDevice_ = bar->addMenu(QStringLiteral("Device"));
+    mnuDevice_->setObjectName(QStringLiteral("MnuDevice"));
+    mnuDevice_->addActions({termStartAll_, termStopAll_});
+    mnuDevice_->addSeparator();
+    mnuDevice_->addAction(termOpenSerialPort_);
+    mnuDevice_->addSeparator();
+    mnuDevice_->addActions({termDeviceOn_, termDeviceOff_, termStartData_, termStopData_,
+                            termStartCapture_, termStopCapture_});
+    mnuDevice_->addSeparator();
+    mnuDevice_->addActions({termDeviceSetup_, termSetupCapture_});
+
+    mnuDebug_ = bar->addMenu(QStringLiteral("Debug"));
+    mnuDebug_->menuAction()->setVisible(false);
+}
+
+void TTerminalForm::SetHostChannel(TMux* channel)
+{
+    channel_ = channel;
+    channelNumber_ = channel != nullptr ? channel->GetChannelNumber() : -1;
+    UpdateDeviceActions();
+}
+
+void TTerminalForm::UpdateDeviceActions()
+{
+    const bool deviceWindow = channel_ != nullptr && device_ != nullptr;
+    for (QAction* action :
+         {termDeviceOn_, termDeviceOff_, termStartData_, termStopData_, termDeviceSetup_}) {
+        action->setVisible(deviceWindow);
+    }
+    termOpenSerialPort_->setVisible(deviceWindow);
+    termSetupCapture_->setVisible(!deviceWindow);
+    mnuDevice_->setTitle(deviceWindow ? QStringLiteral("Device") : QStringLiteral("Setup"));
+    if (deviceWindow) {
+        termOpenSerialPort_->setEnabled(device_->EchoSettings().port > 0);
+    }
+}
+
+void TTerminalForm::SetEchoPortOpen(bool open)
+{
+    // TODO(#10): the open and closed echo images beside the caption.
+    echoShownOpen_ = open;
+    termOpenSerialPort_->setText(open ? QStringLiteral("Close Serial &Echo")
+                                      : QStringLiteral("Open Serial &Echo"));
+}
+
+void TTerminalForm::ChannelStateChanged()
+{
+    // Only a change of the echo port shows: the caption keeps its first text until then.
+    if (channel_ != nullptr && channel_->IsEchoOpen() != echoShownOpen_) {
+        SetEchoPortOpen(channel_->IsEchoOpen());
+    }
+}
+
+void TTerminalForm::SetCaption(const QString& caption) { setWindowTitle(caption); }
+
+void TTerminalForm::ShowNormal()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TTerminalForm::DestroyView()
+{
+    channel_ = nullptr;
+    device_ = nullptr;
+    channelNumber_ = -1;
+    hide();
+    deleteLater();
+}
+
+void TTerminalForm::ClearReceived()
+{
+    memoText_->clear();
+    lastTextByte_ = 0;
+}
+
+QRect TTerminalForm::WindowGeometry() const { return QRect(frameGeometry().topLeft(), size()); }
+
+void TTerminalForm::SetWindowGeometry(const QRect& geometry)
+{
+    move(geometry.topLeft());
+    resize(geometry.size());
+}
+
+int TTerminalForm::GetWindowState() const
+{
+    if (isMinimized()) {
+        return 1;
+    }
+    return isMaximized() ? 2 : 0;
+}
+
+void TTerminalForm::SetWindowState(int state)
+{
+    Qt::WindowStates states = windowState() & ~(Qt::WindowMinimized | Qt::WindowMaximized);
+    if (state == 1) {
+        states |= Qt::WindowMinimized;
+    } else if (state == 2) {
+        states |= Qt::WindowMaximized;
+    }
+    setWindowState(states);
+}
+
+bool TTerminalForm::IsWindowVisible() const { return isVisible(); }
+
+void TTerminalForm::SetWindowVisible(bool visible) { setVisible(visible); }
+
+TTerminalFont TTerminalForm::GetFont() const
+{
+    const QFont font = memoText_->font();
+    TTerminalFont stored;
+    stored.charset = fontCharset_;
+    stored.color = fontColor_;
+    stored.name = font.family();
+    stored.size = font.pointSize() > 0 ? font.pointSize() : QFontInfo(font).pointSize();
+    stored.bold = font.bold();
+    stored.italic = font.italic();
+    stored.underline = font.underline();
+    stored.strikeOut = font.strikeOut();
+    return stored;
+}
+
+void TTerminalForm::SetFont(const TTerminalFont& stored)
+{
+    QFont font = memoText_->font();
+    if (!stored.name.isEmpty()) {
+        font.setFamily(stored.name);
+    }
+    if (stored.size > 0) {
+        font.setPointSize(stored.size);
+    }
+    font.setStyleHint(QFont::Monospace);
+    font.setBold(stored.bold);
+    font.setItalic(stored.italic);
+    font.setUnderline(stored.underline);
+    font.setStrikeOut(stored.strikeOut);
+    fontCharset_ = stored.charset;
+    fontColor_ = stored.color;
+    ApplyPaneFont(font);
+}
+
+void TTerminalForm::ApplyPaneFont(const QFont& font)
+{
+    for (QPlainTextEdit* pane : {memoText_, memoHex_}) {
+        pane->setFont(font);
+        QPalette palette = pane->palette();
+        // A negative colour names a system colour: the panes then keep the style's text colour.
+        palette.setColor(QPalette::Text, fontColor_ < 0
+                                             ? QApplication::palette(pane).color(QPalette::Text)
+                                             : ColorFromStored(fontColor_));
+        pane->setPalette(palette);
+    }
+}
+
+bool TTerminalForm::ChooseFont(QFont& font)
+{
+    bool ok = false;
+    const QFont chosen =
+        QFontDialog::getFont(&ok, font, this, QString(), QFontDialog::MonospacedFonts);
+    if (ok) {
+        font = chosen;
+    }
+    return ok;
+}
+
+void TTerminalForm::ChangeFontExecute()
+{
+    QFont font = memoText_->font();
+    if (ChooseFont(font)) {
+        ApplyPaneFont(font);
+    }
+}
+
+void TTerminalForm::ChangeHexWrapExecute()
+{
+    QString answer = QString::number(hexWrap_);
+    if (!Prompt().InputQuery(QStringLiteral("Set Hex Wrap"),
+                             QStringLiteral("Select the number of bytes to show per line (0=Off)."),
+                             answer)) {
+        return;
+    }
+    bool ok = false;
+    const int wrap = answer.trimmed().toInt(&ok);
+    if (ok) {
+        hexWrap_ = wrap;
+    }
+    QString pattern = GetHexWrapString();
+    if (Prompt().InputQuery(QStringLiteral("Set Hex Wrap String"),
+                            QStringLiteral("Lines will wrap after the specified Hex bytes"),
+                            pattern)) {
+        SetHexWrapString(pattern);
+    }
+}
+
+void TTerminalForm::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (windowMenu_ == nullptr) {
+        // Goes in before the hidden "Debug" entry and from now on rebuilds every Window menu
+        // itself when this window is shown or hidden; this first show it has missed.
+        windowMenu_ = new TWindowsMenuItem(this, menuBar());
+        if (WindowsList != nullptr) {
+            WindowsList->UpdateMenus();
+        }
+    }
+    ApplyViewSplit();
+}
+
+void TTerminalForm::closeEvent(QCloseEvent* event)
+{
+    if (rememberPosition_) {
+        SaveWindowPlacement(this, windowTitle());
+    }
+    // Closing only hides the window; its channel keeps it.
+    QMainWindow::closeEvent(event);
+}
+
+void TTerminalForm::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    ApplyViewSplit();
+}
+
+ITerminalView* TTerminalFactory::CreateDeviceWindow(TMux& channel, IChannelDevice& device)
+{
+    return new TTerminalForm(channel, device);
+}

@@ -1,0 +1,206 @@
+#pragma once
+// Terminal windows: the window of one host channel, shown as received text, as hexadecimal
+// bytes or both side by side, which sends what the operator types or pastes to the channel.
+// A plain window shows a channel of its own (info, error, script, "Other Channels"); a device
+// window belongs to one instrument and carries its actions. The channel owns its window.
+//
+// UI thread only.
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "link/ChannelInterfaces.h"
+#include "station/DeviceTerminal.h"
+
+class QAction;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class TDevice;
+class TMux;
+class TWindowsMenuItem;
+
+// Each pane keeps at most this many lines and characters of the newest data; the oldest go
+// first, so that hours of data at full rate neither exhaust memory nor slow the window down.
+constexpr int kTerminalMaxLines = 20000;
+constexpr int kTerminalMaxChars = 2000000;
+// Hex bytes per line of a plain window until the operator changes it.
+constexpr int kPlainHexWrap = 16;
+// A paste longer than this travels in several blocks of at most this many bytes.
+constexpr int kPasteBlockBytes = 0xFFFF;
+// The stored colour of a font that follows the system's window text colour (0x80000008).
+constexpr int kWindowTextColor = -2147483640;
+// Default font of both panes.
+constexpr int kTerminalFontPoints = 10;
+
+// The window of one host channel, plain or bound to a device.
+class TTerminalForm : public QMainWindow, public ITerminalView, public IDeviceTerminal {
+    Q_OBJECT
+
+public:
+    // A plain channel window captioned `caption`, not yet attached to a channel; its
+    // placement saved under the caption is restored. With `rememberPosition` the placement
+    // is saved again when the window closes.
+    TTerminalForm(const QString& caption, bool rememberPosition);
+    // The window of `device`'s channel: set up from the device's stored window settings and
+    // attached to `channel` (which then owns it).
+    TTerminalForm(TMux& channel, IChannelDevice& device);
+    ~TTerminalForm() override;
+    TTerminalForm(const TTerminalForm&) = delete;
+    TTerminalForm& operator=(const TTerminalForm&) = delete;
+
+    // ITerminalView
+    void ShowData(const char* bytes, int count) override;
+    void SetHostChannel(TMux* channel) override;
+    void ClearReceived() override;
+    void SetCaption(const QString& caption) override;
+    void ShowNormal() override;
+    void ChannelStateChanged() override;
+    void DestroyView() override;
+
+    // IDeviceTerminal
+    QRect WindowGeometry() const override;
+    void SetWindowGeometry(const QRect& geometry) override;
+    int GetWindowState() const override;
+    void SetWindowState(int state) override;
+    bool IsWindowVisible() const override;
+    void SetWindowVisible(bool visible) override;
+    double GetHexWidth() const override { return viewSplit_; }
+    // Above 0.9 hex only (stored as 100), 0.1 to 0.9 both with the hex pane taking that share
+    // of the width, below 0.1 text only (stored as 0).
+    void SetViewSplit(double hexWidth) override;
+    int GetHexWrap() const override { return hexWrap_; }
+    void SetHexWrap(int bytes) override { hexWrap_ = bytes; }
+    QString GetHexWrapString() const override;
+    // Pairs of hexadecimal digits, in any case; other characters are skipped and an odd last
+    // digit is ignored. Marks the configuration changed.
+    void SetHexWrapString(const QString& hex) override;
+    TTerminalFont GetFont() const override;
+    void SetFont(const TTerminalFont& font) override;
+
+    // Shows or hides the device actions as the window has a channel and a device.
+    void UpdateDeviceActions();
+    // The echo action's caption follows the channel's echo port.
+    void SetEchoPortOpen(bool open);
+
+    TMux* GetChannel() const { return channel_; }
+    int GetChannelNumber() const { return channelNumber_; }
+    IChannelDevice* GetDevice() const { return device_; }
+    bool GetRememberPosition() const { return rememberPosition_; }
+    void SetRememberPosition(bool on) { rememberPosition_ = on; }
+
+    // Lowers or raises how much each pane keeps (lines, characters).
+    void SetHistoryLimits(int maxLines, int maxChars);
+
+    // The panes, for the standard edit actions and for inspection.
+    QPlainTextEdit* TextPane() const { return memoText_; }
+    QPlainTextEdit* HexPane() const { return memoHex_; }
+
+    // Action handlers.
+    void EditPasteExecute();
+    void ChangeHexWrapExecute();
+    void ChangeFontExecute();
+
+protected:
+    // The font dialog: true with `font` changed when the operator chose one. Fixed-pitch
+    // fonts only.
+    virtual bool ChooseFont(QFont& font);
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    TTerminalForm();
+    void BuildPanes();
+    void BuildActions();
+    void BuildEditActions();
+    void BuildViewActions();
+    void BuildDeviceActions();
+    void BuildMenus();
+    QAction* MakeAction(const char* name, const QString& caption, const QString& hint,
+                        const QKeySequence& shortcut);
+    void ApplyViewSplit();
+    void SplitterMoved();
+    void ShowPopup(QPlainTextEdit* pane, const QPoint& pos);
+    QPlainTextEdit* ActiveMemo() const;
+    void ApplyPaneFont(const QFont& font);
+
+    // Received data.
+    void AddText(const char* bytes, int count);
+    void AddHex(const uint8_t* bytes, int count);
+    void AppendToPane(QPlainTextEdit* pane, const QString& text);
+
+    // Typed input.
+    bool TextKey(const QKeyEvent& key);
+    bool HexKey(const QKeyEvent& key);
+    bool CanType() const;
+    // 0 to 15 for a hexadecimal digit in either case, else -1.
+    static int HexDigitValue(QChar c);
+    bool HasSerialDevice() const;
+    void Send(const QByteArray& bytes);
+
+    // Runs `run` on the window's device when the action fires (and the window has a channel,
+    // when `needsChannel`).
+    void OnDevice(QAction* action, bool needsChannel, const std::function<void(TDevice&)>& run);
+
+    TMux* channel_ = nullptr;
+    IChannelDevice* device_ = nullptr;
+    int channelNumber_ = -1;
+    bool rememberPosition_ = false;
+    bool echoShownOpen_ = false;
+    std::optional<int> pendingDigit_;
+    int hexWrap_ = 0;
+    double viewSplit_ = 0.0;
+    int hexLineCount_ = 0;
+    QByteArray wrapPattern_;
+    QByteArray history_;
+    char lastTextByte_ = 0;
+    int fontCharset_ = 1;
+    int fontColor_ = kWindowTextColor;
+    int maxLines_ = kTerminalMaxLines;
+    int maxChars_ = kTerminalMaxChars;
+
+    QPlainTextEdit* memoText_ = nullptr;
+    QPlainTextEdit* memoHex_ = nullptr;
+    QSplitter* splitter1_ = nullptr;
+    QPlainTextEdit* activeMemo_ = nullptr;
+    QMenu* popupMenu1_ = nullptr;
+    QMenu* mnuDevice_ = nullptr;
+    QMenu* mnuDebug_ = nullptr;
+    TWindowsMenuItem* windowMenu_ = nullptr;
+
+    QAction* closeTerminal_ = nullptr;
+    QAction* editCut1_ = nullptr;
+    QAction* editCopy1_ = nullptr;
+    QAction* editPaste_ = nullptr;
+    QAction* editDelete1_ = nullptr;
+    QAction* editSelectAll1_ = nullptr;
+    QAction* viewHex_ = nullptr;
+    QAction* viewBoth_ = nullptr;
+    QAction* viewText_ = nullptr;
+    QAction* changeFont_ = nullptr;
+    QAction* changeHexWrap_ = nullptr;
+    QAction* termOpenSerialPort_ = nullptr;
+    QAction* termStartAll_ = nullptr;
+    QAction* termStopAll_ = nullptr;
+    QAction* termDeviceOn_ = nullptr;
+    QAction* termDeviceOff_ = nullptr;
+    QAction* termStartData_ = nullptr;
+    QAction* termStopData_ = nullptr;
+    QAction* termStartCapture_ = nullptr;
+    QAction* termStopCapture_ = nullptr;
+    QAction* termDeviceSetup_ = nullptr;
+    QAction* termSetupCapture_ = nullptr;
+};
+
+// Makes device windows for the channel table.
+class TTerminalFactory final : public ITerminalFactory {
+public:
+    ITerminalView* CreateDeviceWindow(TMux& channel, IChannelDevice& device) override;
+};

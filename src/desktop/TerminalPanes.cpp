@@ -1,0 +1,235 @@
+// The terminal's two panes: received bytes as text and as hexadecimal, the split between
+// the panes and the hex line breaks.
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "desktop/Terminal.h"
+#include "station/DeviceClasses.h"
+
+namespace {
+
+constexpr char kBackspace = 8;
+constexpr char kCr = 13;
+constexpr char kLf = 10;
+
+// Above this share the hex pane takes the whole window, below kTextOnlySplit none of it.
+constexpr double kHexOnlySplit = 0.9;
+constexpr double kTextOnlySplit = 0.1;
+constexpr double kStoredHexOnly = 100.0;
+
+// Received text with every CR, LF and CR LF as one line break.
+QString TextLines(const QByteArray& text)
+{
+    QString lines;
+    lines.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == kCr) {
+            lines += QLatin1Char('\n');
+            if (i + 1 < text.size() && text[i + 1] == kLf) {
+                ++i;
+            }
+        } else if (c == kLf) {
+            lines += QLatin1Char('\n');
+        } else {
+            lines += QChar(static_cast<char16_t>(static_cast<uint8_t>(c)));
+        }
+    }
+    return lines;
+}
+
+}  // namespace
+
+int TTerminalForm::HexDigitValue(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= '0' && u <= '9') {
+        return u - '0';
+    }
+    if (u >= 'A' && u <= 'F') {
+        return u - 'A' + 10;
+    }
+    if (u >= 'a' && u <= 'f') {
+        return u - 'a' + 10;
+    }
+    return -1;
+}
+
+void TTerminalForm::ShowData(const char* bytes, int count)
+{
+    if (bytes == nullptr || count <= 0) {
+        return;
+    }
+    if (viewSplit_ < 1.0) {
+        AddText(bytes, count);
+    }
+    if (viewSplit_ > 0.0) {
+        AddHex(reinterpret_cast<const uint8_t*>(bytes), count);
+    }
+}
+
+void TTerminalForm::AddText(const char* bytes, int count)
+{
+    // Backspaces act on the text pane's own copy, so the hex pane keeps every byte received.
+    QByteArray kept;
+    kept.reserve(count);
+    int paneErase = 0;
+    for (int i = 0; i < count; ++i) {
+        if (bytes[i] != kBackspace) {
+            kept.append(bytes[i]);
+        } else if (!kept.isEmpty()) {
+            kept.chop(1);
+        } else {
+            ++paneErase;
+        }
+    }
+    if (paneErase > 0) {
+        QTextCursor cursor(memoText_->document());
+        cursor.movePosition(QTextCursor::End);
+        for (int i = 0; i < paneErase && cursor.position() > 0; ++i) {
+            cursor.deletePreviousChar();
+        }
+    }
+    if (kept.isEmpty()) {
+        return;
+    }
+    QByteArray text = kept.left(kept.indexOf('\0') >= 0 ? kept.indexOf('\0') : kept.size());
+    // A CR LF split between two chunks is one line break.
+    if (lastTextByte_ == kCr && text.startsWith(kLf)) {
+        text.remove(0, 1);
+    }
+    lastTextByte_ = kept.back();
+    if (!text.isEmpty()) {
+        AppendToPane(memoText_, TextLines(text));
+    }
+}
+
+void TTerminalForm::AddHex(const uint8_t* bytes, int count)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    const int wrap = hexWrap_ < 1 ? 0 : hexWrap_;
+    const auto patternLength = static_cast<int>(wrapPattern_.size());
+    // The pattern is looked for in the bytes of the previous chunks and this one together.
+    QByteArray window = history_;
+    window.append(reinterpret_cast<const char*>(bytes), count);
+
+    QString hex;
+    hex.reserve(count * 2 + count / std::max(wrap, 1) + 8);
+    for (int i = 0; i < count; ++i) {
+        const bool full = wrap > 0 && hexLineCount_ >= wrap;
+        const bool afterPattern =
+            patternLength > 0 &&
+            std::memcmp(window.constData() + i, wrapPattern_.constData(), patternLength) == 0;
+        if (full || afterPattern) {
+            hex += QLatin1Char('\n');
+            hexLineCount_ = 0;
+        }
+        hex += QLatin1Char(kDigits[bytes[i] >> 4]);
+        hex += QLatin1Char(kDigits[bytes[i] & 0x0F]);
+        ++hexLineCount_;
+    }
+    history_ = window.right(patternLength);
+    AppendToPane(memoHex_, hex);
+}
+
+void TTerminalForm::AppendToPane(QPlainTextEdit* pane, const QString& text)
+{
+    QTextDocument* document = pane->document();
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(text);
+    // The pane keeps the newest data: whole lines go by the line limit; one very long line is
+    // cut from its start. Cutting to three quarters keeps trims rare.
+    const int chars = document->characterCount();
+    if (chars > maxChars_) {
+        QTextCursor head(document);
+        head.setPosition(chars - maxChars_ * 3 / 4, QTextCursor::KeepAnchor);
+        head.removeSelectedText();
+    }
+    pane->moveCursor(QTextCursor::End);
+    pane->ensureCursorVisible();
+}
+
+void TTerminalForm::SetHistoryLimits(int maxLines, int maxChars)
+{
+    maxLines_ = std::max(maxLines, 1);
+    maxChars_ = std::max(maxChars, 4);
+    memoText_->setMaximumBlockCount(maxLines_);
+    memoHex_->setMaximumBlockCount(maxLines_);
+}
+
+void TTerminalForm::SetViewSplit(double hexWidth)
+{
+    if (hexWidth > kHexOnlySplit) {
+        viewSplit_ = kStoredHexOnly;
+    } else if (hexWidth >= kTextOnlySplit) {
+        viewSplit_ = hexWidth;
+    } else {
+        viewSplit_ = 0.0;
+    }
+    viewHex_->setChecked(viewSplit_ > kHexOnlySplit);
+    viewBoth_->setChecked(viewSplit_ > 0.0 && viewSplit_ <= kHexOnlySplit);
+    viewText_->setChecked(viewSplit_ <= 0.0);
+    ApplyViewSplit();
+}
+
+void TTerminalForm::ApplyViewSplit()
+{
+    const bool hexOnly = viewSplit_ > kHexOnlySplit;
+    const bool textOnly = viewSplit_ <= 0.0;
+    memoHex_->setVisible(!textOnly);
+    memoText_->setVisible(!hexOnly);
+    if (hexOnly || textOnly) {
+        return;
+    }
+    const int client = splitter1_->width();
+    const int hex = static_cast<int>(std::trunc(client * viewSplit_));
+    const int text = std::max(client - hex - splitter1_->handleWidth(), 0);
+    splitter1_->setSizes({hex, text});
+}
+
+void TTerminalForm::SplitterMoved()
+{
+    const int client = splitter1_->width();
+    if (client > 0 && memoHex_->isVisible() && memoText_->isVisible()) {
+        viewSplit_ = static_cast<double>(memoHex_->width()) / client;
+    }
+}
+
+QString TTerminalForm::GetHexWrapString() const
+{
+    return QString::fromLatin1(wrapPattern_.toHex().toUpper());
+}
+
+void TTerminalForm::SetHexWrapString(const QString& hex)
+{
+    wrapPattern_.clear();
+    history_.clear();
+    if (hex.isEmpty()) {
+        return;
+    }
+    ConfigurationChanged = true;
+    QList<int> digits;
+    for (QChar c : hex) {
+        const int value = HexDigitValue(c);
+        if (value >= 0) {
+            digits.append(value);
+        }
+    }
+    for (qsizetype i = 0; i + 1 < digits.size(); i += 2) {
+        wrapPattern_.append(static_cast<char>(digits[i] * 16 + digits[i + 1]));
+    }
+    // The history starts as the pattern's complement, so the pattern cannot match before as
+    // many bytes have arrived.
+    for (char c : wrapPattern_) {
+        history_.append(static_cast<char>(~static_cast<uint8_t>(c)));
+    }
+}

@@ -1,0 +1,768 @@
+#include "station/DeviceSequences.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <vector>
+
+#include "link/Das.h"
+#include "link/Global.h"
+#include "link/Host.h"
+#include "link/MuxClasses.h"
+#include "link/SendQueues.h"
+#include "link/TimedLines.h"
+#include "platform/Prompt.h"
+#include "station/CommandBlocks.h"
+#include "station/DataPolling.h"
+#include "station/DeviceClasses.h"
+
+namespace {
+
+const QChar kCr = QLatin1Char('\r');
+
+// The values the command texts use.
+struct TPortValues {
+    const TPort* port = nullptr;
+    QString p;   // DAS serial port number (a PC port's COM number)
+    QString hc;  // host channel
+
+    explicit TPortValues(const TDevice& device) : port(device.GetPort())
+    {
+        if (port != nullptr) {
+            p = QString::number(port->GetSerialPort());
+            hc = QString::number(port->GetHostChannel());
+        }
+    }
+    bool DasSerial() const { return port != nullptr && port->GetType() == TPortType::Serial; }
+    bool PcPort() const { return port != nullptr && port->IsPCSerial(); }
+    bool SerialKind() const { return port != nullptr && port->IsSerial(); }
+};
+
+QString HostLine(const QString& word, const QString& hc) { return u'*' + word + u' ' + hc + kCr; }
+
+// A command block to the instrument: a DAS serial port's "SendString Serial p", a PC port's
+// device port through its host channel.
+void AddBlock(TDevice& device, QStringList& list, int& time, const QStringList& block, uint8_t& seq)
+{
+    const TPortValues v(device);
+    if (v.PcPort()) {
+        AddCommandText(device, list, time, block, v.hc, kPcDataWord, QString(), seq);
+    } else {
+        AddCommandText(device, list, time, block, v.p, QStringLiteral("Serial"), QString(), seq);
+    }
+}
+
+// A label block to the capture: the device's host channel, or the DAS file of its capture.
+void AddLabelBlock(TDevice& device, QStringList& list, int& time, const QStringList& block,
+                   uint8_t& seq, bool toHost)
+{
+    const TPortValues v(device);
+    if (toHost) {
+        AddCommandText(device, list, time, block, v.hc, QStringLiteral("Host"), QString(), seq);
+    } else {
+        const int slot = Das != nullptr ? Das->FindSlotName(device.GetCaptureDestName()) : 0;
+        AddCommandText(device, list, time, block, QString::number(slot), QStringLiteral("File "),
+                       QString(), seq);
+    }
+}
+
+bool CaptureToHost(const TDevice& device)
+{
+    return device.GetOwner() == nullptr || device.GetOwner()->GetCaptureToHost();
+}
+
+bool ArchivePlaying(const TDevice& device)
+{
+    return device.GetOwner() != nullptr && device.GetOwner()->ArchivePlaying();
+}
+
+// Whether `needle` stands in `hay` with its number whole: no digit right after it, nor right
+// before it when it begins with a digit.
+bool HoldsWholeNumber(const QByteArray& hay, const QByteArray& needle)
+{
+    const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    for (qsizetype at = hay.indexOf(needle); at >= 0; at = hay.indexOf(needle, at + 1)) {
+        const qsizetype end = at + needle.size();
+        const bool endOk = end >= hay.size() || !isDigit(hay[end]);
+        const bool startOk = at == 0 || !isDigit(needle[0]) || !isDigit(hay[at - 1]);
+        if (endOk && startOk) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Case-insensitive ASCII text order, as the timed lists sort.
+bool TimedLineLess(const QString& a, const QString& b)
+{
+    return QString::compare(a, b, Qt::CaseInsensitive) < 0;
+}
+
+// A PC port's block text line: queued on its host channel; stamps cannot be made there and
+// are dropped. Returns when it will have finished.
+int QueuePcData(const QString& command, int t)
+{
+    const QString head = QStringLiteral("SendString ") + kPcDataWord + u' ';
+    if (!command.startsWith(head)) {
+        return t;
+    }
+    const qsizetype open = command.indexOf(u'"');
+    const qsizetype close = command.lastIndexOf(u'"');
+    const int hc = TextToInt(command.mid(head.size(), open < 0 ? -1 : open - head.size()), -1);
+    if (open < 0 || close <= open || hc < 0 || hc > 255) {
+        return t;
+    }
+    return Host.QueueTimedCommand(static_cast<uint8_t>(hc),
+                                  DecodeEscapes(command.mid(open + 1, close - open - 1)), t);
+}
+
+// "SETPOWER" for the port's switch and second switch; a PC port has none.
+void AddSwitchCommands(TDevice& device, QStringList& list, int time, uint8_t& seq, bool on)
+{
+    const TPortValues v(device);
+    if (v.port == nullptr || v.PcPort()) {
+        return;
+    }
+    const QString state = on ? QStringLiteral(" 1") : QStringLiteral(" 0");
+    AddSequenceLine(
+        list, time, seq,
+        QStringLiteral("SETPOWER ") + QString::number(v.port->GetPowerSwitch()) + state);
+    if (v.port->GetSecondPowerSwitch() > 0) {
+        AddSequenceLine(
+            list, time, seq,
+            QStringLiteral("SETPOWER ") + QString::number(v.port->GetSecondPowerSwitch()) + state);
+    }
+}
+
+bool IsPcDataLine(const QString& command)
+{
+    return command.section(u' ', 1, 1, QString::SectionSkipEmpty) == kPcDataWord;
+}
+
+}  // namespace
+
+QString SettingsLetters(const QString& portSettings)
+{
+    const auto letter = [&](qsizetype index, QChar fallback) {
+        return index < portSettings.size() ? portSettings[index] : fallback;
+    };
+    return QString(letter(0, u'N')) + letter(2, u'8') + letter(4, u'1');
+}
+
+void SortTimedLines(QStringList& list)
+{
+    std::stable_sort(list.begin(), list.end(), TimedLineLess);
+}
+
+int SendSequence(QStringList list, int startStamp)
+{
+    SortTimedLines(list);
+    const bool pcData = std::any_of(list.begin(), list.end(), [](const QString& line) {
+        return IsPcDataLine(TimedLineCommand(line));
+    });
+    if (!pcData) {
+        return Das != nullptr ? Das->SendTimedLines(list, startStamp) : 0;
+    }
+    // The same timing as the DAS's timed lines, with the PC port's text taken out.
+    if (Host.DebugMemoVisible()) {
+        for (const QString& line : list) {
+            Host.LinkUi().AppendDebugMemo(line);
+        }
+    }
+    int total = 0;
+    int previous = startStamp;
+    for (const QString& line : list) {
+        if (line.size() < kTimedLineMinLength) {
+            continue;
+        }
+        const int stamp = TimedLineStamp(line, previous);
+        const int64_t step = static_cast<int64_t>(stamp) - previous;
+        if (step > 0 && step < kMaxTimedLineStep) {
+            total = static_cast<int>(
+                std::min<int64_t>(total + step * 10, std::numeric_limits<int>::max()));
+        }
+        const QString command = TimedLineCommand(line);
+        if (IsPcDataLine(command)) {
+            total = QueuePcData(command, total);
+        } else if (Das != nullptr) {
+            total = Das->SendCommandAt(command, total);
+        }
+        previous = stamp;
+    }
+    return total;
+}
+
+void RemoveQueuedDeviceCommands(const TDevice& device)
+{
+    const TPortValues v(device);
+    if (v.port == nullptr) {
+        return;
+    }
+    if (v.port->HasHostChannel()) {
+        Host.ClearChannelData(static_cast<uint8_t>(v.port->GetHostChannel()));
+    }
+    if (TimedQueue == nullptr) {
+        return;
+    }
+    const QByteArray hc = v.hc.toLatin1();
+    const QByteArray host = "Host" + hc;
+    const QByteArray serial = "Serial " + v.p.toLatin1();
+    const bool dasSerial = v.DasSerial();
+    TimedQueue->RemoveChannelIf(kCommandChannel, [&](const QByteArray& text) {
+        return HoldsWholeNumber(text, host) ||
+               (text.startsWith('*') && HoldsWholeNumber(text, hc)) ||
+               (dasSerial && HoldsWholeNumber(text, serial));
+    });
+    if (v.PcPort() && v.port->HasHostChannel()) {
+        // The block text still waiting for the PC device port.
+        TimedQueue->RemoveChannel(static_cast<uint8_t>(v.port->GetHostChannel()));
+    }
+}
+
+// --- Building steps ---
+
+void AddOpenSerialCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    const TPortValues v(device);
+    if (v.DasSerial()) {
+        AddSequenceLine(list, time, seq, QStringLiteral("CloseSerial ") + v.p);
+        AddSequenceLine(list, time, seq,
+                        QStringLiteral("OpenSerial ") + v.p + QStringLiteral(", ") +
+                            QString::number(device.GetPortBaud()) + QStringLiteral(", \"") +
+                            SettingsLetters(device.GetPortSettings()) + u'"');
+        AddSequenceLine(list, time, seq,
+                        QStringLiteral("RouteSerial ") + v.p + QStringLiteral(" Host ") + v.hc);
+        AddSequenceLine(list, time, seq,
+                        QStringLiteral("SendString Serial ") + v.p + QStringLiteral(" \"\""));
+    } else if (v.PcPort()) {
+        AddSequenceLine(list, time, seq, HostLine(QStringLiteral("RouteSerial"), v.hc));
+    }
+}
+
+void AddPowerOnCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    AddSwitchCommands(device, list, time, seq, true);
+}
+
+void AddPowerOnCmdCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    const TPortValues v(device);
+    if (!v.SerialKind() || !device.GetPowerOnCmd()) {
+        return;
+    }
+    AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DeviceWait"), v.hc));
+    time += device.GetPowerOnCmdWait();
+    AddBlock(device, list, time, device.GetCmdPowerOn(), seq);
+    AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DeviceGo"), v.hc));
+}
+
+void AddPowerOffCmdCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    const TPortValues v(device);
+    if (!v.SerialKind() || !device.GetPowerOffCmd()) {
+        return;
+    }
+    AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DeviceWait"), v.hc));
+    AddBlock(device, list, time, device.GetCmdPowerOff(), seq);
+    time += device.GetPowerOffCmdWait();
+    AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DeviceGo"), v.hc));
+}
+
+void AddCloseSerialCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    const TPortValues v(device);
+    if (v.DasSerial()) {
+        AddSequenceLine(list, time, seq, QStringLiteral("CloseSerial ") + v.p);
+    } else if (v.PcPort()) {
+        AddSequenceLine(list, time, seq, HostLine(QStringLiteral("UnRouteSerial"), v.hc));
+    }
+}
+
+void AddPowerOffCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    AddSwitchCommands(device, list, time, seq, false);
+}
+
+void AddGetSavedDataCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    if (TPortValues(device).SerialKind() && !device.GetCmdGetSavedData().isEmpty()) {
+        AddBlock(device, list, time, device.GetCmdGetSavedData(), seq);
+    }
+}
+
+void AddDataStartCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    const TPortValues v(device);
+    if (v.port == nullptr) {
+        return;
+    }
+    if (v.SerialKind() && device.GetCollectionType() == 2) {
+        AddBlock(device, list, time, device.GetCmdStart(), seq);
+    }
+    AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DataStart"), v.hc));
+}
+
+void AddDataStopCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    const TPortValues v(device);
+    if (v.port == nullptr) {
+        return;
+    }
+    if (v.SerialKind() && device.GetCollectionType() == 2) {
+        AddBlock(device, list, time, device.GetCmdStop(), seq);
+    }
+    device.SetDataActive(false);
+    RemoveQueuedDeviceCommands(device);
+    AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DataStop"), v.hc));
+}
+
+// --- Capture ---
+
+void AddStartCaptureCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    const TPortValues v(device);
+    if (v.port == nullptr) {
+        return;
+    }
+    const int dest = device.GetCaptureDest();
+    const bool fileDest = dest == 2 || dest == 3;
+    const bool toHost = CaptureToHost(device);
+    const QString& name = device.GetCaptureDestName();
+    if (ArchivePlaying(device)) {
+        TMux* mux = device.GetMux();
+        if (fileDest && toHost && mux != nullptr) {
+            mux->StartCapture();
+        }
+        device.SetCaptureOn(true);
+        if (!device.GetStartPrefix().isEmpty() && mux != nullptr && toHost) {
+            WriteLabelNow(device, QStringList{device.GetStartPrefix()});
+        }
+        device.UpdateListItem();
+        return;
+    }
+    if (dest == 0 || dest == 1 || (fileDest && toHost)) {
+        if (v.DasSerial()) {
+            AddSequenceLine(list, time, seq, QStringLiteral("UnRouteSerial ") + v.p);
+        }
+        AddSequenceLine(list, time, seq, HostLine(QStringLiteral("StartHostCapture"), v.hc));
+    } else if (fileDest) {
+        const int slot = Das != nullptr ? Das->AddSlotName(name) : 0;
+        const QString filePart = name.mid(name.lastIndexOf(u'\\') + 1);
+        AddSequenceLine(list, time, seq,
+                        (dest == 2 ? QStringLiteral("OpenFileSeq ") : QStringLiteral("OpenFile ")) +
+                            QString::number(slot) + QStringLiteral(" \"") + filePart +
+                            QStringLiteral("\" "));
+    }
+    device.SetCaptureOn(true);
+    if (!device.GetStartPrefix().isEmpty()) {
+        AddLabelBlock(device, list, time, QStringList{device.GetStartPrefix()}, seq, toHost);
+    }
+    if (!v.DasSerial()) {
+        return;
+    }
+    QString target;
+    if (dest == 0 || (fileDest && toHost)) {
+        target = QStringLiteral(" Host ") + v.hc;
+    } else if (dest == 1) {
+        target = QStringLiteral(" Host ") + QString::number(device.GetCaptureDestOther());
+    } else if (fileDest) {
+        const int slot = Das != nullptr ? Das->FindSlotName(name) : 0;
+        target = QStringLiteral(" File ") + QString::number(slot);
+    } else {
+        return;
+    }
+    AddSequenceLine(list, time, seq, QStringLiteral("RouteSerial ") + v.p + target);
+    AddSequenceLine(list, time, seq,
+                    QStringLiteral("SendString Serial ") + v.p + QStringLiteral(" \"\""));
+}
+
+void AddStopCaptureCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
+{
+    const TPortValues v(device);
+    if (v.port == nullptr) {
+        return;
+    }
+    const int dest = device.GetCaptureDest();
+    const bool fileDest = dest == 2 || dest == 3;
+    const bool toHost = CaptureToHost(device);
+    const QString& name = device.GetCaptureDestName();
+    if (ArchivePlaying(device)) {
+        TMux* mux = device.GetMux();
+        if (!device.GetStopSuffix().isEmpty() && mux != nullptr && toHost) {
+            WriteLabelNow(device, QStringList{device.GetStopSuffix()});
+        }
+        if (fileDest && toHost && mux != nullptr) {
+            mux->StopCapture();
+        }
+        device.SetCaptureOn(false);
+        device.UpdateListItem();
+        return;
+    }
+    // Only a DAS serial port is ever routed, so only it is unrouted and routed back.
+    const bool reroute = v.DasSerial() && (dest == 0 || dest == 1 || (fileDest && toHost));
+    if (reroute) {
+        AddSequenceLine(list, time, seq, QStringLiteral("UnRouteSerial ") + v.p);
+    }
+    if (!device.GetStopSuffix().isEmpty()) {
+        AddLabelBlock(device, list, time, QStringList{device.GetStopSuffix()}, seq, toHost);
+    }
+    if (dest == 0 || dest == 1 || (fileDest && toHost)) {
+        AddSequenceLine(list, time, seq,
+                        QStringLiteral("SendString Host 255 \"StopHostCapture ") + v.hc +
+                            QStringLiteral("\\r\""));
+    } else if (fileDest) {
+        const int slot = Das != nullptr ? Das->ReleaseSlotName(name) : 0;
+        AddSequenceLine(list, time, seq, QStringLiteral("CloseFile ") + QString::number(slot));
+    }
+    if (reroute) {
+        AddSequenceLine(list, time, seq,
+                        QStringLiteral("RouteSerial ") + v.p + QStringLiteral(" Host ") + v.hc);
+        AddSequenceLine(list, time, seq,
+                        QStringLiteral("SendString Serial ") + v.p + QStringLiteral(" \"\""));
+    }
+    device.SetCaptureOn(false);
+}
+
+// --- Batch parts ---
+
+void AddStartSequence(TDevice& device, QStringList& list, int dataTime, int& powerTime,
+                      uint8_t& seq, bool power)
+{
+    const int P = powerTime;
+    int T = P;
+    seq = kBandOpenSerial;
+    AddOpenSerialCommands(device, list, T, seq);
+    seq = kBandPowerOn;
+    if (power) {
+        AddPowerOnCommands(device, list, T, seq);
+    }
+    seq = kBandPowerOnCmd;
+    AddPowerOnCmdCommands(device, list, T, seq);
+    seq = kBandDataStart;
+    AddSequenceLine(list, T + device.GetCmdStartDelay(), seq, QStringLiteral(";"));
+    const int startWaits = SumWaitTicks(device.GetCmdStart());
+    const int beforeData = dataTime - device.GetStartAfterDelay() - startWaits;
+    T = beforeData;
+    AddDataStartCommands(device, list, T, seq);
+
+    const int pocw = device.GetPowerOnCmd() ? device.GetPowerOnCmdWait() : 0;
+    int marker = T;
+    int capture = -1;
+    switch (device.GetStartDataCapture()) {
+    case 0:
+        marker = P;
+        seq = kBandCaptureAtPower;
+        capture = P;
+        break;
+    case 1:
+        marker = P + device.GetPowerOnCmdWait();
+        seq = kBandCaptureAfterCmd;
+        capture = marker;
+        break;
+    case 2:
+        marker = P + device.GetStartAfterDelay() + pocw;
+        capture = dataTime;
+        break;
+    case 3:
+        marker = P + device.GetCmdStartDelay() + pocw;
+        seq = kBandCaptureBeforeData;
+        capture = beforeData;
+        break;
+    case 4:
+        marker = P + device.GetCmdStartDelay() + pocw;
+        capture = dataTime;
+        break;
+    default:
+        break;
+    }
+    AddSequenceLine(list, marker, seq, QStringLiteral(";"));
+    if (capture >= 0) {
+        AddStartCaptureCommands(device, list, capture, seq);
+    }
+    if (power) {
+        powerTime += device.GetPowerOnDelay();
+    }
+}
+
+void AddStopSequence(TDevice& device, QStringList& list, int time, bool power, uint8_t& seq)
+{
+    const int T0 = time;
+    int T = T0;
+    const auto W = [](const QStringList& block) { return SumWaitTicks(block); };
+    const bool typeTwo = device.GetCollectionType() == 2;
+    const bool offCmd = TPortValues(device).SerialKind() && device.GetPowerOffCmd();
+
+    seq = kBandDataStop;
+    AddDataStopCommands(device, list, T, seq);
+    if (typeTwo) {
+        T += W(device.GetCmdStop()) + device.GetCmdStopDelay();
+    }
+    if (device.GetStartDataCapture() == 5) {
+        seq = kBandSavedData;
+        AddGetSavedDataCommands(device, list, T, seq);
+        T += W(device.GetCmdGetSavedData()) + device.GetStartAfterDelay();
+        AddStartCaptureCommands(device, list, T, seq);
+        T += device.GetStopAfterDelay();
+    }
+    if (offCmd) {
+        seq = kBandPowerOffCmd;
+        AddPowerOffCmdCommands(device, list, T, seq);
+        T += W(device.GetCmdPowerOff()) + device.GetPowerOffCmdWait();
+    }
+    if (power) {
+        seq = kBandPowerOff;
+        AddPowerOffCommands(device, list, T, seq);
+    }
+    seq = kBandCloseSerial;
+    AddCloseSerialCommands(device, list, T, seq);
+
+    const int S = typeTwo ? W(device.GetCmdStop()) + device.GetCmdStopDelay() : 0;
+    int stopTime = T0;
+    switch (device.GetStopDataCapture()) {
+    case 1:
+        stopTime = T0 + W(device.GetCmdStop()) + device.GetStopAfterDelay();
+        seq = kBandCaptureStopData;
+        break;
+    case 2:
+        stopTime = T0 + S;
+        seq = kBandCaptureStopAfter;
+        break;
+    case 3:
+        stopTime = T0 + S + W(device.GetCmdPowerOff()) + device.GetStopAfterDelay();
+        seq = kBandCaptureStopPower;
+        break;
+    case 4:
+        stopTime = T0 + S + (offCmd ? W(device.GetCmdPowerOff()) + device.GetPowerOffCmdWait() : 0);
+        seq = kBandCaptureStopLast;
+        break;
+    case 5:
+        stopTime = T0 + S + W(device.GetCmdGetSavedData()) + device.GetStartAfterDelay() +
+                   device.GetStopAfterDelay();
+        seq = kBandCaptureStopAfter;
+        break;
+    default:
+        seq = kBandOpenSerial;
+        break;
+    }
+    AddStopCaptureCommands(device, list, stopTime, seq);
+}
+
+// --- Single-device sequences ---
+
+void SendPowerOnSequence(TDevice& device, bool power, bool commands, bool openSerial, int start)
+{
+    QStringList list;
+    uint8_t seq = 0;
+    int T = start;
+    if (openSerial) {
+        AddOpenSerialCommands(device, list, T, seq);
+    }
+    if (power) {
+        AddPowerOnCommands(device, list, T, seq);
+    }
+    if (commands) {
+        AddPowerOnCmdCommands(device, list, T, seq);
+    }
+    if (device.GetPort() != nullptr) {
+        AddSequenceLine(list, T, seq, QStringLiteral("SendStatus Host 247"));
+    }
+    SendSequence(list, 0);
+}
+
+void SendPowerOffSequence(TDevice& device, bool power, bool commands, bool closeSerial)
+{
+    QStringList list;
+    uint8_t seq = 0;
+    int T = 0;
+    if (commands) {
+        AddPowerOffCmdCommands(device, list, T, seq);
+    }
+    if (closeSerial) {
+        AddCloseSerialCommands(device, list, T, seq);
+    }
+    if (power) {
+        AddPowerOffCommands(device, list, T, seq);
+    }
+    if (device.GetPort() != nullptr) {
+        AddSequenceLine(list, T, seq, QStringLiteral("SendStatus Host 247"));
+    }
+    SendSequence(list, 0);
+}
+
+void SendDataStart(TDevice& device)
+{
+    QStringList list;
+    uint8_t seq = 0;
+    int T = 0;
+    AddDataStartCommands(device, list, T, seq);
+    SendSequence(list, 0);
+}
+
+void SendDataStop(TDevice& device)
+{
+    QStringList list;
+    uint8_t seq = 0;
+    int T = 0;
+    AddDataStopCommands(device, list, T, seq);
+    SendSequence(list, 0);
+}
+
+bool CaptureFileExists(const TDevice& device)
+{
+    const TDevices* owner = device.GetOwner();
+    if (owner == nullptr || !owner->GetCaptureToHost()) {
+        return false;
+    }
+    const QString& dir = owner->GetCaptureDir();
+    switch (device.GetCaptureDest()) {
+    case 2:
+        return QFileInfo::exists(NativePath(dir + device.GetCaptureFilePath()));
+    case 3:
+        return !device.GetCaptureDestAppend() &&
+               QFileInfo::exists(NativePath(dir + device.GetCaptureDestName()));
+    default:
+        return false;
+    }
+}
+
+// --- Batches of the device list ---
+
+namespace {
+
+// The devices a batch works on: the given one, or the selected ones in list or power order.
+std::vector<TDevice*> BatchDevices(const TDevices& devices, TDevice* device, bool listOrder)
+{
+    if (device != nullptr) {
+        return {device};
+    }
+    std::vector<TDevice*> out;
+    for (TDevice* d = devices.First(true, listOrder); d != nullptr;
+         d = devices.Next(d, true, listOrder)) {
+        out.push_back(d);
+    }
+    return out;
+}
+
+// True for the first device on its power switch (the switch is then marked).
+bool TakeSwitch(const TDevice& device, std::array<bool, kSwitchCount>& powered)
+{
+    const TPort* port = device.GetPort();
+    if (port == nullptr || !port->HasPowerSwitch()) {
+        return true;
+    }
+    const auto sw = static_cast<size_t>(port->GetPowerSwitch());
+    const bool first = !powered[sw];
+    powered[sw] = true;
+    return first;
+}
+
+bool AnyNumberedCapture(const std::vector<TDevice*>& devices)
+{
+    return std::any_of(devices.begin(), devices.end(),
+                       [](const TDevice* d) { return d->GetCaptureDest() == 2; });
+}
+
+// Advances the capture file number: at once during playback, else by "*NextSeqNum" at `time`.
+void AddNextSeqNum(const TDevices& devices, QStringList& list, int time, uint8_t& seq)
+{
+    if (devices.ArchivePlaying()) {
+        Host.LinkUi().NextSeqNum();
+    } else {
+        AddSequenceLine(list, time, seq, QStringLiteral("*NextSeqNum\r"));
+    }
+}
+
+}  // namespace
+
+bool TDevices::ConfirmCapture(TDevice* device)
+{
+    const std::vector<TDevice*> devices = BatchDevices(*this, device, true);
+    const auto fileDest = [](const TDevice* d) {
+        return d->GetCaptureDest() == 2 || d->GetCaptureDest() == 3;
+    };
+    QString question;
+    if (!captureToHost_ && std::any_of(devices.begin(), devices.end(), fileDest)) {
+        question = QStringLiteral(
+            "Warning: Data will be captured on the DAS and not appear on screen. \r\n"
+            "Files on DAS may be over written.  Continue?");
+    } else if (captureToHost_ && std::any_of(devices.begin(), devices.end(), [&](const TDevice* d) {
+                   return fileDest(d) && CaptureFileExists(*d);
+               })) {
+        question = QStringLiteral("Warning: Capture files will be over-witten. Continue?");
+    }
+    if (question.isEmpty()) {
+        return true;
+    }
+    return MessageDlg(QStringLiteral("Warning"), question, TMsgButtons::OkCancel,
+                      TMsgIcon::Warning) == TMsgResult::Ok;
+}
+
+void TDevices::StartData(TDevice* device)
+{
+    if (!ConfirmCapture(device)) {
+        return;
+    }
+    std::array<bool, kSwitchCount> powered{};
+    int powerTime = kBatchStartTime;
+    uint8_t seq = 0;
+    QStringList list;
+    if (Das != nullptr) {
+        Das->ResetSeqNum(FileSeqNum());
+    }
+    const std::vector<TDevice*> devices = BatchDevices(*this, device, false);
+    for (TDevice* d : devices) {
+        const bool power = device != nullptr || TakeSwitch(*d, powered);
+        AddStartSequence(*d, list, kBatchDataTime, powerTime, seq, power);
+    }
+    if (AnyNumberedCapture(devices)) {
+        AddNextSeqNum(*this, list, std::max(kBatchDataTime, powerTime), seq);
+    }
+    SendSequence(list, kBatchStartTime);
+}
+
+void TDevices::StartCapture(TDevice* device)
+{
+    if (!ConfirmCapture(device)) {
+        return;
+    }
+    if (Das != nullptr) {
+        Das->ResetSeqNum(FileSeqNum());
+    }
+    int T = kBatchStartTime;
+    uint8_t seq = 0;
+    QStringList list;
+    const std::vector<TDevice*> devices = BatchDevices(*this, device, false);
+    for (TDevice* d : devices) {
+        AddStartCaptureCommands(*d, list, T, seq);
+    }
+    if (AnyNumberedCapture(devices)) {
+        AddNextSeqNum(*this, list, T, seq);
+    }
+    SendSequence(list, T);
+}
+
+void TDevices::StopData(TDevice* device)
+{
+    std::array<bool, kSwitchCount> powered{};
+    uint8_t seq = 0;
+    QStringList list;
+    for (TDevice* d : BatchDevices(*this, device, false)) {
+        const bool power = device != nullptr || TakeSwitch(*d, powered);
+        AddStopSequence(*d, list, kBatchStartTime, power, seq);
+    }
+    AddSequenceLine(list, kBatchStartTime, seq, QStringLiteral(";"));
+    SendSequence(list, kBatchStartTime);
+}
+
+void TDevices::StopCapture(TDevice* device)
+{
+    int T = kBatchStartTime;
+    uint8_t seq = 0;
+    QStringList list;
+    for (TDevice* d : BatchDevices(*this, device, false)) {
+        AddStopCaptureCommands(*d, list, T, seq);
+    }
+    AddSequenceLine(list, T, seq, QStringLiteral(";"));
+    SendSequence(list, T);
+}

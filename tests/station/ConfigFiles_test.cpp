@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QFileInfo>
+
+#include "ConfigFixture.h"
+
+namespace {
+
+// Every key value of `section` in file order, "key=value".
+QStringList SectionLines(const TMemIniFile& ini, const QString& section)
+{
+    QStringList lines;
+    for (const QString& key : ini.ReadSection(section)) {
+        lines << key + QLatin1Char('=') + ini.ReadString(section, key, QString());
+    }
+    return lines;
+}
+
+}  // namespace
+
+class ConfigFiles : public ConfigTest {
+protected:
+    // Writes the hand-written station and loads it.
+    void LoadStation()
+    {
+        WriteFile(icfDir + QStringLiteral("Station.icf"), kStationIcf);
+        config.ConfigFileName = WriteFile(configDir + QStringLiteral("Station.das"), kStationDas);
+        ASSERT_TRUE(config.LoadConfiguration());
+    }
+};
+
+TEST_F(ConfigFiles, ForcedSaveOfNewFileWritesModelSectionLineForLine)
+{
+    config.InternalConfigFileName = WriteFile(icfDir + QStringLiteral("Unit.icf"), kStationIcf);
+    config.ReadInternalConfiguration();
+    host.settings.explorerViewStyle = 3;
+    host.settings.maxPartition = 2;
+    config.ConfigFileName = configDir + QStringLiteral("New.das");
+
+    ASSERT_TRUE(config.StoreConfiguration(true));
+
+    const QStringList expected = {
+        QStringLiteral("[Pelagrix]"),
+        QStringLiteral("Warning=This is a Wendrok Generated File... DO NOT EDIT!"),
+        QStringLiteral("InternalConfigFile=InternalConfig\\Unit.icf"),
+        QStringLiteral("DevicePorts="),
+        QStringLiteral("CaptureDir=Data\\"),
+        QStringLiteral("CaptureToHost=1"),
+        QStringLiteral("UseProtocol=1"),
+        QStringLiteral("ViewStyle=3"),
+        QStringLiteral("CommPort=1"),
+        QStringLiteral("BaudRate=115200"),
+        QStringLiteral("SortColumn=4"),
+        QStringLiteral("SeqNum=0"),
+        QStringLiteral("StatusInterval=1000"),
+        QStringLiteral("RequestStatus=1"),
+        QStringLiteral("StatisticsInterval=1000"),
+        QStringLiteral("PreXmitPause=0"),
+        QStringLiteral("PostXmitPause=0"),
+        QStringLiteral("ExplorerViewStyle=3"),
+        QStringLiteral("MaxPartition=2"),
+        QString(),
+        QString(),
+    };
+    EXPECT_EQ(Lines(config.ConfigFileName), expected);
+    EXPECT_TRUE(prompt.shown.empty());
+
+    // The file loads back with the same settings, the unit's ports and no device.
+    host.settings = TConfigSettings{};
+    ASSERT_TRUE(config.LoadConfiguration());
+    ASSERT_EQ(host.applied.size(), 1u);
+    TConfigSettings want;
+    want.explorerViewStyle = 3;
+    want.maxPartition = 2;
+    EXPECT_EQ(host.applied[0], want);
+    EXPECT_EQ(devices.Count(), 0);
+    EXPECT_EQ(PortNames(),
+              QStringList({QStringLiteral("Serial 1"), QStringLiteral("Serial 2"),
+                           QStringLiteral("Analog 1"), QStringLiteral("Frequency 1")}));
+    EXPECT_EQ(config.InternalConfigFileName, icfDir + QStringLiteral("Unit.icf"));
+}
+
+TEST_F(ConfigFiles, LoadsHandWrittenStationWithDevicesPortsChannelsAndSettings)
+{
+    host.linkRunning = true;
+    const TPortArray* before = PortArray;
+    LoadStation();
+
+    EXPECT_EQ(DeviceNames(), QStringList({QStringLiteral("Flow"), QStringLiteral("CTD"),
+                                          QStringLiteral("Oxygen")}));
+    EXPECT_EQ(devices.Items(0)->GetPort()->GetName(), QStringLiteral("Frequency 1"));
+    EXPECT_EQ(devices.Items(1)->GetPort()->GetName(), QStringLiteral("Serial 2"));
+    EXPECT_EQ(devices.Items(2)->GetPort()->GetName(), QStringLiteral("Analog 1"));
+    EXPECT_EQ(devices.Items(1)->GetPortBaud(), 19200);
+    for (int i = 0; i < devices.Count(); ++i) {
+        const TDevice* d = devices.Items(i);
+        ASSERT_NE(d->GetMux(), nullptr) << d->GetName().toStdString();
+        EXPECT_EQ(d->GetMux()->GetChannelNumber(), d->GetPort()->GetHostChannel());
+        EXPECT_EQ(mux.GetChannel(static_cast<uint8_t>(d->GetHostChannel())), d->GetMux());
+    }
+    EXPECT_EQ(devices.Items(0)->GetHostChannel(), 21);
+
+    // The unit's ports in file order, then the PC ports in number order.
+    EXPECT_EQ(PortNames(), QStringList({QStringLiteral("Serial 1"), QStringLiteral("Serial 2"),
+                                        QStringLiteral("Analog 1"), QStringLiteral("Frequency 1"),
+                                        QStringLiteral("COM3:"), QStringLiteral("COM12:")}));
+    const TPort* com12 = PortArray->FindPort(QStringLiteral("COM12:"));
+    EXPECT_EQ(com12->GetConnectorName(), QStringLiteral("PC COM12:"));
+    EXPECT_EQ(com12->GetHostChannel(), 12);
+    EXPECT_EQ(com12->GetSerialPort(), 12);
+    EXPECT_EQ(com12->GetType(), TPortType::PCSerial);
+
+    EXPECT_EQ(das.ID, QStringLiteral("PX123456"));
+    EXPECT_EQ(das.Name, QStringLiteral("Test Unit"));
+    EXPECT_EQ(das.Panels, 6);
+
+    TConfigSettings want;
+    want.useProtocol = 2;
+    want.viewStyle = 1;
+    want.commPort = 3;
+    want.baudRate = 57600;
+    want.sortColumn = 2;
+    want.seqNum = 12;
+    want.statusInterval = 2000;
+    want.requestStatus = false;
+    want.statisticsInterval = 500;
+    want.preXmitPause = 10;
+    want.postXmitPause = 20;
+    want.explorerViewStyle = 2;
+    want.maxPartition = 3;
+    ASSERT_EQ(host.applied.size(), 1u);
+    EXPECT_EQ(host.applied[0], want);
+    EXPECT_EQ(devices.GetCaptureDir(),
+              StoredPath(GetProgramDataDir()) + QStringLiteral("Data\\Station\\"));
+    EXPECT_FALSE(devices.GetCaptureToHost());
+
+    EXPECT_FALSE(ConfigurationChanged);
+    EXPECT_EQ(host.loads, 1);
+    EXPECT_EQ(host.icfReads, 1);
+    // The link stayed parked over the whole teardown and rebuild.
+    EXPECT_EQ(host.portsWhenPaused, before);
+    EXPECT_EQ(host.pauses, 1);
+    EXPECT_EQ(host.resumes, 1);
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST_F(ConfigFiles, RoundTripChangesNoStoredValue)
+{
+    LoadStation();
+    ASSERT_TRUE(config.StoreConfiguration(true));
+
+    TMemIniFile original;
+    original.SetText(QString::fromLatin1(kStationDas));
+    const TMemIniFile saved(config.ConfigFileName);
+    EXPECT_EQ(saved.ReadSections(), original.ReadSections());
+    for (const QString& section : original.ReadSections()) {
+        for (const QString& key : original.ReadSection(section)) {
+            EXPECT_EQ(saved.ReadString(section, key, QStringLiteral("<missing>")),
+                      original.ReadString(section, key, QString()))
+                << section.toStdString() << "/" << key.toStdString();
+        }
+    }
+
+    // A second load and save gives the same file again.
+    const QByteArray first = ReadFile(config.ConfigFileName);
+    ASSERT_TRUE(config.LoadConfiguration());
+    ASSERT_TRUE(config.StoreConfiguration(true));
+    EXPECT_EQ(ReadFile(config.ConfigFileName), first);
+}
+
+TEST_F(ConfigFiles, SavedSectionOrderKeepsDataPriorityAndForeignKeys)
+{
+    LoadStation();
+    devices.Move(devices.FindByName(QStringLiteral("Oxygen")), 0);
+    // A renamed device keeps its place too.
+    ASSERT_TRUE(devices.FindByName(QStringLiteral("CTD"))->SetName(QStringLiteral("CTD 2")));
+    TDevice* added = devices.Add(QStringLiteral("Pump"));
+    ASSERT_NE(added, nullptr);
+    devices.Move(added, 1);
+
+    ASSERT_TRUE(config.StoreConfiguration(true));
+    const TMemIniFile saved(config.ConfigFileName);
+    EXPECT_EQ(saved.ReadSections(), QStringList({QStringLiteral("Pelagrix"),
+                                                 QStringLiteral("Oxygen"), QStringLiteral("Pump"),
+                                                 QStringLiteral("Flow"), QStringLiteral("CTD 2")}));
+    EXPECT_EQ(saved.ReadString(QStringLiteral("Flow"), QStringLiteral("Owner"), QString()),
+              QStringLiteral("kept"));
+    EXPECT_FALSE(saved.SectionExists(QStringLiteral("CTD")));
+
+    ASSERT_TRUE(config.LoadConfiguration());
+    EXPECT_EQ(DeviceNames(), QStringList({QStringLiteral("Oxygen"), QStringLiteral("Pump"),
+                                          QStringLiteral("Flow"), QStringLiteral("CTD 2")}));
+}
+
+TEST_F(ConfigFiles, UnforcedSaveAsksOnlyWhenDevicesChanged)
+{
+    LoadStation();
+    ASSERT_TRUE(config.StoreConfiguration(true));
+    devices.Delete(devices.FindByName(QStringLiteral("CTD")));
+
+    // Unchanged: no question, the deleted device's section stays.
+    ConfigurationChanged = false;
+    ASSERT_TRUE(config.StoreConfiguration(false));
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_TRUE(TMemIniFile(config.ConfigFileName).SectionExists(QStringLiteral("CTD")));
+
+    // Changed and answered No: device sections as they were, window keys still written.
+    ConfigurationChanged = true;
+    TFakeTerminal* window = dynamic_cast<TFakeTerminal*>(devices.Items(0)->GetMux()->GetWindow());
+    ASSERT_NE(window, nullptr);
+    window->geometry = QRect(100, 200, 300, 400);
+    prompt.QueueMessageAnswer(TMsgResult::No);
+    ASSERT_TRUE(config.StoreConfiguration(false));
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].text,
+              QStringLiteral("Save Configuration to ") + config.ConfigFileName + QLatin1Char('?'));
+    TMemIniFile saved(config.ConfigFileName);
+    EXPECT_TRUE(saved.SectionExists(QStringLiteral("CTD")));
+    EXPECT_EQ(saved.ReadString(QStringLiteral("Flow"), QStringLiteral("Left"), QString()),
+              QStringLiteral("0.1"));
+    EXPECT_TRUE(ConfigurationChanged);
+
+    // Answered Yes: the deleted device's section goes, the flag clears.
+    prompt.QueueMessageAnswer(TMsgResult::Yes);
+    ASSERT_TRUE(config.StoreConfiguration(false));
+    EXPECT_FALSE(TMemIniFile(config.ConfigFileName).SectionExists(QStringLiteral("CTD")));
+    EXPECT_FALSE(ConfigurationChanged);
+}
+
+TEST_F(ConfigFiles, SaveAsOntoExistingFileKeepsModelSectionsAndDropsStrangers)
+{
+    LoadStation();
+    const QString other = WriteFile(configDir + QStringLiteral("Other.das"),
+                                    "[Corvane]\r\nUseProtocol=2\r\n[Ghost]\r\nPort=Serial 1\r\n"
+                                    "[Pelagrix]\r\nCommPort=7\r\n[Flow]\r\nColour=red\r\n");
+    prompt.QueueFile(other);
+    prompt.QueueMessageAnswer(TMsgResult::Yes);
+    ASSERT_TRUE(config.SaveConfigurationAsExecute());
+
+    EXPECT_EQ(prompt.shown[0].title, QStringLiteral("Save Pelagrix Configuration File"));
+    EXPECT_EQ(prompt.shown[0].text, QStringLiteral("Pelagrix Configuration Files (*.das)|*.das"));
+    EXPECT_EQ(prompt.shown[1].text, QStringLiteral("File Exists. OverWrite?"));
+    EXPECT_EQ(config.ConfigFileName, other);
+    const TMemIniFile saved(other);
+    EXPECT_EQ(saved.ReadSections(), QStringList({QStringLiteral("Corvane"),
+                                                 QStringLiteral("Pelagrix"), QStringLiteral("Flow"),
+                                                 QStringLiteral("CTD"), QStringLiteral("Oxygen")}));
+    EXPECT_EQ(SectionLines(saved, QStringLiteral("Corvane")),
+              QStringList({QStringLiteral("UseProtocol=2")}));
+    EXPECT_EQ(saved.ReadString(QStringLiteral("Pelagrix"), QStringLiteral("CommPort"), QString()),
+              QStringLiteral("3"));
+    EXPECT_EQ(saved.ReadString(QStringLiteral("Flow"), QStringLiteral("Colour"), QString()),
+              QStringLiteral("red"));
+}
+
+TEST_F(ConfigFiles, SaveOfUnnamedFileAsksForNameInstead)
+{
+    config.InternalConfigFileName = WriteFile(icfDir + QStringLiteral("Unit.icf"), kStationIcf);
+    config.ReadInternalConfiguration();
+    config.ConfigFileName = configDir + QStringLiteral("*.Das");
+
+    prompt.QueueFile(std::nullopt);
+    config.SaveConfigurationExecute();
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].kind, QStringLiteral("save"));
+    EXPECT_TRUE(QDir(configDir).entryList(QDir::Files).isEmpty());
+
+    // Called straight, the save refuses the name.
+    EXPECT_FALSE(config.StoreConfiguration(true));
+    EXPECT_EQ(prompt.Messages().size(), 1);
+    EXPECT_TRUE(QDir(configDir).entryList(QDir::Files).isEmpty());
+
+    prompt.QueueFile(configDir + QStringLiteral("Named.das"));
+    config.SaveOnShutdown();
+    EXPECT_EQ(config.ConfigFileName, configDir + QStringLiteral("Named.das"));
+    EXPECT_TRUE(config.ConfigFileExists());
+    EXPECT_EQ(QDir(configDir).entryList(QDir::Files), QStringList({QStringLiteral("Named.das")}));
+}
+
+TEST_F(ConfigFiles, FailedWriteIsReportedAndKeepsChangeFlag)
+{
+    LoadStation();
+    // A folder that cannot be made: its parent is a file.
+    config.ConfigFileName = config.ConfigFileName + QStringLiteral("/Inside.das");
+    ConfigurationChanged = true;
+    EXPECT_FALSE(config.StoreConfiguration(true));
+    EXPECT_TRUE(ConfigurationChanged);
+    ASSERT_EQ(prompt.Messages().size(), 1);
+    EXPECT_EQ(prompt.shown[0].text, QStringLiteral("Error Saving Configuration File ") +
+                                        config.ConfigFileName +
+                                        QStringLiteral(" -- File Not Saved."));
+}
+
+TEST_F(ConfigFiles, ReadOnlyFolderIsReportedAndFileLeftAsItWas)
+{
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "permissions do not bind the superuser";
+    }
+    LoadStation();
+    const QByteArray before = ReadFile(config.ConfigFileName);
+    QFile::setPermissions(configDir, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    ConfigurationChanged = true;
+    devices.Delete(devices.Items(0));
+    const bool stored = config.StoreConfiguration(true);
+    QFile::setPermissions(configDir,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_FALSE(stored);
+    EXPECT_TRUE(ConfigurationChanged);
+    EXPECT_EQ(prompt.Messages().size(), 1);
+    EXPECT_EQ(ReadFile(config.ConfigFileName), before);
+}

@@ -1,0 +1,54 @@
+#pragma once
+// The stand-in DAS's disk as far as file and script transfers need it: a small in-memory file
+// system and the script buffer. It answers through the console's handler table:
+//  - "RCVFILE" "name": what arrives next on host channel 250 is stored under that name once
+//    the host's zero-length end block arrives;
+//  - "SENDHOSTFILE" "name": the stored file goes to the host on channel 250 in blocks of at
+//    most 254 bytes, then a zero-length end block (a missing file gets no answer at all);
+//  - "STOPTRANSFER": a file being received is dropped;
+//  - "CLEARSCRIPT" empties the script buffer, each zero-ended text on channel 254 is one script
+//    line, the zero-length block ends the script, "CHECKSCRIPT" marks it checked.
+// File names are compared without regard to case. Every public function may be called from
+// any thread; the handlers run on the stand-in's thread.
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class TDasStandIn;
+class TDasConsole;
+
+class TDasFiles {
+public:
+    // Registers its handlers on `console` and its readers of channels 250 and 254 on `das`.
+    TDasFiles(TDasStandIn& das, TDasConsole& console);
+    // Removes them again (both must still exist).
+    ~TDasFiles();
+    TDasFiles(const TDasFiles&) = delete;
+    TDasFiles& operator=(const TDasFiles&) = delete;
+
+    // --- Files ---
+    void PutFile(const QString& name, const QByteArray& bytes);
+    bool HasFile(const QString& name) const;
+    QByteArray File(const QString& name) const;
+    QStringList FileNames() const;
+    // Waits until a file of that name is stored.
+    bool WaitForFile(const QString& name, int timeoutMs = 5000) const;
+    // Fetches are read and left unanswered while this is off (on by default).
+    void SetAnswerFetches(bool on);
+
+    // --- Script ---
+    QStringList ScriptLines() const;
+    // The host's end block of the script arrived / CHECKSCRIPT arrived after it.
+    bool ScriptEnded() const;
+    bool ScriptChecked() const;
+    bool WaitForScriptChecked(int timeoutMs = 5000) const;
+
+private:
+    struct TState;
+
+    TDasStandIn& das_;
+    TDasConsole& console_;
+    std::shared_ptr<TState> state_;
+};

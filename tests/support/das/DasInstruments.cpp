@@ -1,0 +1,305 @@
+#include "support/das/DasInstruments.h"
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+#include <thread>
+
+#include "support/das/DasConsole.h"
+#include "support/das/DasStandIn.h"
+
+namespace {
+
+// A SendString-style command: "<word> <dest> <number> "text"" with any blanks between.
+struct TParsed {
+    QByteArray dest;
+    int number = -1;
+    QByteArray text;
+};
+
+TParsed Parse(const QByteArray& command)
+{
+    TParsed parsed;
+    const qsizetype quote = command.indexOf('"');
+    const QList<QByteArray> words =
+        command.left(quote < 0 ? command.size() : quote).simplified().split(' ');
+    if (words.size() >= 3) {
+        parsed.dest = words[1].toUpper();
+        bool ok = false;
+        parsed.number =
+            words[2].endsWith(',') ? words[2].chopped(1).toInt(&ok) : words[2].toInt(&ok);
+        if (!ok) {
+            parsed.number = -1;
+        }
+    }
+    const qsizetype last = command.lastIndexOf('"');
+    if (quote >= 0 && last > quote) {
+        parsed.text = command.mid(quote + 1, last - quote - 1);
+    }
+    return parsed;
+}
+
+// The numbers after the command word ("OpenSerial 3, 9600" gives 3 and 9600).
+QList<int> Numbers(const QByteArray& command)
+{
+    QList<int> out;
+    const QList<QByteArray> words = command.simplified().split(' ');
+    for (qsizetype i = 1; i < words.size(); ++i) {
+        bool ok = false;
+        QByteArray word = words[i];
+        if (word.endsWith(',')) {
+            word.chop(1);
+        }
+        const int value = word.toInt(&ok);
+        if (ok) {
+            out << value;
+        }
+    }
+    return out;
+}
+
+// The DAS's own reading of the escapes in a SendString text.
+QByteArray Unescape(const QByteArray& text)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 >= text.size()) {
+            out.append(text[i]);
+            continue;
+        }
+        const char e = text[++i];
+        if (e == 'r') {
+            out.append('\r');
+        } else if (e == 'n') {
+            out.append('\n');
+        } else if ((e == 'x' || e == 'X') && i + 2 < text.size()) {
+            out.append(static_cast<char>(text.mid(i + 1, 2).toInt(nullptr, 16)));
+            i += 2;
+        } else {
+            out.append(e);
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+struct TDasInstruments::TState {
+    struct TInstrument {
+        TInstrumentSpec spec;
+        bool open = false;
+        int route = -1;
+        bool streaming = false;
+        QByteArray partial;
+        QList<QByteArray> lines;
+        int samples = 0;
+    };
+
+    explicit TState(TDasStandIn& d) : das(d) {}
+
+    TDasStandIn& das;
+    mutable std::mutex lock;
+    std::condition_variable wake;
+    bool stopping = false;
+    std::map<int, TInstrument> instruments;
+    std::map<int, bool> switches;
+    std::map<int, int> readings;
+    QByteArray readingText = "READING ";
+    std::thread streamer;
+
+    // Bytes for the instrument on `port` (lock held); complete lines take effect.
+    void Feed(int port, const QByteArray& bytes)
+    {
+        const auto it = instruments.find(port);
+        if (it == instruments.end()) {
+            return;
+        }
+        TInstrument& in = it->second;
+        for (const char c : bytes) {
+            if (c != '\r' && c != '\n') {
+                in.partial.append(c);
+                continue;
+            }
+            if (in.partial.isEmpty()) {
+                continue;
+            }
+            const QByteArray line = in.partial;
+            in.partial.clear();
+            in.lines << line;
+            if (line == in.spec.startLine) {
+                in.streaming = true;
+            } else if (line == in.spec.stopLine) {
+                in.streaming = false;
+            } else if (line == in.spec.pollLine && in.open && in.route >= 0) {
+                das.SendChannelData(static_cast<uint8_t>(in.route), in.spec.sample);
+                ++in.samples;
+            }
+        }
+    }
+
+    void Route(const std::shared_ptr<TState>& self, int port, int channel)
+    {
+        TInstrument& in = instruments[port];
+        if (in.route >= 0 && in.route < 255) {
+            das.OnChannelData(static_cast<uint8_t>(in.route), nullptr);
+        }
+        in.route = channel;
+        if (channel >= 0 && channel < 255) {
+            std::weak_ptr<TState> weak = self;
+            das.OnChannelData(static_cast<uint8_t>(channel), [weak, port](const QByteArray& b) {
+                if (const std::shared_ptr<TState> state = weak.lock()) {
+                    const std::lock_guard guard(state->lock);
+                    state->Feed(port, b);
+                }
+            });
+        }
+    }
+
+    void Command(const std::shared_ptr<TState>& self, const TConsoleCommand& command)
+    {
+        const QString word = command.Word();
+        const QList<int> n = Numbers(command.bytes);
+        const std::lock_guard guard(lock);
+        if (word == QLatin1String("SETPOWER") && n.size() >= 2) {
+            switches[n[0]] = n[1] != 0;
+        } else if (word == QLatin1String("OPENSERIAL") && !n.isEmpty()) {
+            instruments[n[0]].open = true;
+            wake.notify_all();
+        } else if (word == QLatin1String("CLOSESERIAL") && !n.isEmpty()) {
+            Route(self, n[0], -1);
+            instruments[n[0]].open = false;
+        } else if (word == QLatin1String("ROUTESERIAL") && n.size() >= 2) {
+            const bool host = command.bytes.toUpper().contains(" HOST ");
+            Route(self, n[0], host ? n[1] : -1);
+            wake.notify_all();
+        } else if (word == QLatin1String("UNROUTESERIAL") && !n.isEmpty()) {
+            Route(self, n[0], -1);
+        } else if (word == QLatin1String("SENDSTRING")) {
+            const TParsed p = Parse(command.bytes);
+            if (p.dest == "SERIAL") {
+                Feed(p.number, Unescape(p.text));
+            } else if (p.dest == "HOST" && p.number >= 0 && p.number <= 255) {
+                das.SendChannelData(static_cast<uint8_t>(p.number), Unescape(p.text));
+            }
+        } else if (word == QLatin1String("SENDANALOG") || word == QLatin1String("SENDANALOGDIFF") ||
+                   word == QLatin1String("SENDFREQUENCY")) {
+            const QList<QByteArray> words = command.bytes.simplified().split(' ');
+            const qsizetype host = words.indexOf("Host");
+            if (n.size() >= 2 && host > 0 && host + 1 < words.size()) {
+                const int channel = words[host + 1].toInt();
+                das.SendChannelData(static_cast<uint8_t>(channel),
+                                    readingText + QByteArray::number(n[0]) + "\r\n");
+                ++readings[n[0]];
+            }
+        }
+    }
+
+    void Stream()
+    {
+        std::unique_lock guard(lock);
+        while (!stopping) {
+            auto next = std::chrono::milliseconds(50);
+            for (auto& [port, in] : instruments) {
+                if (in.streaming && in.open && in.route >= 0) {
+                    das.SendChannelData(static_cast<uint8_t>(in.route), in.spec.sample);
+                    ++in.samples;
+                    next = std::min(next, in.spec.interval);
+                }
+            }
+            wake.wait_for(guard, next, [this] { return stopping; });
+        }
+    }
+};
+
+TDasInstruments::TDasInstruments(TDasStandIn& das, TDasConsole& console)
+    : state_(std::make_shared<TState>(das))
+{
+    std::weak_ptr<TState> weak = state_;
+    const auto handler = [weak](const TConsoleCommand& command) {
+        if (const std::shared_ptr<TState> state = weak.lock()) {
+            state->Command(state, command);
+        }
+    };
+    for (const char* word :
+         {"SETPOWER", "OpenSerial", "CloseSerial", "RouteSerial", "UnRouteSerial", "SendString",
+          "SendAnalog", "SendAnalogDiff", "SendFrequency"}) {
+        console.On(QString::fromLatin1(word), handler);
+    }
+    state_->streamer = std::thread([state = state_.get()] { state->Stream(); });
+}
+
+TDasInstruments::~TDasInstruments()
+{
+    {
+        const std::lock_guard guard(state_->lock);
+        state_->stopping = true;
+        for (auto& [port, in] : state_->instruments) {
+            if (in.route >= 0 && in.route < 255) {
+                state_->das.OnChannelData(static_cast<uint8_t>(in.route), nullptr);
+            }
+        }
+    }
+    state_->wake.notify_all();
+    state_->streamer.join();
+}
+
+void TDasInstruments::AddSerialInstrument(int port, const TInstrumentSpec& spec)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->instruments[port].spec = spec;
+}
+
+void TDasInstruments::SetReadingText(const QByteArray& text)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->readingText = text;
+}
+
+bool TDasInstruments::SwitchOn(int powerSwitch) const
+{
+    const std::lock_guard guard(state_->lock);
+    const auto it = state_->switches.find(powerSwitch);
+    return it != state_->switches.end() && it->second;
+}
+
+bool TDasInstruments::IsOpen(int port) const
+{
+    const std::lock_guard guard(state_->lock);
+    const auto it = state_->instruments.find(port);
+    return it != state_->instruments.end() && it->second.open;
+}
+
+int TDasInstruments::RouteOf(int port) const
+{
+    const std::lock_guard guard(state_->lock);
+    const auto it = state_->instruments.find(port);
+    return it != state_->instruments.end() ? it->second.route : -1;
+}
+
+bool TDasInstruments::IsStreaming(int port) const
+{
+    const std::lock_guard guard(state_->lock);
+    const auto it = state_->instruments.find(port);
+    return it != state_->instruments.end() && it->second.streaming;
+}
+
+QList<QByteArray> TDasInstruments::LinesTo(int port) const
+{
+    const std::lock_guard guard(state_->lock);
+    const auto it = state_->instruments.find(port);
+    return it != state_->instruments.end() ? it->second.lines : QList<QByteArray>();
+}
+
+int TDasInstruments::SamplesFrom(int port) const
+{
+    const std::lock_guard guard(state_->lock);
+    const auto it = state_->instruments.find(port);
+    return it != state_->instruments.end() ? it->second.samples : 0;
+}
+
+int TDasInstruments::ReadingsFrom(int port) const
+{
+    const std::lock_guard guard(state_->lock);
+    const auto it = state_->readings.find(port);
+    return it != state_->readings.end() ? it->second : 0;
+}
