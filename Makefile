@@ -26,7 +26,7 @@ test: deps
 tsan: deps
 	cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DWENDROK_TSAN=ON $(CMAKE_FLAGS)
 	cmake --build build/tsan -j$(JOBS)
-	cd build/tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j$(JOBS) -R '^link_'
+	cd build/tsan && QT_QPA_PLATFORM=offscreen TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tools/tsan.supp" ctest --output-on-failure -j$(JOBS) -R '^link_'
 
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DWENDROK_BENCH=ON $(CMAKE_FLAGS)

@@ -2,10 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QThread>
 #include <memory>
 #include <vector>
 
@@ -147,9 +148,8 @@ TEST(ProgramFolders, DataFolderIsCreatedWithItsSubFolders)
 
     // Every thread sees the one folder.
     QString fromThread;
-    std::unique_ptr<QThread> thread(QThread::create([&] { fromThread = GetProgramDataDir(); }));
-    thread->start();
-    thread->wait();
+    std::thread thread([&] { fromThread = GetProgramDataDir(); });
+    thread.join();
     EXPECT_EQ(fromThread, expected);
 }
 
