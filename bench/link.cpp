@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "link/Host.h"
+#include "link/LinkFakes.h"
 #include "link/MuxClasses.h"
 #include "link/SendQueues.h"
 #include "link/Serial.h"
@@ -57,9 +58,7 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
     QCoreApplication app(argc, argv);
 
-    SendQueue = new TDataList;
-    TimedQueue = new TDataList;
-    MuxArray = new TMuxArray;
+    NewLinkGlobals();
     MuxArray->AddChannel(kCommandChannel);
     TMux* mux = MuxArray->AddChannel(kStreamChannel);
 
@@ -118,11 +117,6 @@ int main(int argc, char** argv)
     Host.Disconnect();
     Host.StopThread();
     das.Stop();
-    delete MuxArray;
-    MuxArray = nullptr;
-    delete TimedQueue;
-    TimedQueue = nullptr;
-    delete SendQueue;
-    SendQueue = nullptr;
+    DeleteLinkGlobals();
     return 0;
 }

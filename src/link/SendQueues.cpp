@@ -39,6 +39,20 @@ bool HoldsText(const TListData& block, const char* text)
     return UnreadText(block).find(text) != std::string_view::npos;
 }
 
+// Erases the blocks of `channel` that `match` takes, scanning from the last block to the
+// first; the order of what stays is unchanged. The caller holds the list's lock.
+template <class TBlocks, class TMatch>
+void EraseOnChannel(TBlocks& blocks, uint8_t channel, const TMatch& match)
+{
+    for (auto it = blocks.end(); it != blocks.begin();) {
+        --it;
+        const TListData& block = **it;
+        if (block.Channel() == channel && match(block)) {
+            it = blocks.erase(it);
+        }
+    }
+}
+
 }  // namespace
 
 uint32_t NextTimedSequence() { return g_timedSequence.fetch_add(1); }
@@ -185,38 +199,20 @@ void TDataList::RemoveChannelContaining(uint8_t channel, const char* text)
 void TDataList::RemoveMatching(uint8_t channel, const char* prefix, const char* text)
 {
     std::lock_guard guard(lock_);
-    // Scanned from the last block to the first; the order of what stays is unchanged.
-    for (auto it = blocks_.end(); it != blocks_.begin();) {
-        --it;
-        const TListData& block = **it;
-        if (block.Channel() != channel) {
-            continue;
-        }
-        if (prefix != nullptr && !BeginsWith(block, prefix)) {
-            continue;
-        }
-        if (text != nullptr && !HoldsText(block, text)) {
-            continue;
-        }
-        it = blocks_.erase(it);
-    }
+    EraseOnChannel(blocks_, channel, [&](const TListData& block) {
+        return (prefix == nullptr || BeginsWith(block, prefix)) &&
+               (text == nullptr || HoldsText(block, text));
+    });
 }
 
 void TDataList::RemoveChannelIf(uint8_t channel,
                                 const std::function<bool(const QByteArray&)>& match)
 {
     std::lock_guard guard(lock_);
-    for (auto it = blocks_.end(); it != blocks_.begin();) {
-        --it;
-        const TListData& block = **it;
-        if (block.Channel() != channel) {
-            continue;
-        }
+    EraseOnChannel(blocks_, channel, [&](const TListData& block) {
         const std::string_view text = UnreadText(block);
-        if (match(QByteArray(text.data(), static_cast<qsizetype>(text.size())))) {
-            it = blocks_.erase(it);
-        }
-    }
+        return match(QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+    });
 }
 
 void TDataList::Clear()

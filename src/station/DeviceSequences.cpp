@@ -77,6 +77,25 @@ bool ArchivePlaying(const TDevice& device)
     return device.GetOwner() != nullptr && device.GetOwner()->ArchivePlaying();
 }
 
+// Where a device's capture goes, as the capture steps read it.
+struct TCaptureValues {
+    int dest;       // 0 its channel, 1 another channel, 2 numbered file, 3 named file
+    bool fileDest;  // a file destination
+    bool toHost;    // captures are made on the PC, not on the DAS
+    QString name;   // the capture file name
+
+    explicit TCaptureValues(const TDevice& device)
+        : dest(device.GetCaptureDest()),
+          fileDest(dest == 2 || dest == 3),
+          toHost(CaptureToHost(device)),
+          name(device.GetCaptureDestName())
+    {
+    }
+    // The host captures the data itself ("StartHostCapture"): a channel destination, or a
+    // file made on the PC.
+    bool HostCapture() const { return dest == 0 || dest == 1 || (fileDest && toHost); }
+};
+
 // Whether `needle` stands in `hay` with its number whole: no digit right after it, nor right
 // before it when it begins with a digit.
 bool HoldsWholeNumber(const QByteArray& hay, const QByteArray& needle)
@@ -138,6 +157,16 @@ void AddSwitchCommands(TDevice& device, QStringList& list, int time, uint8_t& se
 bool IsPcDataLine(const QString& command)
 {
     return command.section(u' ', 1, 1, QString::SectionSkipEmpty) == kPcDataWord;
+}
+
+// Routes a DAS serial port to `target` (" Host hc", " File n") and sends the port an empty
+// string.
+void AddRouteSerial(QStringList& list, int time, uint8_t& seq, const TPortValues& v,
+                    const QString& target)
+{
+    AddSequenceLine(list, time, seq, QStringLiteral("RouteSerial ") + v.p + target);
+    AddSequenceLine(list, time, seq,
+                    QStringLiteral("SendString Serial ") + v.p + QStringLiteral(" \"\""));
 }
 
 }  // namespace
@@ -231,10 +260,7 @@ void AddOpenSerialCommands(TDevice& device, QStringList& list, int& time, uint8_
                         QStringLiteral("OpenSerial ") + v.p + QStringLiteral(", ") +
                             QString::number(device.GetPortBaud()) + QStringLiteral(", \"") +
                             SettingsLetters(device.GetPortSettings()) + u'"');
-        AddSequenceLine(list, time, seq,
-                        QStringLiteral("RouteSerial ") + v.p + QStringLiteral(" Host ") + v.hc);
-        AddSequenceLine(list, time, seq,
-                        QStringLiteral("SendString Serial ") + v.p + QStringLiteral(" \"\""));
+        AddRouteSerial(list, time, seq, v, QStringLiteral(" Host ") + v.hc);
     } else if (v.PcPort()) {
         AddSequenceLine(list, time, seq, HostLine(QStringLiteral("RouteSerial"), v.hc));
     }
@@ -325,56 +351,52 @@ void AddStartCaptureCommands(TDevice& device, QStringList& list, int& time, uint
     if (v.port == nullptr) {
         return;
     }
-    const int dest = device.GetCaptureDest();
-    const bool fileDest = dest == 2 || dest == 3;
-    const bool toHost = CaptureToHost(device);
-    const QString& name = device.GetCaptureDestName();
+    const TCaptureValues c(device);
     if (ArchivePlaying(device)) {
         TMux* mux = device.GetMux();
-        if (fileDest && toHost && mux != nullptr) {
+        if (c.fileDest && c.toHost && mux != nullptr) {
             mux->StartCapture();
         }
         device.SetCaptureOn(true);
-        if (!device.GetStartPrefix().isEmpty() && mux != nullptr && toHost) {
+        if (!device.GetStartPrefix().isEmpty() && mux != nullptr && c.toHost) {
             WriteLabelNow(device, QStringList{device.GetStartPrefix()});
         }
         device.UpdateListItem();
         return;
     }
-    if (dest == 0 || dest == 1 || (fileDest && toHost)) {
+    if (c.HostCapture()) {
         if (v.DasSerial()) {
             AddSequenceLine(list, time, seq, QStringLiteral("UnRouteSerial ") + v.p);
         }
         AddSequenceLine(list, time, seq, HostLine(QStringLiteral("StartHostCapture"), v.hc));
-    } else if (fileDest) {
-        const int slot = Das != nullptr ? Das->AddSlotName(name) : 0;
-        const QString filePart = name.mid(name.lastIndexOf(u'\\') + 1);
+    } else if (c.fileDest) {
+        const int slot = Das != nullptr ? Das->AddSlotName(c.name) : 0;
+        const QString filePart = c.name.mid(c.name.lastIndexOf(u'\\') + 1);
+        const QString open =
+            c.dest == 2 ? QStringLiteral("OpenFileSeq ") : QStringLiteral("OpenFile ");
         AddSequenceLine(list, time, seq,
-                        (dest == 2 ? QStringLiteral("OpenFileSeq ") : QStringLiteral("OpenFile ")) +
-                            QString::number(slot) + QStringLiteral(" \"") + filePart +
+                        open + QString::number(slot) + QStringLiteral(" \"") + filePart +
                             QStringLiteral("\" "));
     }
     device.SetCaptureOn(true);
     if (!device.GetStartPrefix().isEmpty()) {
-        AddLabelBlock(device, list, time, QStringList{device.GetStartPrefix()}, seq, toHost);
+        AddLabelBlock(device, list, time, QStringList{device.GetStartPrefix()}, seq, c.toHost);
     }
     if (!v.DasSerial()) {
         return;
     }
     QString target;
-    if (dest == 0 || (fileDest && toHost)) {
+    if (c.dest == 0 || (c.fileDest && c.toHost)) {
         target = QStringLiteral(" Host ") + v.hc;
-    } else if (dest == 1) {
+    } else if (c.dest == 1) {
         target = QStringLiteral(" Host ") + QString::number(device.GetCaptureDestOther());
-    } else if (fileDest) {
-        const int slot = Das != nullptr ? Das->FindSlotName(name) : 0;
+    } else if (c.fileDest) {
+        const int slot = Das != nullptr ? Das->FindSlotName(c.name) : 0;
         target = QStringLiteral(" File ") + QString::number(slot);
     } else {
         return;
     }
-    AddSequenceLine(list, time, seq, QStringLiteral("RouteSerial ") + v.p + target);
-    AddSequenceLine(list, time, seq,
-                    QStringLiteral("SendString Serial ") + v.p + QStringLiteral(" \"\""));
+    AddRouteSerial(list, time, seq, v, target);
 }
 
 void AddStopCaptureCommands(TDevice& device, QStringList& list, int& time, uint8_t& seq)
@@ -383,16 +405,13 @@ void AddStopCaptureCommands(TDevice& device, QStringList& list, int& time, uint8
     if (v.port == nullptr) {
         return;
     }
-    const int dest = device.GetCaptureDest();
-    const bool fileDest = dest == 2 || dest == 3;
-    const bool toHost = CaptureToHost(device);
-    const QString& name = device.GetCaptureDestName();
+    const TCaptureValues c(device);
     if (ArchivePlaying(device)) {
         TMux* mux = device.GetMux();
-        if (!device.GetStopSuffix().isEmpty() && mux != nullptr && toHost) {
+        if (!device.GetStopSuffix().isEmpty() && mux != nullptr && c.toHost) {
             WriteLabelNow(device, QStringList{device.GetStopSuffix()});
         }
-        if (fileDest && toHost && mux != nullptr) {
+        if (c.fileDest && c.toHost && mux != nullptr) {
             mux->StopCapture();
         }
         device.SetCaptureOn(false);
@@ -400,26 +419,23 @@ void AddStopCaptureCommands(TDevice& device, QStringList& list, int& time, uint8
         return;
     }
     // Only a DAS serial port is ever routed, so only it is unrouted and routed back.
-    const bool reroute = v.DasSerial() && (dest == 0 || dest == 1 || (fileDest && toHost));
+    const bool reroute = v.DasSerial() && c.HostCapture();
     if (reroute) {
         AddSequenceLine(list, time, seq, QStringLiteral("UnRouteSerial ") + v.p);
     }
     if (!device.GetStopSuffix().isEmpty()) {
-        AddLabelBlock(device, list, time, QStringList{device.GetStopSuffix()}, seq, toHost);
+        AddLabelBlock(device, list, time, QStringList{device.GetStopSuffix()}, seq, c.toHost);
     }
-    if (dest == 0 || dest == 1 || (fileDest && toHost)) {
+    if (c.HostCapture()) {
         AddSequenceLine(list, time, seq,
                         QStringLiteral("SendString Host 255 \"StopHostCapture ") + v.hc +
                             QStringLiteral("\\r\""));
-    } else if (fileDest) {
-        const int slot = Das != nullptr ? Das->ReleaseSlotName(name) : 0;
+    } else if (c.fileDest) {
+        const int slot = Das != nullptr ? Das->ReleaseSlotName(c.name) : 0;
         AddSequenceLine(list, time, seq, QStringLiteral("CloseFile ") + QString::number(slot));
     }
     if (reroute) {
-        AddSequenceLine(list, time, seq,
-                        QStringLiteral("RouteSerial ") + v.p + QStringLiteral(" Host ") + v.hc);
-        AddSequenceLine(list, time, seq,
-                        QStringLiteral("SendString Serial ") + v.p + QStringLiteral(" \"\""));
+        AddRouteSerial(list, time, seq, v, QStringLiteral(" Host ") + v.hc);
     }
     device.SetCaptureOn(false);
 }
@@ -550,6 +566,30 @@ void AddStopSequence(TDevice& device, QStringList& list, int time, bool power, u
 
 // --- Single-device sequences ---
 
+namespace {
+
+// Ends a single device's power sequence with a DAS status request (when the device has a
+// port) and sends the list from 0.
+void SendWithStatus(const TDevice& device, QStringList& list, int time, uint8_t& seq)
+{
+    if (device.GetPort() != nullptr) {
+        AddSequenceLine(list, time, seq, QStringLiteral("SendStatus Host 247"));
+    }
+    SendSequence(list, 0);
+}
+
+// Sends what one building step makes for one device, from 0.
+void SendStep(TDevice& device, void (*add)(TDevice&, QStringList&, int&, uint8_t&))
+{
+    QStringList list;
+    uint8_t seq = 0;
+    int T = 0;
+    add(device, list, T, seq);
+    SendSequence(list, 0);
+}
+
+}  // namespace
+
 void SendPowerOnSequence(TDevice& device, bool power, bool commands, bool openSerial, int start)
 {
     QStringList list;
@@ -564,10 +604,7 @@ void SendPowerOnSequence(TDevice& device, bool power, bool commands, bool openSe
     if (commands) {
         AddPowerOnCmdCommands(device, list, T, seq);
     }
-    if (device.GetPort() != nullptr) {
-        AddSequenceLine(list, T, seq, QStringLiteral("SendStatus Host 247"));
-    }
-    SendSequence(list, 0);
+    SendWithStatus(device, list, T, seq);
 }
 
 void SendPowerOffSequence(TDevice& device, bool power, bool commands, bool closeSerial)
@@ -584,29 +621,12 @@ void SendPowerOffSequence(TDevice& device, bool power, bool commands, bool close
     if (power) {
         AddPowerOffCommands(device, list, T, seq);
     }
-    if (device.GetPort() != nullptr) {
-        AddSequenceLine(list, T, seq, QStringLiteral("SendStatus Host 247"));
-    }
-    SendSequence(list, 0);
+    SendWithStatus(device, list, T, seq);
 }
 
-void SendDataStart(TDevice& device)
-{
-    QStringList list;
-    uint8_t seq = 0;
-    int T = 0;
-    AddDataStartCommands(device, list, T, seq);
-    SendSequence(list, 0);
-}
+void SendDataStart(TDevice& device) { SendStep(device, AddDataStartCommands); }
 
-void SendDataStop(TDevice& device)
-{
-    QStringList list;
-    uint8_t seq = 0;
-    int T = 0;
-    AddDataStopCommands(device, list, T, seq);
-    SendSequence(list, 0);
-}
+void SendDataStop(TDevice& device) { SendStep(device, AddDataStopCommands); }
 
 bool CaptureFileExists(const TDevice& device)
 {

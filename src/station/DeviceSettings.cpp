@@ -24,20 +24,6 @@ int8_t ClampedEnum(int stored, int highest)
     return static_cast<int8_t>(std::clamp<int>(static_cast<int8_t>(stored & 0xFF), 0, highest));
 }
 
-// A window position or size as stored: a screen fraction, or pixels when the window reaches
-// beyond the screen (a fraction above 1 would be read back as pixels).
-double StoredX(int pixels)
-{
-    const double f = ScreenFractionX(pixels);
-    return f > 1.0 || f < -1.0 ? pixels : f;
-}
-
-double StoredY(int pixels)
-{
-    const double f = ScreenFractionY(pixels);
-    return f > 1.0 || f < -1.0 ? pixels : f;
-}
-
 class TSectionWriter {
 public:
     TSectionWriter(TMemIniFile& ini, const QString& section) : ini_(ini), section_(section) {}
@@ -159,10 +145,10 @@ void TDevice::SaveWindowSettings(TMemIniFile& ini) const
     }
     const QRect g = terminal->WindowGeometry();
     TSectionWriter w(ini, GetName());
-    w.F("Height", StoredY(g.height()));
-    w.F("Left", StoredX(g.left()));
-    w.F("Top", StoredY(g.top()));
-    w.F("Width", StoredX(g.width()));
+    w.F("Height", PlacementValueY(g.height()));
+    w.F("Left", PlacementValueX(g.left()));
+    w.F("Top", PlacementValueY(g.top()));
+    w.F("Width", PlacementValueX(g.width()));
     w.I("WindowState", terminal->GetWindowState());
     w.B("Visible", terminal->IsWindowVisible());
 }

@@ -1,6 +1,4 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <QByteArray>
@@ -21,6 +19,7 @@
 #include "platform/SerialPort.h"
 #include "platform/UiPost.h"
 #include "support/FakePrompt.h"
+#include "support/Pty.h"
 #include "support/QtHelpers.h"
 
 namespace {
@@ -32,56 +31,6 @@ constexpr int kFakeEchoCom = 43;
 constexpr int kFakePcCom = 44;
 constexpr int kMissingCom = 7;
 constexpr uint8_t kChannel = 12;
-
-// A pseudo-terminal: the program opens the slave as a COM port, the test is the far end.
-class TPty {
-public:
-    TPty()
-    {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) {
-            slave_ = QString::fromLocal8Bit(::ptsname(master_));
-        }
-    }
-    ~TPty() { CloseMaster(); }
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-
-    const QString& Slave() const { return slave_; }
-    void CloseMaster()
-    {
-        if (master_ >= 0) {
-            ::close(master_);
-            master_ = -1;
-        }
-    }
-    void Write(const QByteArray& bytes)
-    {
-        ASSERT_EQ(::write(master_, bytes.constData(), bytes.size()), bytes.size());
-    }
-    // Reads until `count` bytes came or the line stays quiet for two seconds.
-    QByteArray Read(int count)
-    {
-        QByteArray got;
-        while (got.size() < count) {
-            pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, 2000) <= 0) {
-                break;
-            }
-            char buffer[256];
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            got.append(buffer, n);
-        }
-        return got;
-    }
-
-private:
-    int master_ = -1;
-    QString slave_;
-};
 
 // A port handed to the serial module that forwards to a fake the test keeps, so the test can
 // still feed it and look at it after the module closed the port.

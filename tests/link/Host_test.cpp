@@ -27,9 +27,7 @@ protected:
     void SetUp() override
     {
         FreezeQueueClock(kT0);
-        SendQueue = new TDataList;
-        TimedQueue = new TDataList;
-        MuxArray = new TMuxArray;
+        NewLinkGlobals();
         Host.SetLinkUi(&ui);
         Host.ClearControlText();
         Host.ResetStatistics();
@@ -37,12 +35,7 @@ protected:
     void TearDown() override
     {
         Host.SetLinkUi(nullptr);
-        delete MuxArray;
-        MuxArray = nullptr;
-        delete TimedQueue;
-        TimedQueue = nullptr;
-        delete SendQueue;
-        SendQueue = nullptr;
+        DeleteLinkGlobals();
         UnfreezeQueueClock();
     }
 
@@ -129,6 +122,8 @@ TEST_F(HostTest, SendToChannelPrefersTheChannelsPcPort)
     EXPECT_EQ(SendQueue->FirstChannel(), 31);
     Host.SendToChannel(31, nullptr, 0);
     EXPECT_EQ(SendQueue->Count(), 2);
+    // The port records into this test's locals: close it before they go.
+    MuxArray->RemoveChannel(30);
 }
 
 TEST_F(HostTest, ControlTextRunsEachCompleteLineOnceInOrder)

@@ -1,6 +1,7 @@
 #pragma once
 // Fakes of what the link manager reaches above the link layer: a device on a host channel,
 // the main window's side of the link, and a PC device port. Each records what it was told.
+// Also the link's global queues and channel table, made and freed around one test.
 
 #include <QString>
 #include <QStringList>
@@ -10,6 +11,26 @@
 #include "link/ChannelInterfaces.h"
 #include "link/LinkUi.h"
 #include "link/MuxClasses.h"
+#include "link/SendQueues.h"
+
+// Makes the link's send queue, timed queue and an empty channel table (UI thread, the link
+// thread not running); DeleteLinkGlobals frees them and leaves the globals null.
+inline void NewLinkGlobals()
+{
+    SendQueue = new TDataList;
+    TimedQueue = new TDataList;
+    MuxArray = new TMuxArray;
+}
+
+inline void DeleteLinkGlobals()
+{
+    delete MuxArray;
+    MuxArray = nullptr;
+    delete TimedQueue;
+    TimedQueue = nullptr;
+    delete SendQueue;
+    SendQueue = nullptr;
+}
 
 // A device that records its host-side command effects as words ("data on", "busy", ...).
 class TFakeDevice final : public IChannelDevice {

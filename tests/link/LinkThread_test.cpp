@@ -37,9 +37,7 @@ class LinkThreadTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        SendQueue = new TDataList;
-        TimedQueue = new TDataList;
-        MuxArray = new TMuxArray;
+        NewLinkGlobals();
         MuxArray->AddChannel(255);
         Host.SetLinkUi(&ui);
         SetComPortDevicePath(kPtyPort, das.SlavePath());
@@ -57,12 +55,7 @@ protected:
         Host.SetForceComm(false);
         das.Stop();
         Host.SetLinkUi(nullptr);
-        delete MuxArray;
-        MuxArray = nullptr;
-        delete TimedQueue;
-        TimedQueue = nullptr;
-        delete SendQueue;
-        SendQueue = nullptr;
+        DeleteLinkGlobals();
         UnfreezeQueueClock();
     }
 

@@ -10,21 +10,9 @@
 #include "platform/Clocks.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
+#include "support/TestFiles.h"
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 class FakeWindow final : public ITerminalView {
 public:
@@ -196,7 +184,7 @@ TEST_F(MuxCaptureTest, CaptureAppendsOrTruncatesAnExistingFile)
 
 TEST_F(MuxCaptureTest, AFolderThatCannotBeMadeStopsTheCaptureWithABox)
 {
-    WriteAll(dir.filePath(QStringLiteral("plainfile")), "x");
+    WriteFile(dir.filePath(QStringLiteral("plainfile")), "x");
     const QString folder = dir.filePath(QStringLiteral("plainfile/sub"));
     TMux* mux = table.AddChannel(21);
     mux->SetName(QStringLiteral("Sonar"));
@@ -239,7 +227,7 @@ TEST_F(MuxCaptureTest, DeviceCaptureOnTheDasThenOnThePc)
     // Numbered names are never appended to: the numbered file starts empty.
     const QString numbered = dir.filePath(QStringLiteral("Data/RAW007.DAT"));
     QDir().mkpath(dir.filePath(QStringLiteral("Data")));
-    WriteAll(numbered, "stale");
+    WriteFile(numbered, "stale");
     device.target = {true, true, true, StoredPath(numbered)};
     mux->StartCapture();
     ASSERT_TRUE(mux->IsCaptureOnPc());

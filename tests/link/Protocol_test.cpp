@@ -5,10 +5,10 @@
 #include <QDeadlineTimer>
 #include <cstring>
 #include <functional>
-#include <initializer_list>
 #include <map>
 #include <random>
 
+#include "link/PacketBytes.h"
 #include "link/Packets.h"
 #include "link/Serial.h"
 #include "platform/Clocks.h"
@@ -16,19 +16,6 @@
 #include "support/das/DasStandIn.h"
 
 namespace {
-
-QByteArray Bytes(std::initializer_list<int> values)
-{
-    QByteArray bytes;
-    for (const int v : values) {
-        bytes.append(static_cast<char>(v));
-    }
-    return bytes;
-}
-
-const QByteArray kNak0 = Bytes({0x0A, 0x32, 0x00, 0x00, 0xC3, 0x6E});
-const QByteArray kAck9 = Bytes({0x0A, 0x32, 0x01, 0x09, 0x61, 0x76});
-const QByteArray kAckd9 = Bytes({0x0A, 0x32, 0x03, 0x09, 0x07, 0x14});
 
 QByteArray Pattern(qsizetype size, uint32_t seed)
 {

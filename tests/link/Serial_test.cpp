@@ -1,6 +1,5 @@
 #include "link/Serial.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <termios.h>
@@ -13,69 +12,9 @@
 
 #include "platform/Clocks.h"
 #include "support/FakePrompt.h"
+#include "support/Pty.h"
 
 namespace {
-
-// A pseudo-terminal: the module opens the slave as a COM port, the test plays the far end on
-// the master.
-class TPty {
-public:
-    TPty()
-    {
-        master_ = ::posix_openpt(O_RDWR | O_NOCTTY);
-        if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0) {
-            slave_ = QString::fromLocal8Bit(::ptsname(master_));
-        }
-    }
-    ~TPty() { ::close(master_); }
-    TPty(const TPty&) = delete;
-    TPty& operator=(const TPty&) = delete;
-
-    int Master() const { return master_; }
-    const QString& Slave() const { return slave_; }
-
-    void Write(const QByteArray& bytes)
-    {
-        ASSERT_EQ(::write(master_, bytes.constData(), bytes.size()), bytes.size());
-    }
-
-    // Reads until `count` bytes came or the line stays quiet for `quietMs`.
-    QByteArray Read(int count, int quietMs = 2000)
-    {
-        QByteArray got;
-        while (got.size() < count) {
-            pollfd p{master_, POLLIN, 0};
-            if (::poll(&p, 1, quietMs) <= 0 || (p.revents & POLLIN) == 0) {
-                break;
-            }
-            char buffer[256];
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
-            if (n <= 0) {
-                break;
-            }
-            got.append(buffer, n);
-        }
-        return got;
-    }
-
-    termios Termios() const
-    {
-        termios tio{};
-        ::tcgetattr(master_, &tio);  // a master reads its slave's settings
-        return tio;
-    }
-
-    uint32_t Speed() const
-    {
-        uint32_t baud = 0;
-        GetTerminalSpeed(master_, baud);
-        return baud;
-    }
-
-private:
-    int master_ = -1;
-    QString slave_;
-};
 
 constexpr int kDasCom = 7;
 constexpr int kEchoCom = 8;

@@ -20,25 +20,12 @@
 #include "platform/Clocks.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
+#include "support/TestFiles.h"
 #include "support/das/DasConsole.h"
 #include "support/das/DasFiles.h"
 #include "support/das/DasStandIn.h"
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QString WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-    return path;
-}
 
 QByteArray RandomBytes(qsizetype n, quint32 seed)
 {

@@ -10,45 +10,14 @@
 
 namespace {
 
-// One block taken off a send queue.
-struct TTaken {
-    uint8_t channel = 0;
-    QByteArray bytes;
-};
-
-std::vector<TTaken> Drain(TDataList& queue)
-{
-    std::vector<TTaken> out;
-    while (queue.Count() > 0) {
-        char buffer[512];
-        uint32_t length = sizeof buffer;
-        TListInfo info;
-        queue.Read(buffer, length, info, false);
-        out.push_back({info.channel, QByteArray(buffer, static_cast<qsizetype>(length))});
-    }
-    return out;
-}
-
-class CommandBlocksTest : public StationTest {
+class CommandBlocksTest : public StationLinkTest {
 protected:
     void SetUp() override
     {
-        StationTest::SetUp();
-        FreezeQueueClock(1'000'000);
-        Das = &das;
-        SendQueue = &sendQueue;
-        TimedQueue = &timedQueue;
+        StationLinkTest::SetUp();
         AddPort(QStringLiteral("S3"), 3, 5);
         device = devices.Add(QStringLiteral("CTD"));
         ASSERT_NE(device, nullptr);
-    }
-    void TearDown() override
-    {
-        Das = nullptr;
-        SendQueue = nullptr;
-        TimedQueue = nullptr;
-        UnfreezeQueueClock();
-        StationTest::TearDown();
     }
 
     // The block's timed lines on Serial 3 from `time`.
@@ -66,9 +35,6 @@ protected:
         return Lines(block, time, seq);
     }
 
-    TDas das;
-    TDataList sendQueue;
-    TDataList timedQueue;
     TDevice* device = nullptr;
 };
 

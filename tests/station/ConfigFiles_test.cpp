@@ -5,20 +5,6 @@
 
 #include "ConfigFixture.h"
 
-namespace {
-
-// Every key value of `section` in file order, "key=value".
-QStringList SectionLines(const TMemIniFile& ini, const QString& section)
-{
-    QStringList lines;
-    for (const QString& key : ini.ReadSection(section)) {
-        lines << key + QLatin1Char('=') + ini.ReadString(section, key, QString());
-    }
-    return lines;
-}
-
-}  // namespace
-
 class ConfigFiles : public ConfigTest {
 protected:
     // Writes the hand-written station and loads it.

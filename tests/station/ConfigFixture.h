@@ -15,6 +15,7 @@
 #include "link/Global.h"
 #include "platform/IniFile.h"
 #include "station/ConfigFiles.h"
+#include "support/TestFiles.h"
 
 // Readable failure output for texts.
 inline void PrintTo(const QString& text, std::ostream* os)
@@ -76,14 +77,6 @@ protected:
         delete PortArray;
         Das = nullptr;
         StationTest::TearDown();
-    }
-
-    static QString WriteFile(const QString& path, const QByteArray& text)
-    {
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
-        file.write(text);
-        return path;
     }
 
     static QByteArray ReadFile(const QString& path)

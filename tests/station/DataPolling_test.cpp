@@ -13,41 +13,17 @@ namespace {
 constexpr double kSecond = 1.0 / 86400.0;
 constexpr double kT0 = 45'000.5;
 
-// A capture file that keeps what was written in a buffer the test owns.
-class TMemoryCapture final : public IChannelFile {
-public:
-    explicit TMemoryCapture(QByteArray* bytes) : bytes_(bytes) {}
-    bool Write(const char* bytes, int count) override
-    {
-        bytes_->append(bytes, count);
-        return true;
-    }
-    int Read(char*, int) override { return -1; }
-    bool Close() override { return true; }
-
-private:
-    QByteArray* bytes_;
-};
-
-class DataPollingTest : public StationTest {
+class DataPollingTest : public StationLinkTest {
 protected:
     void SetUp() override
     {
-        StationTest::SetUp();
-        FreezeQueueClock(1'000'000);
-        Das = &das;
-        SendQueue = &sendQueue;
-        TimedQueue = &timedQueue;
+        StationLinkTest::SetUp();
         SetLabelClock([] { return QDateTime(QDate(2024, 2, 3), QTime(10, 5, 7)); });
     }
     void TearDown() override
     {
         SetLabelClock(nullptr);
-        Das = nullptr;
-        SendQueue = nullptr;
-        TimedQueue = nullptr;
-        UnfreezeQueueClock();
-        StationTest::TearDown();
+        StationLinkTest::TearDown();
     }
 
     TDevice* AddDevice(const QString& name, int p, int hc, const QString& type)
@@ -87,10 +63,6 @@ protected:
         device->GetMux()->SetCaptureFile(nullptr);
         return bytes;
     }
-
-    TDas das;
-    TDataList sendQueue;
-    TDataList timedQueue;
 };
 
 TEST_F(DataPollingTest, PollsAtThePacketPauseAndCatchesUpAfterAStall)

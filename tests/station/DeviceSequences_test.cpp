@@ -22,39 +22,15 @@ namespace {
 
 constexpr uint32_t kNow = 5'000'000;
 
-// A capture file that keeps what was written in a buffer the test owns.
-class TMemoryCapture final : public IChannelFile {
-public:
-    explicit TMemoryCapture(QByteArray* bytes) : bytes_(bytes) {}
-    bool Write(const char* bytes, int count) override
-    {
-        bytes_->append(bytes, count);
-        return true;
-    }
-    int Read(char*, int) override { return -1; }
-    bool Close() override { return true; }
-
-private:
-    QByteArray* bytes_;
-};
-
-struct TTaken {
-    uint8_t channel = 0;
-    QByteArray bytes;
-    int32_t dueMs = 0;  // from now
-};
-
 // The sequences of devices against a DAS command sender whose queue the test reads, and a
 // debug memo that shows every timed list as it was sorted and sent.
-class DeviceSequencesTest : public StationTest {
+class DeviceSequencesTest : public StationLinkTest {
 protected:
+    DeviceSequencesTest() : StationLinkTest(kNow) {}
+
     void SetUp() override
     {
-        StationTest::SetUp();
-        FreezeQueueClock(kNow);
-        Das = &das;
-        SendQueue = &sendQueue;
-        TimedQueue = &timedQueue;
+        StationLinkTest::SetUp();
         Host.SetLinkUi(&ui);
         Host.SetDebugMemoVisible(true);
     }
@@ -62,11 +38,7 @@ protected:
     {
         Host.SetDebugMemoVisible(false);
         Host.SetLinkUi(nullptr);
-        Das = nullptr;
-        SendQueue = nullptr;
-        TimedQueue = nullptr;
-        UnfreezeQueueClock();
-        StationTest::TearDown();
+        StationLinkTest::TearDown();
     }
 
     // A port on DAS serial port `p`, host channel `hc`, power switch `sw`.
@@ -80,19 +52,6 @@ protected:
         return device;
     }
 
-    std::vector<TTaken> Drain(TDataList& queue)
-    {
-        std::vector<TTaken> out;
-        while (queue.Count() > 0) {
-            char buffer[512];
-            uint32_t length = sizeof buffer;
-            TListInfo info;
-            queue.Read(buffer, length, info, false);
-            out.push_back({info.channel, QByteArray(buffer, static_cast<qsizetype>(length)),
-                           QueueTimeDiff(info.time, kNow)});
-        }
-        return out;
-    }
     // The command texts queued on channel 255, without their zero byte.
     QStringList Commands()
     {
@@ -110,9 +69,6 @@ protected:
         return list;
     }
 
-    TDas das;
-    TDataList sendQueue;
-    TDataList timedQueue;
     TFakeLinkUi ui;
 };
 

@@ -6,15 +6,6 @@
 
 namespace {
 
-QStringList SectionLines(const TMemIniFile& ini, const QString& section)
-{
-    QStringList lines;
-    for (const QString& key : ini.ReadSection(section)) {
-        lines << key + QLatin1Char('=') + ini.ReadString(section, key, QString());
-    }
-    return lines;
-}
-
 TMemIniFile IniOf(const QString& text)
 {
     TMemIniFile ini;

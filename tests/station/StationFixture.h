@@ -1,17 +1,34 @@
 #pragma once
 // A station for tests: the channel table with the fixed channels, a port table, the device
-// list model and the device list, with fake terminal windows and a fake image list.
+// list model and the device list, with fake terminal windows and a fake image list; and the
+// same station with the DAS command sender and send queues the command sequences fill; the
+// key values of an INI section as lines.
 
 #include <gtest/gtest.h>
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSize>
+#include <vector>
 
+#include "link/Das.h"
 #include "link/MuxClasses.h"
+#include "link/SendQueues.h"
+#include "platform/Clocks.h"
+#include "platform/IniFile.h"
 #include "platform/WindowPlacement.h"
 #include "station/DeviceClasses.h"
 #include "support/FakePrompt.h"
+
+// Every key value of `section` in file order, "key=value".
+inline QStringList SectionLines(const TMemIniFile& ini, const QString& section)
+{
+    QStringList lines;
+    for (const QString& key : ini.ReadSection(section)) {
+        lines << key + QLatin1Char('=') + ini.ReadString(section, key, QString());
+    }
+    return lines;
+}
 
 // A device terminal window that only remembers what it was told.
 class TFakeTerminal final : public ITerminalView, public IDeviceTerminal {
@@ -154,4 +171,73 @@ protected:
     TFakeImages images;
     TDeviceListModel model{nullptr, &images};
     TDevices devices{&model};
+};
+
+// A capture file that keeps what was written in a buffer the test owns.
+class TMemoryCapture final : public IChannelFile {
+public:
+    explicit TMemoryCapture(QByteArray* bytes) : bytes_(bytes) {}
+    bool Write(const char* bytes, int count) override
+    {
+        bytes_->append(bytes, count);
+        return true;
+    }
+    int Read(char*, int) override { return -1; }
+    bool Close() override { return true; }
+
+private:
+    QByteArray* bytes_;
+};
+
+// One block taken off a send queue.
+struct TTaken {
+    uint8_t channel = 0;
+    QByteArray bytes;
+    int32_t dueMs = 0;  // from the fixture's start time
+};
+
+// The station with a DAS command sender and send queues of its own, the queue clock frozen at
+// the start time the test gives.
+class StationLinkTest : public StationTest {
+protected:
+    explicit StationLinkTest(uint32_t start = 1'000'000) : start_(start) {}
+
+    void SetUp() override
+    {
+        StationTest::SetUp();
+        FreezeQueueClock(start_);
+        Das = &das;
+        SendQueue = &sendQueue;
+        TimedQueue = &timedQueue;
+    }
+    void TearDown() override
+    {
+        Das = nullptr;
+        SendQueue = nullptr;
+        TimedQueue = nullptr;
+        UnfreezeQueueClock();
+        StationTest::TearDown();
+    }
+
+    // Takes every block off `queue`, in the order the queue hands them out.
+    std::vector<TTaken> Drain(TDataList& queue) const
+    {
+        std::vector<TTaken> out;
+        while (queue.Count() > 0) {
+            char buffer[512];
+            uint32_t length = sizeof buffer;
+            TListInfo info;
+            queue.Read(buffer, length, info, false);
+            out.push_back({info.channel, QByteArray(buffer, static_cast<qsizetype>(length)),
+                           QueueTimeDiff(info.time, start_)});
+        }
+        return out;
+    }
+
+    TDas das;
+    TDataList sendQueue;
+    TDataList timedQueue;
+
+private:
+    uint32_t start_;
 };
