@@ -133,14 +133,7 @@ void TDASDesktopForm::OpenSettingsKey()
 void TDASDesktopForm::BuildControls()
 {
     deviceModel_ = new TDeviceListModel(this);
-    DeviceView = new QTreeView(this);
-    DeviceView->setObjectName(QStringLiteral("DeviceView"));
-    DeviceView->setModel(deviceModel_);
-    DeviceView->setSelectionModel(deviceModel_->SelectionModel());
-    DeviceView->setRootIsDecorated(false);
-    DeviceView->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    DeviceView->setItemDelegateForColumn(kColDevice, new TStateImageDelegate(DeviceView));
-    setCentralWidget(DeviceView);
+    BuildDeviceView();
 
     ToolBar_Desktop = addToolBar(QStringLiteral("ToolBar_Desktop"));
     ToolBar_Desktop->setObjectName(QStringLiteral("ToolBar_Desktop"));
@@ -166,56 +159,13 @@ void TDASDesktopForm::BuildControls()
     Timer_Stat->setInterval(kDefaultStatusIntervalMs);
     connect(Timer_Stat, &QTimer::timeout, this, &TDASDesktopForm::Timer_StatTimer);
 
-    BuildMenus();
+    BuildActions();
+    BuildActionMenus();
+    BuildToolBar();
+    BuildPopupMenu();
+    InstallKeyPreview();
     BuildStatusBar();
     resize(640, 400);
-}
-
-void TDASDesktopForm::BuildMenus()
-{
-    mnuFile_ = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* open = mnuFile_->addAction(QStringLiteral("&Open Configuration... \t\tCtrl+O"));
-    open->setObjectName(QStringLiteral("OpenConfiguration"));
-    connect(open, &QAction::triggered, this, [this] { OpenConfigurationExecute(); });
-    QAction* save = mnuFile_->addAction(QStringLiteral("&Save Configuration \t\tCtrl+S"));
-    save->setObjectName(QStringLiteral("SaveConfiguration"));
-    connect(save, &QAction::triggered, this, [this] { SaveConfigurationExecute(); });
-    QAction* saveAs = mnuFile_->addAction(QStringLiteral("Save Configuration &As..."));
-    saveAs->setObjectName(QStringLiteral("SaveConfigurationAs"));
-    connect(saveAs, &QAction::triggered, this, [this] { SaveConfigurationAsExecute(); });
-    mnuFile_->addSeparator();
-    QAction* exit = mnuFile_->addAction(QStringLiteral("E&xit Wendrok"));
-    exit->setObjectName(QStringLiteral("ExitWendrok"));
-    connect(exit, &QAction::triggered, this, &TDASDesktopForm::ExitWendrokExecute);
-    // TODO(#10): the other File, Edit, View, Device, Scripts and Archive actions.
-
-    mnuDas_ = menuBar()->addMenu(QStringLiteral("&DAS"));
-    QAction* seq = mnuDas_->addAction(QStringLiteral("Set File Se&quence Number..."));
-    seq->setObjectName(QStringLiteral("Desktop_SetSeqNum"));
-    connect(seq, &QAction::triggered, this, &TDASDesktopForm::Desktop_SetSeqNumExecute);
-    mnuDas_->addSeparator();
-    Desktop_RequestStatusPackets = mnuDas_->addAction(QStringLiteral("Request Status &Updates"));
-    Desktop_RequestStatusPackets->setObjectName(QStringLiteral("Desktop_RequestStatusPackets"));
-    Desktop_RequestStatusPackets->setCheckable(true);
-    Desktop_RequestStatusPackets->setChecked(true);
-    // The action decides the check itself: turning requests off asks first.
-    connect(Desktop_RequestStatusPackets, &QAction::triggered, this, [this](bool checked) {
-        Desktop_RequestStatusPackets->setChecked(!checked);
-        Desktop_RequestStatusPacketsExecute();
-    });
-    QAction* rate = mnuDas_->addAction(QStringLiteral("Set Status &Update Rate..."));
-    rate->setObjectName(QStringLiteral("Desktop_SetStatusUpdateRate"));
-    connect(rate, &QAction::triggered, this,
-            &TDASDesktopForm::Desktop_SetStatusUpdateRateExecute);
-
-    mnuHelp_ = menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* about = mnuHelp_->addAction(QStringLiteral("&About Wendrok"));
-    about->setObjectName(QStringLiteral("HelpAbout"));
-    connect(about, &QAction::triggered, this, [] {
-        if (AboutBox != nullptr) {
-            AboutBox->exec();
-        }
-    });
 }
 
 // --- Showing ---
@@ -294,24 +244,14 @@ void TDASDesktopForm::CreateChannels()
     MuxArray->SetFixedChannelReaders(this);
     MuxArray->SetTerminalFactory(&terminalFactory_);
     MuxArray->SetPortTableLookup(this);
+    // Captures go to the operator's capture folder; transfers show their progress window.
+    MuxArray->SetChannelServices(this);
     for (const TFixedChannel& fixed : kFixedChannels) {
         const QString name = QString::fromLatin1(fixed.name);
         ITerminalView* window = fixed.window ? new TTerminalForm(name, true) : nullptr;
         if (TMux* mux = MuxArray->AddChannel(fixed.channel, window)) {
             mux->SetName(name);
         }
-    }
-}
-
-void TDASDesktopForm::UpdateActions()
-{
-    // TODO(#10): enable the device actions as the selection and the link allow.
-}
-
-void TDASDesktopForm::AutoSizeColumns()
-{
-    for (int column = 0; column < kDeviceColumnCount; ++column) {
-        DeviceView->resizeColumnToContents(column);
     }
 }
 
@@ -403,17 +343,20 @@ void TDASDesktopForm::DeleteSingletons()
 void TDASDesktopForm::SetDeviceListGrey(bool grey)
 {
     grey_ = grey;
-    QPalette palette = DeviceView->palette();
     const QColor lost(static_cast<int>((kLinkLostRgb >> 16) & 0xFF),
                       static_cast<int>((kLinkLostRgb >> 8) & 0xFF),
                       static_cast<int>(kLinkLostRgb & 0xFF));
-    palette.setColor(QPalette::Base, grey ? lost : QApplication::palette().color(QPalette::Base));
-    DeviceView->setPalette(palette);
+    SetDeviceListColor(grey ? lost : QApplication::palette().color(QPalette::Base));
 }
 
-void TDASDesktopForm::SetArchiveActions(bool, bool, bool, bool)
+void TDASDesktopForm::SetArchiveActions(bool recordPlay, bool rewind, bool fast, bool pauseStop)
 {
-    // TODO(#10): the archive actions and their toolbar buttons.
+    Action(QStringLiteral("RecordDASArchive"))->setVisible(recordPlay);
+    Action(QStringLiteral("PlayDASArchive"))->setVisible(recordPlay);
+    Action(QStringLiteral("RewindDASArchive"))->setVisible(rewind);
+    Action(QStringLiteral("FastDASArchive"))->setVisible(fast);
+    Action(QStringLiteral("PauseDASArchive"))->setVisible(pauseStop);
+    Action(QStringLiteral("StopDASArchive"))->setVisible(pauseStop);
 }
 
 void TDASDesktopForm::AppendDebugMemo(const QString& line) { Memo1->appendPlainText(line); }
@@ -430,10 +373,9 @@ void TDASDesktopForm::ReceiveControlText(const char* bytes, int count)
 
 bool TDASDesktopForm::ArchivePlaying() const { return PlayingBack(); }
 
-bool TDASDesktopForm::ExecuteDeviceSetup(TDevice&)
+bool TDASDesktopForm::ExecuteDeviceSetup(TDevice& device)
 {
-    // TODO(#10): the device setup wizard.
-    return false;
+    return ExecuteDeviceSetupPage(device, 0);
 }
 
 bool TDASDesktopForm::HasPortNamed(const QString& name) const
@@ -465,8 +407,7 @@ TConfigSettings TDASDesktopForm::CurrentSettings() const
 void TDASDesktopForm::ApplySettings(const TConfigSettings& s)
 {
     Host.SetProtocol(s.useProtocol);
-    // TODO(#10): the device list's view styles and hints.
-    viewStyle_ = s.viewStyle;
+    SetViewStyle(s.viewStyle);
     Host.SetDasPort(static_cast<uint16_t>(s.commPort));
     Host.SetDasBaud(static_cast<uint32_t>(s.baudRate));
     sortColumn_ = s.sortColumn;
@@ -488,7 +429,8 @@ void TDASDesktopForm::ApplySettings(const TConfigSettings& s)
 
 void TDASDesktopForm::ConfigurationLoaded()
 {
-    // TODO(#10): sort the device view by its sort column.
+    SortDevices(sortColumn_);
+    AutoSizeColumns();
     UpdateActions();
     Timer_StatTimer();
 }

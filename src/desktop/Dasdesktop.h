@@ -13,6 +13,7 @@
 #include <array>
 #include <functional>
 #include <optional>
+#include <vector>
 
 #include "desktop/StatusLine.h"
 #include "desktop/Terminal.h"
@@ -22,10 +23,17 @@
 #include "station/ConfigFiles.h"
 #include "station/DeviceClasses.h"
 
+class QAbstractItemModel;
 class QAction;
+class QColor;
+class QDialog;
 class QLabel;
+class QListView;
 class QMenu;
+class QModelIndex;
 class QPlainTextEdit;
+class QSortFilterProxyModel;
+class QStackedWidget;
 class QStatusBar;
 class QTimer;
 class QToolBar;
@@ -45,6 +53,29 @@ constexpr int kSeqNumModulus = 1000;
 constexpr int kRegistryVersionKey = 126;
 // The status bar's panels: sequence number, four sensors, script state.
 constexpr int kStatusPanelCount = 6;
+// The power switches 0 to 16.
+constexpr int kPowerSwitchCount = 17;
+// Reset: the wait after the link thread parked, and how long the break is held.
+constexpr int kResetSettleMs = 100;
+constexpr int kResetBreakMs = 15000;
+// The sleep time taken when the operator's answer is not a number, and the least time that
+// counts as sleeping until woken.
+constexpr int kIndefiniteSleepSeconds = 1000000;
+constexpr int kLongestTimedSleepSeconds = 100000;
+// The delays before the console goes back to the DAS's serial port after the clock and the
+// power-up variable requests.
+constexpr int kClockConOutDelayMs = 20;
+constexpr int kSysVarConOutDelayMs = 200;
+// Extra room of each device list column beyond its widest text.
+constexpr int kColumnPaddingPx = 15;
+
+// The device list's view styles, numbered as the configuration file stores them.
+enum TDeviceViewStyle { kViewLargeIcons = 0, kViewSmallIcons = 1, kViewList = 2, kViewDetails = 3 };
+
+// The device setup wizard's pages the device list opens.
+constexpr int kSetupPagePort = 1;
+constexpr int kSetupPageSequences = 2;
+constexpr int kSetupPageCapture = 5;
 
 // The texts the main window shows.
 inline const QString kConfigRequiredText =
@@ -59,13 +90,18 @@ struct TFixedChannel {
 };
 extern const std::array<TFixedChannel, 10> kFixedChannels;
 
+class TDASDesktopForm;
+// The hint of a device list row: its caption and a labelled line per column text.
+QString DeviceInfoTip(const TDeviceListItem& item);
+
 // The program's main window.
 class TDASDesktopForm final : public QMainWindow,
                               public ILinkUi,
                               public IFixedChannelReaders,
                               public IDeviceListHost,
                               public IPortTableLookup,
-                              public IStationConfigHost {
+                              public IStationConfigHost,
+                              public IChannelServices {
     Q_OBJECT
 public:
     // Makes Das, the send queues and WindowsList, and reads the last configuration file's name
@@ -79,6 +115,13 @@ public:
     // What ends the program when the configuration cannot be loaded and after the shutdown
     // (default: the application's event loop quits). Tests set their own; empty restores it.
     static void SetTerminateHandler(std::function<void()> handler);
+    // How the main window runs a tool window modally (default: QDialog::exec); returns the
+    // dialog's result. Tests set their own; empty restores it.
+    using TModalRunner = std::function<int(QDialog& dialog)>;
+    static void SetModalRunner(TModalRunner runner);
+    static int RunModal(QDialog& dialog);
+    // Where Reset's waits go (default: the UI thread blocks). Tests set their own.
+    static void SetResetWait(std::function<void(int ms)> wait);
 
     // --- Life cycle ---
     // The first show's work ran: the configuration loaded (or failed to).
@@ -165,8 +208,85 @@ public:
     bool PauseLink() override;
     void ResumeLink() override;
 
-    // TODO(#10): the actions of the device list and the sorting of its columns.
+    // --- IChannelServices ---
+    QString CaptureFolder() const override;
+    void SetupDeviceCapture(IChannelDevice& device) override;
+    IProgressView* CreateProgress(TMux& channel, const QString& caption, const QString& text,
+                                  int idleTimeoutMs, int64_t total) override;
+    void ExecProgress(IProgressView& view) override;
+
+    // --- Actions (DesktopActions.cpp) ---
+    // The action of that name (its object name), or null.
+    QAction* Action(const QString& name) const;
+    // The keys the main window handles wherever the focus is in it; true when handled.
+    bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+    // Enables the device actions as the selection allows.
     void UpdateActions();
+    QMenu* DevicePopupMenu = nullptr;
+    QAction* Variable2 = nullptr;
+    QPlainTextEdit* DebugMemo() const { return Memo1; }
+
+    void SetMasterDirectoryExecute();
+    void SetupCommunicationExecute();
+    void SelectAllExecute();
+    void DASExplorerExecute();
+    void InfoChannelExecute();
+    void ErrorChannelExecute();
+    void OtherChannelsExecute();
+    void ShowDeviceWindowExecute();
+    void ShowHostStatisticsExecute();
+    void ShowDASStatisticsExecute();
+    void DebugExecute();
+    void Desktop_SendCommandExecute();
+    void Desktop_SetDASTimeDateExecute();
+    void Desktop_SetupSysVarsExecute();
+    void Desktop_DASSleepExecute();
+    void Desktop_DASWakeExecute();
+    void Desktop_ResetPelxExecute();
+    void Desktop_NewDeviceExecute();
+    void Desktop_DeleteDeviceExecute();
+    void Desktop_DeviceSetupExecute();
+    void Desktop_DeviceOnExecute();
+    void Desktop_DeviceOffExecute();
+    void Desktop_StartDataExecute();
+    void Desktop_StopDataExecute();
+    void Desktop_StartCaptureExecute();
+    void Desktop_StopCaptureExecute();
+    void Desktop_StartAllExecute();
+    void Desktop_StopAllExecute();
+    void Desktop_OpenSerialEchoExecute();
+    void Desktop_CloseSerialEchoExecute();
+    void Desktop_NewScriptExecute();
+    void Desktop_OpenScriptExecute();
+    void Desktop_ScriptWizardExecute();
+    void Desktop_ShowLoadedScriptExecute();
+    void Desktop_RunScriptExecute();
+    void Desktop_StopScriptExecute();
+    void RecordDASArchiveExecute();
+    void PlayDASArchiveExecute();
+    void StopDASArchiveExecute();
+    // The device setup wizard for `device`, opened at `page`; true when closed with OK.
+    bool ExecuteDeviceSetupPage(TDevice& device, int page);
+
+    // --- Device list view (DeviceView.cpp) ---
+    QListView* DeviceIcons = nullptr;
+    int ViewStyle() const { return viewStyle_; }
+    void SetViewStyle(int style);
+    // Item hints are shown in every style but the report.
+    bool HintsOn() const { return viewStyle_ != kViewDetails; }
+    int SortColumn() const { return sortColumn_; }
+    // Sorts the rows by `column` (0: caption), as text without regard to case, ascending.
+    void SortDevices(int column);
+    // What the views show: the device rows in their sorted order.
+    QAbstractItemModel* ViewModel() const;
+    // The list row shown at `viewRow`, or null.
+    TDeviceListItem* ItemAtViewRow(int viewRow) const;
+    // A double click on a cell of the report (view row and column): column 0 shows the device
+    // windows of the selection; another column selects that row alone and runs its action.
+    void DeviceViewDblClick(int viewRow, int column);
+    // The operator's in-place rename of `item` to `caption`.
+    void DeviceViewRename(TDeviceListItem* item, const QString& caption);
+    void Memo1DblClick();
     void AutoSizeColumns();
 
 protected:
@@ -177,7 +297,6 @@ protected:
 
 private:
     void BuildControls();
-    void BuildMenus();
     void BuildStatusBar();
     void OpenSettingsKey();
     void FormShow();
@@ -188,6 +307,19 @@ private:
     void Shutdown(bool save);
     void SaveSettingsKey();
     void DeleteSingletons();
+    // DesktopActions.cpp
+    void BuildActions();
+    void BuildActionMenus();
+    void BuildToolBar();
+    void BuildPopupMenu();
+    void InstallKeyPreview();
+    void PowerSelected(bool on);
+    void RunCellAction(TDevice& device, int column);
+    std::vector<TDevice*> SelectedDevices() const;
+    QString AskNewDeviceName();
+    // DeviceView.cpp
+    void BuildDeviceView();
+    void SetDeviceListColor(const QColor& color);
     static void Terminate();
     bool StatusPanelShown(int panel) const;
 
@@ -225,6 +357,9 @@ private:
     QMenu* mnuFile_ = nullptr;
     QMenu* mnuDas_ = nullptr;
     QMenu* mnuHelp_ = nullptr;
+    QStackedWidget* deviceViews_ = nullptr;
+    QSortFilterProxyModel* sortProxy_ = nullptr;
+    bool renaming_ = false;
 };
 
 // The program's main window (null before it is made and after it is deleted).

@@ -49,13 +49,7 @@ void TDASDesktopForm::Timer_DataTimer()
         MuxArray->Service(now);
     }
     // A playback that reached the end of its archive hands the link back to the DAS.
-    if (PlayingBack() && !PlaybackFileOpen()) {
-        if (Host.Pause()) {
-            SetPlaybackSource(nullptr);
-            SetPlayingBack(false);
-        }
-        Host.Connect();
-    }
+    Host.EndFinishedPlayback();
 }
 
 void TDASDesktopForm::Timer_StatTimer()

@@ -1,0 +1,273 @@
+// Terminal windows at full line rate: the DAS stand-in streams on four device channels as fast
+// as the serial line carries (115200 baud) into four device windows shown side by side, for a
+// given time (first argument, seconds; default 10). Prints the UI thread's share of one CPU and
+// the delay from the stand-in handing a line to the link until the window shows it (median and
+// 99th percentile; the stand-in holds at most one packet per channel, so this is the delay from
+// arrival at the port plus at most one packet's time on the wire). Prints figures only.
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QThread>
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "desktop/Dasdesktop.h"
+#include "desktop/Forms.h"
+#include "desktop/Terminal.h"
+#include "link/Global.h"
+#include "link/Host.h"
+#include "link/Serial.h"
+#include "platform/Prompt.h"
+#include "platform/Registry.h"
+#include "support/das/DasConsole.h"
+#include "support/das/DasStandIn.h"
+#include "support/das/DasStatus.h"
+
+namespace {
+
+constexpr int kDevices = 4;
+constexpr int kStartTimeoutMs = 20000;
+
+using TClock = std::chrono::steady_clock;
+
+int64_t NowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(TClock::now().time_since_epoch())
+        .count();
+}
+
+double ThreadCpuMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
+}
+
+// A station of four serial instruments on channels 1 to 4.
+void WriteStation(const QString& dataDir)
+{
+    QDir().mkpath(dataDir + QStringLiteral("/InternalConfig"));
+    QDir().mkpath(dataDir + QStringLiteral("/Config"));
+    QByteArray icf = "[Pelagrix]\nID=PX000001\nName=Bench\nTemp=1\nVoltage=1\nCurrent=1\n"
+                     "Depth=0\nU4S1=0\nU4S2=0\nAD16=0\n";
+    QByteArray das = "[Pelagrix]\nWarning=This is a Wendrok Generated File... DO NOT EDIT!\n"
+                     "InternalConfigFile=InternalConfig\\Bench.icf\nCaptureToHost=1\n"
+                     "UseProtocol=1\nViewStyle=3\nCommPort=1\nBaudRate=115200\nSortColumn=0\n"
+                     "RequestStatus=0\n";
+    for (int i = 1; i <= kDevices; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        icf += "[Serial " + n + "]\nPortType=Serial\nPowerChannel=" + n +
+               "\nAuxPowerChannel=0\nDataChannel=" + n + "\nMuxChannel=" + n + "\nConnector=J" +
+               n + "\n";
+        das += "[S" + n + "]\nPort=Serial " + n + "\nPortBaud=9600\nPortSettings=N,8,1\n" +
+               "PowerOnPriority=" + n + "\nCollectionType=2\n";
+    }
+    QFile icfFile(dataDir + QStringLiteral("/InternalConfig/Bench.icf"));
+    QFile dasFile(dataDir + QStringLiteral("/Config/Bench.das"));
+    if (icfFile.open(QIODevice::WriteOnly)) {
+        icfFile.write(icf);
+    }
+    if (dasFile.open(QIODevice::WriteOnly)) {
+        dasFile.write(das);
+    }
+}
+
+// Collects the delays of the stamped lines a window shows.
+struct TDelays {
+    std::vector<double> ms;
+    QByteArray partial;
+
+    void Take(const char* bytes, int count)
+    {
+        const int64_t now = NowNs();
+        partial.append(bytes, count);
+        qsizetype end = 0;
+        while ((end = partial.indexOf('\n')) >= 0) {
+            const QByteArray line = partial.left(end).trimmed();
+            partial.remove(0, end + 1);
+            bool ok = false;
+            const qint64 sent = line.mid(1, line.indexOf(' ') - 1).toLongLong(&ok);
+            if (ok && line.startsWith('T')) {
+                ms.push_back(static_cast<double>(now - sent) / 1e6);
+            }
+        }
+    }
+};
+
+// A device window that notes when each stamped line reaches it.
+class TTimedTerminal final : public TTerminalForm {
+public:
+    TTimedTerminal(TMux& channel, IChannelDevice& device, TDelays& delays)
+        : TTerminalForm(channel, device), delays_(delays)
+    {
+    }
+    void ShowData(const char* bytes, int count) override
+    {
+        TTerminalForm::ShowData(bytes, count);
+        delays_.Take(bytes, count);
+    }
+
+private:
+    TDelays& delays_;
+};
+
+double Percentile(std::vector<double> values, double share)
+{
+    if (values.empty()) {
+        return 0.0;
+    }
+    std::sort(values.begin(), values.end());
+    const auto at = static_cast<size_t>(share * static_cast<double>(values.size() - 1));
+    return values[at];
+}
+
+// No dialog may wait for an operator: each is printed and answered No or Cancel.
+class TBenchPrompt final : public IPrompt {
+public:
+    TMsgResult MessageBox(const QString& title, const QString& text, TMsgButtons,
+                          TMsgIcon) override
+    {
+        std::fprintf(stderr, "dialog: %s: %s\n", qPrintable(title), qPrintable(text));
+        return TMsgResult::No;
+    }
+    bool InputQuery(const QString& title, const QString&, QString&) override
+    {
+        std::fprintf(stderr, "input: %s\n", qPrintable(title));
+        return false;
+    }
+    std::optional<QString> OpenFile(const TFileDialogOptions&) override { return std::nullopt; }
+    std::optional<QString> SaveFile(const TFileDialogOptions&) override { return std::nullopt; }
+    std::optional<QString> BrowseFolder(const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+};
+
+bool Wait(const std::function<bool()>& done, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
+    QTemporaryDir home;
+    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    TBenchPrompt prompt;
+    SetPrompt(&prompt);
+
+    TDasStandIn das;
+    TDasConsole console(das);
+    TDasStatus status(console);
+    das.SetBaudRate(115200);
+    das.Start();
+    SetComPortDevicePath(1, das.SlavePath());
+    WriteStation(GetProgramDataDir());
+    {
+        TRegistry reg;
+        reg.OpenKey(VersionedKeyPath(kRegistryVersionKey / 100.0, QStringLiteral("DasDesktop")),
+                    true);
+        reg.WriteString(QStringLiteral("INIFile"), QStringLiteral("Config\\Bench.das"));
+    }
+    TDASDesktopForm::SetTerminateHandler([] {});
+    auto* desktop = new TDASDesktopForm;
+    CreateToolForms();
+    desktop->show();
+    if (!Wait([&] { return desktop->FirstShowDone(); }, kStartTimeoutMs) ||
+        !desktop->IsConfigurationLoaded() ||
+        !Wait([] { return !Host.Thread().LinkLost(); }, kStartTimeoutMs)) {
+        std::printf("terminal bench: the station did not start\n");
+        return 1;
+    }
+
+    // Each device gets a timed window, shown text and hex side by side.
+    std::vector<TDelays> delays(kDevices);
+    std::vector<uint8_t> channels;
+    for (int i = 0; i < Devices->Count() && i < kDevices; ++i) {
+        TDevice* device = Devices->Items(i);
+        TMux* mux = device->GetMux();
+        auto* window = new TTimedTerminal(*mux, *device, delays[static_cast<size_t>(i)]);
+        mux->SetWindow(window);
+        window->SetViewSplit(0.5);
+        window->setGeometry(20 + 300 * i, 20, 290, 400);
+        window->show();
+        channels.push_back(static_cast<uint8_t>(device->GetHostChannel()));
+    }
+
+    // The feeder keeps the line busy: whenever the stand-in has sent everything it hands on
+    // one more stamped line per channel, padded to a full segment.
+    std::atomic<bool> feeding{true};
+    std::atomic<int64_t> bytesFed{0};
+    std::thread feeder([&] {
+        while (feeding.load()) {
+            if (!das.AllSent()) {
+                std::this_thread::sleep_for(std::chrono::microseconds(200));
+                continue;
+            }
+            for (uint8_t channel : channels) {
+                QByteArray line = "T" + QByteArray::number(static_cast<qint64>(NowNs())) + " ";
+                line += QByteArray(240 - line.size(), 'x') + "\r\n";
+                das.SendChannelData(channel, line);
+                bytesFed += line.size();
+            }
+        }
+    });
+
+    const double cpuStart = ThreadCpuMs();
+    QElapsedTimer wall;
+    wall.start();
+    while (wall.elapsed() < seconds * 1000LL) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    const double cpuMs = ThreadCpuMs() - cpuStart;
+    const double wallMs = static_cast<double>(wall.elapsed());
+    feeding = false;
+    feeder.join();
+
+    std::vector<double> all;
+    for (const TDelays& d : delays) {
+        all.insert(all.end(), d.ms.begin(), d.ms.end());
+    }
+    std::printf("terminal windows at full line rate (115200 baud), %d device windows, %d s\n",
+                static_cast<int>(channels.size()), seconds);
+    std::printf("  bytes handed to the link:          %10lld\n",
+                static_cast<long long>(bytesFed.load()));
+    std::printf("  line rate reached:                 %10.0f bytes/s\n",
+                static_cast<double>(bytesFed.load()) / (wallMs / 1000.0));
+    std::printf("  lines shown:                       %10zu\n", all.size());
+    std::printf("  UI thread CPU share:               %10.1f %%\n", 100.0 * cpuMs / wallMs);
+    std::printf("  delay to display, median:          %10.1f ms\n", Percentile(all, 0.5));
+    std::printf("  delay to display, 99th percentile: %10.1f ms\n", Percentile(all, 0.99));
+
+    desktop->close();
+    DeleteToolForms();
+    delete desktop;
+    return 0;
+}
