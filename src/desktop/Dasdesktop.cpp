@@ -14,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "desktop/AboutBox.h"
+#include "desktop/DeviceImages.h"
 #include "desktop/Forms.h"
 #include "desktop/WinMenuItem.h"
 #include "link/Das.h"
@@ -133,6 +134,7 @@ void TDASDesktopForm::OpenSettingsKey()
 void TDASDesktopForm::BuildControls()
 {
     deviceModel_ = new TDeviceListModel(this);
+    deviceModel_->SetImages(new TDeviceImages(deviceModel_));
     BuildDeviceView();
 
     ToolBar_Desktop = addToolBar(QStringLiteral("ToolBar_Desktop"));
@@ -216,6 +218,8 @@ void TDASDesktopForm::FirstShow()
     SetStatusInterval(kDefaultStatusIntervalMs);
     Host.SetProtocol(1);
 
+    // The devices' default picture is written out when missing, before any device reads it.
+    InstallDefaultDevicePicture();
     Devices = new TDevices(deviceModel_, this);
     InstallDataPolling(*Devices);
     CreateChannels();

@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "desktop/Dasdesktop.h"
+#include "desktop/DeviceImages.h"
 #include "desktop/Forms.h"
 #include "link/MuxClasses.h"
 #include "platform/Prompt.h"
@@ -21,9 +22,9 @@
 
 namespace {
 
-// Icon sizes of the large and small icon styles.
-constexpr int kLargeIconPx = 64;
-constexpr int kSmallIconPx = 32;
+// Icon sizes of the large and small icon styles: those of the device pictures.
+constexpr int kLargeIconPx = kLargeDeviceIconPx;
+constexpr int kSmallIconPx = kSmallDeviceIconPx;
 
 // Labels of the hint's lines, one per column after the caption.
 const std::array<const char*, kDeviceSubItemCount> kTipLabels = {
@@ -128,6 +129,8 @@ void TDASDesktopForm::BuildDeviceView()
     DeviceView->setModel(sortProxy_);
     DeviceView->setSelectionModel(viewSelection);
     DeviceView->setRootIsDecorated(false);
+    // The report shows the small device pictures, the icon style the large ones.
+    DeviceView->setIconSize(QSize(kSmallIconPx, kSmallIconPx));
     DeviceView->setItemsExpandable(false);
     DeviceView->setAllColumnsShowFocus(true);
     DeviceView->setSelectionMode(QAbstractItemView::ExtendedSelection);

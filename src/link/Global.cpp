@@ -2,6 +2,9 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QStandardPaths>
 #include <algorithm>
 
@@ -301,4 +304,18 @@ QStringList CommaTextToLines(const QString& text)
         }
     }
     return lines;
+}
+
+bool InstallFileIfMissing(const QString& source, const QString& target)
+{
+    if (QFileInfo::exists(target)) {
+        return true;
+    }
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        return false;
+    }
+    QDir().mkpath(QFileInfo(target).absolutePath());
+    QSaveFile out(target);
+    return out.open(QIODevice::WriteOnly) && out.write(in.readAll()) == in.size() && out.commit();
 }

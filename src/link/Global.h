@@ -65,3 +65,7 @@ int StrToIntAtLeast(const QString& text, int def);
 // unquoted item at a blank, control character or comma, and a final comma adds an empty item.
 QString LinesToCommaText(const QStringList& lines);
 QStringList CommaTextToLines(const QString& text);
+
+// Copies `source` (a file or a Qt resource) to the native path `target` unless a file is
+// already there; true when the file exists afterwards. The copy is written whole or not at all.
+bool InstallFileIfMissing(const QString& source, const QString& target);
