@@ -25,9 +25,22 @@ uint32_t cbuf_t::Count() const
     return CountLocked();
 }
 
+uint32_t cbuf_t::Free() const
+{
+    std::lock_guard guard(lock_);
+    return size_ - CountLocked();
+}
+
+uint64_t cbuf_t::Drains() const
+{
+    std::lock_guard guard(lock_);
+    return drains_;
+}
+
 void cbuf_t::Reset()
 {
     std::lock_guard guard(lock_);
+    ++drains_;
     std::memset(data_.get(), 0, size_);
     write_ = 0;
     // The read index goes back with the write index, so a reset ring is empty whenever it
@@ -89,5 +102,6 @@ uint32_t cbuf_t::Get(void* dest, uint32_t n)
     }
     read_ = (read_ + n) % size_;
     full_ = 0;
+    ++drains_;
     return n;
 }

@@ -246,32 +246,24 @@ bool THost::WriteRaw(const uint8_t* bytes, uint32_t count) { return WriteDasPort
 void THost::DispatchDataPacket(const DataPacket& packet)
 {
     lastSequence_.store(packet.sequence, std::memory_order_relaxed);
-    uint32_t walked = 0;
-    for (int i = 0; i < 4 && walked < static_cast<uint32_t>(kMaxPayload); ++i) {
-        uint32_t count = packet.count[i];
-        if (count == 0 && i > 0) {
-            break;
-        }
-        // Never past the payload, whatever the counts claim.
-        count = std::min(count, kMaxPayload - walked);
+    ForEachSegment(packet, [this](uint8_t channel, const uint8_t* data, uint32_t count) {
         bytesReceived_.fetch_add(count, std::memory_order_relaxed);
-        const auto* bytes = reinterpret_cast<const char*>(packet.data + walked);
-        const uint8_t channel = packet.channel[i];
-        if (MuxArray != nullptr) {
-            bool delivered = false;
-            if (TChannelHold mux = MuxArray->HoldChannel(channel)) {
-                mux->PutData(bytes, static_cast<int>(count));
-                delivered = true;
-            }
-            // One channel is held at a time: the first hold has ended here.
-            if (!delivered) {
-                if (TChannelHold info = MuxArray->HoldChannel(kInfoChannel)) {
-                    info->PutData(bytes, static_cast<int>(count), channel);
-                }
+        if (MuxArray == nullptr) {
+            return;
+        }
+        const auto* bytes = reinterpret_cast<const char*>(data);
+        bool delivered = false;
+        if (TChannelHold mux = MuxArray->HoldChannel(channel)) {
+            mux->PutData(bytes, static_cast<int>(count));
+            delivered = true;
+        }
+        // One channel is held at a time: the first hold has ended here.
+        if (!delivered) {
+            if (TChannelHold info = MuxArray->HoldChannel(kInfoChannel)) {
+                info->PutData(bytes, static_cast<int>(count), channel);
             }
         }
-        walked += count;
-    }
+    });
 }
 
 void THost::ArchivePacket(const DataPacket& packet)

@@ -32,6 +32,11 @@ public:
     // Bytes held.
     uint32_t Count() const;
     uint32_t Size() const { return size_; }
+    // Room for more bytes before the oldest would give way.
+    uint32_t Free() const;
+    // Moves on every Get that takes bytes and every Reset: a ring whose count stays put has
+    // no reader taking from it.
+    uint64_t Drains() const;
     // Empties the ring and zeroes its data.
     void Reset();
 
@@ -44,6 +49,7 @@ private:
     uint8_t overwrite_;
     uint8_t full_ = 0;
     uint32_t size_;
+    uint64_t drains_ = 0;
     std::unique_ptr<uint8_t[]> data_;
 };
 
@@ -177,6 +183,10 @@ public:
     bool PushData(const char* bytes, int count);
     // Any thread. The ring holds bytes.
     bool HasData() const;
+    // Any thread. Room left in the ring before its oldest bytes give way, and the ring's
+    // drain count (cbuf_t::Drains), which stays put while nobody reads the channel.
+    uint32_t RingFree() const { return ring_.Free(); }
+    uint64_t RingDrains() const { return ring_.Drains(); }
     // Takes at most 8192 bytes from the ring into the scratch buffer, zero-terminated;
     // returns the count.
     int ReadQueue();

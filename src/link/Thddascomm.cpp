@@ -26,6 +26,14 @@ constexpr int kNoSourcePassMs = 20;
 // Playback waits in slices of at most this long; a wait this long or longer is skipped.
 constexpr int64_t kPlaybackSliceMs = 50;
 constexpr int64_t kPlaybackSkipMs = 32768;
+// A playback waiting for room in a channel's ring looks again this often.
+constexpr int kRingWaitSliceMs = 2;
+// A ring nobody has taken anything from for this long has no reader (a channel without a
+// window, capture or fetch): the playback writes over it as the live link does.
+constexpr std::chrono::milliseconds kRingReaderGone{2000};
+// A segment for a channel that does not exist goes to the info channel after "[n]".
+constexpr uint32_t kTagBytes = 5;
+constexpr uint64_t kNoDrainCount = ~uint64_t{0};
 
 bool TravelsAlone(uint8_t channel) { return channel == kFileChannel || channel == kCommandChannel; }
 
@@ -34,11 +42,39 @@ bool ChannelExists(uint8_t channel)
     return MuxArray != nullptr && static_cast<bool>(MuxArray->HoldChannel(channel));
 }
 
+// The bytes one dispatch puts into one channel's ring.
+struct TRingNeed {
+    uint8_t channel = 0;
+    uint32_t bytes = 0;
+};
+
+// What dispatching the packet puts into each ring; returns the number of rings.
+int RingNeeds(const DataPacket& packet, std::array<TRingNeed, 4>& needs)
+{
+    int rings = 0;
+    ForEachSegment(packet, [&needs, &rings](uint8_t channel, const uint8_t*, uint32_t count) {
+        if (!ChannelExists(channel)) {
+            channel = kInfoChannel;
+            count += kTagBytes;
+        }
+        int r = 0;
+        while (r < rings && needs[r].channel != channel) {
+            ++r;
+        }
+        if (r == rings) {
+            needs[rings++] = {channel, 0};
+        }
+        needs[r].bytes += count;
+    });
+    return rings;
+}
+
 }  // namespace
 
 TThdDASComm::TThdDASComm(THost& host)
     : host_(host), ticksPerMs_(static_cast<double>(kPerfFrequency) * 0.001)
 {
+    undrained_.fill(kNoDrainCount);
 }
 
 TThdDASComm::~TThdDASComm() { StopThread(); }
@@ -181,6 +217,7 @@ void TThdDASComm::ServiceLink()
     }
     MarkPacketTime(*received);
     WaitForPacketTime(*received);
+    WaitForRingSpace(*received);
     host_.DispatchDataPacket(*received);
     host_.ArchivePacket(*received);
     link_.receivedPacket = nullptr;
@@ -330,5 +367,54 @@ void TThdDASComm::WaitForPacketTime(const DataPacket& packet)
             break;
         }
         Nap(static_cast<int>(std::min(wait, kPlaybackSliceMs)));
+    }
+}
+
+// The live link hands packets on as they come, and a full ring gives way to new bytes. A
+// playback reads its packets far faster than the UI thread reads the rings, so it waits here
+// until the UI has made room. A pause, the end of the thread or of the playback stops the
+// wait at once; the packet then goes on as it would on the live link.
+void TThdDASComm::WaitForRingSpace(const DataPacket& packet)
+{
+    if (!PlayingBack()) {
+        return;
+    }
+    std::array<TRingNeed, 4> needs;
+    const int rings = RingNeeds(packet, needs);
+    for (int r = 0; r < rings; ++r) {
+        WaitForRoom(needs[r].channel, needs[r].bytes);
+    }
+}
+
+void TThdDASComm::WaitForRoom(uint8_t channel, uint32_t bytes)
+{
+    uint64_t lastDrains = kNoDrainCount;
+    auto lastTaken = std::chrono::steady_clock::now();
+    while (PlayingBack() && !Ending() && !paused_.load()) {
+        uint32_t room = 0;
+        uint64_t drains = 0;
+        {
+            // Held only to look: a channel is never held across a nap.
+            const TChannelHold mux =
+                MuxArray != nullptr ? MuxArray->HoldChannel(channel) : TChannelHold();
+            if (!mux) {
+                return;
+            }
+            room = mux->RingFree();
+            drains = mux->RingDrains();
+        }
+        if (room >= bytes || drains == undrained_[channel]) {
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (drains != lastDrains) {
+            lastDrains = drains;
+            lastTaken = now;
+        } else if (now - lastTaken >= kRingReaderGone) {
+            // Until someone reads this ring again, it is written over without waiting.
+            undrained_[channel] = drains;
+            return;
+        }
+        Nap(kRingWaitSliceMs);
     }
 }

@@ -3,16 +3,36 @@
 // takes one protocol step, hands a received packet to the link manager and, while an archive
 // plays back, paces packets to their recorded times. It watches for a silent link.
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
 #include <thread>
 
+#include "link/Packets.h"
 #include "link/Protocol.h"
 
-struct DataPacket;
 class THost;
+
+// Any thread. Calls visit(channel, bytes, count) for each segment of a received data packet in
+// the order the dispatch hands them on: the first always, then up to three more until an empty
+// one, never past the payload whatever the counts claim.
+template <class TVisit>
+void ForEachSegment(const DataPacket& packet, TVisit visit)
+{
+    uint32_t walked = 0;
+    for (int i = 0; i < 4 && walked < static_cast<uint32_t>(kMaxPayload); ++i) {
+        uint32_t count = packet.count[i];
+        if (count == 0 && i > 0) {
+            break;
+        }
+        count = std::min<uint32_t>(count, kMaxPayload - walked);
+        visit(packet.channel[i], packet.data + walked, count);
+        walked += count;
+    }
+}
 
 // Passes of a silent link before it counts as lost, and where the count restarts after each
 // status update, so the update repeats every third silent pass.
@@ -20,7 +40,9 @@ constexpr int kSilentPassesLost = 101;
 constexpr int kSilentPassesRepeat = 98;
 
 // The one worker thread that drives the DAS link. THost owns it; it is made idle and starts
-// running with Resume (the first connect or playback).
+// running with Resume (the first connect or playback). A playback never hands a channel more
+// than its ring has room for: it waits for the UI thread to read the ring, so no byte of the
+// archive gives way unread.
 class TThdDASComm {
 public:
     explicit TThdDASComm(THost& host);
@@ -79,6 +101,9 @@ private:
     void BuildSendPacket();
     bool FillSegments(DataPacket& packet, bool fromTimed, uint32_t now);
     void WaitForPacketTime(const DataPacket& packet);
+    // Playback: waits until the channels the packet feeds have room for it in their rings.
+    void WaitForRingSpace(const DataPacket& packet);
+    void WaitForRoom(uint8_t channel, uint32_t bytes);
     void MarkPacketTime(const DataPacket& packet);
     // Parks while paused; false when the thread is to end.
     bool ParkWhilePaused();
@@ -110,6 +135,10 @@ private:
     std::atomic<int64_t> buildTicks_{0};
     std::atomic<int64_t> stepTicks_{0};
     std::atomic<int64_t> dispatchTicks_{0};
+
+    // Per channel, the ring's drain count when playback stopped waiting for a reader that
+    // never came (link thread).
+    std::array<uint64_t, 256> undrained_;
 
     // Playback clock, read by the UI thread through CurrentPacketTime.
     mutable std::mutex clockLock_;

@@ -135,7 +135,8 @@ protected:
     std::unique_ptr<TDASDesktopForm> form;
 };
 
-// Runs first: the link thread of a test program runs only until its first shutdown.
+// A whole run: start, link, status and shutdown. The shutdown joins the link thread, and the
+// next start runs it afresh.
 TEST_F(DesktopTest, StartsTheStationConnectsAndShowsTheDasStatus)
 {
     status.SetStatusLine("25.1,12.0,--,0,COCC,01001000000000000,xR");

@@ -6,24 +6,19 @@
 #include <QFile>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
-#include <cstring>
 #include <memory>
 
+#include "DesktopFixture.h"
 #include "desktop/Forms.h"
 #include "desktop/Terminal.h"
 #include "link/Das.h"
 #include "link/Global.h"
 #include "link/Host.h"
 #include "link/Packets.h"
-#include "link/SendQueues.h"
 #include "link/Serial.h"
-#include "platform/Registry.h"
 #include "platform/SerialPort.h"
-#include "platform/WindowPlacement.h"
-#include "station/ConfigFiles.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
 #include "support/das/DasConsole.h"
@@ -32,100 +27,8 @@
 
 namespace {
 
-class ActionsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(settingsDir.isValid());
-        SetSettingsFilePath(settingsDir.filePath(QStringLiteral("Wendrok.ini")));
-        SetPlacementScreenSize(QSize(800, 600));
-        ASSERT_TRUE(das.IsOpen());
-        das.Start();
-        SetComPortDevicePath(1, das.SlavePath());
-        TDASDesktopForm::SetTerminateHandler([] {});
-        TDASDesktopForm::SetModalRunner([this](QDialog& dialog) {
-            modalShown << dialog.windowTitle();
-            return modalResult;
-        });
-        ConfigurationChanged = false;
-        CreateToolForms();
-        ASSERT_FALSE(InstallSampleStation().isEmpty());
-    }
-
-    void TearDown() override
-    {
-        // Nothing a test changed is saved into the sample station.
-        ConfigurationChanged = false;
-        form.reset();
-        DeleteToolForms();
-        TDASDesktopForm::SetModalRunner({});
-        TDASDesktopForm::SetResetWait({});
-        TDASDesktopForm::SetTerminateHandler({});
-        SetSettingsFilePath(QString());
-        SetPlacementScreenSize(QSize());
-    }
-
-    TDASDesktopForm& Start()
-    {
-        TRegistry reg;
-        EXPECT_TRUE(reg.OpenKey(VersionedKeyPath(1.26, QStringLiteral("DasDesktop")), true));
-        reg.WriteString(QStringLiteral("INIFile"), QStringLiteral("Config\\Demo.das"));
-        reg.CloseKey();
-        form = std::make_unique<TDASDesktopForm>();
-        form->show();
-        EXPECT_TRUE(WaitUntil([this] { return form->FirstShowDone(); }));
-        EXPECT_TRUE(form->IsConfigurationLoaded());
-        return *form;
-    }
-
-    // Started with the link thread parked, so the queued commands stay to be read.
-    TDASDesktopForm& StartQuiet()
-    {
-        TDASDesktopForm& f = Start();
-        Host.Pause();
-        TakeCommands();
-        return f;
-    }
-
-    // The console commands queued in TimedQueue, taken out of it.
-    static QStringList TakeCommands()
-    {
-        QStringList out;
-        char buffer[512];
-        for (;;) {
-            uint32_t length = sizeof buffer;
-            TListInfo info;
-            if (TimedQueue == nullptr || !TimedQueue->Read(buffer, length, info, false)) {
-                return out;
-            }
-            if (info.channel == kCommandChannel) {
-                out << QString::fromLatin1(buffer, static_cast<qsizetype>(strnlen(buffer, length)));
-            }
-        }
-    }
-
-    void Trigger(const char* name) { form->Action(QString::fromLatin1(name))->trigger(); }
-
-    static TDevice* Device(const char* name) { return Devices->FindByName(QString::fromLatin1(name)); }
-
-    static void SelectOnly(std::initializer_list<const char*> names)
-    {
-        for (int i = 0; i < Devices->Count(); ++i) {
-            Devices->Items(i)->SetSelected(false);
-        }
-        for (const char* name : names) {
-            Device(name)->SetSelected(true);
-        }
-    }
-
-    QTemporaryDir settingsDir;
-    TFakePrompt prompt;
-    TDasStandIn das;
-    TDasConsole console{das};
-    QStringList modalShown;
-    int modalResult = QDialog::Rejected;
-    std::unique_ptr<TDASDesktopForm> form;
-};
+// The program against the stand-in; each test starts it as it needs.
+class ActionsTest : public DesktopFixture {};
 
 int IndexOfPrefix(const QStringList& list, const QString& prefix)
 {
@@ -145,9 +48,7 @@ TEST_F(ActionsTest, PowerOnStartDataShowsTheStreamAndCaptureKeepsEveryByte)
     TDASDesktopForm& f = Start();
     TDevice* ctd = Device("CTD");
     ASSERT_NE(ctd, nullptr);
-    ctd->SetCollectionType(2);
-    ctd->SetCmdStart({QStringLiteral("GO")});
-    ctd->SetCmdStop({QStringLiteral("STOP")});
+    StreamBetweenGoAndStop(ctd);
     const int channel = ctd->GetHostChannel();
     SelectOnly({"CTD"});
     f.UpdateActions();

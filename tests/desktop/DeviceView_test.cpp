@@ -4,82 +4,28 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
-#include <QTemporaryDir>
 #include <QTreeView>
-#include <cstring>
-#include <memory>
 
+#include "DesktopFixture.h"
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
 #include "desktop/Terminal.h"
-#include "link/Global.h"
 #include "link/Host.h"
-#include "link/SendQueues.h"
-#include "link/Serial.h"
-#include "platform/Registry.h"
-#include "platform/WindowPlacement.h"
-#include "station/ConfigFiles.h"
 #include "support/FakePrompt.h"
-#include "support/QtHelpers.h"
-#include "support/das/DasStandIn.h"
 
 namespace {
 
-class DeviceViewTest : public ::testing::Test {
+// The program started with its link parked, so the queued commands can be read.
+class DeviceViewTest : public DesktopFixture {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(settingsDir.isValid());
-        SetSettingsFilePath(settingsDir.filePath(QStringLiteral("Wendrok.ini")));
-        SetPlacementScreenSize(QSize(800, 600));
-        das.Start();
-        SetComPortDevicePath(1, das.SlavePath());
-        TDASDesktopForm::SetTerminateHandler([] {});
-        TDASDesktopForm::SetModalRunner([this](QDialog& dialog) {
-            modalShown << dialog.windowTitle();
-            return int(QDialog::Rejected);
-        });
-        CreateToolForms();
-        ConfigurationChanged = false;
-        ASSERT_FALSE(InstallSampleStation().isEmpty());
-        TRegistry reg;
-        ASSERT_TRUE(reg.OpenKey(VersionedKeyPath(1.26, QStringLiteral("DasDesktop")), true));
-        reg.WriteString(QStringLiteral("INIFile"), QStringLiteral("Config\\Demo.das"));
-        reg.CloseKey();
-        form = std::make_unique<TDASDesktopForm>();
-        form->show();
-        ASSERT_TRUE(WaitUntil([this] { return form->FirstShowDone(); }));
-        ASSERT_TRUE(form->IsConfigurationLoaded());
-        // The link stays parked, so the queued commands can be read.
-        Host.Pause();
-        TakeCommands();
-    }
-
-    void TearDown() override
-    {
-        ConfigurationChanged = false;
-        form.reset();
-        DeleteToolForms();
-        TDASDesktopForm::SetModalRunner({});
-        TDASDesktopForm::SetTerminateHandler({});
-        SetSettingsFilePath(QString());
-        SetPlacementScreenSize(QSize());
-    }
-
-    static QStringList TakeCommands()
-    {
-        QStringList out;
-        char buffer[512];
-        for (;;) {
-            uint32_t length = sizeof buffer;
-            TListInfo info;
-            if (TimedQueue == nullptr || !TimedQueue->Read(buffer, length, info, false)) {
-                return out;
-            }
-            if (info.channel == kCommandChannel) {
-                out << QString::fromLatin1(buffer, static_cast<qsizetype>(strnlen(buffer, length)));
-            }
+        DesktopFixture::SetUp();
+        if (HasFatalFailure()) {
+            return;
         }
+        StartQuiet();
+        ASSERT_FALSE(HasFailure());
     }
 
     // The captions in the order the views show them.
@@ -96,14 +42,6 @@ protected:
     {
         return static_cast<int>(ShownCaptions().indexOf(QString::fromLatin1(name)));
     }
-
-    static TDevice* Device(const char* name) { return Devices->FindByName(QString::fromLatin1(name)); }
-
-    QTemporaryDir settingsDir;
-    TFakePrompt prompt;
-    TDasStandIn das;
-    QStringList modalShown;
-    std::unique_ptr<TDASDesktopForm> form;
 };
 
 TEST(DeviceInfoTipTest, CaptionThenOneLabelledLinePerColumn)

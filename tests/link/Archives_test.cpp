@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -65,6 +66,42 @@ QByteArray Pattern(int size, int seed)
         bytes[i] = static_cast<char>((i * 7 + seed * 31) & 0xFF);
     }
     return bytes;
+}
+
+// Bytes without a period, so a stretch lost, repeated or moved shows as a difference.
+QByteArray Distinct(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    uint32_t x = 2463534242u;
+    for (int i = 0; i < size; ++i) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        bytes[i] = static_cast<char>(x >> 24);
+    }
+    return bytes;
+}
+
+// An archive of `data` for `channel` in full packets, every third packet carrying it in two
+// segments with a byte for `other` between them.
+QByteArray ArchiveOf(const QByteArray& data, uint8_t channel, uint8_t other)
+{
+    QByteArray file = Header("PX000000", "01/02/2024 10:11:12");
+    uint8_t sequence = 0;
+    qsizetype at = 0;
+    for (int n = 0; at < data.size(); ++n, ++sequence) {
+        const auto time = static_cast<uint32_t>(1000 + n);
+        if (n % 3 == 2) {
+            const QByteArray first = data.mid(at, 120);
+            const QByteArray second = data.mid(at + first.size(), 120);
+            at += first.size() + second.size();
+            file += das::EncodeData(sequence, 0, time, {{channel, first}, {other, "+"}, {channel, second}});
+        } else {
+            file += das::EncodeData(sequence, 0, time, {{channel, data.mid(at, kMaxPayload)}});
+            at += kMaxPayload;
+        }
+    }
+    return file;
 }
 
 // A terminal window that keeps everything it is shown.
@@ -458,6 +495,61 @@ TEST_F(ArchiveTest, AForeignFileDeliversNothing)
     EXPECT_EQ(Host.BytesReceived(), 0u);
     EXPECT_TRUE(views[kInfoChannel].data.isEmpty());
     EXPECT_TRUE(views[12].data.isEmpty());
+}
+
+// --- Fast playback and the channel rings ---
+
+TEST_F(ArchiveTest, FastPlaybackWaitsForTheUiToReadEachRing)
+{
+    AddViewed(12);
+    AddViewed(13);
+    // Five rings' worth for one channel: handed on at full speed, most of it would give way
+    // before the next data timer tick.
+    const QByteArray data = Distinct(5 * static_cast<int>(kChannelRingBytes));
+    WriteAll(Path("fast.dar"), ArchiveOf(data, 12, 13));
+
+    // The data timer's pace.
+    QTimer dataTimer;
+    dataTimer.setInterval(100);
+    QObject::connect(&dataTimer, &QTimer::timeout, [] { MuxArray->Service(NowDateTime()); });
+    dataTimer.start();
+    Play(Path("fast.dar"), false);
+    ASSERT_TRUE(PlayingBack());
+    ASSERT_TRUE(WaitUntil([] { return !PlaybackFileOpen(); }, 30000));
+    dataTimer.stop();
+    MuxArray->Service(NowDateTime());
+
+    ASSERT_EQ(views[12].data.size(), data.size());
+    EXPECT_TRUE(views[12].data == data) << "the bytes differ from the archive's";
+    EXPECT_EQ(views[13].data, QByteArray(views[13].data.size(), '+'));
+    EXPECT_GE(views[13].data.size(), 10);
+    EXPECT_EQ(Host.BytesReceived(), static_cast<uint32_t>(data.size() + views[13].data.size()));
+}
+
+TEST_F(ArchiveTest, AFullRingHoldsUpNeitherAStopNorAPlaybackNobodyReads)
+{
+    TMux* mux = AddViewed(12);
+    const QByteArray data = Distinct(3 * static_cast<int>(kChannelRingBytes));
+    // Channel 13 does not exist, nor does the info channel its bytes would go to.
+    WriteAll(Path("unread.dar"), ArchiveOf(data, 12, 13));
+
+    // Nobody serves the channel: the playback waits with the ring full.
+    Play(Path("unread.dar"), false);
+    ASSERT_TRUE(WaitUntil([mux] { return mux->RingFree() < static_cast<uint32_t>(kMaxPayload); }));
+    EXPECT_TRUE(Host.Archive().IsOpen());
+    Host.PlayArchive(false);
+    EXPECT_TRUE(Host.Thread().Parked());
+    EXPECT_FALSE(PlaybackFileOpen());
+    EXPECT_LT(Host.BytesReceived(), static_cast<uint32_t>(data.size()));
+
+    // A channel that is never read (no window, capture or fetch takes its bytes) cannot hold
+    // a playback for ever: after a while it is written over as on the live link, newest kept.
+    mux->ReadQueue();
+    Play(Path("unread.dar"), false);
+    ASSERT_TRUE(WaitUntil([] { return !PlaybackFileOpen(); }, 15000));
+    EXPECT_GT(Host.BytesReceived(), static_cast<uint32_t>(data.size()));
+    const int n = mux->ReadQueue();
+    EXPECT_EQ(QByteArray(mux->Scratch(), n), data.right(static_cast<int>(kChannelRingBytes)));
 }
 
 // --- A live session recorded and played back ---

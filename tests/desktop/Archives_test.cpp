@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <chrono>
+
+#include "DesktopFixture.h"
+#include "desktop/Dasdesktop.h"
+#include "desktop/Terminal.h"
+#include "link/Host.h"
+#include "link/Packets.h"
+#include "link/Serial.h"
+#include "support/FakePrompt.h"
+#include "support/QtHelpers.h"
+#include "support/das/DasInstruments.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The archive actions of the main window on a live session with the stand-in.
+class DesktopArchiveTest : public DesktopFixture {
+protected:
+    // Waits until nothing the stand-in sent is left to show in the device's window.
+    bool WaitQuiet(TDevice* device)
+    {
+        return WaitUntil([this, device] { return das.AllSent() && !device->GetMux()->HasData(); });
+    }
+
+    QTemporaryDir archiveDir;
+};
+
+TEST_F(DesktopArchiveTest, AFastPlaybackShowsTheDeviceWindowTheTextItShowedLive)
+{
+    // Samples long enough that the recording holds several channel rings' worth.
+    TDasInstruments instruments(das, console);
+    TInstrumentSpec spec;
+    spec.sample = "SAMPLE " + QByteArray("0123456789abcdefghijklmnopqrstuvwxyz").repeated(8) + "\r\n";
+    spec.interval = 10ms;
+    instruments.AddSerialInstrument(1, spec);
+    TDASDesktopForm& f = Start();
+    TDevice* ctd = Device("CTD");
+    ASSERT_NE(ctd, nullptr);
+    StreamBetweenGoAndStop(ctd);
+    SelectOnly({"CTD"});
+    f.UpdateActions();
+    Trigger("Desktop_DeviceOn");
+    ASSERT_TRUE(WaitUntil([&] { return instruments.SwitchOn(1) && instruments.IsOpen(1); }, 10000));
+    auto* window = dynamic_cast<TTerminalForm*>(ctd->GetMux()->GetWindow());
+    ASSERT_NE(window, nullptr);
+
+    // The device's data shows in its window.
+    Trigger("Desktop_StartData");
+    ASSERT_TRUE(WaitUntil([&] {
+        return window->TextPane()->toPlainText().contains(QStringLiteral("SAMPLE"));
+    }, 10000));
+    Trigger("Desktop_StopData");
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }, 10000));
+    ASSERT_TRUE(WaitQuiet(ctd));
+    ctd->GetMux()->ClearWindow();
+
+    // A recorded session: the data started, a good many samples, the data stopped.
+    const QString path = archiveDir.filePath(QStringLiteral("session.dar"));
+    prompt.QueueFile(path);
+    Trigger("RecordDASArchive");
+    ASSERT_TRUE(Host.Recording());
+    EXPECT_TRUE(prompt.Messages().contains(QStringLiteral("Wendrok: Click to begin archive recording.")));
+    const int before = instruments.SamplesFrom(1);
+    Trigger("Desktop_StartData");
+    ASSERT_TRUE(WaitUntil([&] { return instruments.SamplesFrom(1) >= before + 90; }, 15000));
+    Trigger("Desktop_StopData");
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }, 10000));
+    ASSERT_TRUE(WaitQuiet(ctd));
+    const int samples = instruments.SamplesFrom(1) - before;
+    Trigger("RecordDASArchive");
+    ASSERT_FALSE(Host.Recording());
+    const QString live = window->TextPane()->toPlainText();
+    ASSERT_EQ(live.count(QStringLiteral("SAMPLE")), samples);
+
+    // Played back as fast as it goes, through the window's own data timer.
+    ctd->GetMux()->ClearWindow();
+    const int statusRequests = console.Texts().count(kStatusRequestCommand);
+    prompt.shown.clear();
+    prompt.QueueFile(path);
+    prompt.QueueMessageAnswer(TMsgResult::No);
+    Trigger("PlayDASArchive");
+    ASSERT_EQ(prompt.Messages().size(), 2) << prompt.Messages().join('|').toStdString();
+    EXPECT_EQ(prompt.Messages()[0], QStringLiteral("Wendrok: Play back at real-time speed?"));
+    EXPECT_TRUE(prompt.Messages()[1].startsWith(QStringLiteral("Wendrok: Archive Starts at: ")));
+    EXPECT_FALSE(Host.RealTimePlayback());
+    ASSERT_TRUE(WaitUntil([&] {
+        return !PlayingBack() && DasPortOpen() && !ctd->GetMux()->HasData();
+    }, 30000));
+    const QString playedBack = window->TextPane()->toPlainText();
+    EXPECT_EQ(playedBack.count(QStringLiteral("SAMPLE")), samples);
+    EXPECT_TRUE(playedBack == live) << "the window shows other text than it showed live";
+
+    // The live link is back: the status requests reach the DAS again.
+    EXPECT_TRUE(Host.Thread().Running());
+    EXPECT_TRUE(WaitUntil([&] {
+        return console.Texts().count(kStatusRequestCommand) > statusRequests;
+    }, 10000));
+    f.close();
+}
+
+}  // namespace
