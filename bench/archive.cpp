@@ -144,7 +144,7 @@ void FastPlayback(TBenchPrompt& prompt, const QString& folder)
     std::printf("  %.0f packets/s, %.1f MB/s payload into the channel rings, %.1f MB/s of file\n",
                 packets / seconds, static_cast<double>(bytes) / 1e6 / seconds,
                 static_cast<double>(size) / 1e6 / seconds);
-    std::printf("  payload taken by the UI loop: %.1f MB (%.1f%%; a full ring drops its oldest)\n",
+    std::printf("  payload taken by the UI loop: %.1f MB (%.1f%%; playback waits for each ring to be read)\n",
                 static_cast<double>(readByUi) / 1e6,
                 bytes > 0 ? 100.0 * static_cast<double>(readByUi) / bytes : 0.0);
     std::printf("  receive errors %u, duplicates dropped %u\n",

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <memory>
 
+#include "DesktopFixture.h"
 #include "desktop/Forms.h"
 #include "desktop/WinMenuItem.h"
 #include "link/Das.h"
@@ -109,21 +110,7 @@ protected:
     }
 
     // The console commands queued in TimedQueue, taken out of it.
-    static QStringList TakeCommands()
-    {
-        QStringList out;
-        char buffer[512];
-        for (;;) {
-            uint32_t length = sizeof buffer;
-            TListInfo info;
-            if (TimedQueue == nullptr || !TimedQueue->Read(buffer, length, info, false)) {
-                return out;
-            }
-            if (info.channel == kCommandChannel) {
-                out << QString::fromLatin1(buffer, static_cast<qsizetype>(strnlen(buffer, length)));
-            }
-        }
-    }
+    static QStringList TakeCommands() { return TakeQueuedCommands(); }
 
     QTemporaryDir settingsDir;
     TFakePrompt prompt;

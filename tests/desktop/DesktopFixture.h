@@ -30,6 +30,23 @@
 #include "support/das/DasConsole.h"
 #include "support/das/DasStandIn.h"
 
+// The console commands queued in TimedQueue, taken out of it.
+inline QStringList TakeQueuedCommands()
+{
+    QStringList out;
+    char buffer[512];
+    for (;;) {
+        uint32_t length = sizeof buffer;
+        TListInfo info;
+        if (TimedQueue == nullptr || !TimedQueue->Read(buffer, length, info, false)) {
+            return out;
+        }
+        if (info.channel == kCommandChannel) {
+            out << QString::fromLatin1(buffer, static_cast<qsizetype>(strnlen(buffer, length)));
+        }
+    }
+}
+
 class DesktopFixture : public ::testing::Test {
 protected:
     void SetUp() override
@@ -87,21 +104,7 @@ protected:
     }
 
     // The console commands queued in TimedQueue, taken out of it.
-    static QStringList TakeCommands()
-    {
-        QStringList out;
-        char buffer[512];
-        for (;;) {
-            uint32_t length = sizeof buffer;
-            TListInfo info;
-            if (TimedQueue == nullptr || !TimedQueue->Read(buffer, length, info, false)) {
-                return out;
-            }
-            if (info.channel == kCommandChannel) {
-                out << QString::fromLatin1(buffer, static_cast<qsizetype>(strnlen(buffer, length)));
-            }
-        }
-    }
+    static QStringList TakeCommands() { return TakeQueuedCommands(); }
 
     void Trigger(const char* name) { form->Action(QString::fromLatin1(name))->trigger(); }
 
