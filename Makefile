@@ -31,7 +31,7 @@ tsan: deps
 bench: deps
 	cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release -DWENDROK_BENCH=ON $(CMAKE_FLAGS)
 	cmake --build build/bench -j$(JOBS)
-	@for b in build/bench/bench/bench_*; do [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
+	@for b in build/bench/bench/bench_*; do [ -f "$$b" ] && [ -x "$$b" ] && echo "== $$b" && "$$b"; done; true
 
 format:
 	find src tests bench -name '*.cpp' -o -name '*.h' | xargs clang-format -i

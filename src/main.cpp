@@ -2,15 +2,11 @@
 // windows after it, and the event loop. An exception that escapes an event handler is shown
 // to the operator and the program goes on; one that escapes the start is shown and ends it.
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <exception>
 
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
-#include "link/Global.h"
 #include "platform/Prompt.h"
-#include "platform/Registry.h"
 
 namespace {
 
@@ -38,26 +34,6 @@ public:
     }
 };
 
-// A first start with no station remembered opens the sample station, so the program has
-// something to show; an operator's own station is never touched.
-void OfferSampleStation()
-{
-    TRegistry reg;
-    for (int key = kRegistryVersionKey; key > 0; --key) {
-        if (reg.KeyExists(VersionedKeyPath(key / 100.0, QStringLiteral("DasDesktop")))) {
-            return;
-        }
-    }
-    const QString sample = InstallSampleStation();
-    if (sample.isEmpty() || !QFileInfo::exists(sample)) {
-        return;
-    }
-    if (reg.OpenKey(VersionedKeyPath(kRegistryVersionKey / 100.0, QStringLiteral("DasDesktop")),
-                    true)) {
-        reg.WriteString(QStringLiteral("INIFile"), MakeDataRelativePath(sample));
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -68,7 +44,8 @@ int main(int argc, char** argv)
     // The program ends when its main window closes, whatever tool windows are open.
     QApplication::setQuitOnLastWindowClosed(false);
     try {
-        OfferSampleStation();
+        // The sample station's files, for demonstrations; an operator's own are never touched.
+        InstallSampleStation();
         auto* desktop = new TDASDesktopForm;
         CreateToolForms();
         desktop->show();

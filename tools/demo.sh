@@ -22,7 +22,7 @@ fi
 out="$home/das-standin.out"
 log="$home/das-standin.log"
 rm -f "$out"
-"$standin" --com 1 >"$out" 2>"$log" &
+"$standin" --com 1 --station 'Config\Demo.das' >"$out" 2>"$log" &
 standin_pid=$!
 
 stop_standin() {

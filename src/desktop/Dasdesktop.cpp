@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -364,6 +366,19 @@ void TDASDesktopForm::SetArchiveActions(bool recordPlay, bool rewind, bool fast,
 }
 
 void TDASDesktopForm::AppendDebugMemo(const QString& line) { Memo1->appendPlainText(line); }
+
+void TDASDesktopForm::KeepDebugMemoTail(int chars)
+{
+    QTextDocument* text = Memo1->document();
+    // The document counts a final paragraph mark that the memo's text does not hold.
+    const int excess = text->characterCount() - 1 - chars;
+    if (excess <= 0) {
+        return;
+    }
+    QTextCursor cursor(text);
+    cursor.setPosition(excess, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
 
 bool TDASDesktopForm::ExplorerVisible() const
 {

@@ -187,6 +187,7 @@ public:
     bool DeviceListGrey() const override { return grey_; }
     void SetArchiveActions(bool recordPlay, bool rewind, bool fast, bool pauseStop) override;
     void AppendDebugMemo(const QString& line) override;
+    void KeepDebugMemoTail(int chars) override;
     bool ExplorerVisible() const override;
 
     // --- IFixedChannelReaders ---

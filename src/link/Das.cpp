@@ -146,6 +146,7 @@ int TDas::SendTimedLines(const QStringList& lines, int startStamp)
         for (const QString& line : lines) {
             Host.LinkUi().AppendDebugMemo(line);
         }
+        Host.LinkUi().KeepDebugMemoTail(kDebugMemoMaxChars);
     }
     int total = 0;
     int previous = startStamp;

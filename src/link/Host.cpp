@@ -196,7 +196,12 @@ bool THost::Connect()
     if (!thread_.Pause()) {
         return false;
     }
-    if (!OpenPortAsking() || !SetBaudAsking()) {
+    if (!OpenPortAsking()) {
+        return false;
+    }
+    if (!SetBaudAsking()) {
+        // The link stays closed: the port is not kept from other programs meanwhile.
+        CloseDasPort();
         return false;
     }
     ClearCommandQueue();

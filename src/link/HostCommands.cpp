@@ -73,8 +73,10 @@ void THost::ExecuteHostCommand(const QByteArray& line)
             LinkUi().RefreshDeviceRow(*device);
         }
     } else if (word == "RouteSerial") {
-        if (device != nullptr) {
-            mux->OpenPcPort(device->PortInfo().serialPortNumber);
+        // Only a device with a port has a serial port number to open.
+        const TChannelPortInfo port = device != nullptr ? device->PortInfo() : TChannelPortInfo();
+        if (port.hasPort) {
+            mux->OpenPcPort(port.serialPortNumber);
         }
     } else if (word == "UnRouteSerial") {
         if (mux->HasPCPort()) {

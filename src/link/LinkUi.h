@@ -30,6 +30,9 @@ public:
     }
     // Adds a line to the debug memo.
     virtual void AppendDebugMemo(const QString& /*line*/) {}
+    // Cuts the debug memo to its last `chars` characters (line breaks included) when it is
+    // longer, so a long run of timed lines never grows it without end.
+    virtual void KeepDebugMemoTail(int /*chars*/) {}
     // The explorer window: whether it is visible, and its refresh.
     virtual bool ExplorerVisible() const { return false; }
     virtual void RefreshExplorer() {}

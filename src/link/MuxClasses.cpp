@@ -163,6 +163,8 @@ void TMux::WriteConsumers(const char* bytes, int n)
 {
     if (echoPort_ != nullptr && !echoPort_->WritePort(bytes, n)) {
         CloseEcho();
+        // The device's row, the actions and the window's echo item show the port closed.
+        EchoStateChanged();
         ReportChannelError("Echo Serial Port Error on Host Channel# ");
     }
     if (getFile_ != nullptr && !getFile_->Write(bytes, n)) {

@@ -226,7 +226,11 @@ void TThdDASComm::ServiceLink()
 
 void TThdDASComm::Watchdog(uint16_t state)
 {
-    if (state == kStateIdle && previousState_ == kStateIdle) {
+    // Listening after a NAKd with nothing arriving is as silent as listening idle: a DAS that
+    // goes quiet there must count as lost too.
+    const bool silent = (state == kStateIdle && previousState_ == kStateIdle) ||
+                        (state == kStateNakdListen && previousState_ == kStateNakdListen);
+    if (silent) {
         if (++silentPasses_ >= kSilentPassesLost) {
             linkLost_ = true;
             PostToUi([] { Host.UpdateStatus(); });

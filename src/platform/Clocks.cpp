@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <mutex>
 
 namespace {
 
@@ -12,23 +13,47 @@ constexpr double kMsPerDay = 86'400'000.0;
 // Days from 30 December 1899 to 1 January 1970.
 constexpr double kDelphiEpochOffsetDays = 25569.0;
 
-double LocalDateTimeNow()
+double SystemLocalDateTime()
 {
     const QDateTime now = QDateTime::currentDateTime();
     const qint64 localMs = now.toMSecsSinceEpoch() + qint64(now.offsetFromUtc()) * 1000;
     return kDelphiEpochOffsetDays + double(localMs) / kMsPerDay;
 }
 
-struct QueueClockBase {
-    uint32_t wallAtStart;
-    std::chrono::steady_clock::time_point monoAtStart;
+std::atomic<double (*)()> g_localTime{&SystemLocalDateTime};
+
+double LocalDateTimeNow() { return g_localTime.load(std::memory_order_acquire)(); }
+
+// The local time read once, and the monotonic clock at that moment: the queue clock runs on
+// from there, whatever happens to the wall clock afterwards.
+struct TQueueClockBase {
+    std::mutex mutex;
+    std::atomic<bool> set{false};
+    std::atomic<uint32_t> wallAtStart{0};
+    std::atomic<int64_t> monoAtStartNs{0};
 };
 
-const QueueClockBase& Base()
+TQueueClockBase g_base;
+
+int64_t SteadyNs()
 {
-    static const QueueClockBase base{QueueClockFromDateTime(LocalDateTimeNow()),
-                                     std::chrono::steady_clock::now()};
-    return base;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void EnsureBase()
+{
+    if (g_base.set.load(std::memory_order_acquire)) {
+        return;
+    }
+    const std::lock_guard lock(g_base.mutex);
+    if (!g_base.set.load(std::memory_order_relaxed)) {
+        g_base.wallAtStart.store(QueueClockFromDateTime(LocalDateTimeNow()),
+                                 std::memory_order_relaxed);
+        g_base.monoAtStartNs.store(SteadyNs(), std::memory_order_relaxed);
+        g_base.set.store(true, std::memory_order_release);
+    }
 }
 
 std::atomic<bool> g_frozen{false};
@@ -47,10 +72,11 @@ uint32_t QueueClockNow()
     if (g_frozen.load(std::memory_order_acquire)) {
         return g_frozenValue.load(std::memory_order_acquire);
     }
-    const QueueClockBase& base = Base();
-    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - base.monoAtStart);
-    return base.wallAtStart + static_cast<uint32_t>(static_cast<uint64_t>(elapsed.count()));
+    EnsureBase();
+    const int64_t elapsedMs =
+        (SteadyNs() - g_base.monoAtStartNs.load(std::memory_order_relaxed)) / 1'000'000;
+    return g_base.wallAtStart.load(std::memory_order_relaxed) +
+           static_cast<uint32_t>(static_cast<uint64_t>(elapsedMs));
 }
 
 int64_t PerfCounter()
@@ -74,3 +100,10 @@ void StepQueueClock(int32_t ms)
 }
 
 void UnfreezeQueueClock() { g_frozen.store(false, std::memory_order_release); }
+
+void SetLocalTimeSourceForTest(double (*source)())
+{
+    const std::lock_guard lock(g_base.mutex);
+    g_localTime.store(source != nullptr ? source : &SystemLocalDateTime, std::memory_order_release);
+    g_base.set.store(false, std::memory_order_release);
+}

@@ -26,3 +26,7 @@ uint32_t QueueClockFromDateTime(double dateTime);
 void FreezeQueueClock(uint32_t now);
 void StepQueueClock(int32_t ms);
 void UnfreezeQueueClock();
+// Tests: where the local date and time is read (days since 30 December 1899; nullptr: the
+// system clock). The queue clock takes its start from the next reading, as at program start.
+// Call only while no other thread reads the clocks.
+void SetLocalTimeSourceForTest(double (*source)());

@@ -178,8 +178,14 @@ bool TStationConfig::CreateNewConfiguration()
             return false;
         }
     }
+    // A picked unit file that does not exist is asked for again; giving that up too leaves the
+    // station and both names as they were.
+    const QString previousIcf = InternalConfigFileName;
     InternalConfigFileName = icf;
-    ReadInternalConfiguration();
+    if (!ReadInternalConfiguration()) {
+        InternalConfigFileName = previousIcf;
+        return false;
+    }
     if (!taken.isEmpty()) {
         ConfigFileName = taken;
     }

@@ -154,6 +154,15 @@ void AddSwitchCommands(TDevice& device, QStringList& list, int time, uint8_t& se
     }
 }
 
+// Sequence times add settings that files give as they stand: the sum is taken in 64 bits
+// and kept within what a timed line carries, so a huge setting can never wrap a time around.
+template <typename... TParts>
+int TicksSum(TParts... parts)
+{
+    const int64_t sum = (int64_t{0} + ... + static_cast<int64_t>(parts));
+    return static_cast<int>(std::clamp<int64_t>(sum, 0, kMaxTimedLineStamp));
+}
+
 bool IsPcDataLine(const QString& command)
 {
     return command.section(u' ', 1, 1, QString::SectionSkipEmpty) == kPcDataWord;
@@ -198,6 +207,7 @@ int SendSequence(QStringList list, int startStamp)
         for (const QString& line : list) {
             Host.LinkUi().AppendDebugMemo(line);
         }
+        Host.LinkUi().KeepDebugMemoTail(kDebugMemoMaxChars);
     }
     int total = 0;
     int previous = startStamp;
@@ -278,7 +288,7 @@ void AddPowerOnCmdCommands(TDevice& device, QStringList& list, int& time, uint8_
         return;
     }
     AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DeviceWait"), v.hc));
-    time += device.GetPowerOnCmdWait();
+    time = TicksSum(time, device.GetPowerOnCmdWait());
     AddBlock(device, list, time, device.GetCmdPowerOn(), seq);
     AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DeviceGo"), v.hc));
 }
@@ -291,7 +301,7 @@ void AddPowerOffCmdCommands(TDevice& device, QStringList& list, int& time, uint8
     }
     AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DeviceWait"), v.hc));
     AddBlock(device, list, time, device.GetCmdPowerOff(), seq);
-    time += device.GetPowerOffCmdWait();
+    time = TicksSum(time, device.GetPowerOffCmdWait());
     AddSequenceLine(list, time, seq, HostLine(QStringLiteral("DeviceGo"), v.hc));
 }
 
@@ -456,9 +466,10 @@ void AddStartSequence(TDevice& device, QStringList& list, int dataTime, int& pow
     seq = kBandPowerOnCmd;
     AddPowerOnCmdCommands(device, list, T, seq);
     seq = kBandDataStart;
-    AddSequenceLine(list, T + device.GetCmdStartDelay(), seq, QStringLiteral(";"));
+    AddSequenceLine(list, TicksSum(T, device.GetCmdStartDelay()), seq, QStringLiteral(";"));
     const int startWaits = SumWaitTicks(device.GetCmdStart());
-    const int beforeData = dataTime - device.GetStartAfterDelay() - startWaits;
+    const int beforeData =
+        TicksSum(dataTime, -int64_t{device.GetStartAfterDelay()}, -int64_t{startWaits});
     T = beforeData;
     AddDataStartCommands(device, list, T, seq);
 
@@ -472,21 +483,21 @@ void AddStartSequence(TDevice& device, QStringList& list, int dataTime, int& pow
         capture = P;
         break;
     case 1:
-        marker = P + device.GetPowerOnCmdWait();
+        marker = TicksSum(P, device.GetPowerOnCmdWait());
         seq = kBandCaptureAfterCmd;
         capture = marker;
         break;
     case 2:
-        marker = P + device.GetStartAfterDelay() + pocw;
+        marker = TicksSum(P, device.GetStartAfterDelay(), pocw);
         capture = dataTime;
         break;
     case 3:
-        marker = P + device.GetCmdStartDelay() + pocw;
+        marker = TicksSum(P, device.GetCmdStartDelay(), pocw);
         seq = kBandCaptureBeforeData;
         capture = beforeData;
         break;
     case 4:
-        marker = P + device.GetCmdStartDelay() + pocw;
+        marker = TicksSum(P, device.GetCmdStartDelay(), pocw);
         capture = dataTime;
         break;
     default:
@@ -497,7 +508,7 @@ void AddStartSequence(TDevice& device, QStringList& list, int dataTime, int& pow
         AddStartCaptureCommands(device, list, capture, seq);
     }
     if (power) {
-        powerTime += device.GetPowerOnDelay();
+        powerTime = TicksSum(powerTime, device.GetPowerOnDelay());
     }
 }
 
@@ -512,19 +523,19 @@ void AddStopSequence(TDevice& device, QStringList& list, int time, bool power, u
     seq = kBandDataStop;
     AddDataStopCommands(device, list, T, seq);
     if (typeTwo) {
-        T += W(device.GetCmdStop()) + device.GetCmdStopDelay();
+        T = TicksSum(T, W(device.GetCmdStop()), device.GetCmdStopDelay());
     }
     if (device.GetStartDataCapture() == 5) {
         seq = kBandSavedData;
         AddGetSavedDataCommands(device, list, T, seq);
-        T += W(device.GetCmdGetSavedData()) + device.GetStartAfterDelay();
+        T = TicksSum(T, W(device.GetCmdGetSavedData()), device.GetStartAfterDelay());
         AddStartCaptureCommands(device, list, T, seq);
-        T += device.GetStopAfterDelay();
+        T = TicksSum(T, device.GetStopAfterDelay());
     }
     if (offCmd) {
         seq = kBandPowerOffCmd;
         AddPowerOffCmdCommands(device, list, T, seq);
-        T += W(device.GetCmdPowerOff()) + device.GetPowerOffCmdWait();
+        T = TicksSum(T, W(device.GetCmdPowerOff()), device.GetPowerOffCmdWait());
     }
     if (power) {
         seq = kBandPowerOff;
@@ -533,28 +544,29 @@ void AddStopSequence(TDevice& device, QStringList& list, int time, bool power, u
     seq = kBandCloseSerial;
     AddCloseSerialCommands(device, list, T, seq);
 
-    const int S = typeTwo ? W(device.GetCmdStop()) + device.GetCmdStopDelay() : 0;
+    const int64_t S = typeTwo ? int64_t{W(device.GetCmdStop())} + device.GetCmdStopDelay() : 0;
     int stopTime = T0;
     switch (device.GetStopDataCapture()) {
     case 1:
-        stopTime = T0 + W(device.GetCmdStop()) + device.GetStopAfterDelay();
+        stopTime = TicksSum(T0, W(device.GetCmdStop()), device.GetStopAfterDelay());
         seq = kBandCaptureStopData;
         break;
     case 2:
-        stopTime = T0 + S;
+        stopTime = TicksSum(T0, S);
         seq = kBandCaptureStopAfter;
         break;
     case 3:
-        stopTime = T0 + S + W(device.GetCmdPowerOff()) + device.GetStopAfterDelay();
+        stopTime = TicksSum(T0, S, W(device.GetCmdPowerOff()), device.GetStopAfterDelay());
         seq = kBandCaptureStopPower;
         break;
     case 4:
-        stopTime = T0 + S + (offCmd ? W(device.GetCmdPowerOff()) + device.GetPowerOffCmdWait() : 0);
+        stopTime = offCmd ? TicksSum(T0, S, W(device.GetCmdPowerOff()), device.GetPowerOffCmdWait())
+                          : TicksSum(T0, S);
         seq = kBandCaptureStopLast;
         break;
     case 5:
-        stopTime = T0 + S + W(device.GetCmdGetSavedData()) + device.GetStartAfterDelay() +
-                   device.GetStopAfterDelay();
+        stopTime = TicksSum(T0, S, W(device.GetCmdGetSavedData()), device.GetStartAfterDelay(),
+                            device.GetStopAfterDelay());
         seq = kBandCaptureStopAfter;
         break;
     default:

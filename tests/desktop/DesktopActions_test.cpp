@@ -328,6 +328,13 @@ TEST_F(ActionsTest, KeysRunTheirActionsWhereverTheFocusIs)
     f.DebugMemo()->appendPlainText(QStringLiteral("line"));
     f.Memo1DblClick();
     EXPECT_TRUE(f.DebugMemo()->toPlainText().isEmpty());
+    // The memo keeps only the newest text.
+    for (int i = 0; i < 3; ++i) {
+        f.AppendDebugMemo(QString(9, QChar(u'a' + i)));
+    }
+    f.KeepDebugMemoTail(12);
+    EXPECT_EQ(f.DebugMemo()->toPlainText(), QStringLiteral("bb\nccccccccc"));
+    f.Memo1DblClick();
     press(Qt::Key_D, Qt::ControlModifier | Qt::AltModifier);
     EXPECT_FALSE(f.DebugMemo()->isVisible());
 

@@ -192,11 +192,22 @@ TEST_F(DasTest, TimedLinesSkipShortLinesAndKeepTheirOrderAtEqualTimes)
     EXPECT_EQ(blocks[4].dueMs, 500);
 }
 
-// The main window's side that records the debug memo.
+// The main window's side that records the debug memo, as lines and as the memo's text.
 class TMemoUi final : public ILinkUi {
 public:
-    void AppendDebugMemo(const QString& line) override { memo.append(line); }
+    void AppendDebugMemo(const QString& line) override
+    {
+        memo.append(line);
+        text += (text.isEmpty() ? QString() : QStringLiteral("\n")) + line;
+    }
+    void KeepDebugMemoTail(int chars) override
+    {
+        if (text.size() > chars) {
+            text = text.right(chars);
+        }
+    }
     QStringList memo;
+    QString text;
 };
 
 TEST_F(DasTest, TimedLinesAreShownInTheDebugMemoOnlyWhenItIsVisible)
@@ -211,6 +222,23 @@ TEST_F(DasTest, TimedLinesAreShownInTheDebugMemoOnlyWhenItIsVisible)
     Host.SetDebugMemoVisible(false);
     Host.SetLinkUi(nullptr);
     EXPECT_EQ(ui.memo, QStringList({"00000100 000A", "00000200 001B"}));
+}
+
+TEST_F(DasTest, TheDebugMemoKeepsItsLast20000Characters)
+{
+    TMemoUi ui;
+    Host.SetLinkUi(&ui);
+    Host.SetDebugMemoVisible(true);
+    // 2000 lines of 13 characters and a line break: 27999 characters in all.
+    QStringList lines;
+    for (int i = 0; i < 2000; ++i) {
+        lines << QStringLiteral("%1 000A").arg(i, 8, 10, QLatin1Char('0'));
+    }
+    das.SendTimedLines(lines, 0);
+    Host.SetDebugMemoVisible(false);
+    Host.SetLinkUi(nullptr);
+    EXPECT_EQ(ui.text.size(), 20000);
+    EXPECT_TRUE(ui.text.endsWith(QStringLiteral("\n00001999 000A")));
 }
 
 TEST(TimedLine, FormatsTimeSequenceAndCommandAndWrapsTheSequence)

@@ -185,8 +185,14 @@ TEST_F(HostTest, AnOverlongLineIsDroppedAndLaterCommandsStillRun)
 
 TEST_F(HostTest, RoutingAndCaptureCommandsReachTheChannel)
 {
+    TFakePrompt prompt;
     TFakeDevice device;
     TMux* mux = MuxArray->AddChannel(40, &device);
+    // A device without a port has nothing to route: no port opens and no box shows.
+    Control("RouteSerial 40\r");
+    EXPECT_FALSE(mux->HasPCPort());
+    EXPECT_TRUE(prompt.shown.empty());
+
     QByteArray written;
     bool closed = false;
     mux->SetPcPort(std::make_unique<TFakePcPort>(&written, &closed));
@@ -336,6 +342,27 @@ TEST_F(HostTest, ConnectAsksForAnotherPortUntilCancelled)
     EXPECT_TRUE(Host.Thread().Parked());
     Host.StopThread();
     EXPECT_FALSE(Host.Thread().Running());
+}
+
+TEST_F(HostTest, CancellingTheBaudRateQuestionLeavesThePortClosed)
+{
+    TFakePrompt prompt;
+    TDasStandIn das;
+    SetComPortDevicePath(8, das.SlavePath());
+    Host.SetDasPort(8);
+    Host.SetDasBaud(0);  // no line runs at 0 baud
+
+    prompt.QueueInput(std::nullopt);
+    EXPECT_FALSE(Host.Connect());
+    bool asked = false;
+    for (const auto& box : prompt.shown) {
+        asked = asked || (box.kind == "input" && box.title == "Error: Could not set Baud rate to 0" &&
+                          box.text == "Please choose another:");
+    }
+    EXPECT_TRUE(asked);
+    EXPECT_FALSE(DasPortOpen());
+    EXPECT_FALSE(Host.Thread().Running());
+    Host.SetDasBaud(kDefaultDasBaud);
 }
 
 }  // namespace

@@ -262,6 +262,18 @@ TEST_F(LinkThreadTest, SilenceLosesTheLinkAndTheFirstExchangeRestoresIt)
     Host.Unpause();
 }
 
+TEST_F(LinkThreadTest, SilenceAfterANakdLosesTheLinkToo)
+{
+    Connect();
+    Poll();
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Connected to DAS"; }));
+    // The DAS tells the host to listen for its data, then says nothing more.
+    WaitListening();
+    das.WriteControl(kNakd, 0);
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }, 6000));
+    EXPECT_TRUE(ui.grey);
+}
+
 TEST_F(LinkThreadTest, APausedThreadNeitherReadsNorWrites)
 {
     SendQueue->Add(5, "held", 4);

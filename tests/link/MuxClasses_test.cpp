@@ -196,11 +196,14 @@ TEST(MuxDispatch, ConsumersGetBytesInOrderAndEachFailureClosesOnlyItsOwn)
     EXPECT_EQ(log, (TLog{"echo:one", "fetch:one", "capture:one", "window:one", "activity"}));
 
     echo.fail = true;
+    const int stateChanges = window.stateChanges;
     Put(mux, "two");
     table.Service(1.0);
     ASSERT_TRUE(WaitForMessages(prompt, 1));
     EXPECT_TRUE(prompt.Messages().last().endsWith("Echo Serial Port Error on Host Channel# 12"));
     EXPECT_FALSE(mux->IsEchoOpen());
+    // The window's echo item follows the closed port.
+    EXPECT_GT(window.stateChanges, stateChanges);
     EXPECT_TRUE(echo.destroyed);
     EXPECT_EQ(fetch.written, "onetwo");
 

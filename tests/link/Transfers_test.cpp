@@ -70,6 +70,15 @@ TTransferTimings QuickTimings()
     return timings;
 }
 
+// Idle times for transfers over the real link: generous, so only a silent DAS runs them out.
+TTransferTimings LinkTimings()
+{
+    TTransferTimings timings = QuickTimings();
+    timings.fetchIdleMs = 5000;
+    timings.sendIdleMs = 5000;
+    return timings;
+}
+
 // --- Transfers against a stand-in for the link thread ---
 
 // A block as it left the send queues.
@@ -340,7 +349,9 @@ protected:
         for (uint8_t channel : {kFileChannel, kScriptChannel, kCommandChannel}) {
             table.AddChannel(channel);
         }
-        table.SetTransferTimings(QuickTimings());
+        // Over the real link a slow or loaded machine may leave a gap between two blocks that
+        // a unit test's short idle time would take for a stalled transfer.
+        table.SetTransferTimings(LinkTimings());
         SetComPortDevicePath(kCom, standIn.SlavePath());
         Host.SetDasPort(kCom);
         Host.SetDasBaud(115200);
@@ -457,6 +468,7 @@ TEST_F(TransferLinkTest, AnUnansweredFetchTimesOutAndStopsTheTransfer)
 {
     files.PutFile(QStringLiteral("QUIET.BIN"), "never sent");
     files.SetAnswerFetches(false);
+    table.SetTransferTimings(QuickTimings());
     const QString path = Path(QStringLiteral("QUIET.BIN"));
     EXPECT_FALSE(Files().GetFile(path, 0));
     EXPECT_EQ(prompt.Messages(),

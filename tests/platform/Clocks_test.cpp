@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <cstdlib>
 
 TEST(QueueClock, DateTimeMapsToLow32BitsOfMillisecondsSince1899)
 {
@@ -21,6 +22,40 @@ TEST(QueueClock, MatchesLocalTimeWhileRunning)
 {
     const uint32_t expected = QueueClockFromDateTime(NowDateTime());
     EXPECT_LE(std::abs(QueueTimeDiff(QueueClockNow(), expected)), 50);
+}
+
+namespace {
+
+// A wall clock the test can set: 1 June 2024, 01:30 local, until moved.
+double g_wallClock = 45444.0 + 1.5 / 24.0;
+double TestWallClock() { return g_wallClock; }
+
+}  // namespace
+
+TEST(QueueClock, WallClockChangeDoesNotMoveIt)
+{
+    SetLocalTimeSourceForTest(&TestWallClock);
+    const uint32_t start = QueueClockNow();
+    EXPECT_LE(std::abs(QueueTimeDiff(start, QueueClockFromDateTime(g_wallClock))), 1000);
+
+    // Daylight saving starts: the local time leaps an hour ahead; then someone sets the clock
+    // back a day. Due times taken from the queue clock must not jump with it.
+    g_wallClock += 1.0 / 24.0;
+    const uint32_t afterLeap = QueueClockNow();
+    EXPECT_EQ(NowDateTime(), g_wallClock) << "shown times follow the wall clock";
+    g_wallClock -= 1.0;
+    const uint32_t afterSetBack = QueueClockNow();
+    EXPECT_GE(QueueTimeDiff(afterLeap, start), 0);
+    EXPECT_LT(QueueTimeDiff(afterLeap, start), 60'000);
+    EXPECT_GE(QueueTimeDiff(afterSetBack, afterLeap), 0);
+    EXPECT_LT(QueueTimeDiff(afterSetBack, afterLeap), 60'000);
+
+    // A new start takes the wall clock as it then stands.
+    SetLocalTimeSourceForTest(&TestWallClock);
+    EXPECT_LE(std::abs(QueueTimeDiff(QueueClockNow(), QueueClockFromDateTime(g_wallClock))), 1000);
+    SetLocalTimeSourceForTest(nullptr);
+    EXPECT_LE(std::abs(QueueTimeDiff(QueueClockNow(), QueueClockFromDateTime(NowDateTime()))),
+              1000);
 }
 
 TEST(QueueClock, FreezesAndStepsForTests)

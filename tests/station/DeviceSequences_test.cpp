@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <limits>
 
 #include "link/Das.h"
 #include "link/Host.h"
@@ -386,6 +388,127 @@ TEST_F(DeviceSequencesTest, CaptureFileExistsOnlyForHostFileCaptures)
     ctd->SetCaptureDest(3);
     devices.SetCaptureToHost(false);
     EXPECT_FALSE(CaptureFileExists(*ctd));
+}
+
+TEST_F(DeviceSequencesTest, CaptureQuestionsGuardTheDasAndExistingFiles)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    devices.SetCaptureDir(dir.path());
+    TDevice* ctd = AddDevice(QStringLiteral("CTD"), 3, 3, 5);
+    ctd->SetCaptureDest(3);
+    ctd->SetCaptureDestName(QStringLiteral("CTD_1\\CTD_1000.RAW"));
+
+    // Captured on the DAS: Cancel ends the batch before anything is sent.
+    devices.SetCaptureToHost(false);
+    prompt.QueueMessageAnswer(TMsgResult::Cancel);
+    devices.StartData(ctd);
+    ASSERT_EQ(prompt.shown.size(), 1U);
+    EXPECT_EQ(prompt.shown[0].text,
+              QStringLiteral("Warning: Data will be captured on the DAS and not appear on screen. "
+                             "\r\nFiles on DAS may be over written.  Continue?"));
+    EXPECT_TRUE(ui.memo.isEmpty());
+    EXPECT_TRUE(Commands().isEmpty());
+
+    // Captured on the PC over an existing file: OK goes on.
+    devices.SetCaptureToHost(true);
+    ctd->SetCaptureDestAppend(false);
+    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("CTD_1")));
+    QFile(dir.filePath(QStringLiteral("CTD_1/CTD_1000.RAW"))).open(QIODevice::WriteOnly);
+    prompt.QueueMessageAnswer(TMsgResult::Ok);
+    devices.StartCapture(ctd);
+    ASSERT_EQ(prompt.shown.size(), 2U);
+    EXPECT_EQ(prompt.shown[1].text,
+              QStringLiteral("Warning: Capture files will be over-witten. Continue?"));
+    const QStringList sent = Commands();
+    ASSERT_FALSE(sent.isEmpty());
+    EXPECT_EQ(sent.first(), QStringLiteral("ResetSeqNum 0"));
+    EXPECT_TRUE(ctd->GetCaptureOn());
+
+    // A channel destination asks nothing.
+    ctd->SetCaptureDest(0);
+    EXPECT_TRUE(devices.ConfirmCapture(ctd));
+    EXPECT_EQ(prompt.shown.size(), 2U);
+}
+
+TEST_F(DeviceSequencesTest, NumberedCaptureAdvancesTheFileNumberOnce)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    devices.SetCaptureDir(dir.path());
+    TDevice* a = AddDevice(QStringLiteral("A"), 1, 1, 0);
+    TDevice* b = AddDevice(QStringLiteral("B"), 2, 2, 3);
+    TDevice* c = AddDevice(QStringLiteral("C"), 3, 3, 5);
+    a->SetCaptureDest(2);
+    for (TDevice* d : {a, b, c}) {
+        d->SetSelected(true);
+    }
+    devices.StartCapture(nullptr);
+    EXPECT_EQ(ui.memo, (QStringList{"10000000 000UnRouteSerial 1",
+                                    "10000000 001*StartHostCapture 1\r",
+                                    "10000000 002RouteSerial 1 Host 1",
+                                    "10000000 003SendString Serial 1 \"\"",
+                                    "10000000 004UnRouteSerial 2",
+                                    "10000000 005*StartHostCapture 2\r",
+                                    "10000000 006RouteSerial 2 Host 2",
+                                    "10000000 007SendString Serial 2 \"\"",
+                                    "10000000 008UnRouteSerial 3",
+                                    "10000000 009*StartHostCapture 3\r",
+                                    "10000000 010RouteSerial 3 Host 3",
+                                    "10000000 011SendString Serial 3 \"\"",
+                                    "10000000 012*NextSeqNum\r"}));
+
+    // The start-all batch places it after both the data time and the last power-on.
+    ui.memo.clear();
+    Drain(timedQueue);
+    devices.StartData(nullptr);
+    EXPECT_EQ(ui.memo.filter(QStringLiteral("NextSeqNum")).size(), 1);
+    EXPECT_TRUE(ui.memo.last().startsWith(QStringLiteral("50000000 ")));
+    EXPECT_TRUE(ui.memo.last().endsWith(QStringLiteral("*NextSeqNum\r")));
+
+    // Stopping never advances it and always ends with the marker at the batch time.
+    ui.memo.clear();
+    devices.StopData(nullptr);
+    EXPECT_TRUE(ui.memo.filter(QStringLiteral("NextSeqNum")).isEmpty());
+    EXPECT_EQ(ui.memo.filter(QRegularExpression(QStringLiteral("^10000000 \\d{3};$"))).size(), 1);
+}
+
+TEST_F(DeviceSequencesTest, HugeSettingsKeepEveryTimeWithinEightDigits)
+{
+    constexpr int kHuge = std::numeric_limits<int>::max();
+    TDevice* a = AddDevice(QStringLiteral("A"), 1, 1, 3);
+    TDevice* b = AddDevice(QStringLiteral("B"), 2, 2, 5);
+    a->SetCollectionType(2);
+    a->SetPowerOnCmd(true);
+    a->SetPowerOnCmdWait(kHuge);
+    a->SetCmdStartDelay(kHuge);
+    a->SetStartAfterDelay(std::numeric_limits<int>::min());
+    a->SetStartDataCapture(3);
+    a->SetPowerOnDelay(kHuge);
+    a->SetPowerOffCmd(true);
+    a->SetPowerOffCmdWait(kHuge);
+    a->SetCmdStopDelay(kHuge);
+    a->SetStopAfterDelay(kHuge);
+    a->SetStopDataCapture(3);
+    for (TDevice* d : {a, b}) {
+        d->SetSelected(true);
+    }
+    devices.StartData(nullptr);
+    devices.StopData(nullptr);
+    ASSERT_FALSE(ui.memo.isEmpty());
+    for (const QString& line : ui.memo) {
+        ASSERT_GE(line.size(), 12) << qPrintable(line);
+        EXPECT_EQ(line[8], QLatin1Char(' ')) << qPrintable(line);
+        bool ok = false;
+        const int time = line.left(8).toInt(&ok);
+        EXPECT_TRUE(ok && time >= 0 && time <= 99'999'999) << qPrintable(line);
+    }
+    // The marker after a huge start delay sits at the last time a line can carry, and the
+    // next switch is powered no earlier than the first, never wrapped round to the start.
+    EXPECT_TRUE(ui.memo.contains(QStringLiteral("99999999 210;")));
+    const QStringList secondPower = ui.memo.filter(QStringLiteral("SETPOWER 5 1"));
+    ASSERT_EQ(secondPower.size(), 1);
+    EXPECT_TRUE(secondPower.first().startsWith(QStringLiteral("99999999 ")));
 }
 
 // Hands the DAS's control text on channel 255 to the host-side command interpreter, as the

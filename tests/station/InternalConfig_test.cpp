@@ -250,6 +250,31 @@ TEST_F(InternalConfig, NewConfigurationTakesNameAndUnitWithoutWriting)
     EXPECT_FALSE(config.CreateNewConfiguration());
 }
 
+TEST_F(InternalConfig, NewConfigurationGivenUpAtAMissingUnitFileChangesNothing)
+{
+    const QString icf = WriteFile(icfDir + QStringLiteral("Unit.icf"), kStationIcf);
+    const QString existing = WriteFile(configDir + QStringLiteral("Old.das"), "[Pelagrix]\n");
+    config.ConfigFileName = existing;
+    config.InternalConfigFileName = icf;
+    ASSERT_TRUE(config.ReadInternalConfiguration());
+    ASSERT_EQ(PortArray->Count(), 4);
+    const TPortArray* before = PortArray;
+
+    // A new name, then a unit file that does not exist: it is asked for again, and cancelled.
+    prompt.QueueFile(configDir + QStringLiteral("New.das"));
+    prompt.QueueFile(icfDir + QStringLiteral("Gone.icf"));
+    prompt.QueueFile(std::nullopt);
+    EXPECT_FALSE(config.CreateNewConfiguration());
+
+    EXPECT_EQ(prompt.shown.size(), 3u);
+    EXPECT_EQ(prompt.shown[2].title,
+              QStringLiteral("Select a Pelagrix/Corvane Internal Configuration File"));
+    EXPECT_EQ(config.ConfigFileName, existing);
+    EXPECT_EQ(config.InternalConfigFileName, icf);
+    EXPECT_EQ(PortArray, before);
+    EXPECT_EQ(PortArray->Count(), 4);
+}
+
 TEST_F(InternalConfig, OpenCancelledThenNewIsAcceptedBeforeFirstSave)
 {
     const QString icf = WriteFile(icfDir + QStringLiteral("Unit.icf"), kStationIcf);

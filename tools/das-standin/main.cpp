@@ -40,6 +40,7 @@ constexpr size_t kCommandsKept = 4096;
 
 struct TOptions {
     int com = 0;  // 0: leave the COM map alone
+    QString station;  // stored path of the station to open on a first start; empty: none
     int protocol = 1;
     bool logCommands = true;
 };
@@ -61,7 +62,12 @@ std::optional<TOptions> ParseOptions(const QCoreApplication& app)
                                       QStringLiteral("level"), QStringLiteral("1"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("Does not log the console commands."));
-    parser.addOptions({com, protocol, quiet});
+    const QCommandLineOption station(
+        QStringLiteral("station"),
+        QStringLiteral("Makes the stored configuration file <path> (relative to the program "
+                       "data folder) the one the program opens, unless it remembers one."),
+        QStringLiteral("path"));
+    parser.addOptions({com, protocol, quiet, station});
     parser.process(app);
 
     TOptions options;
@@ -79,7 +85,24 @@ std::optional<TOptions> ParseOptions(const QCoreApplication& app)
         return std::nullopt;
     }
     options.logCommands = !parser.isSet(quiet);
+    options.station = parser.value(station);
     return options;
+}
+
+// Writes the configuration file the program opens at start ("INIFile" of the main window's key)
+// unless the settings already remember a station under any version's key.
+void RememberStation(const QString& stored)
+{
+    TRegistry reg;
+    for (int key = 126; key > 0; --key) {
+        if (reg.KeyExists(VersionedKeyPath(key / 100.0, QStringLiteral("DasDesktop")))) {
+            return;
+        }
+    }
+    if (reg.OpenKey(VersionedKeyPath(RegistryWriteVersion(), QStringLiteral("DasDesktop")),
+                    true)) {
+        reg.WriteString(QStringLiteral("INIFile"), stored);
+    }
 }
 
 // A serial instrument that sends samples by itself, as a free-running one does, whenever its
@@ -264,6 +287,10 @@ int main(int argc, char** argv)
         }
         std::fprintf(stderr, "wendrok-das-standin: COM%d is %s (in %s)\n", options->com,
                      qPrintable(path), qPrintable(SettingsFilePath()));
+    }
+
+    if (!options->station.isEmpty()) {
+        RememberStation(options->station);
     }
 
     TDasConsole console(das);
