@@ -310,6 +310,11 @@ bool TMux::WritePcPort(const char* bytes, int count)
     return WritePcPortIfOpen(bytes, count) == TPcWrite::Written;
 }
 
+bool TMux::ForwardToPcPort(const char* bytes, int count)
+{
+    return WritePcPortIfOpen(bytes, count) != TPcWrite::NoPort;
+}
+
 TMux::TPcWrite TMux::WritePcPortIfOpen(const char* bytes, int count)
 {
     {

@@ -307,6 +307,9 @@ public:
     // Any thread. Writes to the PC device port when one is open; a failure closes it (on the
     // UI thread) with a box. False when nothing was written.
     bool WritePcPort(const char* bytes, int count);
+    // Any thread: the bytes go to the channel's open PC device port (a failure is reported and
+    // closes the port, as WritePcPort does); false, with nothing done, when no port is open.
+    bool ForwardToPcPort(const char* bytes, int count);
 
     // The table this channel belongs to.
     TMuxArray& Owner() const { return *owner_; }

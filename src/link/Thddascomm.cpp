@@ -272,6 +272,16 @@ void TThdDASComm::BuildSendPacket()
 }
 
 // Fills up to four segments from one queue; false when no packet is to be sent this pass.
+bool TThdDASComm::ForwardedToPcPort(uint8_t channel, const uint8_t* bytes, uint32_t length)
+{
+    if (MuxArray == nullptr || length == 0) {
+        return false;
+    }
+    TChannelHold held = MuxArray->HoldChannel(channel);
+    return held && held->ForwardToPcPort(reinterpret_cast<const char*>(bytes),
+                                         static_cast<int>(length));
+}
+
 bool TThdDASComm::FillSegments(DataPacket& packet, bool fromTimed, uint32_t now)
 {
     TDataList& queue = fromTimed ? *TimedQueue : *SendQueue;
@@ -302,6 +312,10 @@ bool TThdDASComm::FillSegments(DataPacket& packet, bool fromTimed, uint32_t now)
         if (fromTimed && length > 1 && segment[0] == '*' && ChannelExists(kCommandChannel)) {
             host_.PostHostCommands(segment + 1, length - 1);
             // A host-side command is never sent; what was packed before it still goes.
+            break;
+        }
+        if (fromTimed && ForwardedToPcPort(info.channel, segment, length)) {
+            // Timed text for an instrument wired to the PC goes to its port, not to the DAS.
             break;
         }
         packet.channel[segments] = info.channel;

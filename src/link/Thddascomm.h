@@ -99,6 +99,9 @@ private:
     void Watchdog(uint16_t state);
     // Fills the transmit buffer from the send queues and makes it the pending packet.
     void BuildSendPacket();
+    // A due timed block whose channel has an open PC device port is written there; true when
+    // it was (the block is then not sent to the DAS).
+    bool ForwardedToPcPort(uint8_t channel, const uint8_t* bytes, uint32_t length);
     bool FillSegments(DataPacket& packet, bool fromTimed, uint32_t now);
     void WaitForPacketTime(const DataPacket& packet);
     // Playback: waits until the channels the packet feeds have room for it in their rings.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
+
 #include <QElapsedTimer>
 #include <optional>
 #include <thread>
@@ -226,6 +228,45 @@ TEST_F(LinkThreadTest, HostCommandLinesRunWithoutAPacket)
     EXPECT_EQ(device.Effects(), QStringList({"data on", "data off"}));
     EXPECT_EQ(TimedQueue->Count(), 0);
     EXPECT_TRUE(IsPoll(Poll()));
+}
+
+// A PC device port the link thread may write while the test reads what it got.
+class TLockedPcPort final : public IPcDevicePort {
+public:
+    int Read(char*, int) override { return 0; }
+    bool Write(const char* bytes, int count) override
+    {
+        std::lock_guard lock(lock_);
+        written_.append(bytes, count);
+        return true;
+    }
+    QByteArray Written() const
+    {
+        std::lock_guard lock(lock_);
+        return written_;
+    }
+
+private:
+    mutable std::mutex lock_;
+    QByteArray written_;
+};
+
+TEST_F(LinkThreadTest, TimedTextForAnInstrumentOnAPcPortGoesToThatPort)
+{
+    TFakeDevice device;
+    TMux* mux = MuxArray->AddChannel(40, &device);
+    auto port = std::make_unique<TLockedPcPort>();
+    TLockedPcPort* pc = port.get();
+    mux->SetPcPort(std::move(port));
+    Connect();
+    ASSERT_TRUE(Host.Pause());
+    TimedQueue->AddTimed(40, "SAMPLE\r", NextTimedSequence(), 0, 7);
+    SendQueue->Add(5, "next", 4);
+    Host.Unpause();
+    ASSERT_TRUE(WaitUntil([&] { return pc->Written() == "SAMPLE\r"; }));
+    // Nothing of it goes over the link: the DAS sees only the other channel's data.
+    EXPECT_EQ(Segments(Poll()), Segs({{5, "next"}}));
+    MuxArray->RemoveChannel(40);
 }
 
 TEST_F(LinkThreadTest, SilenceLosesTheLinkAndTheFirstExchangeRestoresIt)
