@@ -11,13 +11,13 @@ namespace {
 
 constexpr double kMsPerDay = 86'400'000.0;
 // Days from 30 December 1899 to 1 January 1970.
-constexpr double kDelphiEpochOffsetDays = 25569.0;
+constexpr double kDateTimeEpochOffsetDays = 25569.0;
 
 double SystemLocalDateTime()
 {
     const QDateTime now = QDateTime::currentDateTime();
     const qint64 localMs = now.toMSecsSinceEpoch() + qint64(now.offsetFromUtc()) * 1000;
-    return kDelphiEpochOffsetDays + double(localMs) / kMsPerDay;
+    return kDateTimeEpochOffsetDays + double(localMs) / kMsPerDay;
 }
 
 std::atomic<double (*)()> g_localTime{&SystemLocalDateTime};
