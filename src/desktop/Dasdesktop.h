@@ -216,7 +216,7 @@ public:
                                   int idleTimeoutMs, int64_t total) override;
     void ExecProgress(IProgressView& view) override;
 
-    // --- Actions (DesktopActions.cpp) ---
+    // --- Actions (DesktopActions.cpp; what they do: DesktopCommands.cpp, DeviceView.cpp) ---
     // The action of that name (its object name), or null.
     QAction* Action(const QString& name) const;
     // The keys the main window handles wherever the focus is in it; true when handled.

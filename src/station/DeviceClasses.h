@@ -381,7 +381,7 @@ public:
     bool SaveWindowSettings(const QString& fileName);
 
     // Batches for `device`, or for every selected device when it is null (UI thread; built
-    // as one timed list and sent to the DAS, DeviceSequences.cpp).
+    // as one timed list and sent to the DAS, DeviceBatches.cpp).
     // Whether to go on when a capture would go to the DAS or overwrite capture files.
     bool ConfirmCapture(TDevice* device);
     // Power on, data start and capture start; capture start only; capture stop, data stop
