@@ -21,6 +21,7 @@
 #include "link/Serial.h"
 #include "platform/Registry.h"
 #include "station/ConfigFiles.h"
+#include "support/QtHelpers.h"
 #include "support/das/DasConsole.h"
 #include "support/das/DasInstruments.h"
 #include "support/das/DasStandIn.h"
@@ -58,19 +59,6 @@ double MsSinceProcessStart()
     return bootMs - startMs;
 }
 
-bool Wait(const std::function<bool()>& done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > kTimeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -107,11 +95,12 @@ int main(int argc, char** argv)
     CreateToolForms();
     desktop->show();
     const double shown = MsSinceProcessStart();
-    const bool firstShow = Wait([&] { return desktop->FirstShowDone(); });
+    const bool firstShow = WaitUntil([&] { return desktop->FirstShowDone(); }, kTimeoutMs);
     const double loaded = MsSinceProcessStart();
-    const bool linked = Wait([] { return !Host.Thread().LinkLost(); });
+    const bool linked = WaitUntil([] { return !Host.Thread().LinkLost(); }, kTimeoutMs);
     const double linkUp = MsSinceProcessStart();
-    const bool statusShown = Wait([&] { return !desktop->PanelText(5).isEmpty(); });
+    const bool statusShown =
+        WaitUntil([&] { return !desktop->PanelText(5).isEmpty(); }, kTimeoutMs);
     const double firstStatus = MsSinceProcessStart();
 
     QElapsedTimer shutdown;

@@ -28,6 +28,7 @@
 #include "link/Serial.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
+#include "support/QtHelpers.h"
 #include "support/das/DasConsole.h"
 #include "support/das/DasStandIn.h"
 #include "support/das/DasStatus.h"
@@ -152,19 +153,6 @@ public:
     }
 };
 
-bool Wait(const std::function<bool()>& done, int timeoutMs)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > timeoutMs) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 }  // namespace
 
@@ -199,9 +187,9 @@ int main(int argc, char** argv)
     auto* desktop = new TDASDesktopForm;
     CreateToolForms();
     desktop->show();
-    if (!Wait([&] { return desktop->FirstShowDone(); }, kStartTimeoutMs) ||
+    if (!WaitUntil([&] { return desktop->FirstShowDone(); }, kStartTimeoutMs) ||
         !desktop->IsConfigurationLoaded() ||
-        !Wait([] { return !Host.Thread().LinkLost(); }, kStartTimeoutMs)) {
+        !WaitUntil([] { return !Host.Thread().LinkLost(); }, kStartTimeoutMs)) {
         std::printf("terminal bench: the station did not start\n");
         return 1;
     }
