@@ -371,6 +371,9 @@ void TDASDesktopForm::BuildToolBar()
         const bool hidden = name[0] == '!';
         QAction* action = Action(QString::fromLatin1(hidden ? name + 1 : name));
         if (!hidden) {
+            // A button shows the caption without its shortcut text and accelerator mark.
+            action->setIconText(
+                action->text().section(QLatin1Char('\t'), 0, 0).remove(QLatin1Char('&')).trimmed());
             ToolBar_Desktop->addAction(action);
             continue;
         }

@@ -298,6 +298,9 @@ TEST_F(ActionsTest, ActionsFollowTheSelection)
               QStringLiteral("Sto&p Data and Shut Down \tF2"));
     EXPECT_EQ(f.Action(QStringLiteral("Desktop_DeviceOn"))->statusTip(),
               QStringLiteral("Turns Seleted Device On"));
+    // A toolbar button shows the caption alone.
+    EXPECT_EQ(f.Action(QStringLiteral("Desktop_StopAll"))->iconText(),
+              QStringLiteral("Stop Data and Shut Down"));
 }
 
 TEST_F(ActionsTest, KeysRunTheirActionsWhereverTheFocusIs)
