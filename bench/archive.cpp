@@ -21,6 +21,7 @@
 #include "link/Protocol.h"
 #include "link/SendQueues.h"
 #include "platform/Prompt.h"
+#include "support/TestHome.h"
 #include "support/das/DasFrames.h"
 
 namespace {
@@ -196,8 +197,7 @@ void RealTimePlayback(TBenchPrompt& prompt, const QString& folder)
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    UseTestHome(home);
     QCoreApplication app(argc, argv);
 
     TBenchPrompt prompt;

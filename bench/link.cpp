@@ -16,6 +16,7 @@
 #include "link/MuxClasses.h"
 #include "link/SendQueues.h"
 #include "link/Serial.h"
+#include "support/TestHome.h"
 #include "support/das/DasStandIn.h"
 
 namespace {
@@ -54,8 +55,7 @@ double Percentile(std::vector<double> values, double share)
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
+    UseTestHome(home);
     QCoreApplication app(argc, argv);
 
     NewLinkGlobals();

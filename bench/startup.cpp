@@ -22,6 +22,7 @@
 #include "platform/Registry.h"
 #include "station/ConfigFiles.h"
 #include "support/QtHelpers.h"
+#include "support/TestHome.h"
 #include "support/das/DasConsole.h"
 #include "support/das/DasInstruments.h"
 #include "support/das/DasStandIn.h"
@@ -65,11 +66,7 @@ double MsSinceProcessStart()
 int main(int argc, char** argv)
 {
     QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    UseTestHome(home);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
 

@@ -29,6 +29,7 @@
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
 #include "support/QtHelpers.h"
+#include "support/TestHome.h"
 #include "support/das/DasConsole.h"
 #include "support/das/DasStandIn.h"
 #include "support/das/DasStatus.h"
@@ -160,11 +161,7 @@ int main(int argc, char** argv)
 {
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     QTemporaryDir home;
-    qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toLocal8Bit());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
+    UseTestHome(home);
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     TBenchPrompt prompt;

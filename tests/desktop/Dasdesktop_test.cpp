@@ -51,11 +51,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(settingsDir.isValid());
-        SetSettingsFilePath(settingsDir.filePath(QStringLiteral("Wendrok.ini")));
-        SetPlacementScreenSize(QSize(800, 600));
         ASSERT_TRUE(das.IsOpen());
-        das.Start();
-        SetComPortDevicePath(1, das.SlavePath());
+        EnterTestStation(settingsDir, das);
         TDASDesktopForm::SetTerminateHandler([this] { ++terminated; });
         ConfigurationChanged = false;
         sampleDas = InstallSampleStation();
@@ -68,8 +65,7 @@ protected:
         SetScriptEditFormsMaker({});
         TDASDesktopForm::SetTerminateHandler({});
         UnfreezeQueueClock();
-        SetSettingsFilePath(QString());
-        SetPlacementScreenSize(QSize());
+        LeaveTestStation();
         Host.SetReadVersion(kHostVersion);
     }
 

@@ -30,6 +30,22 @@
 #include "support/das/DasConsole.h"
 #include "support/das/DasStandIn.h"
 
+// The surroundings every window test starts the program in: a settings file of its own, an
+// 800 x 600 screen and COM1 on the running DAS stand-in.
+inline void EnterTestStation(const QTemporaryDir& settingsDir, TDasStandIn& das)
+{
+    SetSettingsFilePath(settingsDir.filePath(QStringLiteral("Wendrok.ini")));
+    SetPlacementScreenSize(QSize(800, 600));
+    das.Start();
+    SetComPortDevicePath(1, das.SlavePath());
+}
+
+inline void LeaveTestStation()
+{
+    SetSettingsFilePath(QString());
+    SetPlacementScreenSize(QSize());
+}
+
 // The console commands queued in TimedQueue, taken out of it.
 inline QStringList TakeQueuedCommands()
 {
@@ -52,11 +68,8 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(settingsDir.isValid());
-        SetSettingsFilePath(settingsDir.filePath(QStringLiteral("Wendrok.ini")));
-        SetPlacementScreenSize(QSize(800, 600));
         ASSERT_TRUE(das.IsOpen());
-        das.Start();
-        SetComPortDevicePath(1, das.SlavePath());
+        EnterTestStation(settingsDir, das);
         TDASDesktopForm::SetTerminateHandler([] {});
         TDASDesktopForm::SetModalRunner([this](QDialog& dialog) {
             modalShown << dialog.windowTitle();
@@ -76,8 +89,7 @@ protected:
         TDASDesktopForm::SetModalRunner({});
         TDASDesktopForm::SetResetWait({});
         TDASDesktopForm::SetTerminateHandler({});
-        SetSettingsFilePath(QString());
-        SetPlacementScreenSize(QSize());
+        LeaveTestStation();
     }
 
     // The program started on the sample station, its link connected to the stand-in.
