@@ -26,14 +26,12 @@ constexpr int kNoSourcePassMs = 20;
 // Playback waits in slices of at most this long; a wait this long or longer is skipped.
 constexpr int64_t kPlaybackSliceMs = 50;
 constexpr int64_t kPlaybackSkipMs = 32768;
-// A playback waiting for room in a channel's ring looks again this often.
-constexpr int kRingWaitSliceMs = 2;
-// A ring nobody has taken anything from for this long has no reader (a channel without a
-// window, capture or fetch): the playback writes over it as the live link does.
+// A packet waiting for room in a channel's ring looks again this often.
+constexpr int kRingWaitSliceMs = 1;
+// Bytes that have waited this long in a ring have no reader coming for them.
 constexpr std::chrono::milliseconds kRingReaderGone{2000};
 // A segment for a channel that does not exist goes to the info channel after "[n]".
 constexpr uint32_t kTagBytes = 5;
-constexpr uint64_t kNoDrainCount = ~uint64_t{0};
 
 bool TravelsAlone(uint8_t channel) { return channel == kFileChannel || channel == kCommandChannel; }
 
@@ -74,7 +72,6 @@ int RingNeeds(const DataPacket& packet, std::array<TRingNeed, 4>& needs)
 TThdDASComm::TThdDASComm(THost& host)
     : host_(host), ticksPerMs_(static_cast<double>(kPerfFrequency) * 0.001)
 {
-    undrained_.fill(kNoDrainCount);
 }
 
 TThdDASComm::~TThdDASComm() { StopThread(); }
@@ -388,15 +385,14 @@ void TThdDASComm::WaitForPacketTime(const DataPacket& packet)
     }
 }
 
-// The live link hands packets on as they come, and a full ring gives way to new bytes. A
-// playback reads its packets far faster than the UI thread reads the rings, so it waits here
-// until the UI has made room. A pause, the end of the thread or of the playback stops the
-// wait at once; the packet then goes on as it would on the live link.
+// A reader that keeps up never loses a byte: before a packet is handed on, the link thread
+// waits until each ring it feeds has room for it, asking the UI thread for a service pass
+// meanwhile. The wait is short (one pass of the UI thread), so the DAS's next packet is
+// answered in time. A ring whose bytes have waited kRingReaderGone for a reader has none (a
+// channel without window, capture or fetch, a UI thread that stopped reading): it is written
+// over at once, its oldest bytes giving way. A pause or the end of the thread stops the wait.
 void TThdDASComm::WaitForRingSpace(const DataPacket& packet)
 {
-    if (!PlayingBack()) {
-        return;
-    }
     std::array<TRingNeed, 4> needs;
     const int rings = RingNeeds(packet, needs);
     for (int r = 0; r < rings; ++r) {
@@ -406,32 +402,16 @@ void TThdDASComm::WaitForRingSpace(const DataPacket& packet)
 
 void TThdDASComm::WaitForRoom(uint8_t channel, uint32_t bytes)
 {
-    uint64_t lastDrains = kNoDrainCount;
-    auto lastTaken = std::chrono::steady_clock::now();
-    while (PlayingBack() && !Ending() && !paused_.load()) {
-        uint32_t room = 0;
-        uint64_t drains = 0;
+    while (!Ending() && !paused_.load()) {
         {
             // Held only to look: a channel is never held across a nap.
             const TChannelHold mux =
                 MuxArray != nullptr ? MuxArray->HoldChannel(channel) : TChannelHold();
-            if (!mux) {
+            if (!mux || mux->RingFree() >= bytes ||
+                mux->RingUnreadForMs() >= kRingReaderGone.count()) {
                 return;
             }
-            room = mux->RingFree();
-            drains = mux->RingDrains();
-        }
-        if (room >= bytes || drains == undrained_[channel]) {
-            return;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (drains != lastDrains) {
-            lastDrains = drains;
-            lastTaken = now;
-        } else if (now - lastTaken >= kRingReaderGone) {
-            // Until someone reads this ring again, it is written over without waiting.
-            undrained_[channel] = drains;
-            return;
+            mux->Owner().RequestService();
         }
         Nap(kRingWaitSliceMs);
     }

@@ -40,9 +40,9 @@ constexpr int kSilentPassesLost = 101;
 constexpr int kSilentPassesRepeat = 98;
 
 // The one worker thread that drives the DAS link. THost owns it; it is made idle and starts
-// running with Resume (the first connect or playback). A playback never hands a channel more
-// than its ring has room for: it waits for the UI thread to read the ring, so no byte of the
-// archive gives way unread.
+// running with Resume (the first connect or playback). Neither the live link nor a playback
+// hands a channel more than its ring has room for while the UI thread reads that ring: it
+// asks for a service pass and waits for it, so no byte gives way unread.
 class TThdDASComm {
 public:
     explicit TThdDASComm(THost& host);
@@ -104,7 +104,8 @@ private:
     bool ForwardedToPcPort(uint8_t channel, const uint8_t* bytes, uint32_t length);
     bool FillSegments(DataPacket& packet, bool fromTimed, uint32_t now);
     void WaitForPacketTime(const DataPacket& packet);
-    // Playback: waits until the channels the packet feeds have room for it in their rings.
+    // Waits until the channels the packet feeds have room for it in their rings, while
+    // their readers keep up.
     void WaitForRingSpace(const DataPacket& packet);
     void WaitForRoom(uint8_t channel, uint32_t bytes);
     void MarkPacketTime(const DataPacket& packet);
@@ -138,10 +139,6 @@ private:
     std::atomic<int64_t> buildTicks_{0};
     std::atomic<int64_t> stepTicks_{0};
     std::atomic<int64_t> dispatchTicks_{0};
-
-    // Per channel, the ring's drain count when playback stopped waiting for a reader that
-    // never came (link thread).
-    std::array<uint64_t, 256> undrained_;
 
     // Playback clock, read by the UI thread through CurrentPacketTime.
     mutable std::mutex clockLock_;
