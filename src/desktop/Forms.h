@@ -15,6 +15,9 @@
 #include <QWidget>
 #include <functional>
 
+#include "desktop/Commsetup.h"
+#include "desktop/Editcommand.h"
+
 class QPlainTextEdit;
 class QTimer;
 class TAboutBox;
@@ -39,13 +42,6 @@ public:
 
 private:
     bool busy_ = false;
-};
-
-// The command block editor.
-class TEditCommandForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TEditCommandForm(QWidget* parent = nullptr);
 };
 
 // The multiplexer statistics window: the lines of the DAS's statistics report.
@@ -74,13 +70,6 @@ class TStatisticsForm : public QWidget {
 public:
     explicit TStatisticsForm(QWidget* parent = nullptr);
     QTimer* Timer_StatWindow = nullptr;
-};
-
-// The serial settings dialog of a device port.
-class TCommSetupForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TCommSetupForm(QWidget* parent = nullptr);
 };
 
 // The command console.

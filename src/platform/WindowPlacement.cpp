@@ -95,6 +95,16 @@ void PlaceBelow(QWidget* form, QWidget* control)
     control->move(control->frameGeometry().left(), frame.top() + frame.height() + gap);
 }
 
+void CentreOnScreen(QWidget* form)
+{
+    if (form == nullptr) {
+        return;
+    }
+    const QSize screen = PlacementScreenSize();
+    const QSize size = form->frameGeometry().size();
+    form->move(screen.width() / 2 - size.width() / 2, screen.height() / 2 - size.height() / 2);
+}
+
 void SaveWindowPlacement(QWidget* form, const QString& name)
 {
     if (form == nullptr) {

@@ -33,6 +33,10 @@ double PlacementValueY(int pixels);
 // form's height, plus 8 when that height is at least 1.
 void PlaceBelow(QWidget* form, QWidget* control);
 
+// Centres `form` (a window) on the screen: left = half the screen width - half the window's
+// width, each half rounded towards zero; top likewise.
+void CentreOnScreen(QWidget* form);
+
 // Writes "Height", "Left", "Top", "Width", "WindowState" (0 normal, 1 minimised, 2 maximised)
 // and "Visible" of `form` under VersionedKeyPath(RegistryWriteVersion(), name). Nothing is
 // written when the key cannot be opened.
