@@ -85,6 +85,16 @@ int FractionToPixelsY(double value) { return ToPixels(value, PlacementScreenSize
 double PlacementValueX(int pixels) { return ToStored(pixels, PlacementScreenSize().width()); }
 double PlacementValueY(int pixels) { return ToStored(pixels, PlacementScreenSize().height()); }
 
+void CentreOnScreen(QWidget* form)
+{
+    if (form == nullptr) {
+        return;
+    }
+    const QSize screen = PlacementScreenSize();
+    const QSize frame = form->frameGeometry().size();
+    form->move(screen.width() / 2 - frame.width() / 2, screen.height() / 2 - frame.height() / 2);
+}
+
 void PlaceBelow(QWidget* form, QWidget* control)
 {
     if (form == nullptr || control == nullptr) {
@@ -93,16 +103,6 @@ void PlaceBelow(QWidget* form, QWidget* control)
     const QRect frame = form->frameGeometry();
     const int gap = frame.height() >= 1 ? 8 : 0;
     control->move(control->frameGeometry().left(), frame.top() + frame.height() + gap);
-}
-
-void CentreOnScreen(QWidget* form)
-{
-    if (form == nullptr) {
-        return;
-    }
-    const QSize screen = PlacementScreenSize();
-    const QSize size = form->frameGeometry().size();
-    form->move(screen.width() / 2 - size.width() / 2, screen.height() / 2 - size.height() / 2);
 }
 
 void SaveWindowPlacement(QWidget* form, const QString& name)

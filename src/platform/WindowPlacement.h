@@ -29,13 +29,13 @@ int FractionToPixelsY(double value);
 double PlacementValueX(int pixels);
 double PlacementValueY(int pixels);
 
+// Centres `form` (a window) on the screen: left = screen width / 2 - frame width / 2, top
+// likewise, halves rounded toward zero.
+void CentreOnScreen(QWidget* form);
+
 // Moves `control` (a window) to just below `form`: its top becomes the form's top plus the
 // form's height, plus 8 when that height is at least 1.
 void PlaceBelow(QWidget* form, QWidget* control);
-
-// Centres `form` (a window) on the screen: left = half the screen width - half the window's
-// width, each half rounded towards zero; top likewise.
-void CentreOnScreen(QWidget* form);
 
 // Writes "Height", "Left", "Top", "Width", "WindowState" (0 normal, 1 minimised, 2 maximised)
 // and "Visible" of `form` under VersionedKeyPath(RegistryWriteVersion(), name). Nothing is
