@@ -9,6 +9,7 @@
 #include "desktop/Terminal.h"
 #include "link/Das.h"
 #include "platform/DateTimeText.h"
+#include "support/das/DasDirectory.h"
 #include "support/das/DasFiles.h"
 #include "support/das/DasInstruments.h"
 #include "support/das/DasStatus.h"
@@ -95,6 +96,7 @@ protected:
     }
 
     TDasFiles files{das, console};
+    TDasDirectory disk{das, console, files};
     TDasInstruments instruments{das, console};
     TDasStatus status{console, &instruments, &files};
     TDasSystem system{console, &instruments};

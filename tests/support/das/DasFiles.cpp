@@ -1,6 +1,5 @@
 #include "support/das/DasFiles.h"
 
-#include <QRegularExpression>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -32,6 +31,7 @@ struct TDasFiles::TState {
     mutable std::mutex lock;
     mutable std::condition_variable changed;
     std::map<QString, QByteArray> files;
+    std::function<QString(const QString&)> resolver;
     bool answerFetches = true;
     // The file being received on channel 250: its name (empty: none) and bytes so far.
     QString receiving;
@@ -86,6 +86,17 @@ struct TDasFiles::TState {
         }
         changed.notify_all();
     }
+
+    // The name a file sent or asked for is kept under.
+    QString Resolve(const QString& name) const
+    {
+        std::function<QString(const QString&)> resolve;
+        {
+            const std::lock_guard guard(lock);
+            resolve = resolver;
+        }
+        return Key(resolve ? resolve(name) : name);
+    }
 };
 
 TDasFiles::TDasFiles(TDasStandIn& das, TDasConsole& console)
@@ -94,15 +105,17 @@ TDasFiles::TDasFiles(TDasStandIn& das, TDasConsole& console)
     std::shared_ptr<TState> state = state_;
     TDasStandIn* standIn = &das_;
     console_.On(QStringLiteral("RCVFILE"), [state](const TConsoleCommand& command) {
+        const QString name = state->Resolve(QuotedName(command));
         const std::lock_guard guard(state->lock);
-        state->receiving = Key(QuotedName(command));
+        state->receiving = name;
         state->incoming.clear();
     });
     console_.On(QStringLiteral("SENDHOSTFILE"), [state, standIn](const TConsoleCommand& command) {
         QByteArray bytes;
+        const QString name = state->Resolve(QuotedName(command));
         {
             const std::lock_guard guard(state->lock);
-            const auto it = state->files.find(Key(QuotedName(command)));
+            const auto it = state->files.find(name);
             if (!state->answerFetches || it == state->files.end()) {
                 return;
             }
@@ -143,7 +156,7 @@ TDasFiles::~TDasFiles()
     das_.OnChannelData(kFileChannel, nullptr);
     das_.OnChannelData(kScriptChannel, nullptr);
     for (const char* word : {"RCVFILE", "SENDHOSTFILE", "STOPTRANSFER", "CLEARSCRIPT", "CHECKSCRIPT",
-                             "LOADSCRIPT", "SAVESCRIPT", "RUNSCRIPT", "ENDSCRIPT", "SENDPARSED"}) {
+                             "SAVESCRIPT", "RUNSCRIPT", "ENDSCRIPT"}) {
         console_.On(QString::fromLatin1(word), nullptr);
     }
 }
@@ -156,37 +169,15 @@ void TDasFiles::AddScriptCommands()
     const auto complain = [standIn](const QString& text) {
         standIn->SendChannelData(kErrorChannel, text.toLatin1() + "\r\n");
     };
-    console_.On(QStringLiteral("LOADSCRIPT"), [state, complain](const TConsoleCommand& command) {
-        // The name is quoted as the host sends it; a typed one may stand bare.
-        QString name = QuotedName(command);
-        if (name.isEmpty()) {
-            name = command.Text().trimmed().section(QLatin1Char(' '), 1).trimmed();
-        }
-        const std::lock_guard guard(state->lock);
-        const auto it = state->files.find(Key(name));
-        if (it == state->files.end()) {
-            complain(QStringLiteral("LoadScript: file not found: ") + name);
-            return;
-        }
-        const QString text = QString::fromLatin1(it->second);
-        state->scriptLines = text.split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
-        if (!state->scriptLines.isEmpty() && state->scriptLines.last().isEmpty()) {
-            state->scriptLines.removeLast();
-        }
-        state->partialLine.clear();
-        state->scriptEnded = true;
-        state->scriptChecked = true;
-        state->scriptState = TScriptState::Loaded;
-        state->changed.notify_all();
-    });
     console_.On(QStringLiteral("SAVESCRIPT"), [state, complain](const TConsoleCommand& command) {
-        const QString name = QuotedName(command);
+        const QString name = QuotedName(command).trimmed();
+        const QString key = state->Resolve(name);
         const std::lock_guard guard(state->lock);
-        if (state->scriptState == TScriptState::None || name.trimmed().isEmpty()) {
+        if (state->scriptState == TScriptState::None || name.isEmpty()) {
             complain(QStringLiteral("SaveScript: no script loaded"));
             return;
         }
-        state->files[Key(name)] = state->ScriptText();
+        state->files[key] = state->ScriptText();
         state->changed.notify_all();
     });
     console_.On(QStringLiteral("RUNSCRIPT"), [state, complain](const TConsoleCommand&) {
@@ -201,18 +192,6 @@ void TDasFiles::AddScriptCommands()
         const std::lock_guard guard(state->lock);
         if (state->scriptState == TScriptState::Running) {
             state->scriptState = TScriptState::Halted;
-        }
-    });
-    console_.On(QStringLiteral("SENDPARSED"), [state, standIn](const TConsoleCommand&) {
-        QByteArray text;
-        {
-            const std::lock_guard guard(state->lock);
-            text = state->scriptState == TScriptState::None ? QByteArray("No script loaded\r\n")
-                                                            : state->ScriptText();
-        }
-        // A zero-length block would end a transfer; an empty script sends nothing.
-        if (!text.isEmpty()) {
-            standIn->SendChannelData(kScriptChannel, text);
         }
     });
 }
@@ -266,6 +245,18 @@ void TDasFiles::SetAnswerFetches(bool on)
     state_->answerFetches = on;
 }
 
+void TDasFiles::RemoveFile(const QString& name)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->files.erase(Key(name));
+}
+
+void TDasFiles::SetNameResolver(std::function<QString(const QString&)> resolver)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->resolver = std::move(resolver);
+}
+
 QStringList TDasFiles::ScriptLines() const
 {
     const std::lock_guard guard(state_->lock);
@@ -282,6 +273,16 @@ bool TDasFiles::ScriptChecked() const
 {
     const std::lock_guard guard(state_->lock);
     return state_->scriptChecked;
+}
+
+void TDasFiles::SetScriptLines(const QStringList& lines)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->scriptLines = lines;
+    state_->partialLine.clear();
+    state_->scriptEnded = true;
+    state_->scriptChecked = true;
+    state_->scriptState = TScriptState::Loaded;
 }
 
 bool TDasFiles::WaitForScriptChecked(int timeoutMs) const
