@@ -53,11 +53,6 @@ TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QWidget(parent)
     resize(598, 267);
 }
 
-TEditCommandForm::TEditCommandForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Edit Command Block"));
-}
-
 TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("Multiplexer Statistics"));
@@ -90,11 +85,6 @@ TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
     Timer_StatWindow->setInterval(kStatWindowIntervalMs);
 }
 
-TCommSetupForm::TCommSetupForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Serial Port Setup"));
-}
-
 TSendCommandForm::TSendCommandForm(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("Send Command"));
@@ -103,16 +93,6 @@ TSendCommandForm::TSendCommandForm(QWidget* parent) : QWidget(parent)
 THostCommSetupForm::THostCommSetupForm(QWidget* parent) : QDialog(parent)
 {
     SetUpToolWindow(this, QStringLiteral("Host Communications Setup"));
-}
-
-TSystemVarForm::TSystemVarForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("DAS Power-Up Options"));
-}
-
-TSetTimeForm::TSetTimeForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Set DAS Time & Date"));
 }
 
 void SetScriptEditFormsMaker(TScriptEditFormsMaker maker) { Maker() = std::move(maker); }

@@ -15,7 +15,11 @@
 #include <QWidget>
 #include <functional>
 
+#include "desktop/Commsetup.h"
+#include "desktop/Editcommand.h"
 #include "desktop/Masterpathform.h"
+#include "desktop/Settime.h"
+#include "desktop/Systemvariables.h"
 #include "desktop/Warndialog.h"
 
 class QPlainTextEdit;
@@ -42,13 +46,6 @@ public:
 
 private:
     bool busy_ = false;
-};
-
-// The command block editor.
-class TEditCommandForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TEditCommandForm(QWidget* parent = nullptr);
 };
 
 // The multiplexer statistics window: the lines of the DAS's statistics report.
@@ -79,13 +76,6 @@ public:
     QTimer* Timer_StatWindow = nullptr;
 };
 
-// The serial settings dialog of a device port.
-class TCommSetupForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TCommSetupForm(QWidget* parent = nullptr);
-};
-
 // The command console.
 class TSendCommandForm : public QWidget {
     Q_OBJECT
@@ -98,20 +88,6 @@ class THostCommSetupForm : public QDialog {
     Q_OBJECT
 public:
     explicit THostCommSetupForm(QWidget* parent = nullptr);
-};
-
-// The DAS's power-up variables.
-class TSystemVarForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TSystemVarForm(QWidget* parent = nullptr);
-};
-
-// The DAS clock.
-class TSetTimeForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TSetTimeForm(QWidget* parent = nullptr);
 };
 
 // The open script editors as the main window sees them: whether all may close (each may ask
