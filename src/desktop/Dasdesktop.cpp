@@ -129,7 +129,7 @@ void TDASDesktopForm::OpenSettingsKey()
     Host.SetReadVersion(static_cast<float>(version));
     SetRegistryReadVersion(version);
     const QString stored = reg.ReadStringDef(kIniFileValue, kDefaultConfigFile);
-    config_.ConfigFileName = ExpandDataRelativePath(stored);
+    config_.ConfigFileName = ExpandStoredDataPath(stored, kDefaultConfigFile);
     reg.CloseKey();
 }
 

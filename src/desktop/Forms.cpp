@@ -122,16 +122,6 @@ TSetTimeForm::TSetTimeForm(QWidget* parent) : QDialog(parent)
     SetUpToolWindow(this, QStringLiteral("Set DAS Time & Date"));
 }
 
-TMasterPath::TMasterPath(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Master Directory"));
-}
-
-TWarningForm::TWarningForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Warning"));
-}
-
 void SetScriptEditFormsMaker(TScriptEditFormsMaker maker) { Maker() = std::move(maker); }
 
 IScriptEditForms* MakeScriptEditForms(QWidget* owner)

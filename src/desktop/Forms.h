@@ -15,6 +15,9 @@
 #include <QWidget>
 #include <functional>
 
+#include "desktop/Masterpathform.h"
+#include "desktop/Warndialog.h"
+
 class QPlainTextEdit;
 class QTimer;
 class TAboutBox;
@@ -110,20 +113,6 @@ class TSetTimeForm : public QDialog {
     Q_OBJECT
 public:
     explicit TSetTimeForm(QWidget* parent = nullptr);
-};
-
-// The master capture folder dialog.
-class TMasterPath : public QDialog {
-    Q_OBJECT
-public:
-    explicit TMasterPath(QWidget* parent = nullptr);
-};
-
-// The warning dialog with its "don't warn again" choice.
-class TWarningForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TWarningForm(QWidget* parent = nullptr);
 };
 
 // The open script editors as the main window, the explorer and the script wizard reach them:

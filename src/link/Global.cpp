@@ -134,6 +134,32 @@ QString ExpandDataRelativePath(const QString& path)
     return CleanKeepingFinalSeparator(GetProgramDataDir() + native, folder);
 }
 
+bool IsSafeRelativePath(const QString& path)
+{
+    if (path.isEmpty() || path.startsWith(kBackslash) || path.startsWith(kSlash) ||
+        HasDriveLetter(path)) {
+        return false;
+    }
+    if (std::any_of(path.begin(), path.end(),
+                    [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; })) {
+        return false;
+    }
+    const QStringList parts = ToSlashes(path).split(kSlash);
+    return std::none_of(parts.begin(), parts.end(),
+                        [](const QString& part) { return part == QLatin1String(".."); });
+}
+
+QString ExpandStoredDataPath(const QString& stored, const QString& fallback, bool* refused)
+{
+    const bool absolute =
+        stored.startsWith(kBackslash) || stored.startsWith(kSlash) || HasDriveLetter(stored);
+    const bool refuse = !stored.isEmpty() && !absolute && !IsSafeRelativePath(stored);
+    if (refused != nullptr) {
+        *refused = refuse;
+    }
+    return ExpandDataRelativePath(refuse ? fallback : stored);
+}
+
 QString MakeValidName(const QString& text)
 {
     QString name = text.trimmed();

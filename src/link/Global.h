@@ -40,6 +40,18 @@ QString MakeDataRelativePath(const QString& path);
 // path stays empty.
 QString ExpandDataRelativePath(const QString& path);
 
+// Whether `path`, taken relative to a folder, names something inside that folder: not empty,
+// no leading "\" or "/", no drive ("C:", "C:\"), no ".." part, no control character; "\" and
+// "/" both separate parts. A plain file name is such a path. Names the DAS sends and paths
+// read from files relative to a program folder are checked with it before any file is touched;
+// folders the operator chose as absolute paths are not.
+bool IsSafeRelativePath(const QString& path);
+// A path stored relative to the program data folder (or absolute), expanded as
+// ExpandDataRelativePath does; a relative path that would leave the data folder gives the
+// expansion of `fallback` instead, and `refused` (when given) is set.
+QString ExpandStoredDataPath(const QString& stored, const QString& fallback,
+                             bool* refused = nullptr);
+
 // The trimmed text with every character that is not a letter or digit replaced by "_".
 QString MakeValidName(const QString& text);
 QString RemoveCommas(const QString& text);

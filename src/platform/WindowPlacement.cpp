@@ -85,6 +85,16 @@ int FractionToPixelsY(double value) { return ToPixels(value, PlacementScreenSize
 double PlacementValueX(int pixels) { return ToStored(pixels, PlacementScreenSize().width()); }
 double PlacementValueY(int pixels) { return ToStored(pixels, PlacementScreenSize().height()); }
 
+void CentreOnScreen(QWidget* form)
+{
+    if (form == nullptr) {
+        return;
+    }
+    const QSize screen = PlacementScreenSize();
+    const QSize frame = form->frameGeometry().size();
+    form->move(screen.width() / 2 - frame.width() / 2, screen.height() / 2 - frame.height() / 2);
+}
+
 void PlaceBelow(QWidget* form, QWidget* control)
 {
     if (form == nullptr || control == nullptr) {

@@ -29,6 +29,10 @@ int FractionToPixelsY(double value);
 double PlacementValueX(int pixels);
 double PlacementValueY(int pixels);
 
+// Centres `form` (a window) on the screen: left = screen width / 2 - frame width / 2, top
+// likewise, halves rounded toward zero.
+void CentreOnScreen(QWidget* form);
+
 // Moves `control` (a window) to just below `form`: its top becomes the form's top plus the
 // form's height, plus 8 when that height is at least 1.
 void PlaceBelow(QWidget* form, QWidget* control);

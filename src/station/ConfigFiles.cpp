@@ -233,8 +233,9 @@ bool TStationConfig::ReadUnitAndPorts(const TMemIniFile& ini)
     const QString icf = read("InternalConfigFile", kDefaultInternalConfigFile);
     // A bare file name lies in the internal configuration folder.
     const bool bareName = !icf.contains(QLatin1Char('\\')) && !icf.contains(QLatin1Char('/'));
-    InternalConfigFileName =
-        ExpandDataRelativePath(bareName ? QStringLiteral("InternalConfig\\") + icf : icf);
+    // One that would leave the data folder counts as none chosen, so the operator is asked.
+    InternalConfigFileName = ExpandStoredDataPath(
+        bareName ? QStringLiteral("InternalConfig\\") + icf : icf, kDefaultInternalConfigFile);
     if (!ReadInternalConfiguration()) {
         return false;
     }
@@ -288,7 +289,7 @@ void TStationConfig::ReadModelSection(const TMemIniFile& ini, const QString& sec
     if (Devices != nullptr) {
         const QString dir =
             ini.ReadString(section, QStringLiteral("CaptureDir"), Devices->GetCaptureDir());
-        Devices->SetCaptureDir(ExpandDataRelativePath(dir));
+        Devices->SetCaptureDir(ExpandStoredDataPath(dir, Devices->GetCaptureDir()));
         Devices->SetCaptureToHost(boolean("CaptureToHost", Devices->GetCaptureToHost()));
     }
 

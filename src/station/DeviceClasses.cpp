@@ -1,11 +1,10 @@
 #include "station/DeviceClasses.h"
 
-
 #include "link/Global.h"
-#include "station/CommandBlocks.h"
 #include "link/MuxClasses.h"
 #include "platform/Clocks.h"
 #include "platform/Prompt.h"
+#include "station/CommandBlocks.h"
 
 bool ConfigurationChanged = false;
 const char* const kModelSectionNames[2] = {"Pelagrix", "Corvane"};
@@ -441,7 +440,7 @@ bool TDevice::SetEchoSettings(const QString& v)
 
 bool TDevice::SetCaptureDestName(const QString& v)
 {
-    if (!SetLine(captureDestName_, v)) {
+    if (!IsSafeRelativePath(v) || !SetLine(captureDestName_, v)) {
         return false;
     }
     UpdateCaptureFilePath();

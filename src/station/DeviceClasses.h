@@ -213,7 +213,8 @@ public:
     int GetCaptureDestOther() const { return captureDestOther_; }
     void SetCaptureDestOther(int v) { captureDestOther_ = v; }
     const QString& GetCaptureDestName() const { return captureDestName_; }
-    // Also rebuilds the capture file path.
+    // Also rebuilds the capture file path. A name that is not a path inside the capture
+    // folder (IsSafeRelativePath) is refused: false, value unchanged.
     bool SetCaptureDestName(const QString& v);
     bool GetCaptureDestAppend() const { return captureDestAppend_; }
     void SetCaptureDestAppend(bool v) { captureDestAppend_ = v; }

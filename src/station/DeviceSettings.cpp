@@ -24,6 +24,15 @@ int8_t ClampedEnum(int stored, int highest)
     return static_cast<int8_t>(std::clamp<int>(static_cast<int8_t>(stored & 0xFF), 0, highest));
 }
 
+// A stored path that would leave its folder is replaced by `used`; the operator is told.
+void ReportRefusedPath(const QString& what, const QString& value, const QString& device,
+                       const QString& used)
+{
+    ShowMessage(what + QLatin1Char('"') + value + QStringLiteral("\" of ") + device +
+                QStringLiteral(" does not stay inside its folder; \"") + used +
+                QStringLiteral("\" is used instead."));
+}
+
 class TSectionWriter {
 public:
     TSectionWriter(TMemIniFile& ini, const QString& section) : ini_(ini), section_(section) {}
@@ -158,7 +167,13 @@ bool TDevice::LoadSettings(const TMemIniFile& ini, bool import)
     const QString section = GetName();
     const TSectionReader r(ini, section);
 
-    image_ = ExpandDataRelativePath(r.S("Image", QStringLiteral("Icons\\Tavo.bmp")));
+    const QString defaultImage = QStringLiteral("Icons\\Tavo.bmp");
+    const QString storedImage = r.S("Image", defaultImage);
+    bool refused = false;
+    image_ = ExpandStoredDataPath(storedImage, defaultImage, &refused);
+    if (refused) {
+        ReportRefusedPath(QStringLiteral("Icon file "), storedImage, section, defaultImage);
+    }
     if (!import && !image_.isEmpty() && QFileInfo::exists(NativePath(image_))) {
         LoadIcon();
         SetBusy(busy_);  // the row shows the icon (or its busy variant)
@@ -255,7 +270,14 @@ void TDevice::ReadCaptureKeys(const TMemIniFile& ini, const QString& section)
     timeStampInfix_ = r.S("TimeStampInfix", timeStampInfix_);
     captureDest_ = ClampedEnum(r.I("CaptureDest", captureDest_), 3);
     captureDestOther_ = r.I("CaptureDestOther", captureDestOther_);
-    captureDestName_ = r.S("CaptureDestName", captureDestName_);
+    const QString name = r.S("CaptureDestName", captureDestName_);
+    if (IsSafeRelativePath(name)) {
+        captureDestName_ = name;
+    } else {
+        // A name that would reach outside the capture folder is never used for a file.
+        captureDestName_ = DefaultCaptureDestName(section);
+        ReportRefusedPath(QStringLiteral("Capture file name "), name, section, captureDestName_);
+    }
     UpdateCaptureFilePath();
     captureDestAppend_ = r.B("CaptureDestAppend", captureDestAppend_);
     doAveraging_ = r.B("DoAveraging", doAveraging_);

@@ -2,12 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
-
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <memory>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -194,4 +193,36 @@ TEST(StoredPaths, SeparatorsAndNoFileNames)
     EXPECT_EQ(StoredPath(S("Config/a.das")), S("Config\\a.das"));
     EXPECT_TRUE(IsNoFileName(S("Config\\*.Das")));
     EXPECT_FALSE(IsNoFileName(S("Config\\a.Das")));
+}
+
+TEST(StoredPaths, NamesThatStayInsideTheirFolder)
+{
+    for (const char* inside :
+         {"CTD_1\\CTD_1000.RAW", "README", "a/b/c.txt", "..x\\y..", "dir.\\file.", "x\\.\\y"}) {
+        EXPECT_TRUE(IsSafeRelativePath(S(inside))) << inside;
+    }
+    for (const char* outside : {"", "..", "..\\..\\outside\\victim.txt", "Data\\..\\..\\x",
+                                "a/../../b", "a\\..", "\\etc\\passwd", "/etc/passwd", "C:\\x.txt",
+                                "c:x.txt", "Z:", "\\\\server\\share\\f", "a\tb", "a\nb", "a\rb"}) {
+        EXPECT_FALSE(IsSafeRelativePath(S(outside))) << outside;
+    }
+    EXPECT_FALSE(IsSafeRelativePath(QStringLiteral("a") + QChar(0) + QStringLiteral("b")));
+}
+
+TEST(StoredPaths, StoredRelativePathsThatLeaveTheDataFolderFallBack)
+{
+    const QString data = GetProgramDataDir();
+    bool refused = true;
+    EXPECT_EQ(ExpandStoredDataPath(S("Icons\\Pump.bmp"), S("Icons\\Tavo.bmp"), &refused),
+              data + S("Icons/Pump.bmp"));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(ExpandStoredDataPath(S("..\\..\\etc\\passwd"), S("Icons\\Tavo.bmp"), &refused),
+              data + S("Icons/Tavo.bmp"));
+    EXPECT_TRUE(refused);
+    // Absolute paths are the operator's own choice and stay as they are.
+    EXPECT_EQ(ExpandStoredDataPath(S("/srv/pictures/p.bmp"), S("x"), &refused),
+              S("/srv/pictures/p.bmp"));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(ExpandStoredDataPath(QString(), S("x"), &refused), QString());
+    EXPECT_FALSE(refused);
 }

@@ -330,3 +330,40 @@ TEST_F(DeviceSettings, WindowSettingsAreFractionsOfTheScreen)
     EXPECT_EQ(d->GetWidth(), 1500);
     EXPECT_EQ(d->GetTop(), 100);
 }
+
+TEST_F(DeviceSettings, StoredNamesThatLeaveTheirFolderFallBackWithOneMessageEach)
+{
+    TDevice* d = AddDevice(QStringLiteral("CTD 1"), QStringLiteral("P3"), 3, 5);
+    d->SetCaptureDest(3);
+    devices.SetCaptureDir(QStringLiteral("/srv/captures"));
+    const QString defaultName = QStringLiteral("CTD_1\\CTD_1000.RAW");
+    for (const QString& hostile :
+         {QStringLiteral("..\\..\\outside\\victim.txt"), QStringLiteral("\\etc\\victim"),
+          QStringLiteral("C:\\victim.txt"), QStringLiteral("CTD\\..\\..\\victim")}) {
+        for (const bool import : {false, true}) {
+            const int before = static_cast<int>(prompt.shown.size());
+            ASSERT_TRUE(d->SetCaptureDestName(QStringLiteral("KEEP\\K.RAW")));
+            ASSERT_TRUE(d->LoadSettings(
+                IniOf(QStringLiteral("[CTD 1]\nPort=P3\nCaptureDestName=") + hostile), import));
+            EXPECT_EQ(d->GetCaptureDestName(), defaultName) << hostile.toStdString();
+            EXPECT_EQ(d->CaptureTarget().fileName,
+                      QStringLiteral("\\srv\\captures\\") + defaultName);
+            ASSERT_EQ(prompt.shown.size(), static_cast<size_t>(before) + 1);
+            EXPECT_TRUE(prompt.shown.back().text.contains(hostile));
+        }
+        // Set directly, the name is refused and the old one stays.
+        EXPECT_FALSE(d->SetCaptureDestName(hostile));
+        EXPECT_EQ(d->GetCaptureDestName(), defaultName);
+    }
+
+    // A stored icon path relative to the data folder that leaves it reads as the default icon.
+    const size_t before = prompt.shown.size();
+    ASSERT_TRUE(d->LoadSettings(
+        IniOf(QStringLiteral("[CTD 1]\nPort=P3\nImage=..\\..\\..\\etc\\passwd\n")), true));
+    EXPECT_EQ(d->GetImage(), ExpandDataRelativePath(QStringLiteral("Icons\\Tavo.bmp")));
+    EXPECT_EQ(prompt.shown.size(), before + 1);
+    // An absolute one is the operator's choice.
+    ASSERT_TRUE(d->LoadSettings(IniOf(QStringLiteral("[CTD 1]\nImage=/srv/p.bmp\n")), true));
+    EXPECT_EQ(d->GetImage(), QStringLiteral("/srv/p.bmp"));
+    EXPECT_EQ(prompt.shown.size(), before + 1);
+}
