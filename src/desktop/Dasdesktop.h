@@ -189,9 +189,11 @@ public:
     void AppendDebugMemo(const QString& line) override;
     void KeepDebugMemoTail(int chars) override;
     bool ExplorerVisible() const override;
+    void RefreshExplorer() override;
 
     // --- IFixedChannelReaders ---
     void ReceiveControlText(const char* bytes, int count) override;
+    void ReceiveListingData(const char* bytes, int count) override;
 
     // --- IDeviceListHost ---
     int FileSeqNum() const override { return seqNum_; }
