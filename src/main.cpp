@@ -8,6 +8,7 @@
 #include "desktop/Forms.h"
 #include "explorer/Dasexplorer.h"
 #include "platform/Prompt.h"
+#include "scripts/ScriptEditForm.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ int main(int argc, char** argv)
     try {
         // The sample station's files, for demonstrations; an operator's own are never touched.
         InstallSampleStation();
+        InstallScriptEditing();
         auto* desktop = new TDASDesktopForm;
         InstallDASExplorer();
         CreateToolForms();

@@ -28,6 +28,13 @@ namespace {
 // The refresh period of the link statistics window until the operator changes it.
 constexpr int kStatWindowIntervalMs = 1000;
 
+// The list while the program has no script editing: no editors, so every close is allowed.
+class TNoScriptEditForms final : public IScriptEditForms {
+public:
+    bool CanCloseAll() override { return true; }
+    void CloseAll() override {}
+};
+
 TScriptEditFormsMaker& Maker()
 {
     static TScriptEditFormsMaker maker;
@@ -73,11 +80,6 @@ TDASExplorerFormMaker& ExplorerMaker()
 
 void SetDASExplorerFormMaker(TDASExplorerFormMaker maker) { ExplorerMaker() = std::move(maker); }
 
-TEditCommandForm::TEditCommandForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Edit Command Block"));
-}
-
 TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("Multiplexer Statistics"));
@@ -110,11 +112,6 @@ TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
     Timer_StatWindow->setInterval(kStatWindowIntervalMs);
 }
 
-TCommSetupForm::TCommSetupForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Serial Port Setup"));
-}
-
 TSendCommandForm::TSendCommandForm(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("Send Command"));
@@ -125,16 +122,6 @@ THostCommSetupForm::THostCommSetupForm(QWidget* parent) : QDialog(parent)
     SetUpToolWindow(this, QStringLiteral("Host Communications Setup"));
 }
 
-TSystemVarForm::TSystemVarForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("DAS Power-Up Options"));
-}
-
-TSetTimeForm::TSetTimeForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Set DAS Time & Date"));
-}
-
 void SetScriptEditFormsMaker(TScriptEditFormsMaker maker) { Maker() = std::move(maker); }
 
 IScriptEditForms* MakeScriptEditForms(QWidget* owner)
@@ -142,7 +129,7 @@ IScriptEditForms* MakeScriptEditForms(QWidget* owner)
     if (Maker()) {
         return Maker()(owner);
     }
-    return new TScriptEditForms(owner);
+    return new TNoScriptEditForms;
 }
 
 void CreateToolForms()
