@@ -14,6 +14,7 @@
 #include "link/Global.h"
 #include "link/MuxClasses.h"
 #include "platform/Prompt.h"
+#include "scripts/ScriptEditForm.h"
 
 namespace {
 
@@ -282,7 +283,10 @@ void TDASExplorerForm::ShowLoadedScriptExecute()
 
 void TDASExplorerForm::NewScriptExecute()
 {
-    // TODO(#17): a new editor from the script editor list once it opens editors.
+    TScriptEditForm* editor = ScriptEditForms != nullptr ? ScriptEditForms->NewEditor() : nullptr;
+    if (editor != nullptr) {
+        editor->FileNewExecute();
+    }
 }
 
 void TDASExplorerForm::OpenScriptExecute()
@@ -297,8 +301,14 @@ void TDASExplorerForm::OpenScriptExecute()
             continue;
         }
         QStringList fetched;
-        if (GetEntries(CacheDir(), {entry}, &fetched)) {
-            // TODO(#17): the script editor opens the copy and deletes it.
+        if (!GetEntries(CacheDir(), {entry}, &fetched)) {
+            continue;
+        }
+        // The editor loads the copy and deletes it.
+        TScriptEditForm* editor =
+            ScriptEditForms != nullptr ? ScriptEditForms->NewEditor() : nullptr;
+        if (editor != nullptr) {
+            editor->OpenTempFile(fetched.first());
         }
     }
 }

@@ -24,6 +24,7 @@
 #include "explorer/ShellFileInfo.h"
 #include "link/Das.h"
 #include "link/LinkFakes.h"
+#include "scripts/ScriptEditForm.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
 #include "support/TestFiles.h"
@@ -524,6 +525,29 @@ TEST_F(ExplorerTest, OpenInScriptEditorFetchesWhatFitsIntoTheCache)
                                        QStringLiteral("Error Recieving ") + form->CacheDir() +
                                            QStringLiteral("TEST.SCR")}));
     EXPECT_FALSE(form->Busy());
+}
+
+TEST_F(ExplorerTest, ScriptEditorsOpenOnACopyOrEmpty)
+{
+    QWidget owner;
+    auto* editors = new TScriptEditForms(&owner);
+    ScriptEditForms = editors;
+    Select({"OK.SCR"});
+    Trigger("OpenScript");
+    ASSERT_EQ(editors->Count(), 1);
+    TScriptEditForm* editor = editors->Items(0);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->FileName, QStringLiteral("OK.SCR"));
+    EXPECT_EQ(editor->Editor->GetText(), QStringLiteral("fetched OK.SCR"));
+    // The editor loaded the copy and deleted it.
+    EXPECT_FALSE(QFileInfo::exists(form->CacheDir() + QStringLiteral("OK.SCR")));
+
+    Trigger("NewScript");
+    ASSERT_EQ(editors->Count(), 2);
+    EXPECT_TRUE(editors->Items(1)->isVisible());
+    EXPECT_TRUE(editors->Items(1)->Editor->GetText().isEmpty());
+    ScriptEditForms = nullptr;
+    delete editors;
 }
 
 TEST_F(ExplorerTest, OpenOnPcFetchesThenOpensWithTheDesktop)
