@@ -298,7 +298,10 @@ bool TMux::OpenPcPort(int comPort)
     const TChannelPortInfo info = device_->PortInfo();
     auto port = std::make_unique<TCommPcPort>();
     if (!port->Open(comPort, info.baud, info.settings)) {
-        ShowMessage(QStringLiteral("Error opening Serial Port ") + QString::number(comPort));
+        // Also reached from the DAS's control text inside a service pass: posted there.
+        ShowFailureBox(ApplicationTitle(),
+                       QStringLiteral("Error opening Serial Port ") + QString::number(comPort),
+                       TMsgIcon::None);
         return false;
     }
     SetPcPort(std::move(port));

@@ -10,21 +10,11 @@
 #include "link/Global.h"
 #include "link/MuxClasses.h"
 #include "platform/Prompt.h"
-#include "platform/UiPost.h"
 
 namespace {
 
 const QString kDefaultCaptureFolder = QStringLiteral("Data\\");
 const QString kCaptureTitle = QStringLiteral("Capture");
-
-// A capture may start inside a service pass (a host-side command on channel 255), which must
-// not run a modal loop: its failure boxes are posted and appear once the pass is over.
-void PostCaptureFailure(const QString& text)
-{
-    PostToUi([text] {
-        Prompt().MessageBox(ApplicationTitle(), text, TMsgButtons::Ok, TMsgIcon::Error);
-    });
-}
 
 // A PC file that a channel captures to, fetches into or sends from.
 class TChannelFile final : public IChannelFile {
@@ -39,10 +29,12 @@ public:
         switch (mode) {
         case TChannelFileMode::Read:
             return file_.open(QIODevice::ReadOnly);
+        // Written through: what a pass delivers is in the file when the pass ends, so a crash
+        // loses nothing already received, and a full disk fails the write that meets it.
         case TChannelFileMode::Write:
-            return file_.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            return file_.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered);
         case TChannelFileMode::Append:
-            return file_.open(QIODevice::WriteOnly | QIODevice::Append);
+            return file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered);
         }
         return false;
     }
@@ -149,13 +141,13 @@ bool TMux::OpenCaptureOnPc()
     const QString path = NativePath(captureFileName_);
     const QString folder = QFileInfo(path).absolutePath();
     if (!QDir().mkpath(folder)) {
-        PostCaptureFailure(QStringLiteral("Could not create directory ") + folder);
+        ReportFailure(QStringLiteral("Could not create directory ") + folder);
         return false;
     }
     std::unique_ptr<IChannelFile> file =
         OpenChannelFile(path, append_ ? TChannelFileMode::Append : TChannelFileMode::Write);
     if (file == nullptr) {
-        PostCaptureFailure(QStringLiteral("Error Opening File for ") + name_ + QStringLiteral("!"));
+        ReportFailure(QStringLiteral("Error Opening File for ") + name_ + QStringLiteral("!"));
         return false;
     }
     SetCaptureFile(std::move(file));

@@ -6,7 +6,7 @@
 
 #include "platform/Clocks.h"
 #include "platform/Prompt.h"
-#include "platform/UiPost.h"
+#include "link/Serial.h"
 
 namespace {
 
@@ -27,15 +27,6 @@ bool HasFixedReader(uint8_t channel)
     }
 }
 
-// Failure boxes are posted, so a service pass never runs a modal loop from inside its
-// dispatch; they appear in order once the pass is over.
-void PostFailureBox(const QString& text)
-{
-    PostToUi([text] {
-        Prompt().MessageBox(ApplicationTitle(), text, TMsgButtons::Ok, TMsgIcon::Error);
-    });
-}
-
 }  // namespace
 
 TMux::TMux(TMuxArray& owner, uint8_t channel, IChannelDevice* device, ITerminalView* window)
@@ -51,7 +42,8 @@ TMux::~TMux()
     CloseEcho();
     getFile_.reset();
     sendFile_.reset();
-    captureFile_.reset();
+    // Also at program end: a capture whose last bytes cannot be kept is reported.
+    CloseCaptureFile();
     pcPort_.reset();
     CloseWindow();
     SetProgressWindow(nullptr);
@@ -207,7 +199,13 @@ void TMux::ReadFixedChannel(const char* bytes, int n)
 
 void TMux::ReportChannelError(const char* what)
 {
-    PostFailureBox(QString::fromLatin1(what) + QString::number(channel_));
+    ReportFailure(QString::fromLatin1(what) + QString::number(channel_));
+}
+
+void TMux::ReportFailure(const QString& text)
+{
+    // Inside a service pass the box is posted and shows once the pass is over.
+    ShowFailureBox(ApplicationTitle(), text, TMsgIcon::Error);
 }
 
 void TMux::SetEchoPort(std::unique_ptr<IEchoPort> port) { echoPort_ = std::move(port); }
@@ -248,6 +246,7 @@ void TMux::CloseSendFile()
 
 void TMux::SetCaptureFile(std::unique_ptr<IChannelFile> file)
 {
+    CloseCaptureFile();
     captureFile_ = std::move(file);
     captureNotOnPc_ = false;
     captureOn_ = captureFile_ != nullptr ? 1 : 0;
@@ -271,19 +270,25 @@ void TMux::StopCapture()
     const bool hadCapture = HasCaptureFile();
     captureOn_ = 0;
     captureNotOnPc_ = false;
-    if (captureFile_ != nullptr) {
-        const bool closed = captureFile_->Close();
-        captureFile_.reset();
-        if (!closed) {
-            PostFailureBox(QStringLiteral("Error Closing File for ") + name_ + QStringLiteral("!"));
-        }
-    }
+    CloseCaptureFile();
     // A capture made on the DAS ends here too, so the device's next capture path is fresh.
     if (hadCapture && device_ != nullptr) {
         device_->CaptureStopped();
     }
     if (window_ != nullptr) {
         window_->ChannelStateChanged();
+    }
+}
+
+void TMux::CloseCaptureFile()
+{
+    if (captureFile_ == nullptr) {
+        return;
+    }
+    const bool closed = captureFile_->Close();
+    captureFile_.reset();
+    if (!closed) {
+        ReportFailure(QStringLiteral("Error Closing File for ") + name_ + QStringLiteral("!"));
     }
 }
 

@@ -321,6 +321,10 @@ private:
     void WriteConsumers(const char* bytes, int n);
     void ReadFixedChannel(const char* bytes, int n);
     void ReportChannelError(const char* what);
+    // A failure box titled with the program's name (posted while channels are served).
+    void ReportFailure(const QString& text);
+    // Closes a PC capture file; a failed close is reported.
+    void CloseCaptureFile();
     enum class TPcWrite { NoPort, Written, Failed };
     TPcWrite WritePcPortIfOpen(const char* bytes, int count);
     void ClosePcPortIfFailed();

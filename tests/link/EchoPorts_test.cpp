@@ -405,6 +405,39 @@ TEST_F(EchoPortsTest, MissingPortsShowTheSystemErrorOrTheDevicePortBox)
     EXPECT_EQ(LastMessageText(), QStringLiteral("Error opening Serial Port 7"));
 }
 
+// Forwards the DAS's control text on channel 255 to the host-side command interpreter.
+class TControlTextReader final : public IFixedChannelReaders {
+public:
+    void ReceiveControlText(const char* bytes, int count) override
+    {
+        Host.ReceiveControlText(bytes, count);
+    }
+};
+
+TEST_F(EchoPortsTest, ARouteSerialFailingInsideAServicePassShowsItsBoxesAfterThePass)
+{
+    TControlTextReader reader;
+    table.SetFixedChannelReaders(&reader);
+    Host.ClearControlText();
+    TEchoDevice device(QStringLiteral("Sonde"));
+    device.OnPcSerialPort(kMissingCom);
+    TWindow& window = NewWindow();
+    TMux* mux = AddDevice(kChannel, device, &window);
+    TMux* commands = table.AddChannel(kCommandChannel);
+    const QByteArray text = "RouteSerial 12\r\n";
+    commands->PutData(text.constData(), static_cast<int>(text.size()));
+    mux->PutData("data", 4);
+    table.Service(1.0);
+    // The pass went on to the channel served after the command: no modal box ran inside it.
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_EQ(window.shown, QByteArray("data"));
+    EXPECT_FALSE(mux->HasPCPort());
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 2; }));
+    EXPECT_EQ(prompt.shown[0].title, QStringLiteral("System Error: Could Not Open Comm Port"));
+    EXPECT_EQ(LastMessageText(), QStringLiteral("Error opening Serial Port 7"));
+    table.SetFixedChannelReaders(nullptr);
+}
+
 TEST_F(EchoPortsTest, FailedPcDevicePortIsClosedWithTheChannelsBox)
 {
     TEchoDevice device(QStringLiteral("Sonde"));

@@ -48,6 +48,15 @@ public:
     int captureStops = 0;
 };
 
+// A capture file that takes every byte but cannot be closed (its last bytes never reached the
+// disk).
+class UnclosableFile final : public IChannelFile {
+public:
+    bool Write(const char*, int) override { return true; }
+    int Read(char*, int) override { return 0; }
+    bool Close() override { return false; }
+};
+
 class FakeServices final : public IChannelServices {
 public:
     QString CaptureFolder() const override { return folder; }
@@ -246,6 +255,74 @@ TEST_F(MuxCaptureTest, DeviceCaptureOnTheDasThenOnThePc)
     mux->StopCapture();
     EXPECT_EQ(ReadAll(numbered), QByteArray("data+more"));
     EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST_F(MuxCaptureTest, EachPassIsInTheFileBeforeThePassEnds)
+{
+    TMux* mux = table.AddChannel(21, &window);
+    const QString path = dir.filePath(QStringLiteral("live.cap"));
+    mux->SetCaptureFileName(StoredPath(path));
+    mux->SetAppend(false);
+    mux->StartCapture();
+    ASSERT_TRUE(mux->IsCaptureOnPc());
+    // Read back by another reader while the capture runs, as after a crash.
+    Receive(mux, "$GPZDA,1\r\n");
+    EXPECT_EQ(ReadAll(path), QByteArray("$GPZDA,1\r\n"));
+    Receive(mux, "$GPZDA,2\r\n");
+    mux->WriteCapture(QStringLiteral("label"));
+    EXPECT_EQ(ReadAll(path), QByteArray("$GPZDA,1\r\n$GPZDA,2\r\nlabel"));
+    mux->StopCapture();
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST_F(MuxCaptureTest, EveryCaptureMeetingAFullDiskIsReportedAfterThePass)
+{
+    // Writes to /dev/full fail as on a full disk.
+    if (!QFile::exists(QStringLiteral("/dev/full"))) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    std::vector<TMux*> channels;
+    for (uint8_t channel : {21, 22, 23}) {
+        TMux* mux = table.AddChannel(channel);
+        mux->SetCaptureFileName(QStringLiteral("/dev/full"));
+        mux->SetAppend(true);
+        mux->StartCapture();
+        ASSERT_TRUE(mux->IsCaptureOnPc());
+        mux->PutData("x", 1);
+        channels.push_back(mux);
+    }
+    table.Service(NowDateTime());
+    // Every capture stopped at its first write; the boxes wait until the pass is over.
+    for (TMux* mux : channels) {
+        EXPECT_FALSE(mux->IsCaptureOn());
+        EXPECT_FALSE(mux->HasCaptureFile());
+    }
+    EXPECT_TRUE(prompt.shown.empty());
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 3; }));
+    const QString title = ApplicationTitle() + QStringLiteral(": ");
+    EXPECT_EQ(prompt.Messages(),
+              (QStringList{title + QStringLiteral("Capture Error on Host Channel# 21"),
+                           title + QStringLiteral("Capture Error on Host Channel# 22"),
+                           title + QStringLiteral("Capture Error on Host Channel# 23")}));
+}
+
+TEST_F(MuxCaptureTest, AFailedCloseIsReportedAlsoWhenTheChannelGoes)
+{
+    TMux* mux = table.AddChannel(21);
+    mux->SetName(QStringLiteral("Sonar"));
+    mux->SetCaptureFile(std::make_unique<UnclosableFile>());
+    mux->StopCapture();
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 1; }));
+    EXPECT_EQ(prompt.Messages().last(),
+              ApplicationTitle() + QStringLiteral(": Error Closing File for Sonar!"));
+
+    // At program end the channels go with their captures still open: the box shows at once,
+    // since nothing posted would run any more.
+    mux->SetCaptureFile(std::make_unique<UnclosableFile>());
+    ASSERT_TRUE(table.RemoveChannel(21));
+    ASSERT_EQ(prompt.shown.size(), 2u);
+    EXPECT_EQ(prompt.Messages().last(),
+              ApplicationTitle() + QStringLiteral(": Error Closing File for Sonar!"));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // wendrok-das-standin: the DAS stand-in as a program of its own, so Wendrok can be shown and
 // tried without a DAS. It opens a pseudo-terminal, speaks the DAS side of the link on it,
-// answers the console commands the stand-in knows (status reports, instruments, files and the
-// script buffer), and prints the device path Wendrok is to open as the first line of its
+// answers the console commands the stand-in knows (status reports, instruments, files, folders
+// and the script buffer), and prints the device path Wendrok is to open as the first line of its
 // standard output. With --com it first maps that COM number to the device in the settings file
 // of $XDG_CONFIG_HOME. The console commands it receives are logged on standard error, and a
 // count of what went over the link when it ends.
@@ -26,6 +26,7 @@
 #include "link/Serial.h"
 #include "platform/Registry.h"
 #include "support/das/DasConsole.h"
+#include "support/das/DasDirectory.h"
 #include "support/das/DasFiles.h"
 #include "support/das/DasInstruments.h"
 #include "support/das/DasStandIn.h"
@@ -216,6 +217,26 @@ private:
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
+// The demonstration DAS's disk: a few folders on drive C, a script and some data, and a
+// second drive D with an archive folder.
+void AddDemoDisk(TDasDirectory& disk)
+{
+    for (const char* folder : {"C:\\LOGS", "C:\\SCRIPTS", "C:\\DATA\\2024", "D:\\ARCHIVE"}) {
+        disk.MakeFolder(QString::fromLatin1(folder));
+    }
+    disk.PutFile(QStringLiteral("C:\\README.TXT"),
+                 "Demonstration disk of the DAS stand-in.\r\n");
+    disk.PutFile(QStringLiteral("C:\\SCRIPTS\\SAMPLE.PXS"),
+                 "; sample acquisition script\r\nSETPOWER 1 1\r\nWAITTICKS 100\r\n"
+                 "SENDSTRING HOST 254 \"sample done\"\r\n");
+    disk.PutFile(QStringLiteral("C:\\LOGS\\BOOT.LOG"), "boot ok\r\n");
+    QByteArray samples;
+    for (int i = 0; i < 400; ++i) {
+        samples += "T=12.8" + QByteArray::number(i % 10) + " C=35.11 P=101.4\r\n";
+    }
+    disk.PutFile(QStringLiteral("C:\\DATA\\2024\\CTD0001.DAT"), samples);
+}
+
 sigset_t StopSignals()
 {
     sigset_t signals;
@@ -295,6 +316,8 @@ int main(int argc, char** argv)
 
     TDasConsole console(das);
     TDasFiles files(das, console);
+    TDasDirectory disk(das, console, files);
+    AddDemoDisk(disk);
     TDasInstruments instruments(das, console);
     TFreeRunningInstruments freeRunning(das, instruments);
     AddDemoInstruments(instruments, freeRunning);

@@ -32,6 +32,7 @@ struct TDasFiles::TState {
     mutable std::mutex lock;
     mutable std::condition_variable changed;
     std::map<QString, QByteArray> files;
+    std::function<QString(const QString&)> resolver;
     bool answerFetches = true;
     // The file being received on channel 250: its name (empty: none) and bytes so far.
     QString receiving;
@@ -74,6 +75,17 @@ struct TDasFiles::TState {
         }
         changed.notify_all();
     }
+
+    // The name a file sent or asked for is kept under.
+    QString Resolve(const QString& name) const
+    {
+        std::function<QString(const QString&)> resolve;
+        {
+            const std::lock_guard guard(lock);
+            resolve = resolver;
+        }
+        return Key(resolve ? resolve(name) : name);
+    }
 };
 
 TDasFiles::TDasFiles(TDasStandIn& das, TDasConsole& console)
@@ -82,15 +94,17 @@ TDasFiles::TDasFiles(TDasStandIn& das, TDasConsole& console)
     std::shared_ptr<TState> state = state_;
     TDasStandIn* standIn = &das_;
     console_.On(QStringLiteral("RCVFILE"), [state](const TConsoleCommand& command) {
+        const QString name = state->Resolve(QuotedName(command));
         const std::lock_guard guard(state->lock);
-        state->receiving = Key(QuotedName(command));
+        state->receiving = name;
         state->incoming.clear();
     });
     console_.On(QStringLiteral("SENDHOSTFILE"), [state, standIn](const TConsoleCommand& command) {
         QByteArray bytes;
+        const QString name = state->Resolve(QuotedName(command));
         {
             const std::lock_guard guard(state->lock);
-            const auto it = state->files.find(Key(QuotedName(command)));
+            const auto it = state->files.find(name);
             if (!state->answerFetches || it == state->files.end()) {
                 return;
             }
@@ -176,6 +190,18 @@ void TDasFiles::SetAnswerFetches(bool on)
     state_->answerFetches = on;
 }
 
+void TDasFiles::RemoveFile(const QString& name)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->files.erase(Key(name));
+}
+
+void TDasFiles::SetNameResolver(std::function<QString(const QString&)> resolver)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->resolver = std::move(resolver);
+}
+
 QStringList TDasFiles::ScriptLines() const
 {
     const std::lock_guard guard(state_->lock);
@@ -192,6 +218,15 @@ bool TDasFiles::ScriptChecked() const
 {
     const std::lock_guard guard(state_->lock);
     return state_->scriptChecked;
+}
+
+void TDasFiles::SetScriptLines(const QStringList& lines)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->scriptLines = lines;
+    state_->partialLine.clear();
+    state_->scriptEnded = true;
+    state_->scriptChecked = true;
 }
 
 bool TDasFiles::WaitForScriptChecked(int timeoutMs) const

@@ -14,6 +14,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 class TDasStandIn;
@@ -37,6 +38,11 @@ public:
     bool WaitForFile(const QString& name, int timeoutMs = 5000) const;
     // Fetches are read and left unanswered while this is off (on by default).
     void SetAnswerFetches(bool on);
+    void RemoveFile(const QString& name);
+    // Turns the names the host sends with "RCVFILE" and "SENDHOSTFILE" into the names files
+    // are kept under (a DAS with folders resolves them against its current folder); none
+    // keeps them as sent. Called on the stand-in's thread, outside this object's lock.
+    void SetNameResolver(std::function<QString(const QString&)> resolver);
 
     // --- Script ---
     QStringList ScriptLines() const;
@@ -44,6 +50,8 @@ public:
     bool ScriptEnded() const;
     bool ScriptChecked() const;
     bool WaitForScriptChecked(int timeoutMs = 5000) const;
+    // Replaces the script buffer (a script loaded from a file on the disk).
+    void SetScriptLines(const QStringList& lines);
 
 private:
     struct TState;
