@@ -19,6 +19,7 @@
 #include "link/MuxClasses.h"
 #include "platform/Prompt.h"
 #include "station/DeviceSequences.h"
+#include "station/DeviceSetupRules.h"
 
 namespace {
 
@@ -97,15 +98,6 @@ private:
     TDASDesktopForm& form_;
     TStateImageDelegate* state_;
 };
-
-// Names a device list row cannot carry besides duplicates: the model section names, and
-// texts that would break the configuration file's sections or lines.
-bool UsableDeviceName(const QString& name)
-{
-    return !TDevices::IsReservedName(name) && !name.contains(QLatin1Char('[')) &&
-           !name.contains(QLatin1Char(']')) && !name.contains(QLatin1Char('\r')) &&
-           !name.contains(QLatin1Char('\n'));
-}
 
 }  // namespace
 
@@ -332,7 +324,7 @@ void TDASDesktopForm::DeviceViewRename(TDeviceListItem* item, const QString& cap
     renaming_ = true;
     item->SetCaption(caption);
     if (Devices->IsDuplicateName(caption)) {
-        ShowMessage(QStringLiteral("Name \"") + caption + QStringLiteral("\" already exists."));
+        ShowMessage(DuplicateNameMessage(caption));
         device->RestoreItemCaption();
     } else if (!UsableDeviceName(caption) && !TDevices::IsReservedName(caption)) {
         ShowMessage(QStringLiteral("The name \"") + caption +

@@ -53,11 +53,6 @@ TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QWidget(parent)
     resize(598, 267);
 }
 
-TEditCommandForm::TEditCommandForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Edit Command Block"));
-}
-
 TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("Multiplexer Statistics"));
@@ -88,11 +83,6 @@ TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
     SetUpToolWindow(this, QStringLiteral("Host Communication Statistics"));
     Timer_StatWindow = new QTimer(this);
     Timer_StatWindow->setInterval(kStatWindowIntervalMs);
-}
-
-TCommSetupForm::TCommSetupForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Serial Port Setup"));
 }
 
 TSendCommandForm::TSendCommandForm(QWidget* parent) : QWidget(parent)

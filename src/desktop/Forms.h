@@ -15,6 +15,8 @@
 #include <QWidget>
 #include <functional>
 
+#include "desktop/Commsetup.h"
+#include "desktop/Editcommand.h"
 #include "desktop/Masterpathform.h"
 #include "desktop/Warndialog.h"
 
@@ -44,13 +46,6 @@ private:
     bool busy_ = false;
 };
 
-// The command block editor.
-class TEditCommandForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TEditCommandForm(QWidget* parent = nullptr);
-};
-
 // The multiplexer statistics window: the lines of the DAS's statistics report.
 class TFrmMuxStats : public QWidget {
     Q_OBJECT
@@ -77,13 +72,6 @@ class TStatisticsForm : public QWidget {
 public:
     explicit TStatisticsForm(QWidget* parent = nullptr);
     QTimer* Timer_StatWindow = nullptr;
-};
-
-// The serial settings dialog of a device port.
-class TCommSetupForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TCommSetupForm(QWidget* parent = nullptr);
 };
 
 // The command console.

@@ -29,6 +29,9 @@ enum TFailKind : uint32_t {
 const QString kOpenTitle = QStringLiteral("System Error: Could Not Open Comm Port");
 const QString kPropertiesTitle = QStringLiteral("System Error: Could Not Get Comm Port Properties");
 const QString kSetStateTitle = QStringLiteral("System Error: Could Not Set Comm State");
+const QString kNoOneAndAHalfStopBits =
+    QStringLiteral("1.5 stop bits can not be set on this system's serial ports: please choose 1 "
+                   "or 2 stop bits.");
 const QString kTimeoutsTitle = QStringLiteral("System Error: Could Not Set Comm Timeouts");
 const QString kBaudTitle = QStringLiteral("System Error: Could Not Change Baud Rate");
 const QString kWriteTitle = QStringLiteral("System Error: Could Not Write to Comm Port");
@@ -106,6 +109,15 @@ bool ConfigurePort(ISerialPort& port, const QString& modeText)
     TSerialSettings settings;
     if (!ParseModeText(modeText, settings)) {
         ShowSystemError(kSetStateTitle, EINVAL);
+        return false;
+    }
+    // Serial lines here know 1 and 2 stop bits only; the box says so instead of leaving the
+    // operator with a bare "Invalid argument".
+    if (settings.stopTenths == 15) {
+        PostMessageBox(kSetStateTitle,
+                       QStringLiteral("Error# ") + QString::number(EINVAL) + QStringLiteral(": ") +
+                           qt_error_string(EINVAL) + QStringLiteral(". ") + kNoOneAndAHalfStopBits,
+                       TMsgIcon::Information);
         return false;
     }
     if (!port.ApplySettings(settings)) {

@@ -404,3 +404,36 @@ void TimedLinesToScript(QStringList& out, const QStringList& list, int startTime
         previous = time;
     }
 }
+
+TBlockDirectives SplitBlockDirectives(const QStringList& block)
+{
+    TBlockDirectives out;
+    for (const QString& line : block) {
+        switch (ClassifyBlockLine(line)) {
+        case TBlockLineKind::SupCr:
+            out.supCr = true;
+            break;
+        case TBlockLineKind::Delay:
+            out.delayText = line.mid(kDelayWord.size());
+            break;
+        default:
+            out.lines << line;
+            break;
+        }
+    }
+    return out;
+}
+
+QStringList JoinBlockDirectives(const TBlockDirectives& directives)
+{
+    QStringList block;
+    if (directives.supCr) {
+        block << kSupCr;
+    }
+    // The same reading of the number as the block's translation, so what is written here is
+    // the delay that takes effect.
+    if (TextToInt(directives.delayText, 0) >= 1) {
+        block << kDelayWord + directives.delayText;
+    }
+    return block + directives.lines;
+}

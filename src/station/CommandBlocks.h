@@ -93,3 +93,19 @@ void CommandsToScript(QStringList& out, const QString& prefix, const QString& po
 // indent, a "WaitTicks" for every forward step below 10,000,000 hundredths (merged into a
 // wait line just before it).
 void TimedLinesToScript(QStringList& out, const QStringList& list, int startTime);
+
+// A block as the command block editor shows it: whether carriage returns are suppressed, the
+// character delay field's text as typed ("0" when the block has none) and every other line.
+struct TBlockDirectives {
+    bool supCr = false;
+    QString delayText = QStringLiteral("0");
+    QStringList lines;
+};
+
+// Any thread. Takes the directive lines out of a block: "\!SupCr" sets supCr, a "\!Delay n"
+// line gives its text after "\!Delay " unchanged (the last one counts); everything else stays
+// in `lines`, in order.
+TBlockDirectives SplitBlockDirectives(const QStringList& block);
+// Any thread. The block again, directives first: "\!SupCr" when set, then "\!Delay " and the
+// delay text when that text reads as a number of at least 1, then the lines.
+QStringList JoinBlockDirectives(const TBlockDirectives& directives);

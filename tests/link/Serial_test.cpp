@@ -102,7 +102,7 @@ TEST_F(SerialTest, OpensDasPortRawAt9600AndChangesOnlyTheSpeed)
 TEST_F(SerialTest, SetsAnyTypedBaudRateExactly)
 {
     ASSERT_TRUE(OpenDasPort(kDasCom, true));
-    for (uint32_t baud : {31250u, 250000u, 9601u}) {
+    for (uint32_t baud : {14400u, 28800u, 31250u, 250000u, 9601u}) {
         ASSERT_TRUE(SetDasBaudRate(baud)) << baud;
         EXPECT_EQ(pty.Speed(), baud);
     }
@@ -188,6 +188,10 @@ TEST_F(SerialTest, UnbuildableSettingsFailAsSetCommStateAndLeaveThePortClosed)
         ASSERT_EQ(prompt.shown.size(), 1u) << settings;
         EXPECT_EQ(prompt.shown[0].title, QStringLiteral("System Error: Could Not Set Comm State"));
         EXPECT_TRUE(prompt.shown[0].text.startsWith(QStringLiteral("Error# ")));
+        // 1.5 stop bits exist on the DAS's lines but not here: the box says what to choose.
+        EXPECT_EQ(prompt.shown[0].text.contains(QStringLiteral("choose 1 or 2 stop bits")),
+                  QByteArray(settings).endsWith("1.5"))
+            << prompt.shown[0].text.toStdString();
     }
     // Nothing half-open stays behind to block the next try.
     TCommHandle h;
