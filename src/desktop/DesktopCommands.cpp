@@ -165,9 +165,7 @@ void TDASDesktopForm::Desktop_SetDASTimeDateExecute()
     if (Das == nullptr) {
         return;
     }
-    Das->SendCommand(QStringLiteral("SetConOut Host ") + QString::number(kClockChannel));
-    Das->PicoDos(QStringLiteral("Date"));
-    Das->SendCommandAt(QStringLiteral("SetConOut Serial 0"), kClockConOutDelayMs);
+    TSetTimeForm::SendDateQuery();
     if (SetTimeForm != nullptr) {
         RunModal(*SetTimeForm);
     }

@@ -95,16 +95,6 @@ THostCommSetupForm::THostCommSetupForm(QWidget* parent) : QDialog(parent)
     SetUpToolWindow(this, QStringLiteral("Host Communications Setup"));
 }
 
-TSystemVarForm::TSystemVarForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("DAS Power-Up Options"));
-}
-
-TSetTimeForm::TSetTimeForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Set DAS Time & Date"));
-}
-
 void SetScriptEditFormsMaker(TScriptEditFormsMaker maker) { Maker() = std::move(maker); }
 
 IScriptEditForms* MakeScriptEditForms(QWidget* owner)

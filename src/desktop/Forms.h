@@ -18,6 +18,8 @@
 #include "desktop/Commsetup.h"
 #include "desktop/Editcommand.h"
 #include "desktop/Masterpathform.h"
+#include "desktop/Settime.h"
+#include "desktop/Systemvariables.h"
 #include "desktop/Warndialog.h"
 
 class QPlainTextEdit;
@@ -86,20 +88,6 @@ class THostCommSetupForm : public QDialog {
     Q_OBJECT
 public:
     explicit THostCommSetupForm(QWidget* parent = nullptr);
-};
-
-// The DAS's power-up variables.
-class TSystemVarForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TSystemVarForm(QWidget* parent = nullptr);
-};
-
-// The DAS clock.
-class TSetTimeForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TSetTimeForm(QWidget* parent = nullptr);
 };
 
 // The open script editors as the main window sees them: whether all may close (each may ask
