@@ -7,6 +7,7 @@
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
 #include "platform/Prompt.h"
+#include "scripts/Scriptwizard.h"
 
 namespace {
 
@@ -47,6 +48,7 @@ int main(int argc, char** argv)
         // The sample station's files, for demonstrations; an operator's own are never touched.
         InstallSampleStation();
         auto* desktop = new TDASDesktopForm;
+        InstallScriptWizard();
         CreateToolForms();
         desktop->show();
         QApplication::exec();

@@ -11,7 +11,7 @@ TDeviceSetupForm* DeviceSetupForm = nullptr;
 TDASExplorerForm* DASExplorerForm = nullptr;
 TEditCommandForm* EditCommandForm = nullptr;
 TFrmMuxStats* FrmMuxStats = nullptr;
-TScriptWizardForm* ScriptWizardForm = nullptr;
+IScriptWizardForm* ScriptWizardForm = nullptr;
 TStatisticsForm* StatisticsForm = nullptr;
 TCommSetupForm* CommSetupForm = nullptr;
 TSendCommandForm* SendCommandForm = nullptr;
@@ -73,9 +73,24 @@ QStringList TFrmMuxStats::Lines() const
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
-TScriptWizardForm::TScriptWizardForm(QWidget* parent) : QWidget(parent)
+TScriptWizardPlaceholder::TScriptWizardPlaceholder(QWidget* parent) : QWidget(parent)
 {
-    SetUpToolWindow(this, QStringLiteral("Script Wizard"));
+    SetUpToolWindow(this, QStringLiteral("Script Wizard "));
+}
+
+namespace {
+
+TScriptWizardFormMaker& ScriptWizardMaker()
+{
+    static TScriptWizardFormMaker maker;
+    return maker;
+}
+
+}  // namespace
+
+void SetScriptWizardFormMaker(TScriptWizardFormMaker maker)
+{
+    ScriptWizardMaker() = std::move(maker);
 }
 
 TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
@@ -122,7 +137,7 @@ void CreateToolForms()
     DASExplorerForm = new TDASExplorerForm;
     EditCommandForm = new TEditCommandForm;
     FrmMuxStats = new TFrmMuxStats;
-    ScriptWizardForm = new TScriptWizardForm;
+    ScriptWizardForm = ScriptWizardMaker() ? ScriptWizardMaker()() : new TScriptWizardPlaceholder;
     StatisticsForm = new TStatisticsForm;
     CommSetupForm = new TCommSetupForm;
     SendCommandForm = new TSendCommandForm;
