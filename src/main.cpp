@@ -7,6 +7,7 @@
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
 #include "platform/Prompt.h"
+#include "scripts/ScriptEditForm.h"
 #include "scripts/Scriptwizard.h"
 
 namespace {
@@ -47,8 +48,9 @@ int main(int argc, char** argv)
     try {
         // The sample station's files, for demonstrations; an operator's own are never touched.
         InstallSampleStation();
-        auto* desktop = new TDASDesktopForm;
+        InstallScriptEditing();
         InstallScriptWizard();
+        auto* desktop = new TDASDesktopForm;
         CreateToolForms();
         desktop->show();
         QApplication::exec();

@@ -23,12 +23,9 @@
 #include "platform/Prompt.h"
 #include "platform/WindowPlacement.h"
 #include "scripts/ScriptDelivery.h"
+#include "scripts/ScriptEditForm.h"
 #include "station/DeviceClasses.h"
 #include "station/PortClasses.h"
-#if __has_include("scripts/ScriptEditForm.h")
-#include "scripts/ScriptEditForm.h"
-#define WENDROK_SCRIPT_EDITOR 1
-#endif
 
 namespace {
 
@@ -373,15 +370,11 @@ void TScriptWizardForm::ScrWizDoneButtonClick()
     MakeScriptFolder(path);
     TScriptEditForm* editor = nullptr;
     if (Radio_ScriptIDEditor->isChecked()) {
-#ifdef WENDROK_SCRIPT_EDITOR
         editor = ScriptEditForms != nullptr ? ScriptEditForms->NewEditor() : nullptr;
         if (editor == nullptr) {
             return;
         }
         editor->NewFile(path);
-#else
-        return;
-#endif
     } else if (!ConfirmAutoSave(path)) {
         return;
     }
@@ -464,14 +457,12 @@ void TScriptWizardForm::GenerateScript(const QString& path, TScriptEditForm* edi
         SaveAndSendScript(path, script.lines, Cb_ScriptIDAutoRun->isChecked());
         return;
     }
-#ifdef WENDROK_SCRIPT_EDITOR
     editor->Editor->ClearVariables();
     for (const QString& name : script.variables) {
         editor->Editor->AddVariable(name);
     }
     editor->Editor->SetText(script.lines.join(QStringLiteral("\r\n")));
     editor->show();
-#endif
 }
 
 void InstallScriptWizard()

@@ -16,11 +16,15 @@
 
 #include "desktop/DesktopFixture.h"
 #include "link/Das.h"
+#include "scripts/ScriptEditForm.h"
 #include "support/das/DasFiles.h"
 #include "support/das/DasSystem.h"
 
 // Readable failures.
-inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 namespace {
 
@@ -71,12 +75,21 @@ protected:
     {
         InstallScriptWizard();
         DesktopFixture::SetUp();
+        InstallScriptEditing();
     }
     void TearDown() override
     {
+        // Closing the program asks no editor's question.
+        for (int i = 0; i < EditorCount(); ++i) {
+            Editors().Items(i)->Modified = false;
+        }
         DesktopFixture::TearDown();
         SetScriptWizardFormMaker({});
+        SetScriptEditFormsMaker({});
     }
+
+    static TScriptEditForms& Editors() { return *dynamic_cast<TScriptEditForms*>(ScriptEditForms); }
+    static int EditorCount() { return ScriptEditForms != nullptr ? Editors().Count() : 0; }
 
     TScriptWizardForm& Wizard() const
     {
@@ -436,6 +449,48 @@ TEST_F(ScriptWizardTest, TheScriptNameIsChosenInTheScriptsFolder)
     EXPECT_EQ(prompt.lastFileOptions.fileName, QStringLiteral("Untitled.pxs"));
     EXPECT_EQ(prompt.lastFileOptions.filter,
               QStringLiteral("DAS Scripts (*.pxs;*.scr)|*.PXS;*.SCR|Text Files (*.txt)|*.TXT"));
+}
+
+// By default the script opens in a new script editor under its file name, with its names
+// coloured as variables; nothing is written or sent until the operator saves it there.
+TEST_F(ScriptWizardTest, OpensTheScriptInANewEditor)
+{
+    StartQuiet();
+    SelectOnly({"CTD", "Oxygen"});
+    TScriptWizardForm& w = ShowWizard();
+    w.Memo_Comments->setPlainText(QStringLiteral("Mooring 3\nDeployed by the wizard"));
+    const QString path = ScriptsFolder() + QStringLiteral("Untitled.pxs");
+    QFile::remove(path);
+    prompt.shown.clear();
+
+    w.ScrWizDoneButton->click();
+
+    ASSERT_EQ(EditorCount(), 1);
+    TScriptEditForm* editor = Editors().Items(0);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->FileName, path);
+    EXPECT_EQ(editor->windowTitle(), QStringLiteral("Script Editor - ") + path);
+    const QStringList lines = editor->Editor->Lines();
+    EXPECT_TRUE(lines.value(0).startsWith(QStringLiteral("; Untitled.pxs -- ")));
+    EXPECT_EQ(lines.mid(1, 4),
+              QStringList({QString(), QStringLiteral("; Mooring 3"),
+                           QStringLiteral("; Deployed by the wizard"), QString()}));
+    EXPECT_TRUE(lines.contains(QStringLiteral("define Power_CTD 1")));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Collect_Oxygen:")));
+    EXPECT_EQ(lines.last(), QStringLiteral("  EndScript:"));
+    for (const char* name : {"On", "Power_CTD", "Data_Oxygen", "PowerOn", "Collect_Oxygen"}) {
+        EXPECT_TRUE(editor->Editor->IsVariable(QString::fromLatin1(name))) << name;
+    }
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(TakeCommands(), QStringList());
+    EXPECT_EQ(Messages(), QStringList());
+
+    // A refused script leaves its new editor open and empty.
+    w.Edit_DurationTimed->setText(QStringLiteral("10 s"));
+    w.ScrWizDoneButton->click();
+    ASSERT_EQ(EditorCount(), 2);
+    EXPECT_TRUE(Editors().Items(1)->Editor->GetText().isEmpty());
+    EXPECT_TRUE(Messages().contains(QStringLiteral("Wendrok: '10 s' is not a valid time")));
 }
 
 }  // namespace
