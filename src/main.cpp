@@ -6,6 +6,7 @@
 
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
+#include "explorer/Dasexplorer.h"
 #include "platform/Prompt.h"
 #include "scripts/ScriptEditForm.h"
 #include "scripts/Scriptwizard.h"
@@ -51,6 +52,7 @@ int main(int argc, char** argv)
         InstallScriptEditing();
         InstallScriptWizard();
         auto* desktop = new TDASDesktopForm;
+        InstallDASExplorer();
         CreateToolForms();
         desktop->show();
         QApplication::exec();
