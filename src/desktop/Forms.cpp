@@ -42,11 +42,6 @@ void SetUpToolWindow(QWidget* form, const QString& caption)
 
 }  // namespace
 
-TDeviceSetupForm::TDeviceSetupForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Device Setup"));
-}
-
 TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("DASExplorer"));

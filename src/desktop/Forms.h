@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "desktop/Commsetup.h"
+#include "desktop/Devicesetup.h"
 #include "desktop/Editcommand.h"
 #include "desktop/Masterpathform.h"
 #include "desktop/Warndialog.h"
@@ -23,14 +24,6 @@
 class QPlainTextEdit;
 class QTimer;
 class TAboutBox;
-
-// The device setup wizard.
-// TODO(#10): replaced by the wizard's own unit.
-class TDeviceSetupForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TDeviceSetupForm(QWidget* parent = nullptr);
-};
 
 // The DAS file explorer.
 // TODO(#10): replaced by the explorer's own unit.
