@@ -192,6 +192,10 @@ public:
 
     // --- IFixedChannelReaders ---
     void ReceiveControlText(const char* bytes, int count) override;
+    // The clock window's and the system variables window's channels (Settime.cpp,
+    // Systemvariables.cpp).
+    void ReceiveDateReply(const char* bytes, int count) override;
+    void ReceiveListing(const char* bytes, int count) override;
 
     // --- IDeviceListHost ---
     int FileSeqNum() const override { return seqNum_; }

@@ -165,9 +165,7 @@ void TDASDesktopForm::Desktop_SetDASTimeDateExecute()
     if (Das == nullptr) {
         return;
     }
-    Das->SendCommand(QStringLiteral("SetConOut Host ") + QString::number(kClockChannel));
-    Das->PicoDos(QStringLiteral("Date"));
-    Das->SendCommandAt(QStringLiteral("SetConOut Serial 0"), kClockConOutDelayMs);
+    TSetTimeForm::SendDateQuery();
     if (SetTimeForm != nullptr) {
         RunModal(*SetTimeForm);
     }
@@ -244,10 +242,19 @@ void TDASDesktopForm::Desktop_ResetPelxExecute()
 
 // --- Scripts ---
 
-// The script editor windows open through ScriptEditForms once they have their own unit.
-void TDASDesktopForm::Desktop_NewScriptExecute() {}
+void TDASDesktopForm::Desktop_NewScriptExecute()
+{
+    if (ScriptEditForms != nullptr) {
+        ScriptEditForms->NewScript();
+    }
+}
 
-void TDASDesktopForm::Desktop_OpenScriptExecute() {}
+void TDASDesktopForm::Desktop_OpenScriptExecute()
+{
+    if (ScriptEditForms != nullptr) {
+        ScriptEditForms->OpenScript();
+    }
+}
 
 void TDASDesktopForm::Desktop_ScriptWizardExecute()
 {

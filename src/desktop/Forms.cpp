@@ -27,6 +27,13 @@ namespace {
 // The refresh period of the link statistics window until the operator changes it.
 constexpr int kStatWindowIntervalMs = 1000;
 
+// The list while the program has no script editing: no editors, so every close is allowed.
+class TNoScriptEditForms final : public IScriptEditForms {
+public:
+    bool CanCloseAll() override { return true; }
+    void CloseAll() override {}
+};
+
 TScriptEditFormsMaker& Maker()
 {
     static TScriptEditFormsMaker maker;
@@ -90,16 +97,6 @@ THostCommSetupForm::THostCommSetupForm(QWidget* parent) : QDialog(parent)
     SetUpToolWindow(this, QStringLiteral("Host Communications Setup"));
 }
 
-TSystemVarForm::TSystemVarForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("DAS Power-Up Options"));
-}
-
-TSetTimeForm::TSetTimeForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Set DAS Time & Date"));
-}
-
 void SetScriptEditFormsMaker(TScriptEditFormsMaker maker) { Maker() = std::move(maker); }
 
 IScriptEditForms* MakeScriptEditForms(QWidget* owner)
@@ -107,7 +104,7 @@ IScriptEditForms* MakeScriptEditForms(QWidget* owner)
     if (Maker()) {
         return Maker()(owner);
     }
-    return new TScriptEditForms(owner);
+    return new TNoScriptEditForms;
 }
 
 void CreateToolForms()

@@ -117,9 +117,11 @@ int TDas::SendCommandAt(const QString& command, int delayMs)
     return QueueCommand(command, delayMs, TimedQueue);
 }
 
-int TDas::PicoDos(const QString& command)
+int TDas::PicoDos(const QString& command) { return SendCommand(PicoDosCommand(command)); }
+
+QString TDas::PicoDosCommand(const QString& command)
 {
-    return SendCommand(QStringLiteral("PicoDos \"") + command + QStringLiteral(" \""));
+    return QStringLiteral("PicoDos \"") + command + QStringLiteral(" \"");
 }
 
 int TDas::SendCommandList(const QString& text, int startMs)

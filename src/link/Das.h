@@ -69,6 +69,8 @@ public:
     static int CommandDurationMs(const QString& command);
     // The command for the DAS's disk operating system: PicoDos "<command> ".
     int PicoDos(const QString& command);
+    // The console command PicoDos sends for `command`.
+    static QString PicoDosCommand(const QString& command);
     // Each line of `text` due when the one before it will have finished, the first at
     // `startMs`; returns when the last will have finished (`startMs` for no lines).
     int SendCommandList(const QString& text, int startMs);

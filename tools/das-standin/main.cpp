@@ -1,9 +1,10 @@
 // wendrok-das-standin: the DAS stand-in as a program of its own, so Wendrok can be shown and
 // tried without a DAS. It opens a pseudo-terminal, speaks the DAS side of the link on it,
-// answers the console commands the stand-in knows (status reports, instruments, files, folders
-// and the script buffer), and prints the device path Wendrok is to open as the first line of its
-// standard output. With --com it first maps that COM number to the device in the settings file
-// of $XDG_CONFIG_HOME. The console commands it receives are logged on standard error, and a
+// answers the console commands the stand-in knows (status and multiplexer statistics reports,
+// instruments and their inputs' readings, files, folders and the script buffer, the clock, the
+// power-up variables and the console output), and prints the device path Wendrok is to open as
+// the first line of its standard output. With --com it first maps that COM number to the device
+// in the settings file of $XDG_CONFIG_HOME. The console commands it receives are logged on standard error, and a
 // count of what went over the link when it ends.
 //
 // It ends on SIGINT, SIGTERM or SIGHUP, and when the process that started it ends.
@@ -31,6 +32,7 @@
 #include "support/das/DasInstruments.h"
 #include "support/das/DasStandIn.h"
 #include "support/das/DasStatus.h"
+#include "support/das/DasSystem.h"
 
 namespace {
 
@@ -157,7 +159,7 @@ QByteArray Fixed(double value, int decimals) { return QByteArray::number(value, 
 // port 1 (switch 1) sending a slowly changing line every second; an altimeter on port 2 that
 // streams between its "GO" and "STOP" lines and answers "D" with one sample; a compass on
 // port 3 (switch 3) sending its heading every second. Analog and frequency inputs answer with
-// a reading.
+// their reading in volts or hertz.
 void AddDemoInstruments(TDasInstruments& instruments, TFreeRunningInstruments& freeRunning)
 {
     TFreeRunning ctd;
@@ -182,8 +184,6 @@ void AddDemoInstruments(TDasInstruments& instruments, TFreeRunningInstruments& f
         return "HDG " + Fixed(std::fmod(214.7 + 3.0 * t, 360.0), 1) + "\r\n";
     };
     freeRunning.Add(compass);
-
-    instruments.SetReadingText("Reading of input ");
 }
 
 // Writes the console commands that arrived since the last call to standard error (unless
@@ -321,7 +321,8 @@ int main(int argc, char** argv)
     TDasInstruments instruments(das, console);
     TFreeRunningInstruments freeRunning(das, instruments);
     AddDemoInstruments(instruments, freeRunning);
-    const TDasStatus status(console, &instruments);
+    const TDasStatus status(console, &instruments, &files);
+    const TDasSystem system(console, &instruments);
     das.SetProtocol(options->protocol);
     das.Start();
 

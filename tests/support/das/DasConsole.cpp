@@ -24,16 +24,43 @@ QString TConsoleCommand::Word() const { return FirstWord(Text()); }
 
 QString TConsoleCommand::PicoDosText() const
 {
-    const QString text = Text();
     if (Word() != QLatin1String("PICODOS")) {
         return QString();
     }
-    const qsizetype first = text.indexOf(QLatin1Char('"'));
-    const qsizetype last = text.lastIndexOf(QLatin1Char('"'));
-    if (first < 0 || last <= first) {
-        return QString();
+    return QString::fromLatin1(Quoted()).trimmed();
+}
+
+QByteArray TConsoleCommand::Quoted() const
+{
+    const qsizetype first = bytes.indexOf('"');
+    const qsizetype last = bytes.lastIndexOf('"');
+    return first >= 0 && last > first ? bytes.mid(first + 1, last - first - 1) : QByteArray();
+}
+
+TCommandTarget TConsoleCommand::Target() const
+{
+    TCommandTarget target;
+    const qsizetype quote = bytes.indexOf('"');
+    const QList<QByteArray> words =
+        bytes.left(quote < 0 ? bytes.size() : quote).simplified().split(' ');
+    if (words.size() >= 3) {
+        target.dest = words[1].toUpper();
+        QByteArray number = words[2];
+        if (number.endsWith(',')) {
+            number.chop(1);
+        }
+        bool ok = false;
+        target.number = number.toInt(&ok);
+        if (!ok) {
+            target.number = -1;
+        }
     }
-    return text.mid(first + 1, last - first - 1).trimmed();
+    target.quoted = Quoted();
+    const qsizetype last = bytes.lastIndexOf('"');
+    if (quote >= 0 && last > quote) {
+        target.after = bytes.mid(last + 1).trimmed();
+    }
+    return target;
 }
 
 // What the console shares with the stand-in's thread; kept alive by the reader until a call

@@ -19,6 +19,16 @@
 
 class TDasStandIn;
 
+// The destination part of a command such as "SendString Host 20 "text"" or
+// "SendDate  Serial 3 "/" 1": the words before the first double quote, the quoted text and
+// what follows it.
+struct TCommandTarget {
+    QByteArray dest;    // the second word, upper-cased ("HOST", "SERIAL", "FILE"), or empty
+    int number = -1;    // the third word (a trailing comma allowed), -1 when not a number
+    QByteArray quoted;  // between the first and the last double quote
+    QByteArray after;   // after the last double quote, trimmed
+};
+
 // One console command as the DAS received it.
 struct TConsoleCommand {
     QByteArray bytes;             // the command, without its terminator
@@ -31,6 +41,9 @@ struct TConsoleCommand {
     QString Word() const;
     // For a PicoDos command (PicoDos "Date "): the text inside the quotes, trimmed; else empty.
     QString PicoDosText() const;
+    // The bytes between the first and the last double quote; empty when there are none.
+    QByteArray Quoted() const;
+    TCommandTarget Target() const;
 };
 
 // The stand-in's command console on host channel 255.
@@ -51,6 +64,9 @@ public:
     void OnPicoDos(const QString& word, THandler handler);
     // Answers every command no other handler takes.
     void OnOther(THandler handler);
+
+    // The stand-in the console answers on.
+    TDasStandIn& StandIn() const { return das_; }
 
     // Every command received so far, in order.
     std::vector<TConsoleCommand> Commands() const;

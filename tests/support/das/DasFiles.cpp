@@ -16,13 +16,12 @@ constexpr int kFetchBlockBytes = 254;
 
 QString Key(const QString& name) { return name.trimmed().toUpper(); }
 
-// The text between the first and the last double quote of a command; empty when none.
+enum class TScriptState : char { None = 'N', Loaded = 'S', Running = 'R', Halted = 'H' };
+
+// The file name of a command: the text between its quotes.
 QString QuotedName(const TConsoleCommand& command)
 {
-    const QString text = command.Text();
-    const qsizetype first = text.indexOf(QLatin1Char('"'));
-    const qsizetype last = text.lastIndexOf(QLatin1Char('"'));
-    return first >= 0 && last > first ? text.mid(first + 1, last - first - 1) : QString();
+    return QString::fromLatin1(command.Quoted());
 }
 
 }  // namespace
@@ -42,6 +41,17 @@ struct TDasFiles::TState {
     QByteArray partialLine;
     bool scriptEnded = false;
     bool scriptChecked = false;
+    TScriptState scriptState = TScriptState::None;
+
+    // The loaded script as the DAS keeps it: its lines, each ended by CR LF (lock held).
+    QByteArray ScriptText() const
+    {
+        QByteArray text;
+        for (const QString& line : scriptLines) {
+            text += line.toLatin1() + "\r\n";
+        }
+        return text;
+    }
 
     void ReceiveFileData(const QByteArray& bytes)
     {
@@ -64,6 +74,7 @@ struct TDasFiles::TState {
         const std::lock_guard guard(lock);
         if (bytes.isEmpty()) {
             scriptEnded = true;
+            scriptState = TScriptState::Loaded;
         }
         for (const char c : bytes) {
             if (c == '\0') {
@@ -126,12 +137,14 @@ TDasFiles::TDasFiles(TDasStandIn& das, TDasConsole& console)
         state->partialLine.clear();
         state->scriptEnded = false;
         state->scriptChecked = false;
+        state->scriptState = TScriptState::None;
     });
     console_.On(QStringLiteral("CHECKSCRIPT"), [state](const TConsoleCommand&) {
         const std::lock_guard guard(state->lock);
         state->scriptChecked = state->scriptEnded;
         state->changed.notify_all();
     });
+    AddScriptCommands();
     das_.OnChannelData(kFileChannel,
                        [state](const QByteArray& bytes) { state->ReceiveFileData(bytes); });
     das_.OnChannelData(kScriptChannel,
@@ -142,9 +155,51 @@ TDasFiles::~TDasFiles()
 {
     das_.OnChannelData(kFileChannel, nullptr);
     das_.OnChannelData(kScriptChannel, nullptr);
-    for (const char* word : {"RCVFILE", "SENDHOSTFILE", "STOPTRANSFER", "CLEARSCRIPT", "CHECKSCRIPT"}) {
+    for (const char* word : {"RCVFILE", "SENDHOSTFILE", "STOPTRANSFER", "CLEARSCRIPT", "CHECKSCRIPT",
+                             "SAVESCRIPT", "RUNSCRIPT", "ENDSCRIPT"}) {
         console_.On(QString::fromLatin1(word), nullptr);
     }
+}
+
+void TDasFiles::AddScriptCommands()
+{
+    std::shared_ptr<TState> state = state_;
+    TDasStandIn* standIn = &das_;
+    // A complaint of the console, on the error channel.
+    const auto complain = [standIn](const QString& text) {
+        standIn->SendChannelData(kErrorChannel, text.toLatin1() + "\r\n");
+    };
+    console_.On(QStringLiteral("SAVESCRIPT"), [state, complain](const TConsoleCommand& command) {
+        const QString name = QuotedName(command).trimmed();
+        const QString key = state->Resolve(name);
+        const std::lock_guard guard(state->lock);
+        if (state->scriptState == TScriptState::None || name.isEmpty()) {
+            complain(QStringLiteral("SaveScript: no script loaded"));
+            return;
+        }
+        state->files[key] = state->ScriptText();
+        state->changed.notify_all();
+    });
+    console_.On(QStringLiteral("RUNSCRIPT"), [state, complain](const TConsoleCommand&) {
+        const std::lock_guard guard(state->lock);
+        if (state->scriptState == TScriptState::None) {
+            complain(QStringLiteral("RunScript: no script loaded"));
+            return;
+        }
+        state->scriptState = TScriptState::Running;
+    });
+    console_.On(QStringLiteral("ENDSCRIPT"), [state](const TConsoleCommand&) {
+        const std::lock_guard guard(state->lock);
+        if (state->scriptState == TScriptState::Running) {
+            state->scriptState = TScriptState::Halted;
+        }
+    });
+}
+
+QByteArray TDasFiles::ScriptStateField() const
+{
+    const std::lock_guard guard(state_->lock);
+    return QByteArray("x") + static_cast<char>(state_->scriptState);
 }
 
 void TDasFiles::PutFile(const QString& name, const QByteArray& bytes)
@@ -227,6 +282,7 @@ void TDasFiles::SetScriptLines(const QStringList& lines)
     state_->partialLine.clear();
     state_->scriptEnded = true;
     state_->scriptChecked = true;
+    state_->scriptState = TScriptState::Loaded;
 }
 
 bool TDasFiles::WaitForScriptChecked(int timeoutMs) const

@@ -7,7 +7,13 @@
 //    most 254 bytes, then a zero-length end block (a missing file gets no answer at all);
 //  - "STOPTRANSFER": a file being received is dropped;
 //  - "CLEARSCRIPT" empties the script buffer, each zero-ended text on channel 254 is one script
-//    line, the zero-length block ends the script, "CHECKSCRIPT" marks it checked.
+//    line, the zero-length block ends the script (it is then loaded), "CHECKSCRIPT" marks it
+//    checked;
+//  - "SaveScript "name"" stores the loaded script as a file (its lines ended by CR LF);
+//  - "RUNSCRIPT" runs the loaded script and "ENDSCRIPT" halts it (the status report's script
+//    state follows).
+//  A script command that finds no script answers with a line on the error channel 253, as the
+//  DAS's console complains.
 // File names are compared without regard to case. Every public function may be called from
 // any thread; the handlers run on the stand-in's thread.
 
@@ -52,9 +58,13 @@ public:
     bool WaitForScriptChecked(int timeoutMs = 5000) const;
     // Replaces the script buffer (a script loaded from a file on the disk).
     void SetScriptLines(const QStringList& lines);
+    // The script state field of the status report: "xN" no script, "xS" loaded, "xR" running,
+    // "xH" halted.
+    QByteArray ScriptStateField() const;
 
 private:
     struct TState;
+    void AddScriptCommands();
 
     TDasStandIn& das_;
     TDasConsole& console_;

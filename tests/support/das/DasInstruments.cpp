@@ -1,5 +1,6 @@
 #include "support/das/DasInstruments.h"
 
+#include <cmath>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -9,35 +10,6 @@
 #include "support/das/DasStandIn.h"
 
 namespace {
-
-// A SendString-style command: "<word> <dest> <number> "text"" with any blanks between.
-struct TParsed {
-    QByteArray dest;
-    int number = -1;
-    QByteArray text;
-};
-
-TParsed Parse(const QByteArray& command)
-{
-    TParsed parsed;
-    const qsizetype quote = command.indexOf('"');
-    const QList<QByteArray> words =
-        command.left(quote < 0 ? command.size() : quote).simplified().split(' ');
-    if (words.size() >= 3) {
-        parsed.dest = words[1].toUpper();
-        bool ok = false;
-        parsed.number =
-            words[2].endsWith(',') ? words[2].chopped(1).toInt(&ok) : words[2].toInt(&ok);
-        if (!ok) {
-            parsed.number = -1;
-        }
-    }
-    const qsizetype last = command.lastIndexOf('"');
-    if (quote >= 0 && last > quote) {
-        parsed.text = command.mid(quote + 1, last - quote - 1);
-    }
-    return parsed;
-}
 
 // The numbers after the command word ("OpenSerial 3, 9600" gives 3 and 9600).
 QList<int> Numbers(const QByteArray& command)
@@ -104,7 +76,7 @@ struct TDasInstruments::TState {
     std::map<int, TInstrument> instruments;
     std::map<int, bool> switches;
     std::map<int, int> readings;
-    QByteArray readingText = "READING ";
+    const std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     std::thread streamer;
 
     // Bytes for the instrument on `port` (lock held); complete lines take effect.
@@ -175,23 +147,47 @@ struct TDasInstruments::TState {
         } else if (word == QLatin1String("UNROUTESERIAL") && !n.isEmpty()) {
             Route(self, n[0], -1);
         } else if (word == QLatin1String("SENDSTRING")) {
-            const TParsed p = Parse(command.bytes);
-            if (p.dest == "SERIAL") {
-                Feed(p.number, Unescape(p.text));
-            } else if (p.dest == "HOST" && p.number >= 0 && p.number <= 255) {
-                das.SendChannelData(static_cast<uint8_t>(p.number), Unescape(p.text));
-            }
+            const TCommandTarget target = command.Target();
+            SendTo(target.dest, target.number, Unescape(target.quoted));
         } else if (word == QLatin1String("SENDANALOG") || word == QLatin1String("SENDANALOGDIFF") ||
                    word == QLatin1String("SENDFREQUENCY")) {
+            // "SendAnalog 4  Host 20": the input's number, then the destination.
             const QList<QByteArray> words = command.bytes.simplified().split(' ');
             const qsizetype host = words.indexOf("Host");
             if (n.size() >= 2 && host > 0 && host + 1 < words.size()) {
                 const int channel = words[host + 1].toInt();
                 das.SendChannelData(static_cast<uint8_t>(channel),
-                                    readingText + QByteArray::number(n[0]) + "\r\n");
+                                    Reading(word, n[0]) + "\r\n");
                 ++readings[n[0]];
             }
         }
+    }
+
+    // Bytes for a destination of a command (lock held): an instrument's serial port or a host
+    // channel; others go nowhere.
+    void SendTo(const QByteArray& dest, int number, const QByteArray& bytes)
+    {
+        if (dest == "SERIAL") {
+            Feed(number, bytes);
+        } else if (dest == "HOST" && number >= 0 && number <= 255) {
+            das.SendChannelData(static_cast<uint8_t>(number), bytes);
+        }
+    }
+
+    // A reading of input `port` as the DAS reports it: volts for an analog or differential
+    // input, hertz for a frequency input; each input drifts slowly on its own.
+    QByteArray Reading(const QString& word, int port) const
+    {
+        const double t = std::chrono::duration<double>(std::chrono::steady_clock::now() - start)
+                             .count();
+        const double phase = t / 7.0 + port;
+        if (word == QLatin1String("SENDFREQUENCY")) {
+            return QByteArray::number(1500.0 + 250.0 * std::sin(phase), 'f', 2);
+        }
+        if (word == QLatin1String("SENDANALOGDIFF")) {
+            return QByteArray::number(0.05 * std::sin(phase), 'f', 4);
+        }
+        return QByteArray::number(2.5 + 1.5 * std::sin(phase), 'f', 4);
     }
 
     void Stream()
@@ -249,10 +245,10 @@ void TDasInstruments::AddSerialInstrument(int port, const TInstrumentSpec& spec)
     state_->instruments[port].spec = spec;
 }
 
-void TDasInstruments::SetReadingText(const QByteArray& text)
+void TDasInstruments::SendTo(const QByteArray& dest, int number, const QByteArray& bytes)
 {
     const std::lock_guard guard(state_->lock);
-    state_->readingText = text;
+    state_->SendTo(dest.toUpper(), number, bytes);
 }
 
 bool TDasInstruments::SwitchOn(int powerSwitch) const

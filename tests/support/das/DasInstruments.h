@@ -4,7 +4,7 @@
 // "RouteSerial", "UnRouteSerial", "CloseSerial"), text sent to an instrument ("SendString
 // Serial", or bytes on the host channel its port is routed to), strings sent to host channels
 // ("SendString Host"), and the readings of analog and frequency inputs ("SendAnalog",
-// "SendAnalogDiff", "SendFrequency"). A serial instrument streams a sample on its routed
+// "SendAnalogDiff", "SendFrequency": a number of volts or hertz and CR LF). A serial instrument streams a sample on its routed
 // channel at a fixed interval between its start and stop lines, and answers its poll line with
 // one sample.
 //
@@ -39,8 +39,9 @@ public:
 
     // A serial instrument on DAS serial port `port`.
     void AddSerialInstrument(int port, const TInstrumentSpec& spec);
-    // The text an analog or frequency input answers with (its port number follows).
-    void SetReadingText(const QByteArray& text);
+    // Bytes for the destination of a command ("Host" or "Serial" and its number), as
+    // "SendString" delivers its text; other destinations take nothing.
+    void SendTo(const QByteArray& dest, int number, const QByteArray& bytes);
 
     bool SwitchOn(int powerSwitch) const;
     bool IsOpen(int port) const;

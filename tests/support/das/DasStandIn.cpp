@@ -68,6 +68,7 @@ void TDasStandIn::SendChannelData(uint8_t channel, const QByteArray& bytes)
 {
     const std::lock_guard lock(outMutex_);
     outQueue_.push_back({channel, bytes});
+    queuedTotals_[channel] += bytes.size();
 }
 
 void TDasStandIn::OnChannelData(uint8_t channel, TChannelHandler handler)
@@ -96,6 +97,22 @@ bool TDasStandIn::AllSent() const
 {
     const std::lock_guard lock(outMutex_);
     return outQueue_.empty() && current_.isEmpty();
+}
+
+std::map<uint8_t, TDasStandIn::TChannelTotals> TDasStandIn::ChannelTotals() const
+{
+    std::map<uint8_t, TChannelTotals> totals;
+    {
+        const std::lock_guard lock(outMutex_);
+        for (const auto& [channel, bytes] : queuedTotals_) {
+            totals[channel].toHost = bytes;
+        }
+    }
+    const std::lock_guard lock(inMutex_);
+    for (const auto& [channel, bytes] : received_) {
+        totals[channel].fromHost = bytes.size();
+    }
+    return totals;
 }
 
 void TDasStandIn::SetLineFaults(double corruptShare, double dropShare, uint32_t seed)

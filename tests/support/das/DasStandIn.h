@@ -46,6 +46,7 @@ public:
 
     // Protocol level: 1, 2, or 0 (scripted). May change while running.
     void SetProtocol(int level) { protocol_ = level; }
+    int Protocol() const { return protocol_; }
     void Start();
     void Stop();
 
@@ -60,6 +61,13 @@ public:
     bool WaitForBytes(uint8_t channel, qsizetype count, int timeoutMs = 5000) const;
     // Whether everything queued with SendChannelData has been acknowledged (level 1) or sent.
     bool AllSent() const;
+    // Bytes queued for the host and bytes received from it so far, by channel (only channels
+    // that carried any).
+    struct TChannelTotals {
+        qint64 toHost = 0;
+        qint64 fromHost = 0;
+    };
+    std::map<uint8_t, TChannelTotals> ChannelTotals() const;
 
     // --- Faults and pacing ---
     // A share (0..1) of the bytes in each direction is corrupted or dropped, from `seed`.
@@ -68,6 +76,7 @@ public:
     void SetSilent(bool silent) { silent_ = silent; }
     // Output paced at `baud` (10 bit times per byte); 0 sends at once.
     void SetBaudRate(uint32_t baud) { baud_ = baud; }
+    uint32_t BaudRate() const { return baud_; }
     // Largest payload of the DAS's data packets (1..254).
     void SetMaxPayload(int bytes) { maxPayload_ = std::clamp(bytes, 1, kMaxPayloadBytes); }
     // Wait between the host's last byte and the DAS's answer.
@@ -134,6 +143,7 @@ private:
     // Outgoing channel data and the packet in flight (stand-in thread, under outMutex_).
     mutable std::mutex outMutex_;
     std::deque<das::TSegment> outQueue_;
+    std::map<uint8_t, qint64> queuedTotals_;
     QByteArray current_;  // the DAS packet awaiting its acknowledgement (level 1)
     uint8_t currentSequence_ = 0;
     bool currentSentOnce_ = false;

@@ -1,14 +1,46 @@
 #include "support/das/DasStatus.h"
 
 #include <condition_variable>
+#include <map>
 #include <mutex>
 
+#include "link/MuxClasses.h"
 #include "support/das/DasConsole.h"
+#include "support/das/DasFiles.h"
 #include "support/das/DasInstruments.h"
+#include "support/das/DasStandIn.h"
+
+namespace {
+
+QByteArray MuxStatsOf(const TDasStandIn& das)
+{
+    const auto n = [](auto value) { return QByteArray::number(value); };
+    const std::map<uint8_t, TDasStandIn::TChannelTotals> totals = das.ChannelTotals();
+    qint64 toHost = 0;
+    qint64 fromHost = 0;
+    for (const auto& [channel, counts] : totals) {
+        toHost += counts.toHost;
+        fromHost += counts.fromHost;
+    }
+    QByteArray report = "All channels: " + n(toHost) + " bytes to host, " + n(fromHost) +
+                        " bytes from host\r\n";
+    report += "Packets: " + n(das.dataPacketsSent.load()) + " sent, " + n(das.resends.load()) +
+              " resent, " + n(das.polls.load()) + " polls, " + n(das.hostPacketsAccepted.load()) +
+              " received, " + n(das.hostDuplicates.load()) + " repeated, " +
+              n(das.badFrames.load()) + " bad\r\n";
+    for (const auto& [channel, counts] : totals) {
+        report += "Channel " + n(channel).rightJustified(3, ' ') + ": " + n(counts.toHost) +
+                  " bytes to host, " + n(counts.fromHost) + " bytes from host\r\n";
+    }
+    return report;
+}
+
+}  // namespace
 
 struct TDasStatus::TState {
     TDasConsole* console = nullptr;
     const TDasInstruments* instruments = nullptr;
+    const TDasFiles* files = nullptr;
     mutable std::mutex lock;
     mutable std::condition_variable changed;
     bool detached = false;
@@ -38,15 +70,17 @@ struct TDasStatus::TState {
         }
         const double step = (n % 10) * 0.1;
         return MakeStatusLine(21.0 + step, 12.5 - step, 0.25 + step / 10, 10.0 + n % 5, ports,
-                              power, script);
+                              power, files != nullptr ? files->ScriptStateField() : script);
     }
 };
 
-TDasStatus::TDasStatus(TDasConsole& console, const TDasInstruments* instruments)
+TDasStatus::TDasStatus(TDasConsole& console, const TDasInstruments* instruments,
+                       const TDasFiles* files)
     : state_(std::make_shared<TState>())
 {
     state_->console = &console;
     state_->instruments = instruments;
+    state_->files = files;
     std::shared_ptr<TState> state = state_;
     console.On(QStringLiteral("SendStatus"), [state](const TConsoleCommand& command) {
         // "SendStatus Host 247": the channel is the last word.
@@ -67,6 +101,15 @@ TDasStatus::TDasStatus(TDasConsole& console, const TDasInstruments* instruments)
             words.value(1).compare("HOST", Qt::CaseInsensitive) == 0) {
             state->console->SendChannelData(static_cast<uint8_t>(channel), line + "\r\n");
         }
+    });
+    console.On(QStringLiteral("SENDMUXSTATS"), [state](const TConsoleCommand&) {
+        {
+            std::lock_guard guard(state->lock);
+            if (state->detached) {
+                return;
+            }
+        }
+        state->console->SendChannelData(kMuxStatsChannel, MuxStatsOf(state->console->StandIn()));
     });
 }
 

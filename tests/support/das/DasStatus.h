@@ -4,7 +4,11 @@
 // ('O' open, 'C' closed), one per power switch 0..16 ('1' on, '0' off) and the script state,
 // comma-separated and ended by CR LF. The readings change from one report to the next; the
 // ports and switches are what the stand-in's instruments show, when it has them. A test may
-// fix the line instead.
+// fix the line instead. The script state is the script buffer's when the stand-in has one.
+//
+// It also answers "SENDMUXSTATS" with the multiplexer statistics report on host channel 252:
+// a first line that begins with "All channels" (the totals), a line of packet counts, then a
+// line per host channel that carried data, each ended by CR LF.
 //
 // Every public function may be called from any thread; the answer runs on the stand-in's
 // thread.
@@ -16,6 +20,7 @@
 #include <vector>
 
 class TDasConsole;
+class TDasFiles;
 class TDasInstruments;
 
 // DAS serial ports and power switches the report describes.
@@ -30,9 +35,10 @@ struct TStatusRequest {
 
 class TDasStatus {
 public:
-    // Answers on `console`; `instruments` (may be null, must outlive this) give the ports'
-    // and switches' states.
-    explicit TDasStatus(TDasConsole& console, const TDasInstruments* instruments = nullptr);
+    // Answers on `console`; `instruments` and `files` (each may be null, must outlive this)
+    // give the ports' and switches' states and the script state.
+    explicit TDasStatus(TDasConsole& console, const TDasInstruments* instruments = nullptr,
+                        const TDasFiles* files = nullptr);
     // The console's handler stays but answers nothing from now on.
     ~TDasStatus();
     TDasStatus(const TDasStatus&) = delete;
@@ -41,7 +47,8 @@ public:
     // Every later report is this line (CR LF is added); an empty line restores the changing
     // report.
     void SetStatusLine(const QByteArray& line);
-    // The script state field of the changing report ("xN" by default).
+    // The script state field of the changing report ("xN" by default) when there is no
+    // script buffer.
     void SetScriptState(const QByteArray& state);
 
     int Requests() const;

@@ -1,0 +1,136 @@
+// The DAS clock window: its once-a-second query, its reading of the DAS's date line, setting
+// the DAS clock, and its timer ending however the window closes.
+#include "desktop/Settime.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "ToolWindowFixture.h"
+
+namespace {
+
+class ClockTest : public ToolWindowTest {
+protected:
+    void SetUp() override
+    {
+        ToolWindowTest::SetUp();
+        SetShortDateFormat(QStringLiteral("M/d/yyyy"));
+        SetPcClock(QDateTime(QDate(2008, 6, 3), QTime(14, 5, 31, 600)));
+    }
+
+    void Reply(const QByteArray& bytes)
+    {
+        form.ReceiveDateReply(bytes.constData(), static_cast<int>(bytes.size()));
+    }
+
+    TSetTimeForm form;
+};
+
+const std::vector<TTimedCommand> kQuery = {{QStringLiteral("SetConOut Host 248"), 0},
+                                           {QStringLiteral("PicoDos \"Date \""), 0},
+                                           {QStringLiteral("SetConOut Serial 0"), 20}};
+
+TEST_F(ClockTest, ShowsBothClocksAndQueriesTheDasEachSecond)
+{
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Set DAS Date & Time"));
+    EXPECT_EQ(form.Label_PCTime->text(), QStringLiteral("01/01/2001 00:00:00"));
+    EXPECT_EQ(form.Label_DASTime->text(), QStringLiteral("01/01/2001 00:00:00"));
+    EXPECT_EQ(form.Button_SetPCTime->text(), QStringLiteral("Set DAS To PC Date && Time"));
+    EXPECT_EQ(form.Button_SetOtherTime->text(), QStringLiteral("Set DAS To Other Date && Time"));
+    EXPECT_EQ(form.Button_Close->text(), QStringLiteral("Close"));
+    EXPECT_FALSE(form.Timer_Time->isActive());
+
+    form.show();
+    EXPECT_EQ(form.Label_PCTime->text(), QStringLiteral("6/3/2008 14:05:31"));
+    EXPECT_EQ(form.Edit_OtherTime->text(), QStringLiteral("6/3/2008 14:05:31"));
+    EXPECT_TRUE(form.Timer_Time->isActive());
+    EXPECT_EQ(form.Timer_Time->interval(), 1000);
+    EXPECT_TRUE(TakeTimed().empty());
+
+    SetPcClock(QDateTime(QDate(2008, 6, 3), QTime(14, 5, 32, 600)));
+    form.Timer_TimeTimer();
+    EXPECT_EQ(TakeTimed(), kQuery);
+    EXPECT_EQ(form.Label_PCTime->text(), QStringLiteral("6/3/2008 14:05:32"));
+    form.hide();
+}
+
+TEST_F(ClockTest, ReadsTheDasDateLineInThePcsDateFormat)
+{
+    Reply("\nTuesday, June 3, 2008  14:05:31");
+    EXPECT_EQ(form.Label_DASTime->text(), QStringLiteral("6/3/2008 14:05:31"));
+
+    // Day first: the DAS's June 3 is still June 3.
+    SetShortDateFormat(QStringLiteral("dd/MM/yyyy"));
+    Reply("\nWednesday, December 31, 2008  23:59:59\r\n");
+    EXPECT_EQ(form.Label_DASTime->text(), QStringLiteral("31/12/2008 23:59:59"));
+    Reply("\nTuesday, June 3, 2008  14:05:31");
+    EXPECT_EQ(form.Label_DASTime->text(), QStringLiteral("03/06/2008 14:05:31"));
+    const std::optional<double> value =
+        TSetTimeForm::ParseDasDateTime(QStringLiteral("Tuesday, June 3, 2008  14:05:31"));
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(DateTimeFromValue(*value), QDateTime(QDate(2008, 6, 3), QTime(14, 5, 31)));
+
+    // Lenient about blanks between the fields.
+    Reply("\n  Friday,  March 7,2025 9:02:03 \r\n");
+    EXPECT_EQ(form.Label_DASTime->text(), QStringLiteral("07/03/2025 09:02:03"));
+    EXPECT_TRUE(prompt.shown.empty());
+}
+
+TEST_F(ClockTest, AReplyThatNamesNoDateIsReportedAndTheShownTimeStays)
+{
+    Reply("\nTuesday, June 3, 2008  14:05:31");
+    const QString shown = form.Label_DASTime->text();
+
+    Reply(QByteArray());
+    EXPECT_TRUE(prompt.shown.empty());
+    for (const QByteArray& bad :
+         {QByteArray("\nTuesday, June 3, 20"), QByteArray("\n"), QByteArray("x"),
+          QByteArray("\nno comma and no double blank"), QByteArray("\nTuesday  June, 3 2008"),
+          QByteArray("\nTuesday, Juno 3, 2008  14:05:31"),
+          QByteArray("\nTuesday, February 30, 2008  14:05:31")}) {
+        prompt.shown.clear();
+        Reply(bad);
+        EXPECT_EQ(prompt.shown.size(), 1u) << bad.constData();
+        EXPECT_EQ(form.Label_DASTime->text(), shown);
+    }
+}
+
+TEST_F(ClockTest, SetsTheDasToThePcClockOrToTheTypedTime)
+{
+    form.Button_SetPCTime->click();
+    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Date 6/3/2008 14:05:32 \""});
+
+    form.Edit_OtherTime->setText(QStringLiteral("12/24/2010 8:30"));
+    form.Button_SetOtherTime->click();
+    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Date 12/24/2010 08:30:00 \""});
+
+    form.Edit_OtherTime->setText(QStringLiteral("2/31/2008 10:00:00"));
+    form.Button_SetOtherTime->click();
+    EXPECT_TRUE(TakeCommands().isEmpty());
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].text, QStringLiteral("Invalid date or time from PC Clock"));
+}
+
+TEST_F(ClockTest, QueriesStopHoweverTheWindowCloses)
+{
+    form.show();
+    form.Button_Close->click();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Timer_Time->isActive());
+
+    form.show();
+    form.close();
+    EXPECT_FALSE(form.Timer_Time->isActive());
+
+    form.show();
+    QTest::keyClick(&form, Qt::Key_Escape);
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_FALSE(form.Timer_Time->isActive());
+}
+
+}  // namespace

@@ -1,0 +1,234 @@
+#include "support/das/DasSystem.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QList>
+#include <QLocale>
+#include <cmath>
+#include <mutex>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "platform/Clocks.h"
+#include "platform/DateTimeText.h"
+#include "support/das/DasConsole.h"
+#include "support/das/DasInstruments.h"
+#include "support/das/DasStandIn.h"
+
+namespace {
+
+// The DAS console's prompt as it ends a listing.
+const QByteArray kPrompt = "PX>";
+
+// The variables a DAS keeps from the factory.
+std::vector<std::pair<QString, QString>> FactoryVariables()
+{
+    return {{QStringLiteral("AUTORUN"), QStringLiteral("0")},
+            {QStringLiteral("SWITCH.SLEEP"), QStringLiteral("1")},
+            {QStringLiteral("HOST.BAUD"), QStringLiteral("115200")},
+            {QStringLiteral("HOST.PROTO"), QStringLiteral("1")},
+            {QStringLiteral("INFO.VERBOSE"), QStringLiteral("0")},
+            {QStringLiteral("INFO.DEST"), QStringLiteral("HOST")},
+            {QStringLiteral("WAKECHAR"), QStringLiteral("3")},
+            {QStringLiteral("WAKECHANNEL"), QStringLiteral("0")},
+            {QStringLiteral("PRSCALE"), QStringLiteral("1.000")},
+            {QStringLiteral("PROFFSET"), QStringLiteral("0.000")}};
+}
+
+QByteArray TwoDigits(int value) { return QByteArray::number(value).rightJustified(2, '0'); }
+
+// The text after a PicoDos command's first word, trimmed.
+QString Argument(const TConsoleCommand& command)
+{
+    const QString text = command.PicoDosText();
+    const qsizetype blank = text.indexOf(QLatin1Char(' '));
+    return blank < 0 ? QString() : text.mid(blank + 1).trimmed();
+}
+
+}  // namespace
+
+struct TDasSystem::TState {
+    TDasConsole* console = nullptr;
+    TDasInstruments* instruments = nullptr;
+    mutable std::mutex lock;
+    bool detached = false;
+    int conOut = -1;           // host channel of the console output; -1: the serial console
+    double clockOffset = 0.0;  // days the DAS clock is ahead of the PC's
+    std::vector<std::pair<QString, QString>> variables = FactoryVariables();
+
+    double Clock() const { return NowDateTime() + clockOffset; }
+
+    // What a PicoDos command prints (lock held).
+    void Print(const QByteArray& text) const
+    {
+        if (conOut >= 0 && conOut <= 255 && !text.isEmpty()) {
+            console->SendChannelData(static_cast<uint8_t>(conOut), text);
+        }
+    }
+
+    void SetConOut(const TConsoleCommand& command)
+    {
+        const TCommandTarget target = command.Target();
+        conOut = target.dest == "HOST" ? target.number : -1;
+    }
+
+    void Date(const TConsoleCommand& command)
+    {
+        const QString text = Argument(command);
+        if (text.isEmpty()) {
+            Print("\n" + DateLine(Clock()) + "\r\n");
+            return;
+        }
+        std::optional<double> set = StrToDateTime(text);
+        if (!set) {
+            Print("Invalid date or time\r\n");
+            return;
+        }
+        if (*set < 1.0) {
+            *set += std::floor(Clock());  // a time alone: today on the DAS clock
+        }
+        clockOffset = *set - NowDateTime();
+    }
+
+    void Set(const TConsoleCommand& command)
+    {
+        const QString text = Argument(command);
+        const qsizetype equals = text.indexOf(QLatin1Char('='));
+        if (equals < 0) {
+            QByteArray listing;
+            for (const auto& [name, value] : variables) {
+                if (name.startsWith(text, Qt::CaseInsensitive)) {
+                    listing += (name + QLatin1Char('=') + value).toLatin1() + "\r\n";
+                }
+            }
+            Print(listing + kPrompt + "\r\n");
+            return;
+        }
+        const QString name = text.left(equals).trimmed().toUpper();
+        const QString value = text.mid(equals + 1).trimmed();
+        auto it = variables.begin();
+        while (it != variables.end() && it->first != name) {
+            ++it;
+        }
+        if (value.isEmpty()) {
+            if (it != variables.end()) {
+                variables.erase(it);
+            }
+        } else if (it != variables.end()) {
+            it->second = value;
+        } else if (!name.isEmpty()) {
+            variables.emplace_back(name, value);
+        }
+    }
+
+    // "SendDate" and "SendTime" (lock held).
+    void SendStamp(const TConsoleCommand& command, bool date) const
+    {
+        const TCommandTarget target = command.Target();
+        const QByteArray text = date ? DateStamp(Clock(), target.quoted, target.after.toInt())
+                                     : TimeStamp(Clock(), target.quoted);
+        if (instruments != nullptr) {
+            instruments->SendTo(target.dest, target.number, text);
+        } else if (target.dest == "HOST" && target.number >= 0 && target.number <= 255) {
+            console->SendChannelData(static_cast<uint8_t>(target.number), text);
+        }
+    }
+
+    void SetProtocol(const TConsoleCommand& command) const
+    {
+        const QList<QByteArray> words = command.bytes.simplified().split(' ');
+        const int baud = words.value(1).toInt();
+        const int level = words.value(2).toInt();
+        TDasStandIn& das = console->StandIn();
+        if (level == 1 || level == 2) {
+            das.SetProtocol(level);
+        }
+        if (das.BaudRate() > 0 && baud > 0) {
+            das.SetBaudRate(static_cast<uint32_t>(baud));
+        }
+    }
+};
+
+TDasSystem::TDasSystem(TDasConsole& console, TDasInstruments* instruments)
+    : state_(std::make_shared<TState>())
+{
+    state_->console = &console;
+    state_->instruments = instruments;
+    std::shared_ptr<TState> state = state_;
+    // Each handler runs under the lock, and not at all once this is gone.
+    const auto locked = [state](void (*run)(TState&, const TConsoleCommand&)) {
+        return [state, run](const TConsoleCommand& command) {
+            const std::lock_guard guard(state->lock);
+            if (!state->detached) {
+                run(*state, command);
+            }
+        };
+    };
+    console.On(QStringLiteral("SetConOut"),
+               locked([](TState& s, const TConsoleCommand& c) { s.SetConOut(c); }));
+    console.OnPicoDos(QStringLiteral("Date"),
+                      locked([](TState& s, const TConsoleCommand& c) { s.Date(c); }));
+    console.OnPicoDos(QStringLiteral("Set"),
+                      locked([](TState& s, const TConsoleCommand& c) { s.Set(c); }));
+    console.On(QStringLiteral("SendDate"),
+               locked([](TState& s, const TConsoleCommand& c) { s.SendStamp(c, true); }));
+    console.On(QStringLiteral("SendTime"),
+               locked([](TState& s, const TConsoleCommand& c) { s.SendStamp(c, false); }));
+    console.On(QStringLiteral("SETPROTOCOL"),
+               locked([](TState& s, const TConsoleCommand& c) { s.SetProtocol(c); }));
+}
+
+TDasSystem::~TDasSystem()
+{
+    const std::lock_guard guard(state_->lock);
+    state_->detached = true;
+}
+
+QString TDasSystem::Variable(const QString& name) const
+{
+    const std::lock_guard guard(state_->lock);
+    for (const auto& [stored, value] : state_->variables) {
+        if (stored == name.toUpper()) {
+            return value;
+        }
+    }
+    return QString();
+}
+
+QByteArray TDasSystem::DateLine(double dateTime)
+{
+    // The DAS names days and months in English whatever the PC's language.
+    return QLocale(QLocale::English, QLocale::UnitedStates)
+        .toString(DateTimeFromValue(dateTime), QStringLiteral("dddd, MMMM d, yyyy  HH:mm:ss"))
+        .toLatin1();
+}
+
+QByteArray TDasSystem::DateStamp(double dateTime, const QByteArray& infix, int format)
+{
+    const QDate date = DateTimeFromValue(dateTime).date();
+    const QByteArray mm = TwoDigits(date.month());
+    const QByteArray dd = TwoDigits(date.day());
+    const QByteArray yyyy = QByteArray::number(date.year());
+    const QByteArray yy = TwoDigits(date.year() % 100);
+    const QByteArray day = QByteArray::number(date.dayOfYear()).rightJustified(3, '0');
+    // Formats 1 to 8 are dates; 9 to 16 the same followed by the time; any other is the full
+    // stamp with the usual separators.
+    const bool known = format >= 1 && format <= 16;
+    const QList<QByteArray> orders[] = {{mm, dd, yyyy}, {mm, dd, yy}, {dd, mm, yyyy},
+                                        {dd, mm, yy},   {day, yyyy},  {day, yy},
+                                        {yyyy, day},    {yy, day}};
+    const QList<QByteArray>& parts = orders[known ? (format - 1) % 8 : 0];
+    QByteArray stamp = parts.join(known ? infix : QByteArray("/"));
+    if (!known || format > 8) {
+        stamp += ' ' + TimeStamp(dateTime, ":");
+    }
+    return stamp;
+}
+
+QByteArray TDasSystem::TimeStamp(double dateTime, const QByteArray& infix)
+{
+    const QTime time = DateTimeFromValue(dateTime).time();
+    return TwoDigits(time.hour()) + infix + TwoDigits(time.minute()) + infix +
+           TwoDigits(time.second());
+}

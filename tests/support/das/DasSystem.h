@@ -1,0 +1,53 @@
+#pragma once
+// The stand-in DAS's own console settings, its clock and its power-up variables, as the host
+// reaches them through the console:
+//  - "SetConOut Host <n>" sends what PicoDos commands print to host channel n, until
+//    "SetConOut Serial <n>" gives the output back to the DAS's serial console, which the host
+//    never sees;
+//  - PicoDos "Date" prints a line feed and the DAS clock as "Tuesday, June 3, 2008  14:05:31"
+//    with CR LF; PicoDos "Date <date> <time>" sets the clock (the date and time as the station
+//    writes them; a time alone keeps the date);
+//  - PicoDos "Set" prints the power-up variables, a line "NAME=value" each, then the prompt
+//    line "PX>"; "Set <prefix>" prints those whose names begin with it; "Set NAME=value" stores
+//    a variable (names in upper case), "Set NAME=" removes it;
+//  - "SendDate <dest> <n> "<infix>" <format>" and "SendTime <dest> <n> "<infix>"" send the DAS
+//    clock's date or time to host channel n ("Host") or to the instrument on serial port n
+//    ("Serial"); the date formats are the stations' stamp formats 0 to 16 with the infix as
+//    the date separator;
+//  - "SETPROTOCOL <baud> <level>" switches the link to level 1 or 2 at once (after answering
+//    the packet that carried it), and a paced line to the new baud rate.
+//
+// Every public function may be called from any thread; the handlers run on the stand-in's
+// thread.
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+
+class TDasConsole;
+class TDasInstruments;
+
+class TDasSystem {
+public:
+    // Answers on `console`; `instruments` (may be null, must outlive this) take the date and
+    // time sent to serial ports.
+    explicit TDasSystem(TDasConsole& console, TDasInstruments* instruments = nullptr);
+    // The console's handlers stay but answer nothing from now on.
+    ~TDasSystem();
+    TDasSystem(const TDasSystem&) = delete;
+    TDasSystem& operator=(const TDasSystem&) = delete;
+
+    // The value of a power-up variable; empty when it is not set.
+    QString Variable(const QString& name) const;
+
+    // The clock line as PicoDos "Date" prints it (without its line ends) for a date-time
+    // value (days since 30 December 1899).
+    static QByteArray DateLine(double dateTime);
+    // The "SendDate" and "SendTime" texts for a date-time value.
+    static QByteArray DateStamp(double dateTime, const QByteArray& infix, int format);
+    static QByteArray TimeStamp(double dateTime, const QByteArray& infix);
+
+private:
+    struct TState;
+    std::shared_ptr<TState> state_;
+};
