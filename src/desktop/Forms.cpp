@@ -53,26 +53,6 @@ TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QWidget(parent)
     resize(598, 267);
 }
 
-TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QWidget(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Multiplexer Statistics"));
-    memo_ = new QPlainTextEdit(this);
-    memo_->setReadOnly(true);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(memo_);
-}
-
-void TFrmMuxStats::ClearText() { memo_->clear(); }
-
-void TFrmMuxStats::AddLine(const QString& line) { memo_->appendPlainText(line); }
-
-QStringList TFrmMuxStats::Lines() const
-{
-    const QString text = memo_->toPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
-
 TScriptWizardForm::TScriptWizardForm(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("Script Wizard"));
@@ -83,11 +63,6 @@ TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
     SetUpToolWindow(this, QStringLiteral("Host Communication Statistics"));
     Timer_StatWindow = new QTimer(this);
     Timer_StatWindow->setInterval(kStatWindowIntervalMs);
-}
-
-TSendCommandForm::TSendCommandForm(QWidget* parent) : QWidget(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Send Command"));
 }
 
 THostCommSetupForm::THostCommSetupForm(QWidget* parent) : QDialog(parent)

@@ -18,6 +18,8 @@
 #include "desktop/Commsetup.h"
 #include "desktop/Editcommand.h"
 #include "desktop/Masterpathform.h"
+#include "desktop/Muxstatsform.h"
+#include "desktop/Sendcommand.h"
 #include "desktop/Settime.h"
 #include "desktop/Systemvariables.h"
 #include "desktop/Warndialog.h"
@@ -48,19 +50,6 @@ private:
     bool busy_ = false;
 };
 
-// The multiplexer statistics window: the lines of the DAS's statistics report.
-class TFrmMuxStats : public QWidget {
-    Q_OBJECT
-public:
-    explicit TFrmMuxStats(QWidget* parent = nullptr);
-    void ClearText();
-    void AddLine(const QString& line);
-    QStringList Lines() const;
-
-private:
-    QPlainTextEdit* memo_ = nullptr;
-};
-
 // The script wizard.
 class TScriptWizardForm : public QWidget {
     Q_OBJECT
@@ -74,13 +63,6 @@ class TStatisticsForm : public QWidget {
 public:
     explicit TStatisticsForm(QWidget* parent = nullptr);
     QTimer* Timer_StatWindow = nullptr;
-};
-
-// The command console.
-class TSendCommandForm : public QWidget {
-    Q_OBJECT
-public:
-    explicit TSendCommandForm(QWidget* parent = nullptr);
 };
 
 // The host communications setup.
