@@ -1,5 +1,5 @@
-# Wendrok: `make demo` builds and starts the program against the DAS stand-in,
-# `make test` builds with the sanitizers and runs every test.
+# Wendrok: `make demo` builds the program and the DAS stand-in (nothing else) and starts the
+# program against the stand-in; `make test` builds with the sanitizers and runs every test.
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
@@ -8,14 +8,24 @@ CMAKE_FLAGS ?=
 deps:
 	@sh tools/install-deps
 
+RELEASE_CONFIG = cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDROK_TESTS=ON $(CMAKE_FLAGS)
+
 build: deps
-	cmake -S . -B build/release -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWENDROK_TESTS=ON $(CMAKE_FLAGS)
+	$(RELEASE_CONFIG)
 	cmake --build build/release -j$(JOBS)
 
-run: build
+run: deps
+	$(RELEASE_CONFIG)
+	cmake --build build/release -j$(JOBS) --target wendrok
 	./build/release/bin/wendrok
 
-demo: build
+# The display is checked first, so that a machine without one is told what to do before
+# anything is installed or built.
+demo:
+	@sh tools/demo.sh --check-display
+	@sh tools/install-deps
+	$(RELEASE_CONFIG)
+	cmake --build build/release -j$(JOBS) --target wendrok wendrok-das-standin
 	sh tools/demo.sh build/release
 
 test: deps

@@ -7,6 +7,7 @@
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
 #include "platform/Prompt.h"
+#include "scripts/ScriptEditForm.h"
 
 namespace {
 
@@ -46,6 +47,7 @@ int main(int argc, char** argv)
     try {
         // The sample station's files, for demonstrations; an operator's own are never touched.
         InstallSampleStation();
+        InstallScriptEditing();
         auto* desktop = new TDASDesktopForm;
         CreateToolForms();
         desktop->show();

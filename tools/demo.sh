@@ -5,7 +5,25 @@
 # received are in build/demo-home/das-standin.log.
 #
 #   sh tools/demo.sh [build folder] [arguments for wendrok...]
+#   sh tools/demo.sh --check-display    (says what to do when there is no display to show on)
 set -e
+
+# Wendrok's windows need a display: X11 (DISPLAY), Wayland (WAYLAND_DISPLAY), or a Qt platform
+# chosen on purpose (QT_QPA_PLATFORM, e.g. offscreen or vnc).
+if [ -z "$DISPLAY" ] && [ -z "$WAYLAND_DISPLAY" ] && [ -z "$QT_QPA_PLATFORM" ]; then
+    cat >&2 <<'EOF'
+demo: there is no display to show Wendrok's windows on (DISPLAY and WAYLAND_DISPLAY are unset).
+  - On a desktop, run `make demo` in a terminal of that desktop.
+  - Without one, run it on a virtual X display (Xvfb):
+        sudo apt-get install xvfb imagemagick
+        xvfb-run -n 99 -s '-screen 0 1280x1024x24' make demo
+    and take a picture of it from another shell:
+        DISPLAY=:99 import -window root demo.png
+  - QT_QPA_PLATFORM=offscreen make demo runs it with no visible window at all.
+EOF
+    exit 1
+fi
+[ "$1" = "--check-display" ] && exit 0
 build=${1:-build/release}
 [ $# -gt 0 ] && shift
 home="$(pwd)/build/demo-home"

@@ -242,10 +242,19 @@ void TDASDesktopForm::Desktop_ResetPelxExecute()
 
 // --- Scripts ---
 
-// The script editor windows open through ScriptEditForms once they have their own unit.
-void TDASDesktopForm::Desktop_NewScriptExecute() {}
+void TDASDesktopForm::Desktop_NewScriptExecute()
+{
+    if (ScriptEditForms != nullptr) {
+        ScriptEditForms->NewScript();
+    }
+}
 
-void TDASDesktopForm::Desktop_OpenScriptExecute() {}
+void TDASDesktopForm::Desktop_OpenScriptExecute()
+{
+    if (ScriptEditForms != nullptr) {
+        ScriptEditForms->OpenScript();
+    }
+}
 
 void TDASDesktopForm::Desktop_ScriptWizardExecute()
 {

@@ -27,6 +27,13 @@ namespace {
 // The refresh period of the link statistics window until the operator changes it.
 constexpr int kStatWindowIntervalMs = 1000;
 
+// The list while the program has no script editing: no editors, so every close is allowed.
+class TNoScriptEditForms final : public IScriptEditForms {
+public:
+    bool CanCloseAll() override { return true; }
+    void CloseAll() override {}
+};
+
 TScriptEditFormsMaker& Maker()
 {
     static TScriptEditFormsMaker maker;
@@ -77,7 +84,7 @@ IScriptEditForms* MakeScriptEditForms(QWidget* owner)
     if (Maker()) {
         return Maker()(owner);
     }
-    return new TScriptEditForms(owner);
+    return new TNoScriptEditForms;
 }
 
 void CreateToolForms()

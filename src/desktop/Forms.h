@@ -27,6 +27,7 @@
 class QPlainTextEdit;
 class QTimer;
 class TAboutBox;
+class TScriptEditForm;
 
 // The device setup wizard.
 // TODO(#10): replaced by the wizard's own unit.
@@ -72,31 +73,23 @@ public:
     explicit THostCommSetupForm(QWidget* parent = nullptr);
 };
 
-// The open script editors as the main window sees them: whether all may close (each may ask
-// its own question; the first refusal wins) and closing them all, last first.
+// The open script editors as the main window, the explorer and the script wizard reach them:
+// a new editor (already shown), whether all may close (each may ask its own question; the
+// first refusal wins), closing them all, last first, and the main window's New Script and
+// Open Script. The scripts library makes the real list; without it there are no editors.
 class IScriptEditForms {
 public:
     virtual ~IScriptEditForms() = default;
+    virtual TScriptEditForm* NewEditor() { return nullptr; }
     virtual bool CanCloseAll() = 0;
     virtual void CloseAll() = 0;
-};
-
-// The list of script editors until the script editor windows exist: it holds none, so every
-// close is allowed.
-// TODO(#10): the script editor windows register here.
-class TScriptEditForms final : public IScriptEditForms {
-public:
-    explicit TScriptEditForms(QWidget* owner) : owner_(owner) {}
-    bool CanCloseAll() override { return true; }
-    void CloseAll() override {}
-    QWidget* Owner() const { return owner_; }
-
-private:
-    QWidget* owner_;
+    // A new editor with a new script / with a script the operator opens.
+    virtual void NewScript() {}
+    virtual void OpenScript() {}
 };
 
 // Makes the script editor list for the main window (`owner`); the scripts library sets its
-// own, tests set fakes. An empty function restores TScriptEditForms.
+// own, tests set fakes. An empty function restores the list without editors.
 using TScriptEditFormsMaker = std::function<IScriptEditForms*(QWidget* owner)>;
 void SetScriptEditFormsMaker(TScriptEditFormsMaker maker);
 IScriptEditForms* MakeScriptEditForms(QWidget* owner);

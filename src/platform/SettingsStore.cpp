@@ -6,7 +6,7 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
-#include <optional>
+#include <cstdint>
 
 namespace {
 
@@ -195,7 +195,9 @@ void TSettingsStore::Load(const QString& file)
 
 void TSettingsStore::Parse(const QString& text)
 {
-    std::optional<size_t> current;  // an index: adding keys moves them in memory
+    // An index, as adding keys moves them in memory; none before the first key.
+    constexpr size_t kNoKey = SIZE_MAX;
+    size_t current = kNoKey;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (QString line : lines) {
         if (line.endsWith(QLatin1Char('\r'))) {
@@ -205,18 +207,18 @@ void TSettingsStore::Parse(const QString& text)
         if (trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'))) {
             const QString path = NormaliseKey(Unescape(trimmed.mid(1, trimmed.size() - 2)));
             // A key met twice (in any case) is one key.
-            current.reset();
+            current = kNoKey;
             if (!path.isEmpty()) {
                 current = static_cast<size_t>(&FindOrAdd(path) - keys_.data());
             }
             continue;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (!current || trimmed.startsWith(QLatin1Char(';')) ||
+        if (current == kNoKey || trimmed.startsWith(QLatin1Char(';')) ||
             trimmed.startsWith(QLatin1Char('#')) || eq < 0) {
             continue;
         }
-        SetStoredValue(keys_[*current], Unescape(line.left(eq).trimmed()),
+        SetStoredValue(keys_[current], Unescape(line.left(eq).trimmed()),
                        Unescape(line.mid(eq + 1)));
     }
 }

@@ -40,6 +40,19 @@ bool TFakePrompt::InputQuery(const QString& title, const QString& prompt, QStrin
     return true;
 }
 
+namespace {
+
+// The first queued answer, taken out of the queue.
+std::optional<QString> TakeFront(std::deque<std::optional<QString>>& answers)
+{
+    const bool given = answers.front().has_value();
+    const QString text = answers.front().value_or(QString());
+    answers.pop_front();
+    return given ? std::optional<QString>(text) : std::nullopt;
+}
+
+}  // namespace
+
 std::optional<QString> TFakePrompt::File(const char* kind, const TFileDialogOptions& options)
 {
     shown.push_back({QString::fromLatin1(kind), options.title, options.filter});
@@ -48,9 +61,7 @@ std::optional<QString> TFakePrompt::File(const char* kind, const TFileDialogOpti
         ADD_FAILURE() << "unexpected file dialog: " << options.title.toStdString();
         return std::nullopt;
     }
-    std::optional<QString> answer = fileAnswers.front();
-    fileAnswers.pop_front();
-    return answer;
+    return TakeFront(fileAnswers);
 }
 
 std::optional<QString> TFakePrompt::OpenFile(const TFileDialogOptions& options)
@@ -70,9 +81,7 @@ std::optional<QString> TFakePrompt::BrowseFolder(const QString& title, const QSt
         ADD_FAILURE() << "unexpected folder dialog: " << title.toStdString();
         return std::nullopt;
     }
-    std::optional<QString> answer = folderAnswers.front();
-    folderAnswers.pop_front();
-    return answer;
+    return TakeFront(folderAnswers);
 }
 
 QStringList TFakePrompt::Messages() const
