@@ -35,6 +35,13 @@ constexpr uint32_t kTagBytes = 5;
 
 bool TravelsAlone(uint8_t channel) { return channel == kFileChannel || channel == kCommandChannel; }
 
+// A timed block of the command channel that begins with "*" is a host-side command, run here
+// and never sent. Text for an instrument may begin with "*" too ("*IDN?"): it goes out.
+bool IsHostCommandBlock(uint8_t channel, const uint8_t* bytes, uint32_t unread)
+{
+    return channel == kCommandChannel && unread > 1 && bytes[0] == '*';
+}
+
 bool ChannelExists(uint8_t channel)
 {
     return MuxArray != nullptr && static_cast<bool>(MuxArray->HoldChannel(channel));
@@ -199,7 +206,10 @@ void TThdDASComm::ServiceLink()
 {
     const int64_t before = PerfCounter();
     const uint16_t state = StepProtocol(link_);
-    if (state == kStateIdle && forcePoll_.load() && DasPortOpen() && !PlayingBack() &&
+    // Listening after a NAKd is as idle as listening in state 1: a lost link is polled there
+    // too, or it would never come back by itself.
+    const bool listening = state == kStateIdle || state == kStateNakdListen;
+    if (listening && forcePoll_.load() && DasPortOpen() && !PlayingBack() &&
         forcePoll_.exchange(false)) {
         SendAckPacket(kNak, 0);
         TraceSentControl(kNak, 0);
@@ -264,6 +274,7 @@ void TThdDASComm::BuildSendPacket()
     std::memset(packet.channel, 0, sizeof packet.channel);
     std::memset(packet.count, 0, sizeof packet.count);
     if (FillSegments(packet, fromTimed, now)) {
+        pendingFromTimed_ = fromTimed;
         link_.pendingPacket = &packet;
     }
 }
@@ -300,15 +311,18 @@ bool TThdDASComm::FillSegments(DataPacket& packet, bool fromTimed, uint32_t now)
                 break;
             }
         }
+        // A host-side command block travels alone (the command channel always does) and is
+        // taken whole, however long: no part of it is ever sent as text.
+        if (fromTimed && segments == 0 && ChannelExists(kCommandChannel) &&
+            queue.TakeHeadIf(IsHostCommandBlock, commandBlock_)) {
+            host_.PostHostCommands(commandBlock_.data() + 1,
+                                   static_cast<uint32_t>(commandBlock_.size() - 1));
+            return false;
+        }
         uint32_t length = std::min<uint32_t>(kMaxPayload - used, queue.TotalBytes());
         TListInfo info;
         uint8_t* segment = packet.data + used;
         if (!queue.Read(segment, length, info, false)) {
-            break;
-        }
-        if (fromTimed && length > 1 && segment[0] == '*' && ChannelExists(kCommandChannel)) {
-            host_.PostHostCommands(segment + 1, length - 1);
-            // A host-side command is never sent; what was packed before it still goes.
             break;
         }
         if (fromTimed && ForwardedToPcPort(info.channel, segment, length)) {
@@ -330,6 +344,25 @@ bool TThdDASComm::FillSegments(DataPacket& packet, bool fromTimed, uint32_t now)
         }
     }
     return segments > 0;
+}
+
+void TThdDASComm::ResetLinkForConnect()
+{
+    DataPacket* pending = link_.pendingPacket.load();
+    const uint8_t sequence = link_.sendSequence.load();
+    link_.Reset();
+    // A block taken off the queues but not yet acknowledged is sent again, under the number
+    // it went with, so a DAS that had it already knows the copy. Only what Connect empties on
+    // purpose goes: file data and timed command lines, which travel alone.
+    if (pending == nullptr) {
+        return;
+    }
+    const uint8_t channel = pending->channel[0];
+    if (channel == kFileChannel || (pendingFromTimed_ && channel == kCommandChannel)) {
+        return;
+    }
+    link_.sendSequence = sequence;
+    link_.pendingPacket = pending;
 }
 
 void TThdDASComm::MarkPacketTime(const DataPacket& packet)

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "link/Packets.h"
 #include "link/Protocol.h"
@@ -69,6 +70,10 @@ public:
 
     // UI thread, only while the thread is parked or not running.
     LinkState& Link() { return link_; }
+    // UI thread, only while the thread is parked or not running: the link state of a new
+    // connection. A host block in flight (pending, not acknowledged) stays pending with its
+    // sequence number unless it is file data or a timed command, which Connect drops.
+    void ResetLinkForConnect();
 
     // Any thread. The link counts as lost (set at start until the first exchange).
     bool LinkLost() const { return linkLost_.load(); }
@@ -118,6 +123,10 @@ private:
 
     THost& host_;
     LinkState link_;
+    // Whether the pending packet came from TimedQueue (link thread; read while parked).
+    bool pendingFromTimed_ = false;
+    // The host-side command block being run (link thread).
+    std::vector<uint8_t> commandBlock_;
     std::thread thread_;
     std::atomic<bool> started_{false};
     std::atomic<bool> finished_{false};

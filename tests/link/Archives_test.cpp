@@ -150,6 +150,8 @@ protected:
         Host.SetLinkUi(&ui);
         ASSERT_TRUE(Host.Pause());
         ResetProtocolEngine();
+        // No block of an earlier test is still in flight.
+        Host.Thread().Link().Reset();
         ClearReceiveBuffer();
         Host.ResetStatistics();
     }

@@ -363,6 +363,8 @@ protected:
         standIn.Start();
         ASSERT_TRUE(Host.Pause());
         ResetProtocolEngine();
+        // No block of an earlier test is still in flight.
+        Host.Thread().Link().Reset();
         ClearReceiveBuffer();
         ASSERT_TRUE(Host.Connect());
         // The main window's data timer.
