@@ -12,7 +12,7 @@ TDeviceSetupForm* DeviceSetupForm = nullptr;
 IDASExplorerForm* DASExplorerForm = nullptr;
 TEditCommandForm* EditCommandForm = nullptr;
 TFrmMuxStats* FrmMuxStats = nullptr;
-TScriptWizardForm* ScriptWizardForm = nullptr;
+IScriptWizardForm* ScriptWizardForm = nullptr;
 TStatisticsForm* StatisticsForm = nullptr;
 TCommSetupForm* CommSetupForm = nullptr;
 TSendCommandForm* SendCommandForm = nullptr;
@@ -80,29 +80,24 @@ TDASExplorerFormMaker& ExplorerMaker()
 
 void SetDASExplorerFormMaker(TDASExplorerFormMaker maker) { ExplorerMaker() = std::move(maker); }
 
-TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QWidget(parent)
+TScriptWizardPlaceholder::TScriptWizardPlaceholder(QWidget* parent) : QWidget(parent)
 {
-    SetUpToolWindow(this, QStringLiteral("Multiplexer Statistics"));
-    memo_ = new QPlainTextEdit(this);
-    memo_->setReadOnly(true);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(memo_);
+    SetUpToolWindow(this, QStringLiteral("Script Wizard "));
 }
 
-void TFrmMuxStats::ClearText() { memo_->clear(); }
+namespace {
 
-void TFrmMuxStats::AddLine(const QString& line) { memo_->appendPlainText(line); }
-
-QStringList TFrmMuxStats::Lines() const
+TScriptWizardFormMaker& ScriptWizardMaker()
 {
-    const QString text = memo_->toPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    static TScriptWizardFormMaker maker;
+    return maker;
 }
 
-TScriptWizardForm::TScriptWizardForm(QWidget* parent) : QWidget(parent)
+}  // namespace
+
+void SetScriptWizardFormMaker(TScriptWizardFormMaker maker)
 {
-    SetUpToolWindow(this, QStringLiteral("Script Wizard"));
+    ScriptWizardMaker() = std::move(maker);
 }
 
 TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
@@ -110,11 +105,6 @@ TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
     SetUpToolWindow(this, QStringLiteral("Host Communication Statistics"));
     Timer_StatWindow = new QTimer(this);
     Timer_StatWindow->setInterval(kStatWindowIntervalMs);
-}
-
-TSendCommandForm::TSendCommandForm(QWidget* parent) : QWidget(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Send Command"));
 }
 
 THostCommSetupForm::THostCommSetupForm(QWidget* parent) : QDialog(parent)
@@ -139,7 +129,7 @@ void CreateToolForms()
     DASExplorerForm = ExplorerMaker() ? ExplorerMaker()() : new TPlainDASExplorerForm;
     EditCommandForm = new TEditCommandForm;
     FrmMuxStats = new TFrmMuxStats;
-    ScriptWizardForm = new TScriptWizardForm;
+    ScriptWizardForm = ScriptWizardMaker() ? ScriptWizardMaker()() : new TScriptWizardPlaceholder;
     StatisticsForm = new TStatisticsForm;
     CommSetupForm = new TCommSetupForm;
     SendCommandForm = new TSendCommandForm;

@@ -18,6 +18,8 @@
 #include "desktop/Commsetup.h"
 #include "desktop/Editcommand.h"
 #include "desktop/Masterpathform.h"
+#include "desktop/Muxstatsform.h"
+#include "desktop/Sendcommand.h"
 #include "desktop/Settime.h"
 #include "desktop/Systemvariables.h"
 #include "desktop/Warndialog.h"
@@ -80,25 +82,25 @@ private:
 using TDASExplorerFormMaker = std::function<IDASExplorerForm*()>;
 void SetDASExplorerFormMaker(TDASExplorerFormMaker maker);
 
-// The multiplexer statistics window: the lines of the DAS's statistics report.
-class TFrmMuxStats : public QWidget {
-    Q_OBJECT
+// The script wizard as the main window sees it: a window it shows, raises, places and closes.
+class IScriptWizardForm {
 public:
-    explicit TFrmMuxStats(QWidget* parent = nullptr);
-    void ClearText();
-    void AddLine(const QString& line);
-    QStringList Lines() const;
-
-private:
-    QPlainTextEdit* memo_ = nullptr;
+    virtual ~IScriptWizardForm() = default;
+    virtual QWidget* Window() = 0;
 };
 
-// The script wizard.
-class TScriptWizardForm : public QWidget {
+// The titled window that stands for the script wizard where the scripts library set no maker.
+class TScriptWizardPlaceholder final : public QWidget, public IScriptWizardForm {
     Q_OBJECT
 public:
-    explicit TScriptWizardForm(QWidget* parent = nullptr);
+    explicit TScriptWizardPlaceholder(QWidget* parent = nullptr);
+    QWidget* Window() override { return this; }
 };
+
+// Makes the script wizard; the scripts library sets its own before CreateToolForms. An empty
+// function restores the placeholder.
+using TScriptWizardFormMaker = std::function<IScriptWizardForm*()>;
+void SetScriptWizardFormMaker(TScriptWizardFormMaker maker);
 
 // The link statistics window with its refresh timer.
 class TStatisticsForm : public QWidget {
@@ -106,13 +108,6 @@ class TStatisticsForm : public QWidget {
 public:
     explicit TStatisticsForm(QWidget* parent = nullptr);
     QTimer* Timer_StatWindow = nullptr;
-};
-
-// The command console.
-class TSendCommandForm : public QWidget {
-    Q_OBJECT
-public:
-    explicit TSendCommandForm(QWidget* parent = nullptr);
 };
 
 // The host communications setup.
@@ -149,7 +144,7 @@ extern TDeviceSetupForm* DeviceSetupForm;
 extern IDASExplorerForm* DASExplorerForm;
 extern TEditCommandForm* EditCommandForm;
 extern TFrmMuxStats* FrmMuxStats;
-extern TScriptWizardForm* ScriptWizardForm;
+extern IScriptWizardForm* ScriptWizardForm;
 extern TStatisticsForm* StatisticsForm;
 extern TCommSetupForm* CommSetupForm;
 extern TSendCommandForm* SendCommandForm;
