@@ -6,8 +6,10 @@
 
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
+#include "explorer/Dasexplorer.h"
 #include "platform/Prompt.h"
 #include "scripts/ScriptEditForm.h"
+#include "scripts/Scriptwizard.h"
 
 namespace {
 
@@ -48,7 +50,9 @@ int main(int argc, char** argv)
         // The sample station's files, for demonstrations; an operator's own are never touched.
         InstallSampleStation();
         InstallScriptEditing();
+        InstallScriptWizard();
         auto* desktop = new TDASDesktopForm;
+        InstallDASExplorer();
         CreateToolForms();
         desktop->show();
         QApplication::exec();

@@ -66,8 +66,8 @@ void TDASDesktopForm::DASExplorerExecute()
     // The explorer's listing is refreshed by a directory request; its reply fills the window.
     SendDas(QStringLiteral("DIR"));
     if (DASExplorerForm != nullptr) {
-        DASExplorerForm->show();
-        DASExplorerForm->raise();
+        DASExplorerForm->Form()->show();
+        DASExplorerForm->Form()->raise();
     }
 }
 
@@ -259,8 +259,8 @@ void TDASDesktopForm::Desktop_OpenScriptExecute()
 void TDASDesktopForm::Desktop_ScriptWizardExecute()
 {
     if (ScriptWizardForm != nullptr) {
-        ScriptWizardForm->show();
-        ScriptWizardForm->raise();
+        ScriptWizardForm->Window()->show();
+        ScriptWizardForm->Window()->raise();
     }
 }
 

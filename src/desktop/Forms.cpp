@@ -5,13 +5,14 @@
 #include <QVBoxLayout>
 
 #include "desktop/AboutBox.h"
+#include "link/Das.h"
 
 TAboutBox* AboutBox = nullptr;
 TDeviceSetupForm* DeviceSetupForm = nullptr;
-TDASExplorerForm* DASExplorerForm = nullptr;
+IDASExplorerForm* DASExplorerForm = nullptr;
 TEditCommandForm* EditCommandForm = nullptr;
 TFrmMuxStats* FrmMuxStats = nullptr;
-TScriptWizardForm* ScriptWizardForm = nullptr;
+IScriptWizardForm* ScriptWizardForm = nullptr;
 TStatisticsForm* StatisticsForm = nullptr;
 TCommSetupForm* CommSetupForm = nullptr;
 TSendCommandForm* SendCommandForm = nullptr;
@@ -54,11 +55,30 @@ TDeviceSetupForm::TDeviceSetupForm(QWidget* parent) : QDialog(parent)
     SetUpToolWindow(this, QStringLiteral("Device Setup"));
 }
 
-TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QWidget(parent)
+TPlainDASExplorerForm::TPlainDASExplorerForm(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("DASExplorer"));
     resize(598, 267);
 }
+
+void TPlainDASExplorerForm::RefreshExecute()
+{
+    if (Das != nullptr) {
+        Das->SendCommand(QStringLiteral("DIR"));
+    }
+}
+
+namespace {
+
+TDASExplorerFormMaker& ExplorerMaker()
+{
+    static TDASExplorerFormMaker maker;
+    return maker;
+}
+
+}  // namespace
+
+void SetDASExplorerFormMaker(TDASExplorerFormMaker maker) { ExplorerMaker() = std::move(maker); }
 
 TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QWidget(parent)
 {
@@ -80,9 +100,24 @@ QStringList TFrmMuxStats::Lines() const
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
-TScriptWizardForm::TScriptWizardForm(QWidget* parent) : QWidget(parent)
+TScriptWizardPlaceholder::TScriptWizardPlaceholder(QWidget* parent) : QWidget(parent)
 {
-    SetUpToolWindow(this, QStringLiteral("Script Wizard"));
+    SetUpToolWindow(this, QStringLiteral("Script Wizard "));
+}
+
+namespace {
+
+TScriptWizardFormMaker& ScriptWizardMaker()
+{
+    static TScriptWizardFormMaker maker;
+    return maker;
+}
+
+}  // namespace
+
+void SetScriptWizardFormMaker(TScriptWizardFormMaker maker)
+{
+    ScriptWizardMaker() = std::move(maker);
 }
 
 TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
@@ -116,10 +151,10 @@ void CreateToolForms()
 {
     AboutBox = new TAboutBox;
     DeviceSetupForm = new TDeviceSetupForm;
-    DASExplorerForm = new TDASExplorerForm;
+    DASExplorerForm = ExplorerMaker() ? ExplorerMaker()() : new TPlainDASExplorerForm;
     EditCommandForm = new TEditCommandForm;
     FrmMuxStats = new TFrmMuxStats;
-    ScriptWizardForm = new TScriptWizardForm;
+    ScriptWizardForm = ScriptWizardMaker() ? ScriptWizardMaker()() : new TScriptWizardPlaceholder;
     StatisticsForm = new TStatisticsForm;
     CommSetupForm = new TCommSetupForm;
     SendCommandForm = new TSendCommandForm;

@@ -22,7 +22,8 @@ QString OneLine(const QString& text)
     return line;
 }
 
-bool SameName(const QString& a, const QString& b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+// Names compare without regard to case, in the form they are stored.
+QString Folded(const QString& name) { return OneLine(name).toCaseFolded(); }
 
 }  // namespace
 
@@ -67,6 +68,8 @@ TMemIniFile::TMemIniFile(const QString& fileName) : fileName_(fileName)
 void TMemIniFile::SetText(const QString& text)
 {
     sections_.clear();
+    index_.clear();
+    erased_ = 0;
     Section* current = nullptr;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (QString line : lines) {
@@ -87,12 +90,12 @@ void TMemIniFile::SetText(const QString& text)
         if (current == nullptr || eq < 0) {
             continue;
         }
-        const QString key = line.left(eq).trimmed();
-        const bool known = std::any_of(current->entries.begin(), current->entries.end(),
-                                       [&](const Entry& e) { return SameName(e.key, key); });
+        const QString key = OneLine(line.left(eq).trimmed());
         // The first of repeated keys is the one every read sees; a later one is dropped.
-        if (!known) {
-            current->entries.push_back({key, line.mid(eq + 1)});
+        const QString folded = Folded(key);
+        if (!current->keys.contains(folded)) {
+            current->keys.insert(folded, current->entries.size());
+            current->entries.push_back({key, OneLine(line.mid(eq + 1))});
         }
     }
 }
@@ -102,6 +105,9 @@ QString TMemIniFile::Text() const
     static const QString kLineEnd = QStringLiteral("\r\n");
     QString text;
     for (const Section& section : sections_) {
+        if (section.erased) {
+            continue;
+        }
         text += QLatin1Char('[') + section.name + QLatin1Char(']') + kLineEnd;
         for (const Entry& entry : section.entries) {
             text += entry.key + QLatin1Char('=') + entry.value + kLineEnd;
@@ -111,24 +117,22 @@ QString TMemIniFile::Text() const
     return text;
 }
 
+const TMemIniFile::Entry* TMemIniFile::Section::FindEntry(const QString& key) const
+{
+    const auto it = keys.constFind(Folded(key));
+    return it == keys.constEnd() ? nullptr : &entries[it.value()];
+}
+
 TMemIniFile::Section* TMemIniFile::Find(const QString& section)
 {
-    for (Section& s : sections_) {
-        if (SameName(s.name, section)) {
-            return &s;
-        }
-    }
-    return nullptr;
+    const auto it = index_.constFind(Folded(section));
+    return it == index_.constEnd() ? nullptr : &sections_[it.value()];
 }
 
 const TMemIniFile::Section* TMemIniFile::Find(const QString& section) const
 {
-    for (const Section& s : sections_) {
-        if (SameName(s.name, section)) {
-            return &s;
-        }
-    }
-    return nullptr;
+    const auto it = index_.constFind(Folded(section));
+    return it == index_.constEnd() ? nullptr : &sections_[it.value()];
 }
 
 TMemIniFile::Section& TMemIniFile::FindOrAdd(const QString& section)
@@ -136,8 +140,19 @@ TMemIniFile::Section& TMemIniFile::FindOrAdd(const QString& section)
     if (Section* s = Find(section)) {
         return *s;
     }
-    sections_.push_back({OneLine(section), {}});
+    index_.insert(Folded(section), sections_.size());
+    sections_.push_back({OneLine(section), {}, {}, false});
     return sections_.back();
+}
+
+void TMemIniFile::Compact()
+{
+    std::erase_if(sections_, [](const Section& s) { return s.erased; });
+    index_.clear();
+    for (size_t i = 0; i < sections_.size(); ++i) {
+        index_.insert(Folded(sections_[i].name), i);
+    }
+    erased_ = 0;
 }
 
 bool TMemIniFile::SectionExists(const QString& section) const { return Find(section) != nullptr; }
@@ -145,18 +160,16 @@ bool TMemIniFile::SectionExists(const QString& section) const { return Find(sect
 bool TMemIniFile::ValueExists(const QString& section, const QString& key) const
 {
     const Section* s = Find(section);
-    if (s == nullptr) {
-        return false;
-    }
-    return std::any_of(s->entries.begin(), s->entries.end(),
-                       [&](const Entry& e) { return SameName(e.key, key); });
+    return s != nullptr && s->FindEntry(key) != nullptr;
 }
 
 QStringList TMemIniFile::ReadSections() const
 {
     QStringList names;
     for (const Section& s : sections_) {
-        names.append(s.name);
+        if (!s.erased) {
+            names.append(s.name);
+        }
     }
     return names;
 }
@@ -174,27 +187,59 @@ QStringList TMemIniFile::ReadSection(const QString& section) const
 
 void TMemIniFile::EraseSection(const QString& section)
 {
-    std::erase_if(sections_, [&](const Section& s) { return SameName(s.name, section); });
+    Section* s = Find(section);
+    if (s == nullptr) {
+        return;
+    }
+    index_.remove(Folded(section));
+    *s = Section{};
+    s->erased = true;
+    // Holes are closed in one sweep once they make up half the table, so erasing many
+    // sections one by one stays linear.
+    if (++erased_ * 2 > sections_.size()) {
+        Compact();
+    }
 }
 
 void TMemIniFile::DeleteKey(const QString& section, const QString& key)
 {
-    if (Section* s = Find(section)) {
-        std::erase_if(s->entries, [&](const Entry& e) { return SameName(e.key, key); });
+    Section* s = Find(section);
+    if (s == nullptr || s->FindEntry(key) == nullptr) {
+        return;
+    }
+    s->entries.erase(s->entries.begin() + static_cast<std::ptrdiff_t>(s->keys.value(Folded(key))));
+    s->keys.clear();
+    for (size_t i = 0; i < s->entries.size(); ++i) {
+        s->keys.insert(Folded(s->entries[i].key), i);
+    }
+}
+
+void TMemIniFile::MoveSectionToEnd(const QString& section, const QString& newName)
+{
+    Section* s = Find(section);
+    const Section* other = Find(newName);
+    if (s == nullptr || (other != nullptr && other != s)) {
+        return;
+    }
+    Section moved = std::move(*s);
+    moved.name = OneLine(newName);
+    index_.remove(Folded(section));
+    *s = Section{};
+    s->erased = true;
+    ++erased_;
+    index_.insert(Folded(moved.name), sections_.size());
+    sections_.push_back(std::move(moved));
+    if (erased_ * 2 > sections_.size()) {
+        Compact();
     }
 }
 
 QString TMemIniFile::ReadString(const QString& section, const QString& key,
                                 const QString& def) const
 {
-    if (const Section* s = Find(section)) {
-        for (const Entry& e : s->entries) {
-            if (SameName(e.key, key)) {
-                return e.value;
-            }
-        }
-    }
-    return def;
+    const Section* s = Find(section);
+    const Entry* e = s != nullptr ? s->FindEntry(key) : nullptr;
+    return e != nullptr ? e->value : def;
 }
 
 int TMemIniFile::ReadInteger(const QString& section, const QString& key, int def) const
@@ -223,13 +268,15 @@ double TMemIniFile::ReadFloat(const QString& section, const QString& key, double
 void TMemIniFile::WriteString(const QString& section, const QString& key, const QString& value)
 {
     Section& s = FindOrAdd(section);
-    for (Entry& e : s.entries) {
-        if (SameName(e.key, key)) {
-            e.value = OneLine(value);
-            return;
-        }
+    const QString name = OneLine(key.trimmed());
+    const QString folded = Folded(name);
+    const auto it = s.keys.constFind(folded);
+    if (it != s.keys.constEnd()) {
+        s.entries[it.value()].value = OneLine(value);
+        return;
     }
-    s.entries.push_back({OneLine(key.trimmed()), OneLine(value)});
+    s.keys.insert(folded, s.entries.size());
+    s.entries.push_back({name, OneLine(value)});
 }
 
 void TMemIniFile::WriteInteger(const QString& section, const QString& key, int value)

@@ -8,10 +8,13 @@
 //
 // Lines before the first section, blank lines and ";" comment lines are skipped; a repeated
 // section header adds to the first section of that name, and of repeated keys the first is
-// kept. A line break in a written name or value is stored as a blank.
+// kept. A line break in a name or value is stored as a blank, and a name is looked up the way
+// it is stored, so "A\rB" and "A B" are one section. Look-ups go through hash tables, so
+// reading, writing and erasing stay linear in the size of the file.
 //
 // Not thread-safe: use one object on one thread.
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 #include <optional>
@@ -41,6 +44,10 @@ public:
     QStringList ReadSection(const QString& section) const;  // key names, file order
     void EraseSection(const QString& section);
     void DeleteKey(const QString& section, const QString& key);
+    // Moves the section to the end of the file and gives its header `newName` (the same name
+    // in another letter case, for example); nothing happens when it does not exist or another
+    // section already carries `newName`.
+    void MoveSectionToEnd(const QString& section, const QString& newName);
 
     QString ReadString(const QString& section, const QString& key, const QString& def) const;
     // Decimal with an optional sign (also "0x" hex); anything else gives the default.
@@ -68,11 +75,18 @@ private:
     struct Section {
         QString name;
         std::vector<Entry> entries;
+        QHash<QString, size_t> keys;  // folded key -> index into entries
+        bool erased = false;
+        const Entry* FindEntry(const QString& key) const;
     };
     Section* Find(const QString& section);
     const Section* Find(const QString& section) const;
     Section& FindOrAdd(const QString& section);
+    void Compact();
 
     QString fileName_;
+    // File order; erased sections stay as holes until the next Compact.
     std::vector<Section> sections_;
+    QHash<QString, size_t> index_;  // folded section name -> index into sections_
+    size_t erased_ = 0;
 };

@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <utility>
 
 #include "platform/UiPost.h"
 
@@ -150,9 +151,45 @@ IPrompt* SetPrompt(IPrompt* prompt)
 
 QString ApplicationTitle() { return QStringLiteral("Wendrok"); }
 
+namespace {
+
+// The messages held back by the open message groups (UI thread only).
+struct TGroupedMessages {
+    int depth = 0;
+    QStringList texts;
+};
+
+TGroupedMessages& Grouped()
+{
+    static TGroupedMessages grouped;
+    return grouped;
+}
+
+}  // namespace
+
 void ShowMessage(const QString& text)
 {
+    if (Grouped().depth > 0) {
+        Grouped().texts << text;
+        return;
+    }
     Prompt().MessageBox(ApplicationTitle(), text, TMsgButtons::Ok, TMsgIcon::None);
+}
+
+TMessageGroup::TMessageGroup() { ++Grouped().depth; }
+
+TMessageGroup::~TMessageGroup()
+{
+    TGroupedMessages& grouped = Grouped();
+    if (--grouped.depth > 0 || grouped.texts.isEmpty()) {
+        return;
+    }
+    const QStringList texts = std::exchange(grouped.texts, {});
+    QStringList lines = texts.mid(0, kMessageGroupLines);
+    if (texts.size() > kMessageGroupLines) {
+        lines << QStringLiteral("... and %1 more.").arg(texts.size() - kMessageGroupLines);
+    }
+    ShowMessage(lines.join(QLatin1Char('\n')));
 }
 
 TMsgResult MessageDlg(const QString& title, const QString& text, TMsgButtons buttons,

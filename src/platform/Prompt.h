@@ -48,6 +48,18 @@ TMsgResult MessageDlg(const QString& title, const QString& text, TMsgButtons but
                       TMsgIcon icon = TMsgIcon::Information);
 bool AskYesNo(const QString& title, const QString& text);
 
+// UI thread. While one is alive, ShowMessage texts are held back; when the outermost one
+// ends they are shown together in one box, one line each (past kMessageGroupLines lines only
+// the count of the rest), so that a long run of complaints asks for one click.
+class TMessageGroup {
+public:
+    TMessageGroup();
+    ~TMessageGroup();
+    TMessageGroup(const TMessageGroup&) = delete;
+    TMessageGroup& operator=(const TMessageGroup&) = delete;
+};
+constexpr int kMessageGroupLines = 30;
+
 // Any thread: shows an Ok box without blocking the caller. Called from a worker thread the
 // box is posted to the UI thread, in order with other posted work.
 void PostMessageBox(const QString& title, const QString& text,

@@ -4,7 +4,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
-#include <vector>
 
 #include "link/Das.h"
 #include "link/Global.h"
@@ -29,14 +28,6 @@ constexpr int kHighestPartition = 23;
 constexpr int kHighestCommPort = 255;
 constexpr int kLeastIntervalMs = 100;
 
-// The model sections keep their place when the devices are saved; any letter case counts, as
-// the INI object finds them in any case.
-bool IsModelSectionName(const QString& section)
-{
-    return section.compare(kModelPelagrix, Qt::CaseInsensitive) == 0 ||
-           section.compare(kModelCorvane, Qt::CaseInsensitive) == 0;
-}
-
 // Sections read as a model section on load: exact names only.
 bool IsExactModelSection(const QString& section)
 {
@@ -59,58 +50,6 @@ TFileDialogOptions ConfigDialogOptions(const QString& title, const QString& file
     options.filter = kConfigFileFilter;
     options.fileName = fileName;
     return options;
-}
-
-// Puts the model sections first (in their order), then the device sections in device list
-// order, each keeping its keys; a device section takes the device's present name.
-void OrderDeviceSections(TMemIniFile& ini)
-{
-    const QStringList sections = ini.ReadSections();
-    const QStringList lines = ini.Text().split(QStringLiteral("\r\n"));
-    std::vector<QStringList> blocks(static_cast<size_t>(sections.size()));
-    int current = -1;
-    for (const QString& line : lines) {
-        const int next = current + 1;
-        if (next < sections.size() &&
-            line == QLatin1Char('[') + sections[next] + QLatin1Char(']')) {
-            current = next;
-        }
-        if (current >= 0 && !line.isEmpty()) {
-            blocks[static_cast<size_t>(current)] << line;
-        }
-    }
-
-    std::vector<bool> used(blocks.size(), false);
-    QStringList out;
-    auto take = [&](int index, const QString& header) {
-        used[static_cast<size_t>(index)] = true;
-        QStringList block = blocks[static_cast<size_t>(index)];
-        if (!header.isEmpty() && !block.isEmpty()) {
-            block[0] = QLatin1Char('[') + header + QLatin1Char(']');
-        }
-        out << block << QString();
-    };
-    for (int i = 0; i < sections.size(); ++i) {
-        if (IsModelSectionName(sections[i])) {
-            take(i, QString());
-        }
-    }
-    for (int d = 0; Devices != nullptr && d < Devices->Count(); ++d) {
-        const QString name = Devices->Items(d)->GetName();
-        for (int i = 0; i < sections.size(); ++i) {
-            if (!used[static_cast<size_t>(i)] &&
-                sections[i].compare(name, Qt::CaseInsensitive) == 0) {
-                take(i, name);
-                break;
-            }
-        }
-    }
-    for (int i = 0; i < sections.size(); ++i) {
-        if (!used[static_cast<size_t>(i)]) {
-            take(i, QString());
-        }
-    }
-    ini.SetText(out.join(QStringLiteral("\r\n")));
 }
 
 }  // namespace
@@ -203,14 +142,25 @@ bool TStationConfig::LoadConfiguration()
     }
 
     const TMemIniFile ini(ConfigFileName);
+    // The unit file is found (or asked for) before anything is torn down: giving up the
+    // question leaves the running station, and the unit file name, as they were.
+    const QString previousIcf = InternalConfigFileName;
+    InternalConfigFileName = StoredInternalConfigName(ini);
+    if (!PickInternalConfiguration()) {
+        InternalConfigFileName = previousIcf;
+        return false;
+    }
     {
+        // Complaints about the device sections come in one box, however many there are.
+        const TMessageGroup messages;
         const TRebuildGuard guard(*this);
         if (Devices != nullptr) {
             Devices->Clear();
         }
-        if (!ReadUnitAndPorts(ini)) {
+        if (!ReadInternalConfiguration()) {
             return false;
         }
+        AddDevicePorts(ReadModelKey(ini, "DevicePorts", QString()));
         AddDevices(ini);
     }
     ConfigurationChanged = false;
@@ -218,7 +168,7 @@ bool TStationConfig::LoadConfiguration()
     return true;
 }
 
-bool TStationConfig::ReadUnitAndPorts(const TMemIniFile& ini)
+QString TStationConfig::ReadModelKey(const TMemIniFile& ini, const char* key, const QString& def)
 {
     QString model;
     if (ini.SectionExists(kModelPelagrix)) {
@@ -226,21 +176,17 @@ bool TStationConfig::ReadUnitAndPorts(const TMemIniFile& ini)
     } else if (ini.SectionExists(kModelCorvane)) {
         model = kModelCorvane;
     }
-    auto read = [&](const char* key, const QString& def) {
-        return model.isEmpty() ? def : ini.ReadString(model, QLatin1String(key), def);
-    };
+    return model.isEmpty() ? def : ini.ReadString(model, QLatin1String(key), def);
+}
 
-    const QString icf = read("InternalConfigFile", kDefaultInternalConfigFile);
+QString TStationConfig::StoredInternalConfigName(const TMemIniFile& ini)
+{
+    const QString icf = ReadModelKey(ini, "InternalConfigFile", kDefaultInternalConfigFile);
     // A bare file name lies in the internal configuration folder.
     const bool bareName = !icf.contains(QLatin1Char('\\')) && !icf.contains(QLatin1Char('/'));
     // One that would leave the data folder counts as none chosen, so the operator is asked.
-    InternalConfigFileName = ExpandStoredDataPath(
-        bareName ? QStringLiteral("InternalConfig\\") + icf : icf, kDefaultInternalConfigFile);
-    if (!ReadInternalConfiguration()) {
-        return false;
-    }
-    AddDevicePorts(read("DevicePorts", QString()));
-    return true;
+    return ExpandStoredDataPath(bareName ? QStringLiteral("InternalConfig\\") + icf : icf,
+                                kDefaultInternalConfigFile);
 }
 
 void TStationConfig::AddDevicePorts(const QString& text)
@@ -369,25 +315,7 @@ bool TStationConfig::WriteModelSection()
 
 bool TStationConfig::SaveDevices()
 {
-    if (Devices == nullptr) {
-        return true;
-    }
-    TMemIniFile ini(ConfigFileName);
-    for (const QString& section : ini.ReadSections()) {
-        if (!IsModelSectionName(section) && Devices->FindByName(section) == nullptr) {
-            ini.EraseSection(section);
-        }
-    }
-    for (int i = 0; i < Devices->Count(); ++i) {
-        Devices->Items(i)->SaveSettings(ini);
-    }
-    // The section order is the data priority a load gives the devices.
-    OrderDeviceSections(ini);
-    if (!ini.UpdateFile()) {
-        return false;
-    }
-    ConfigurationChanged = false;
-    return true;
+    return Devices == nullptr || Devices->SaveSettings(ConfigFileName);
 }
 
 bool TStationConfig::SaveWindowKeys()
@@ -430,8 +358,13 @@ bool TStationConfig::StoreConfiguration(bool force)
 
 void TStationConfig::OpenConfigurationExecute()
 {
-    if (ChooseConfigurationFile()) {
-        LoadConfiguration();
+    const QString previousConfig = ConfigFileName;
+    const QString previousIcf = InternalConfigFileName;
+    if (ChooseConfigurationFile() && !LoadConfiguration()) {
+        // Nothing was loaded: the station stays the one of the previous file, and a later
+        // save must go there, not into the file that was given up.
+        ConfigFileName = previousConfig;
+        InternalConfigFileName = previousIcf;
     }
 }
 

@@ -126,7 +126,9 @@ private:
     bool SaveDevices();
     bool SaveWindowKeys();
     bool WriteModelSection();
-    bool ReadUnitAndPorts(const TMemIniFile& ini);
+    static QString ReadModelKey(const TMemIniFile& ini, const char* key, const QString& def);
+    static QString StoredInternalConfigName(const TMemIniFile& ini);
+    bool PickInternalConfiguration();
     void ReadModelSection(const TMemIniFile& ini, const QString& section);
     QString DevicePortsText() const;
     void AddDevicePorts(const QString& text);

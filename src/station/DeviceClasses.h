@@ -348,8 +348,8 @@ public:
     bool IsDuplicateName(const QString& name) const;
     // True for the names of the DAS model sections, in any case.
     static bool IsReservedName(const QString& name);
-    // False (with a message) for a name a device cannot carry: a model section name or one
-    // holding a line break.
+    // False (with a message) for a name a device cannot carry: a model section name, one
+    // holding a line break, or one with characters outside Latin-1 (the files' character set).
     static bool AcceptName(const QString& name);
 
     void SelectAll();

@@ -9,16 +9,6 @@
 
 TDevices* Devices = nullptr;
 
-namespace {
-
-bool IsModelSection(const QString& section)
-{
-    return std::any_of(std::begin(kModelSectionNames), std::end(kModelSectionNames),
-                       [&section](const char* name) { return section == QLatin1String(name); });
-}
-
-}  // namespace
-
 TDevices::TDevices(TDeviceListModel* view, IDeviceListHost* host) : view_(view), host_(host)
 {
     captureDir_ = StoredPath(GetProgramDataDir()) + QStringLiteral("Data\\");
@@ -129,6 +119,15 @@ bool TDevices::AcceptName(const QString& name)
         ShowMessage(QStringLiteral("A device name may not contain a line break."));
         return false;
     }
+    // The configuration files are Latin-1, so that they stay readable at other stations: a
+    // name beyond it would come back as other characters, and two such names as one section.
+    if (std::any_of(name.begin(), name.end(), [](QChar c) { return c.unicode() > 0xFF; })) {
+        ShowMessage(QStringLiteral("The name \"") + name +
+                    QStringLiteral("\" holds characters a configuration file cannot hold. "
+                                   "Please use letters, digits and signs of Western European "
+                                   "languages only."));
+        return false;
+    }
     return true;
 }
 
@@ -227,12 +226,17 @@ TDevice* TDevices::Next(const TDevice* device, bool selectedOnly, bool listOrder
 bool TDevices::SaveSettings(const QString& fileName)
 {
     TMemIniFile ini(fileName);
+    // The model sections stay in any letter case: the INI object finds them so, and no device
+    // may carry their names.
     for (const QString& section : ini.ReadSections()) {
-        if (!IsModelSection(section) && FindByName(section) == nullptr) {
+        if (!IsReservedName(section) && FindByName(section) == nullptr) {
             ini.EraseSection(section);
         }
     }
+    // The device sections follow in list order, the data priority a load gives the devices,
+    // each under its device's present name.
     for (const TDevice* device : list_) {
+        ini.MoveSectionToEnd(device->GetName(), device->GetName());
         device->SaveSettings(ini);
     }
     if (!ini.UpdateFile()) {
@@ -246,7 +250,7 @@ bool TDevices::SaveWindowSettings(const QString& fileName)
 {
     TMemIniFile ini(fileName);
     for (const QString& section : ini.ReadSections()) {
-        if (IsModelSection(section)) {
+        if (IsReservedName(section)) {
             continue;
         }
         if (const TDevice* device = FindByName(section)) {

@@ -55,7 +55,7 @@ TFileDialogOptions InternalConfigDialogOptions(const QString& fileName)
     return options;
 }
 
-bool TStationConfig::ReadInternalConfiguration()
+bool TStationConfig::PickInternalConfiguration()
 {
     // Without a unit description there is no port table: the operator must pick one, or
     // cancel, which leaves the configuration unloaded rather than asking forever.
@@ -66,6 +66,14 @@ bool TStationConfig::ReadInternalConfiguration()
             return false;
         }
         InternalConfigFileName = *chosen;
+    }
+    return true;
+}
+
+bool TStationConfig::ReadInternalConfiguration()
+{
+    if (!PickInternalConfiguration()) {
+        return false;
     }
 
     const TMemIniFile ini(InternalConfigFileName);

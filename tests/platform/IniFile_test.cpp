@@ -117,6 +117,61 @@ TEST(IniFileWrite, LineBreaksInValuesCannotSplitTheFile)
               QStringLiteral("one  [Evil] x=1"));
 }
 
+TEST(IniFileWrite, HeaderWithALineBreakIsOneSectionUnderItsStoredName)
+{
+    TMemIniFile ini;
+    const QString cr = QStringLiteral("Pump\r2");
+    ini.WriteString(cr, QStringLiteral("a"), QStringLiteral("1"));
+    ini.WriteString(cr, QStringLiteral("b"), QStringLiteral("2"));
+    EXPECT_EQ(ini.ReadSections(), QStringList({QStringLiteral("Pump 2")}));
+    EXPECT_EQ(ini.ReadString(cr, QStringLiteral("b"), QString()), QStringLiteral("2"));
+    EXPECT_EQ(ini.Text(), QStringLiteral("[Pump 2]\r\na=1\r\nb=2\r\n\r\n"));
+    ini.EraseSection(cr);
+    EXPECT_TRUE(ini.ReadSections().isEmpty());
+
+    // A CR inside a header line of a file is stored as a blank, never written back as a break.
+    ini.SetText(QStringLiteral("[One\rTwo]\nk=v\rw\n"));
+    EXPECT_EQ(ini.Text(), QStringLiteral("[One Two]\r\nk=v w\r\n\r\n"));
+}
+
+TEST(IniFileWrite, MoveSectionToEndRenamesAndKeepsKeys)
+{
+    TMemIniFile ini;
+    ini.SetText(QStringLiteral("[M]\nm=1\n[PUMP]\nx=1\nOwner=kept\n[CTD]\ny=2\n"));
+    ini.MoveSectionToEnd(QStringLiteral("pump"), QStringLiteral("Pump"));
+    ini.MoveSectionToEnd(QStringLiteral("Missing"), QStringLiteral("Other"));
+    ini.MoveSectionToEnd(QStringLiteral("M"), QStringLiteral("ctd"));  // name taken: stays
+    EXPECT_EQ(ini.Text(), QStringLiteral("[M]\r\nm=1\r\n\r\n[CTD]\r\ny=2\r\n\r\n"
+                                         "[Pump]\r\nx=1\r\nOwner=kept\r\n\r\n"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("PUMP"), QStringLiteral("owner"), QString()),
+              QStringLiteral("kept"));
+}
+
+TEST(IniFileWrite, ManySectionsKeepOrderThroughErasesAndMoves)
+{
+    // Large enough that a look-up by walking the sections would be felt.
+    constexpr int kSections = 20000;
+    QString text;
+    for (int i = 0; i < kSections; ++i) {
+        text += QStringLiteral("[S%1]\nk=%1\n").arg(i);
+    }
+    TMemIniFile ini;
+    ini.SetText(text);
+    for (int i = 0; i < kSections; i += 2) {
+        ini.EraseSection(QStringLiteral("s%1").arg(i));
+    }
+    ini.MoveSectionToEnd(QStringLiteral("S1"), QStringLiteral("First"));
+    const QStringList sections = ini.ReadSections();
+    ASSERT_EQ(sections.size(), kSections / 2);
+    EXPECT_EQ(sections.front(), QStringLiteral("S3"));
+    EXPECT_EQ(sections.back(), QStringLiteral("First"));
+    for (int i = 3; i < kSections; i += 2) {
+        ASSERT_EQ(ini.ReadInteger(QStringLiteral("S%1").arg(i), QStringLiteral("K"), -1), i);
+    }
+    EXPECT_FALSE(ini.SectionExists(QStringLiteral("S0")));
+    EXPECT_EQ(ini.ReadInteger(QStringLiteral("first"), QStringLiteral("k"), -1), 1);
+}
+
 TEST(IniFileTypes, IntegersAndBoolsFallBackToDefaultOnText)
 {
     TMemIniFile ini;

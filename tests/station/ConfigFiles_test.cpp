@@ -296,3 +296,66 @@ TEST_F(ConfigFiles, ReadOnlyFolderIsReportedAndFileLeftAsItWas)
     EXPECT_EQ(prompt.Messages().size(), 1);
     EXPECT_EQ(ReadFile(config.ConfigFileName), before);
 }
+
+TEST_F(ConfigFiles, OpeningAFileWhoseUnitFileIsMissingAndGivingUpKeepsTheStation)
+{
+    LoadStation();
+    const QString station = config.ConfigFileName;
+    const QString icf = config.InternalConfigFileName;
+    const TPortArray* portsBefore = PortArray;
+    const QStringList names = DeviceNames();
+    const QByteArray other =
+        "[Pelagrix]\r\nInternalConfigFile=InternalConfig\\Gone.icf\r\n"
+        "[Lone]\r\nPort=Serial 1\r\n";
+    const QString otherFile = WriteFile(configDir + QStringLiteral("Other.das"), other);
+
+    prompt.QueueFile(otherFile);     // the configuration to open
+    prompt.QueueFile(std::nullopt);  // the missing unit file is asked for: given up
+    config.OpenConfigurationExecute();
+
+    EXPECT_EQ(DeviceNames(), names);
+    EXPECT_EQ(PortArray, portsBefore);
+    EXPECT_EQ(devices.Items(0)->GetPort()->GetName(), QStringLiteral("Frequency 1"));
+    EXPECT_EQ(config.ConfigFileName, station);
+    EXPECT_EQ(config.InternalConfigFileName, icf);
+
+    // A save goes to the station's own file; the other file keeps its device section.
+    ASSERT_TRUE(config.StoreConfiguration(true));
+    EXPECT_EQ(ReadFile(otherFile), other);
+    EXPECT_EQ(TMemIniFile(station).ReadSections(),
+              QStringList({QStringLiteral("Pelagrix"), QStringLiteral("Flow"),
+                           QStringLiteral("CTD"), QStringLiteral("Oxygen")}));
+}
+
+TEST_F(ConfigFiles, UnitFileNameThatLeavesTheDataFolderIsAskedFor)
+{
+    WriteFile(icfDir + QStringLiteral("Station.icf"), kStationIcf);
+    config.ConfigFileName =
+        WriteFile(configDir + QStringLiteral("Evil.das"),
+                  "[Pelagrix]\r\nInternalConfigFile=..\\..\\..\\Station.icf\r\n");
+    prompt.QueueFile(icfDir + QStringLiteral("Station.icf"));
+    ASSERT_TRUE(config.LoadConfiguration());
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].kind, QStringLiteral("open"));
+    EXPECT_EQ(config.InternalConfigFileName, icfDir + QStringLiteral("Station.icf"));
+}
+
+TEST_F(ConfigFiles, ThousandsOfFaultySectionsAreReportedInOneBox)
+{
+    WriteFile(icfDir + QStringLiteral("Station.icf"), kStationIcf);
+    QByteArray text =
+        "[Pelagrix]\r\nInternalConfigFile=Station.icf\r\n"
+        "[Good]\r\nPort=Serial 1\r\n";
+    constexpr int kFaulty = 3000;
+    for (int i = 0; i < kFaulty; ++i) {
+        text += "[Lost " + QByteArray::number(i) + "]\r\nPort=Nowhere\r\n";
+    }
+    config.ConfigFileName = WriteFile(configDir + QStringLiteral("Faulty.das"), text);
+    ASSERT_TRUE(config.LoadConfiguration());
+    EXPECT_EQ(DeviceNames(), QStringList({QStringLiteral("Good")}));
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    const QStringList lines = prompt.shown[0].text.split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), kMessageGroupLines + 1);
+    EXPECT_EQ(lines.front(), QStringLiteral("Can not find port for Lost 0"));
+    EXPECT_EQ(lines.back(), QStringLiteral("... and %1 more.").arg(kFaulty - kMessageGroupLines));
+}

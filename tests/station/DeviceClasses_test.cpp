@@ -173,6 +173,30 @@ TEST_F(DeviceModel, ModelSectionNamesAreRefused)
     EXPECT_FALSE(ConfigurationChanged);
 }
 
+TEST_F(DeviceModel, NamesTheFilesCannotHoldAreRefused)
+{
+    AddPort(QStringLiteral("P1"), 1, 1);
+    AddPort(QStringLiteral("P2"), 2, 1);
+    // Latin-1 letters and signs are what the files hold.
+    TDevice* d = devices.Add(QStringLiteral("Tr\u00fcbung \u00b0C"));
+    ASSERT_NE(d, nullptr);
+    for (const QString& name : {QStringLiteral("\u6e29\u5ea6"), QStringLiteral("CTD \u2116 1"),
+                                QStringLiteral("Pump \U0001F41F")}) {
+        EXPECT_EQ(devices.Add(name), nullptr);
+        EXPECT_FALSE(d->SetName(name));
+        EXPECT_EQ(d->GetName(), QStringLiteral("Tr\u00fcbung \u00b0C"));
+    }
+    EXPECT_EQ(devices.Count(), 1);
+    EXPECT_EQ(prompt.Messages().size(), 6);
+
+    // What is accepted reads back from the file as it was written.
+    TMemIniFile ini;
+    d->SaveSettings(ini);
+    TMemIniFile reread;
+    reread.SetText(QString::fromLatin1(ini.Text().toLatin1()));
+    EXPECT_EQ(reread.ReadSections(), QStringList({d->GetName()}));
+}
+
 TEST_F(DeviceModel, SetPortOnSameChannelKeepsDataButReplacesWindow)
 {
     TPort* a = AddPort(QStringLiteral("A"), 5, 1);

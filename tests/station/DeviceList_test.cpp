@@ -207,17 +207,19 @@ TEST_F(DeviceList, SaveDropsStaleSectionsAndKeepsModelSections)
     AddPort(QStringLiteral("P1"), 1, 1);
     AddPort(QStringLiteral("P2"), 2, 1);
     devices.Add(QStringLiteral("Pump"));
-    devices.Add(QStringLiteral("CTD 1"));
+    devices.Move(devices.Add(QStringLiteral("CTD 1")), 0);
     ConfigurationChanged = true;
     ASSERT_TRUE(devices.SaveSettings(file));
     EXPECT_FALSE(ConfigurationChanged);
 
     TMemIniFile ini(file);
-    EXPECT_EQ(ini.ReadSections(), (QStringList{"Pelagrix", "Corvane", "PUMP", "CTD 1"}));
+    // The model sections in any case stay first; the device sections follow in list order,
+    // each under its device's present name.
+    EXPECT_EQ(ini.ReadSections(), (QStringList{"Pelagrix", "Corvane", "CTD 1", "Pump"}));
     EXPECT_EQ(ini.ReadString(QStringLiteral("Pelagrix"), QStringLiteral("Warning"), QString()),
               QStringLiteral("keep"));
     EXPECT_EQ(ini.ReadInteger(QStringLiteral("PUMP"), QStringLiteral("PortBaud"), 0), 9600);
-    EXPECT_TRUE(ReadAll(file).contains(QStringLiteral("[PUMP]\r\n")));
+    EXPECT_TRUE(ReadAll(file).contains(QStringLiteral("[Pump]\r\n")));
 
     // Window keys go only into sections that are there.
     ini.EraseSection(QStringLiteral("CTD 1"));

@@ -153,9 +153,10 @@ TEST_F(InternalConfig, HostileFilesLoadWithMessagesAndCheckedValues)
     EXPECT_EQ(PortArray->Get(0)->GetSerialPort(), 0);
 
     // B's port is held, C's does not exist, F names none (a name finds the port added last).
-    EXPECT_EQ(MessageTexts(), QStringList({QStringLiteral("Can not find port for B"),
-                                           QStringLiteral("Can not find port for C"),
-                                           QStringLiteral("Can not find port for F")}));
+    // The complaints of one load come in one box.
+    EXPECT_EQ(MessageTexts(), QStringList({QStringLiteral("Can not find port for B\n"
+                                                          "Can not find port for C\n"
+                                                          "Can not find port for F")}));
     EXPECT_EQ(DeviceNames(),
               QStringList({QStringLiteral("A"), QStringLiteral("D"), QStringLiteral("E")}));
     EXPECT_EQ(devices.Items(0)->GetMux(), nullptr);
@@ -171,8 +172,8 @@ TEST_F(InternalConfig, DevicesBeyondFreePortsAreReportedAndTheRestLoaded)
                                       "[X]\nPort=P2\n[Y]\nPort=P1\n[Z]\nPort=P1\n[W]\n");
     ASSERT_TRUE(config.LoadConfiguration());
     EXPECT_EQ(MessageTexts(),
-              QStringList({QStringLiteral("Insufficient Ports Available to Add Device Z"),
-                           QStringLiteral("Insufficient Ports Available to Add Device W")}));
+              QStringList({QStringLiteral("Insufficient Ports Available to Add Device Z\n"
+                                          "Insufficient Ports Available to Add Device W")}));
     EXPECT_EQ(DeviceNames(), QStringList({QStringLiteral("X"), QStringLiteral("Y")}));
     EXPECT_EQ(devices.Items(0)->GetPort()->GetName(), QStringLiteral("P2"));
 }
