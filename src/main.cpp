@@ -6,6 +6,7 @@
 
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
+#include "explorer/Dasexplorer.h"
 #include "platform/Prompt.h"
 #include "scripts/ScriptEditForm.h"
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
         InstallSampleStation();
         InstallScriptEditing();
         auto* desktop = new TDASDesktopForm;
+        InstallDASExplorer();
         CreateToolForms();
         desktop->show();
         QApplication::exec();

@@ -202,7 +202,8 @@ void TDASDesktopForm::FirstShow()
     }
     RestoreWindowPlacement(this, kDesktopKeyName, false, true);
     if (DASExplorerForm != nullptr) {
-        RestoreWindowPlacement(DASExplorerForm, QStringLiteral("DasExplorer"), true, true);
+        RestoreWindowPlacement(DASExplorerForm->Form(), QStringLiteral("DasExplorer"), true,
+                               true);
     }
     if (DeviceSetupForm != nullptr) {
         RestoreWindowPlacement(DeviceSetupForm, QStringLiteral("DeviceSetup"), false, false);
@@ -382,7 +383,21 @@ void TDASDesktopForm::KeepDebugMemoTail(int chars)
 
 bool TDASDesktopForm::ExplorerVisible() const
 {
-    return DASExplorerForm != nullptr && DASExplorerForm->isVisible();
+    return DASExplorerForm != nullptr && DASExplorerForm->Form()->isVisible();
+}
+
+void TDASDesktopForm::RefreshExplorer()
+{
+    if (DASExplorerForm != nullptr) {
+        DASExplorerForm->RefreshExecute();
+    }
+}
+
+void TDASDesktopForm::ReceiveListingData(const char* bytes, int count)
+{
+    if (DASExplorerForm != nullptr) {
+        DASExplorerForm->ReceiveListingData(bytes, count);
+    }
 }
 
 void TDASDesktopForm::ReceiveControlText(const char* bytes, int count)
@@ -418,8 +433,9 @@ TConfigSettings TDASDesktopForm::CurrentSettings() const
     s.statisticsInterval = statisticsInterval_;
     s.preXmitPause = preXmitPause_;
     s.postXmitPause = postXmitPause_;
-    s.explorerViewStyle = explorerViewStyle_;
-    s.maxPartition = maxPartition_;
+    s.explorerViewStyle =
+        DASExplorerForm != nullptr ? DASExplorerForm->ViewStyle() : explorerViewStyle_;
+    s.maxPartition = DASExplorerForm != nullptr ? DASExplorerForm->HighestDrive() : maxPartition_;
     return s;
 }
 
@@ -444,6 +460,10 @@ void TDASDesktopForm::ApplySettings(const TConfigSettings& s)
     SetPostXmitPause(static_cast<int64_t>(s.postXmitPause) * kTicksPerMicrosecond);
     explorerViewStyle_ = s.explorerViewStyle;
     maxPartition_ = s.maxPartition;
+    if (DASExplorerForm != nullptr) {
+        DASExplorerForm->SetViewStyle(s.explorerViewStyle);
+        DASExplorerForm->SetHighestDrive(s.maxPartition);
+    }
 }
 
 void TDASDesktopForm::ConfigurationLoaded()

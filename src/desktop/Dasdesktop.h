@@ -189,9 +189,11 @@ public:
     void AppendDebugMemo(const QString& line) override;
     void KeepDebugMemoTail(int chars) override;
     bool ExplorerVisible() const override;
+    void RefreshExplorer() override;
 
     // --- IFixedChannelReaders ---
     void ReceiveControlText(const char* bytes, int count) override;
+    void ReceiveListingData(const char* bytes, int count) override;
     // The clock window's and the system variables window's channels (Settime.cpp,
     // Systemvariables.cpp).
     void ReceiveDateReply(const char* bytes, int count) override;

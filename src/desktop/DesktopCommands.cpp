@@ -66,8 +66,8 @@ void TDASDesktopForm::DASExplorerExecute()
     // The explorer's listing is refreshed by a directory request; its reply fills the window.
     SendDas(QStringLiteral("DIR"));
     if (DASExplorerForm != nullptr) {
-        DASExplorerForm->show();
-        DASExplorerForm->raise();
+        DASExplorerForm->Form()->show();
+        DASExplorerForm->Form()->raise();
     }
 }
 

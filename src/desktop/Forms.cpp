@@ -5,10 +5,11 @@
 #include <QVBoxLayout>
 
 #include "desktop/AboutBox.h"
+#include "link/Das.h"
 
 TAboutBox* AboutBox = nullptr;
 TDeviceSetupForm* DeviceSetupForm = nullptr;
-TDASExplorerForm* DASExplorerForm = nullptr;
+IDASExplorerForm* DASExplorerForm = nullptr;
 TEditCommandForm* EditCommandForm = nullptr;
 TFrmMuxStats* FrmMuxStats = nullptr;
 TScriptWizardForm* ScriptWizardForm = nullptr;
@@ -54,11 +55,30 @@ TDeviceSetupForm::TDeviceSetupForm(QWidget* parent) : QDialog(parent)
     SetUpToolWindow(this, QStringLiteral("Device Setup"));
 }
 
-TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QWidget(parent)
+TPlainDASExplorerForm::TPlainDASExplorerForm(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("DASExplorer"));
     resize(598, 267);
 }
+
+void TPlainDASExplorerForm::RefreshExecute()
+{
+    if (Das != nullptr) {
+        Das->SendCommand(QStringLiteral("DIR"));
+    }
+}
+
+namespace {
+
+TDASExplorerFormMaker& ExplorerMaker()
+{
+    static TDASExplorerFormMaker maker;
+    return maker;
+}
+
+}  // namespace
+
+void SetDASExplorerFormMaker(TDASExplorerFormMaker maker) { ExplorerMaker() = std::move(maker); }
 
 TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QWidget(parent)
 {
@@ -116,7 +136,7 @@ void CreateToolForms()
 {
     AboutBox = new TAboutBox;
     DeviceSetupForm = new TDeviceSetupForm;
-    DASExplorerForm = new TDASExplorerForm;
+    DASExplorerForm = ExplorerMaker() ? ExplorerMaker()() : new TPlainDASExplorerForm;
     EditCommandForm = new TEditCommandForm;
     FrmMuxStats = new TFrmMuxStats;
     ScriptWizardForm = new TScriptWizardForm;

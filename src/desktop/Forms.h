@@ -1,6 +1,6 @@
 #pragma once
 // The program's tool windows that the main window and the program entry reach by name: the
-// device setup wizard, the DAS explorer, the command block editor, the multiplexer
+// device setup wizard, the DAS explorer (through IDASExplorerForm), the command block editor, the multiplexer
 // statistics, the script wizard, the link statistics, the serial settings dialog, the
 // command console, the host communications setup, the system variables and clock dialogs,
 // the master directory dialog and the warning dialog. Each stands here with its caption and
@@ -35,19 +35,50 @@ public:
     explicit TDeviceSetupForm(QWidget* parent = nullptr);
 };
 
-// The DAS file explorer.
-// TODO(#10): replaced by the explorer's own unit.
-class TDASExplorerForm : public QWidget {
+// The DAS file explorer as the main window sees it: its window, whether a transfer started
+// there runs (no status is requested meanwhile), its refresh ("DIR"), channel 251's listings,
+// and the two settings the configuration file keeps for it.
+class IDASExplorerForm {
+public:
+    virtual ~IDASExplorerForm() = default;
+    virtual QWidget* Form() = 0;
+    virtual bool Busy() const = 0;
+    virtual void RefreshExecute() = 0;
+    virtual void ReceiveListingData(const char* bytes, int count) = 0;
+    // "MaxPartition": the highest drive shown, 0 (C) to 23 (Z).
+    virtual int HighestDrive() const = 0;
+    virtual void SetHighestDrive(int drive) = 0;
+    // "ExplorerViewStyle": 0 large icons, 1 small icons, 2 list, 3 details.
+    virtual int ViewStyle() const = 0;
+    virtual void SetViewStyle(int style) = 0;
+};
+
+// The explorer's titled window until the explorer library registers its own (desktop tests):
+// it keeps the settings and lists nothing.
+class TPlainDASExplorerForm final : public QWidget, public IDASExplorerForm {
     Q_OBJECT
 public:
-    explicit TDASExplorerForm(QWidget* parent = nullptr);
-    // True while an operation waits for its directory listing.
-    bool Busy() const { return busy_; }
+    explicit TPlainDASExplorerForm(QWidget* parent = nullptr);
+    QWidget* Form() override { return this; }
+    bool Busy() const override { return busy_; }
     void SetBusy(bool busy) { busy_ = busy; }
+    void RefreshExecute() override;
+    void ReceiveListingData(const char* /*bytes*/, int /*count*/) override {}
+    int HighestDrive() const override { return highestDrive_; }
+    void SetHighestDrive(int drive) override { highestDrive_ = drive; }
+    int ViewStyle() const override { return viewStyle_; }
+    void SetViewStyle(int style) override { viewStyle_ = style; }
 
 private:
     bool busy_ = false;
+    int highestDrive_ = 0;
+    int viewStyle_ = 0;
 };
+
+// Makes the explorer window at program start; the explorer library sets its own. An empty
+// function restores TPlainDASExplorerForm.
+using TDASExplorerFormMaker = std::function<IDASExplorerForm*()>;
+void SetDASExplorerFormMaker(TDASExplorerFormMaker maker);
 
 // The multiplexer statistics window: the lines of the DAS's statistics report.
 class TFrmMuxStats : public QWidget {
@@ -115,7 +146,7 @@ IScriptEditForms* MakeScriptEditForms(QWidget* owner);
 // The windows made at program start (null before they are made and after they are deleted).
 extern TAboutBox* AboutBox;
 extern TDeviceSetupForm* DeviceSetupForm;
-extern TDASExplorerForm* DASExplorerForm;
+extern IDASExplorerForm* DASExplorerForm;
 extern TEditCommandForm* EditCommandForm;
 extern TFrmMuxStats* FrmMuxStats;
 extern TScriptWizardForm* ScriptWizardForm;

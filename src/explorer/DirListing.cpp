@@ -127,7 +127,8 @@ qint64 DateTextToSeconds(const QString& text)
 {
     static const QRegularExpression format(QStringLiteral(
         R"(^\s*(\d{1,2})/(\d{1,2})/(\d{1,4})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?\s*([AaPp][Mm]?)?)?\s*$)"));
-    const QRegularExpressionMatch m = format.match(QString(text).replace(QLatin1Char('-'), QLatin1Char('/')));
+    const QRegularExpressionMatch m =
+        format.match(QString(text).replace(QLatin1Char('-'), QLatin1Char('/')));
     if (!m.hasMatch()) {
         return 0;
     }
@@ -417,7 +418,7 @@ void TDirListing::SortList()
 QString TDirListing::Panel(int panel) const
 {
     return panel >= 0 && panel < kExplorerPanelCount ? panels_[static_cast<size_t>(panel)]
-                                                      : QString();
+                                                     : QString();
 }
 
 void TDirListing::SetPanel(int panel, const QString& text)

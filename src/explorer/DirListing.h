@@ -86,8 +86,8 @@ struct TListingHooks {
 // The listing reader of one explorer window.
 class TDirListing {
 public:
-    TDirListing(TImageItemModel& tree, QItemSelectionModel& treeSelection,
-                TImageItemModel& list, QItemSelectionModel& listSelection);
+    TDirListing(TImageItemModel& tree, QItemSelectionModel& treeSelection, TImageItemModel& list,
+                QItemSelectionModel& listSelection);
 
     // The desktop's file information (not owned; none: no icons or type names).
     void SetShellFileInfo(IShellFileInfo* shell) { shell_ = shell; }

@@ -23,8 +23,12 @@ enum TExplorerColumn { kColName = 0, kColSize = 1, kColType = 2, kColModified = 
 constexpr int kListColumnCount = 4;
 
 // The list's view styles, numbered as the configuration file stores them.
-enum TExplorerViewStyle { kExplorerLargeIcons = 0, kExplorerSmallIcons = 1, kExplorerList = 2,
-                          kExplorerDetails = 3 };
+enum TExplorerViewStyle {
+    kExplorerLargeIcons = 0,
+    kExplorerSmallIcons = 1,
+    kExplorerList = 2,
+    kExplorerDetails = 3
+};
 
 // Drives C (0) to Z (23).
 constexpr int kHighestDriveLimit = 23;

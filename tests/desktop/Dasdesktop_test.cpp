@@ -356,7 +356,7 @@ TEST_F(DesktopTest, StatusRequestWaitsForACommandSequenceAboutToStart)
     EXPECT_TRUE(TakeCommands().contains(kStatusRequestCommand));
 
     // A busy explorer is never interrupted.
-    TDASExplorerForm explorer;
+    TPlainDASExplorerForm explorer;
     DASExplorerForm = &explorer;
     explorer.SetBusy(true);
     f.Timer_StatTimer();

@@ -319,8 +319,8 @@ TEST_F(ActionsTest, KeysRunTheirActionsWhereverTheFocusIs)
 
     press(Qt::Key_E, Qt::ControlModifier);
     EXPECT_EQ(TakeCommands(), QStringList{"DIR"});
-    EXPECT_TRUE(DASExplorerForm->isVisible());
-    DASExplorerForm->hide();
+    EXPECT_TRUE(DASExplorerForm->Form()->isVisible());
+    DASExplorerForm->Form()->hide();
 
     press(Qt::Key_D, Qt::ControlModifier);
     EXPECT_EQ(TakeCommands(), QStringList{"SENDMUXSTATS"});

@@ -12,6 +12,12 @@
 
 #include "explorer/ShellFileInfo.h"
 
+// Failures show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 // The listing of C:\A\B, every line ended by CR LF; the summaries keep their trailing blanks.
@@ -185,9 +191,9 @@ TEST_F(DirListingTest, AListingFillsTheTreeTheListAndThePanels)
     EXPECT_EQ(listing.Queued(), 0);
 
     // One placeholder per extension, README and LOGS sharing "DAS".
-    EXPECT_EQ(QDir(CacheDir()).entryList(QDir::Files, QDir::Name),
-              (QStringList{QStringLiteral("DAS"), QStringLiteral("DAS.DAT"),
-                           QStringLiteral("DAS.TXT")}));
+    EXPECT_EQ(
+        QDir(CacheDir()).entryList(QDir::Files, QDir::Name),
+        (QStringList{QStringLiteral("DAS"), QStringLiteral("DAS.DAT"), QStringLiteral("DAS.TXT")}));
     EXPECT_EQ(QFileInfo(CacheDir() + QStringLiteral("/DAS.TXT")).size(), 0);
     EXPECT_TRUE(shell.queries.contains(listing.CacheDir + QStringLiteral("DAS.TXT")));
 }
@@ -225,9 +231,8 @@ TEST_F(DirListingTest, ChunksAreParsedOnceTheirMarkerIsWholeEvenWhenItIsSplit)
 TEST_F(DirListingTest, FolderNodesArePrunedToWhatTheListingNames)
 {
     Feed(Listing("C:\\", Folder("A") + Folder("B") + Folder("C") + Folder("D")));
-    EXPECT_EQ(Children(listing.Root(0)),
-              (QStringList{QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C"),
-                           QStringLiteral("D")}));
+    EXPECT_EQ(Children(listing.Root(0)), (QStringList{QStringLiteral("A"), QStringLiteral("B"),
+                                                      QStringLiteral("C"), QStringLiteral("D")}));
     QStandardItem* a = Node({QStringLiteral("A")});
     a->appendRow(new QStandardItem(QStringLiteral("KEPT")));
 
@@ -251,8 +256,8 @@ TEST_F(DirListingTest, AMarkerAloneKeepsTheItemsButPrunesDriveCAndRestoresTheSel
     listSelection.select(list.index(1, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
 
     EXPECT_EQ(Feed("Directory Complete\r\n"), 1);
-    EXPECT_EQ(Names(), (QStringList{QStringLiteral("R1"), QStringLiteral("R2"),
-                                    QStringLiteral("R3")}));
+    EXPECT_EQ(Names(),
+              (QStringList{QStringLiteral("R1"), QStringLiteral("R2"), QStringLiteral("R3")}));
     // Q was made by the path and never named by a listing of C:\.
     EXPECT_TRUE(Children(listing.Root(0)).isEmpty());
     EXPECT_EQ(SelectedRows(), QList<int>{1});
@@ -275,8 +280,9 @@ TEST_F(DirListingTest, TheSelectedIndexIsSelectedAgainWhenTheNewListHasIt)
 TEST_F(DirListingTest, DrivesBeyondTheHighestAreFiledUnderItAndRaisingItAddsRoots)
 {
     Feed(Listing("E:\\", Folder("ON_E")));
-    EXPECT_EQ(errors, QStringList{QStringLiteral(
-                          "Error: Must Increase the Highest Drive Letter Under \"Manage Partitions\"")});
+    EXPECT_EQ(errors,
+              QStringList{QStringLiteral(
+                  "Error: Must Increase the Highest Drive Letter Under \"Manage Partitions\"")});
     EXPECT_EQ(tree.rowCount(), 1);
     EXPECT_EQ(Children(listing.Root(0)), QStringList{QStringLiteral("ON_E")});
 
@@ -377,11 +383,10 @@ TEST_F(DirListingTest, HostileListingsNeitherCrashNorReachOutsideTheCache)
         deep += "\\..\\X";
     }
     const QByteArray hostile =
-        " Directory of C:\\\\..\\\r\n" + File("../../../EVIL.TXT", "1") +
-        File("A./../../B", "1") + File("NAME.\\..\\..", "1") + File("X.\x01\x02", "1") +
-        File(QByteArray(300, 'L'), QByteArray(200, '9')) + " ..          <DIR>\r\n" +
-        garbage + "\r\n" + deep + "\r\n" + QByteArray("\0\0\0", 3) +
-        "\r\nDirectory Complete\r\n";
+        " Directory of C:\\\\..\\\r\n" + File("../../../EVIL.TXT", "1") + File("A./../../B", "1") +
+        File("NAME.\\..\\..", "1") + File("X.\x01\x02", "1") +
+        File(QByteArray(300, 'L'), QByteArray(200, '9')) + " ..          <DIR>\r\n" + garbage +
+        "\r\n" + deep + "\r\n" + QByteArray("\0\0\0", 3) + "\r\nDirectory Complete\r\n";
     EXPECT_EQ(Feed(hostile), 1);
     EXPECT_GT(list.rowCount(), 0);
 
@@ -389,7 +394,8 @@ TEST_F(DirListingTest, HostileListingsNeitherCrashNorReachOutsideTheCache)
     const QString parent = QFileInfo(CacheDir()).path();
     EXPECT_EQ(QDir(parent).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("cache")});
-    for (const QString& name : QDir(CacheDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+    for (const QString& name :
+         QDir(CacheDir()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
         EXPECT_TRUE(name.startsWith(QStringLiteral("DAS"))) << name.toStdString();
         EXPECT_TRUE(QFileInfo(CacheDir() + QLatin1Char('/') + name).isFile());
     }

@@ -206,10 +206,10 @@ struct TDasDirectory::TState {
         text += fileLines;
         text += Padded(QByteArray::number(fileCount), 10, true) + " file(s)     " +
                 Padded(WithCommas(listedBytes) + " bytes", 17, false) + "\r\n";
-        text += Padded(QByteArray::number(dirCount), 10, true) + " dir(s)      " +
-                Padded(WithCommas(std::max<qint64>(0, kDiskBytes - used)) + " bytes free", 22,
-                       false) +
-                "\r\n";
+        text +=
+            Padded(QByteArray::number(dirCount), 10, true) + " dir(s)      " +
+            Padded(WithCommas(std::max<qint64>(0, kDiskBytes - used)) + " bytes free", 22, false) +
+            "\r\n";
         return text + "Directory Complete\r\n";
     }
 

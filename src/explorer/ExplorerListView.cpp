@@ -1,0 +1,164 @@
+#include "explorer/ExplorerListView.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLineEdit>
+#include <QListView>
+#include <QStandardItemModel>
+#include <QStyledItemDelegate>
+#include <QTreeView>
+#include <algorithm>
+
+#include "explorer/ExplorerConstants.h"
+
+namespace {
+
+// Extra room of each report column beyond its widest text.
+constexpr int kColumnPaddingPx = 12;
+
+// Edits a caption in place and reports the text entered instead of writing it to the item.
+class TRenameDelegate final : public QStyledItemDelegate {
+public:
+    TRenameDelegate(TExplorerListView& list, QObject* parent)
+        : QStyledItemDelegate(parent), list_(list)
+    {
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override
+    {
+        from_ = index.data().toString();
+        if (list_.onRenameStarted) {
+            list_.onRenameStarted();
+        }
+        return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel* /*model*/,
+                      const QModelIndex& /*index*/) const override
+    {
+        const auto* line = qobject_cast<QLineEdit*>(editor);
+        if (line != nullptr && list_.onRenamed) {
+            list_.onRenamed(from_, line->text());
+        }
+    }
+
+    void destroyEditor(QWidget* editor, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::destroyEditor(editor, index);
+        if (list_.onRenameEnded) {
+            list_.onRenameEnded();
+        }
+    }
+
+private:
+    TExplorerListView& list_;
+    mutable QString from_;
+};
+
+}  // namespace
+
+TExplorerListView::TExplorerListView(QStandardItemModel& model, QWidget* parent)
+    : QStackedWidget(parent), model_(model), selection_(new QItemSelectionModel(&model, this))
+{
+    report_ = new QTreeView(this);
+    report_->setObjectName(QStringLiteral("ListView1Report"));
+    report_->setRootIsDecorated(false);
+    report_->setItemsExpandable(false);
+    report_->setUniformRowHeights(true);
+    report_->setAllColumnsShowFocus(true);
+    report_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    report_->setIconSize(QSize(kExplorerSmallIconPx, kExplorerSmallIconPx));
+    report_->header()->setSectionsClickable(true);
+    report_->header()->setSortIndicatorShown(true);
+    report_->header()->setStretchLastSection(false);
+
+    icons_ = new QListView(this);
+    icons_->setObjectName(QStringLiteral("ListView1Icons"));
+    icons_->setModelColumn(kColName);
+    icons_->setWrapping(true);
+    icons_->setResizeMode(QListView::Adjust);
+    icons_->setUniformItemSizes(false);
+
+    for (QAbstractItemView* view : Views()) {
+        view->setModel(&model_);
+        view->setSelectionModel(selection_);
+        view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        view->setEditTriggers(QAbstractItemView::EditKeyPressed);
+        view->setItemDelegate(new TRenameDelegate(*this, view));
+        view->setDragEnabled(false);
+        view->setContextMenuPolicy(Qt::CustomContextMenu);
+    }
+    addWidget(icons_);
+    addWidget(report_);
+    SetViewStyle(kExplorerLargeIcons);
+}
+
+void TExplorerListView::SetViewStyle(int style)
+{
+    style_ = std::clamp(style, static_cast<int>(kExplorerLargeIcons),
+                        static_cast<int>(kExplorerDetails));
+    if (style_ == kExplorerDetails) {
+        setCurrentWidget(report_);
+        return;
+    }
+    const bool large = style_ == kExplorerLargeIcons;
+    const int px = large ? kExplorerLargeIconPx : kExplorerSmallIconPx;
+    icons_->setViewMode(large ? QListView::IconMode : QListView::ListMode);
+    icons_->setIconSize(QSize(px, px));
+    icons_->setFlow(style_ == kExplorerList ? QListView::TopToBottom : QListView::LeftToRight);
+    icons_->setWrapping(true);
+    icons_->setResizeMode(QListView::Adjust);
+    icons_->setMovement(QListView::Static);
+    icons_->setGridSize(large ? QSize(96, 64) : QSize());
+    icons_->setWordWrap(large);
+    setCurrentWidget(icons_);
+}
+
+QAbstractItemView* TExplorerListView::CurrentView() const
+{
+    return style_ == kExplorerDetails ? static_cast<QAbstractItemView*>(report_)
+                                      : static_cast<QAbstractItemView*>(icons_);
+}
+
+QList<QAbstractItemView*> TExplorerListView::Views() const
+{
+    return {static_cast<QAbstractItemView*>(icons_), static_cast<QAbstractItemView*>(report_)};
+}
+
+QList<int> TExplorerListView::SelectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : selection_->selectedRows(kColName)) {
+        rows << index.row();
+    }
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+int TExplorerListView::RowAt(const QPoint& pos) const
+{
+    const QModelIndex index = CurrentView()->indexAt(pos);
+    return index.isValid() ? index.row() : -1;
+}
+
+void TExplorerListView::EditRow(int row)
+{
+    const QModelIndex index = model_.index(row, kColName);
+    if (!index.isValid()) {
+        return;
+    }
+    selection_->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    CurrentView()->edit(index);
+}
+
+void TExplorerListView::AutoSizeColumns()
+{
+    QHeaderView* header = report_->header();
+    for (int column = 0; column < model_.columnCount(); ++column) {
+        const int widest =
+            std::max(static_cast<QAbstractItemView*>(report_)->sizeHintForColumn(column),
+                     header->sectionSizeHint(column));
+        report_->setColumnWidth(column, widest + kColumnPaddingPx);
+    }
+}

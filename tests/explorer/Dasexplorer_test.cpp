@@ -1,0 +1,741 @@
+// The explorer window with the link's queues and a DAS unit but no link: each action's console
+// commands as they are queued for the DAS, with scripted dialogs, transfers, desktop and drag.
+#include "explorer/Dasexplorer.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QDir>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeView>
+
+#include "desktop/DesktopFixture.h"
+#include "explorer/ExplorerListView.h"
+#include "explorer/ShellFileInfo.h"
+#include "link/Das.h"
+#include "link/LinkFakes.h"
+#include "scripts/ScriptEditForm.h"
+#include "support/FakePrompt.h"
+#include "support/QtHelpers.h"
+#include "support/TestFiles.h"
+
+// Failures show texts as texts.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+QByteArray Entry(const QByteArray& name, const QByteArray& size)
+{
+    const bool folder = size == "<DIR>";
+    return name.leftJustified(12, ' ') + "   " +
+           (folder ? size.leftJustified(12, ' ') : size.rightJustified(12, ' ')) +
+           "  01-16-24  08:00\r\n";
+}
+
+QByteArray Listing(const QByteArray& path, const QByteArray& entries)
+{
+    return " Volume in drive C is DAS\r\n Directory of " + path + "\r\n\r\n" + entries +
+           "         1 file(s)     10 bytes         \r\n"
+           "         1 dir(s)      1,000 bytes free      \r\nDirectory Complete\r\n";
+}
+
+// The DAS's root folder as the tests list it, in name order.
+const QByteArray kRoot = Entry("A.TXT", "10") + Entry("BIG.SCR", "32,769") +
+                         Entry("DEST", "<DIR>") + Entry("LOGS", "<DIR>") +
+                         Entry("OK.SCR", "32,768") + Entry("OLD.TXT", "5") + Entry("SUB", "<DIR>") +
+                         Entry("TEST.SCR", "1,200");
+
+class TFakeShell final : public IShellFileInfo {
+public:
+    TShellFileInfo Query(const QString&) override { return {}; }
+    QIcon Icon(int) const override { return QIcon(); }
+};
+
+// Transfers that record what they were asked and write what a test gives them.
+class TFakeTransfers final : public IExplorerTransfers {
+public:
+    struct TGet {
+        QString path;
+        qint64 size;
+        bool busy;
+    };
+    bool GetFile(const QString& localPath, qint64 size) override
+    {
+        gets.push_back({localPath, size, form != nullptr && form->Busy()});
+        if (failing.contains(QFileInfo(localPath).fileName())) {
+            return false;
+        }
+        QDir().mkpath(QFileInfo(localPath).path());
+        WriteFile(localPath, "fetched " + QFileInfo(localPath).fileName().toLatin1());
+        return true;
+    }
+    bool SendFile(const QString& localPath, const QString& dasFolder) override
+    {
+        sends << localPath + QLatin1Char('>') + dasFolder;
+        return true;
+    }
+
+    TDASExplorerForm* form = nullptr;
+    std::vector<TGet> gets;
+    QStringList sends;
+    QStringList failing;
+};
+
+// The channel 254 window: whether it was cleared and brought to the front.
+struct TScriptWindowLog {
+    QStringList events;
+};
+class TFakeTerminal final : public ITerminalView {
+public:
+    explicit TFakeTerminal(TScriptWindowLog& log) : log_(log) {}
+    void ShowData(const char*, int) override {}
+    void SetHostChannel(TMux*) override {}
+    void ClearReceived() override { log_.events << QStringLiteral("clear"); }
+    void SetCaption(const QString&) override {}
+    void ShowNormal() override { log_.events << QStringLiteral("show"); }
+    void ChannelStateChanged() override {}
+    void DestroyView() override { delete this; }
+
+private:
+    TScriptWindowLog& log_;
+};
+
+// A drag that records what it offered and, when told, drops outside the window.
+class TFakeDrag final : public IExplorerDragSource {
+public:
+    explicit TFakeDrag(TDASExplorerForm& form) : form_(form) {}
+    void Execute(const QStringList& files) override
+    {
+        offered = files;
+        ++drags;
+        if (dropOutside) {
+            handedOver = form_.DropFileSource1Drop(true);
+        }
+    }
+    QStringList offered;
+    QStringList handedOver;
+    int drags = 0;
+    bool dropOutside = false;
+
+private:
+    TDASExplorerForm& form_;
+};
+
+class ExplorerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(home.isValid());
+        NewLinkGlobals();
+        Das = new TDas;
+        MuxArray->AddChannel(kScriptChannel, new TFakeTerminal(scriptWindow));
+        form = std::make_unique<TDASExplorerForm>();
+        transfers.form = form.get();
+        form->SetTransfers(&transfers);
+        form->SetShellFileInfo(std::make_unique<TFakeShell>());
+        auto fakeDrag = std::make_unique<TFakeDrag>(*form);
+        drag = fakeDrag.get();
+        form->SetDragSource(std::move(fakeDrag));
+        form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+        form->SetViewStyle(kExplorerDetails);
+        Feed(Listing("C:\\", kRoot));
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        delete Das;
+        Das = nullptr;
+        DeleteLinkGlobals();
+        TDASExplorerForm::SetShellOpener({});
+    }
+
+    void Feed(const QByteArray& bytes)
+    {
+        form->ReceiveListingData(bytes.constData(), static_cast<int>(bytes.size()));
+        TakeQueuedCommands();
+    }
+
+    void Trigger(const char* name) { form->Action(QString::fromLatin1(name))->trigger(); }
+
+    int Row(const QString& name) const
+    {
+        for (int r = 0; r < form->ListModel().rowCount(); ++r) {
+            if (form->ListModel().item(r, kColName)->text() == name) {
+                return r;
+            }
+        }
+        return -1;
+    }
+
+    void Select(std::initializer_list<const char*> names)
+    {
+        form->ListView1->Selection()->clearSelection();
+        for (const char* name : names) {
+            form->ListView1->Selection()->select(
+                form->ListModel().index(Row(QString::fromLatin1(name)), 0),
+                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        }
+    }
+
+    QPoint RowCenter(const char* name) const
+    {
+        return form->ListView1->Report()
+            ->visualRect(form->ListModel().index(Row(QString::fromLatin1(name)), 0))
+            .center();
+    }
+
+    // The open in-place editor (a closed one is hidden until it is deleted).
+    QLineEdit* Editor() const
+    {
+        for (QLineEdit* editor :
+             form->ListView1->Report()->viewport()->findChildren<QLineEdit*>()) {
+            if (editor->isVisible()) {
+                return editor;
+            }
+        }
+        return nullptr;
+    }
+
+    QStringList Messages() const
+    {
+        QStringList texts;
+        for (const TShownDialog& d : prompt.shown) {
+            if (d.kind == QLatin1String("message")) {
+                texts << d.text;
+            }
+        }
+        return texts;
+    }
+
+    QTemporaryDir home;
+    TFakePrompt prompt;
+    TScriptWindowLog scriptWindow;
+    TFakeTransfers transfers;
+    TFakeDrag* drag = nullptr;
+    std::unique_ptr<TDASExplorerForm> form;
+};
+
+TEST_F(ExplorerTest, WindowHasItsControlsMenusAndEveryColumnInSight)
+{
+    for (const char* name :
+         {"TreeView1", "ListView1", "StatusBar_Explorer", "ToolBar_Explorer", "PopupMenu1"}) {
+        EXPECT_NE(form->findChild<QWidget*>(QString::fromLatin1(name)), nullptr) << name;
+    }
+    EXPECT_EQ(form->Action(QStringLiteral("Refresh"))->shortcut(), QKeySequence(Qt::Key_F5));
+    EXPECT_EQ(form->Action(QStringLiteral("EditDelete"))->shortcut(), QKeySequence::Delete);
+    EXPECT_EQ(form->Action(QStringLiteral("Refresh"))->statusTip(),
+              QStringLiteral("Refresh Directory Contents"));
+
+    QStringList menus;
+    for (QAction* menu : form->menuBar()->actions()) {
+        menus << menu->text();
+    }
+    EXPECT_EQ(menus,
+              (QStringList{QStringLiteral("File"), QStringLiteral("Edit"), QStringLiteral("View"),
+                           QStringLiteral("&Window"), QStringLiteral("Scripts")}));
+    QStringList buttons;
+    for (QAction* button : form->ToolBar_Explorer->actions()) {
+        buttons << (button->isSeparator() ? QStringLiteral("|") : button->text());
+    }
+    EXPECT_EQ(buttons.join(QLatin1Char(',')),
+              QStringLiteral("New &Folder,New &Script,Open File in Script Editor,|,Cu&t,&Copy,"
+                             "&Paste,|,Lar&ge Icons,S&mall Icons,&List,&Details,|,Load Script "
+                             "into DAS,Show Loaded Script,Run Loaded Script,Load And Run Script "
+                             "Now,Stop Script"));
+    for (int panel = 0; panel < kExplorerPanelCount; ++panel) {
+        EXPECT_EQ(form->StatusBar_Explorer->findChild<QLabel*>(QStringLiteral("Panel%1").arg(panel))
+                      ->width(),
+                  kExplorerPanelWidths[panel]);
+    }
+    EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("1 dir(s)"));
+
+    // The report shows all four columns at the window's first size.
+    QHeaderView* header = form->ListView1->Report()->header();
+    EXPECT_LE(header->sectionViewportPosition(kColModified) + header->sectionSize(kColModified),
+              form->ListView1->Report()->viewport()->width());
+
+    // Toolbar and status bar follow their check marks.
+    Trigger("Explorer_ViewToolbar");
+    EXPECT_FALSE(form->ToolBar_Explorer->isVisible());
+    Trigger("Explorer_ViewStatusBar");
+    EXPECT_FALSE(form->StatusBar_Explorer->isVisible());
+    Trigger("ViewSmallIcons");
+    EXPECT_EQ(form->ViewStyle(), kExplorerSmallIcons);
+    EXPECT_EQ(form->ListView1->currentWidget(), form->ListView1->Icons());
+    form->SetViewStyle(9);
+    EXPECT_EQ(form->ViewStyle(), kExplorerDetails);
+    EXPECT_TRUE(form->Action(QStringLiteral("ViewDetails"))->isChecked());
+}
+
+TEST_F(ExplorerTest, RefreshAndDoubleClicks)
+{
+    Trigger("Refresh");
+    EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("DIR")});
+
+    form->ListView1->Selection()->clearSelection();
+    form->ListView1DblClick();
+    EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+
+    QWidget* viewport = form->ListView1->Report()->viewport();
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, RowCenter("LOGS"));
+    QTest::mouseDClick(viewport, Qt::LeftButton, {}, RowCenter("LOGS"));
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"CD LOGS \""), QStringLiteral("DIR")}));
+
+    // Two files: fetched, in list order, into the folder chosen.
+    const QString folder = home.filePath(QStringLiteral("got"));
+    Select({"OLD.TXT", "A.TXT"});
+    prompt.QueueFolder(folder);
+    form->ListView1DblClick();
+    ASSERT_EQ(prompt.shown.back().kind, QStringLiteral("folder"));
+    EXPECT_EQ(prompt.shown.back().title, QStringLiteral("Save to Directory..."));
+    ASSERT_EQ(transfers.gets.size(), 2U);
+    EXPECT_EQ(transfers.gets[0].path, folder + QStringLiteral("/A.TXT"));
+    EXPECT_EQ(transfers.gets[0].size, 10);
+    EXPECT_TRUE(transfers.gets[0].busy);
+    EXPECT_EQ(transfers.gets[1].path, folder + QStringLiteral("/OLD.TXT"));
+    EXPECT_FALSE(form->Busy());
+
+    // A folder among them is made empty, not fetched.
+    Select({"SUB", "A.TXT"});
+    prompt.QueueFolder(folder);
+    Trigger("GetFile");
+    EXPECT_TRUE(QFileInfo(folder + QStringLiteral("/SUB")).isDir());
+    EXPECT_EQ(transfers.gets.size(), 3U);
+}
+
+TEST_F(ExplorerTest, RenameInPlaceSendsRenEvenToTheSameName)
+{
+    Select({"OLD.TXT"});
+    Trigger("Rename");
+    ASSERT_NE(Editor(), nullptr);
+    EXPECT_TRUE(form->Editing());
+    EXPECT_TRUE(form->Action(QStringLiteral("EditDelete"))->shortcut().isEmpty());
+
+    // Delete while editing edits the text; nothing goes to the DAS.
+    Editor()->setCursorPosition(0);
+    QTest::keyClick(Editor(), Qt::Key_Delete);
+    EXPECT_EQ(Editor()->text(), QStringLiteral("LD.TXT"));
+    Trigger("EditDelete");
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+
+    Editor()->setText(QStringLiteral("NEW.TXT"));
+    QTest::keyClick(Editor(), Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([this] { return Editor() == nullptr; }));
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"REN OLD.TXT NEW.TXT \""),
+                           QStringLiteral("WAitTicks 100"), QStringLiteral("DIR")}));
+    EXPECT_FALSE(form->Editing());
+    EXPECT_EQ(form->Action(QStringLiteral("EditDelete"))->shortcut(), QKeySequence::Delete);
+    // The list keeps the DAS's name until its listing says otherwise.
+    EXPECT_GE(Row(QStringLiteral("OLD.TXT")), 0);
+
+    Trigger("Rename");
+    ASSERT_NE(Editor(), nullptr);
+    QTest::keyClick(Editor(), Qt::Key_Return);
+    ASSERT_TRUE(WaitUntil([this] { return Editor() == nullptr; }));
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"REN OLD.TXT OLD.TXT \""),
+                           QStringLiteral("WAitTicks 100"), QStringLiteral("DIR")}));
+
+    // Given up with Esc: the Delete key is the action's again.
+    Trigger("Rename");
+    ASSERT_NE(Editor(), nullptr);
+    QTest::keyClick(Editor(), Qt::Key_Escape);
+    ASSERT_TRUE(WaitUntil([this] { return Editor() == nullptr; }));
+    EXPECT_FALSE(form->Editing());
+    EXPECT_EQ(form->Action(QStringLiteral("EditDelete"))->shortcut(), QKeySequence::Delete);
+    EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+
+    form->ListView1->Selection()->clearSelection();
+    Trigger("Rename");
+    EXPECT_EQ(Editor(), nullptr);
+}
+
+TEST_F(ExplorerTest, DeleteAsksThenRemovesEachInListOrder)
+{
+    Select({"SUB", "A.TXT"});
+    prompt.QueueMessageAnswer(TMsgResult::No);
+    Trigger("EditDelete");
+    EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+
+    prompt.QueueMessageAnswer(TMsgResult::Yes);
+    Trigger("EditDelete");
+    EXPECT_EQ(prompt.shown.back().title, QStringLiteral("Delete Files"));
+    EXPECT_EQ(prompt.shown.back().text, QStringLiteral("Delete Selected File(s)?"));
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"Del A.TXT \""),
+                           QStringLiteral("PicoDos \"RmDir SUB \""), QStringLiteral("DIR")}));
+}
+
+TEST_F(ExplorerTest, NewFolderAndPartitions)
+{
+    prompt.QueueInput(std::nullopt);
+    Trigger("NewFolder");
+    EXPECT_EQ(prompt.shown.back().title, QStringLiteral("New Folder"));
+    EXPECT_EQ(prompt.shown.back().text, QStringLiteral("New Folder Name"));
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"MkDir NewFolder \""), QStringLiteral("DIR")}));
+
+    prompt.QueueInput(QStringLiteral("LOGS"));
+    Trigger("NewFolder");
+    EXPECT_EQ(Messages().last(), QStringLiteral("LOGSAlready Exists"));
+    EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+
+    prompt.QueueInput(QStringLiteral("d"));
+    Trigger("ManagePartitions");
+    EXPECT_EQ(prompt.shown.back().title, QStringLiteral("Manage Partitions"));
+    EXPECT_EQ(prompt.shown.back().text,
+              QStringLiteral("Please indicate the highest letter of any drive partitioned on the "
+                             "DAS         (C to Z are valid)."));
+    EXPECT_EQ(form->HighestDrive(), 1);
+    EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("DIR")});
+    for (const std::optional<QString>& answer :
+         {std::optional<QString>(QStringLiteral("B")), std::optional<QString>(QString()),
+          std::optional<QString>(), std::optional<QString>(QStringLiteral("D"))}) {
+        prompt.QueueInput(answer);
+        Trigger("ManagePartitions");
+        EXPECT_EQ(form->HighestDrive(), 1);
+        EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+    }
+
+    // The highest drive survives showing the window again.
+    form->hide();
+    form->show();
+    EXPECT_EQ(form->HighestDrive(), 1);
+}
+
+TEST_F(ExplorerTest, ScriptCommands)
+{
+    Select({"TEST.SCR"});
+    Trigger("LoadScript");
+    EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("LoadScript \"TEST.SCR\"")});
+
+    Trigger("LoadAndRun");
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("LoadScript \"TEST.SCR\""),
+                           QStringLiteral("SENDSTRING HOST 254 \"SCRIPT LOADED ON PELAGRIX\r\""),
+                           QStringLiteral("RunScript")}));
+    EXPECT_EQ(scriptWindow.events, (QStringList{QStringLiteral("clear"), QStringLiteral("show")}));
+
+    scriptWindow.events.clear();
+    Trigger("ShowLoadedScript");
+    EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("SENDPARSED")});
+    EXPECT_EQ(scriptWindow.events, (QStringList{QStringLiteral("clear"), QStringLiteral("show")}));
+    Trigger("StopScript");
+    Trigger("RunLoadedScript");
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("EndScript"), QStringLiteral("RunScript")}));
+
+    form->ListView1->Selection()->clearSelection();
+    Trigger("LoadScript");
+    Trigger("LoadAndRun");
+    EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+}
+
+TEST_F(ExplorerTest, TreeClicksChangeTheDasFolder)
+{
+    Feed(Listing("C:\\A\\B", Entry("X", "1")));
+    QTreeView* tree = form->TreeView1;
+    const QModelIndex root = form->TreeModel().index(0, 0);
+    const QModelIndex a = form->TreeModel().index(
+        TDirListing::FindChildNode(form->TreeModel().item(0), QStringLiteral("A")), 0, root);
+    const QModelIndex b = form->TreeModel().index(0, 0, a);
+    ASSERT_TRUE(b.isValid());
+    EXPECT_EQ(form->GetNodePath(b), QStringLiteral("C:\\A\\B"));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("DASExplorer - C:\\A\\B"));
+
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(b).center());
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"ChDir C:\\A\\B \""), QStringLiteral("DIR")}));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(root).center());
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"ChDir C:\\ \""), QStringLiteral("DIR")}));
+
+    // The expand button only folds the node.
+    const QRect rect = tree->visualRect(a);
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {},
+                      QPoint(rect.left() - tree->indentation() / 2, rect.center().y()));
+    EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+
+    // A node that a listing took away between press and release is not used.
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(b).center());
+    Feed(Listing("C:\\A", Entry("Y", "1")));
+    form->TreeView1Click();
+    EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(root).center());
+}
+
+TEST_F(ExplorerTest, PopupOffersScriptEntriesForOneScriptOnly)
+{
+    const auto shown = [this](const char* name) {
+        return form->PopupMenu1->findChild<QAction*>(QString::fromLatin1(name))->isVisible();
+    };
+    Select({"TEST.SCR"});
+    form->PopupMenu1Popup();
+    EXPECT_TRUE(shown("Popup_LoadScript") && shown("Popup_LoadAndRun") &&
+                shown("Popup_OpenScript"));
+    EXPECT_FALSE(shown("Popup_OpenFile"));
+    EXPECT_EQ(form->PopupMenu1->actions().first()->text(),
+              QStringLiteral("&Get File from Pelagrix"));
+
+    Feed(Listing("C:\\", Entry("test.Pxs", "1")));
+    Select({"test.Pxs"});
+    form->PopupMenu1Popup();
+    EXPECT_TRUE(shown("Popup_LoadScript"));
+
+    Feed(Listing("C:\\", kRoot));
+    for (const auto& names :
+         {std::initializer_list<const char*>{"TEST.SCR", "OK.SCR"},
+          std::initializer_list<const char*>{"A.TXT"}, std::initializer_list<const char*>{}}) {
+        Select(names);
+        form->PopupMenu1Popup();
+        EXPECT_FALSE(shown("Popup_LoadScript") || shown("Popup_LoadAndRun") ||
+                     shown("Popup_OpenScript"));
+        EXPECT_TRUE(shown("Popup_OpenFile"));
+    }
+}
+
+TEST_F(ExplorerTest, OpenInScriptEditorFetchesWhatFitsIntoTheCache)
+{
+    transfers.failing << QStringLiteral("TEST.SCR");
+    Select({"OK.SCR", "BIG.SCR", "SUB", "TEST.SCR"});
+    Trigger("OpenScript");
+    ASSERT_EQ(transfers.gets.size(), 2U);
+    EXPECT_EQ(transfers.gets[0].path, form->CacheDir() + QStringLiteral("OK.SCR"));
+    EXPECT_EQ(transfers.gets[0].size, 32768);
+    EXPECT_TRUE(transfers.gets[0].busy);
+    EXPECT_EQ(Messages(), (QStringList{QStringLiteral("BIG.SCR too big for Script Editor"),
+                                       QStringLiteral("Error Recieving ") + form->CacheDir() +
+                                           QStringLiteral("TEST.SCR")}));
+    EXPECT_FALSE(form->Busy());
+}
+
+TEST_F(ExplorerTest, ScriptEditorsOpenOnACopyOrEmpty)
+{
+    QWidget owner;
+    auto* editors = new TScriptEditForms(&owner);
+    ScriptEditForms = editors;
+    Select({"OK.SCR"});
+    Trigger("OpenScript");
+    ASSERT_EQ(editors->Count(), 1);
+    TScriptEditForm* editor = editors->Items(0);
+    EXPECT_TRUE(editor->isVisible());
+    EXPECT_EQ(editor->FileName, QStringLiteral("OK.SCR"));
+    EXPECT_EQ(editor->Editor->GetText(), QStringLiteral("fetched OK.SCR"));
+    // The editor loaded the copy and deleted it.
+    EXPECT_FALSE(QFileInfo::exists(form->CacheDir() + QStringLiteral("OK.SCR")));
+
+    Trigger("NewScript");
+    ASSERT_EQ(editors->Count(), 2);
+    EXPECT_TRUE(editors->Items(1)->isVisible());
+    EXPECT_TRUE(editors->Items(1)->Editor->GetText().isEmpty());
+    ScriptEditForms = nullptr;
+    delete editors;
+}
+
+TEST_F(ExplorerTest, OpenOnPcFetchesThenOpensWithTheDesktop)
+{
+    QStringList opened;
+    bool opens = true;
+    TDASExplorerForm::SetShellOpener([&](const QString& path) {
+        opened << path;
+        return opens;
+    });
+    const QString folder = home.filePath(QStringLiteral("open"));
+    Select({"A.TXT", "SUB"});
+    prompt.QueueFolder(folder);
+    Trigger("OpenFile");
+    EXPECT_EQ(opened, QStringList{folder + QStringLiteral("/A.TXT")});
+    EXPECT_EQ(ReadAll(folder + QStringLiteral("/A.TXT")), QByteArray("fetched A.TXT"));
+
+    opens = false;
+    prompt.QueueFolder(folder);
+    Trigger("OpenFile");
+    EXPECT_EQ(Messages().last(),
+              QStringLiteral("Could not open ") + folder + QStringLiteral("/A.TXT"));
+}
+
+TEST_F(ExplorerTest, HeaderClicksSortAndFlip)
+{
+    const auto names = [this] {
+        QStringList out;
+        for (int r = 0; r < form->ListModel().rowCount(); ++r) {
+            out << form->ListModel().item(r, 0)->text();
+        }
+        return out;
+    };
+    QHeaderView* header = form->ListView1->Report()->header();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+                      QPoint(header->sectionViewportPosition(kColSize) + 5, header->height() / 2));
+    EXPECT_EQ(form->SortColumn(), kColSize);
+    EXPECT_EQ(names(), (QStringList{"DEST", "LOGS", "SUB", "OLD.TXT", "A.TXT", "TEST.SCR", "OK.SCR",
+                                    "BIG.SCR"}));
+    form->ListView1ColumnClick(kColSize);
+    EXPECT_EQ(form->SortDirection(), -1);
+    EXPECT_EQ(names().first(), QStringLiteral("BIG.SCR"));
+    form->ListView1ColumnClick(kColName);
+    EXPECT_EQ(form->SortDirection(), 1);
+    EXPECT_EQ(names().first(), QStringLiteral("A.TXT"));
+    // A listing keeps the sort.
+    form->ListView1ColumnClick(kColName);
+    Feed(Listing("C:\\", kRoot));
+    EXPECT_EQ(names().first(), QStringLiteral("TEST.SCR"));
+}
+
+TEST_F(ExplorerTest, DragStartsBeyondTenPixelsWithTheSelection)
+{
+    Select({"A.TXT", "SUB"});
+    form->ListView1MouseDown(QPoint(50, 50));
+    form->ListView1MouseMove(QPoint(59, 59), Qt::LeftButton);
+    form->ListView1MouseMove(QPoint(70, 70), Qt::NoButton);
+    EXPECT_EQ(drag->drags, 0);
+    form->ListView1MouseMove(QPoint(60, 50), Qt::LeftButton);
+    ASSERT_EQ(drag->drags, 1);
+    EXPECT_EQ(drag->offered, (QStringList{form->CacheDir() + QStringLiteral("A.TXT"),
+                                          form->CacheDir() + QStringLiteral("SUB")}));
+    ASSERT_EQ(form->DragNames().size(), 2U);
+    EXPECT_FALSE(form->DragNames()[0].folder);
+    EXPECT_TRUE(form->DragNames()[1].folder);
+    EXPECT_FALSE(form->InternalDrop());
+
+    form->ListView1->Selection()->clearSelection();
+    form->ListView1MouseMove(QPoint(90, 90), Qt::RightButton);
+    EXPECT_EQ(drag->drags, 1);
+}
+
+TEST_F(ExplorerTest, ADropOutsideFetchesWhatWasDraggedAndOffersOnlyWhatCame)
+{
+    drag->dropOutside = true;
+    transfers.failing << QStringLiteral("OLD.TXT");
+    const QString stale = form->CacheDir() + QStringLiteral("OLD.TXT");
+    QDir().mkpath(form->CacheDir());
+    WriteFile(stale, "an older copy");
+    Select({"A.TXT", "OLD.TXT"});
+    form->ListView1MouseDown(QPoint(0, 0));
+    // The selection changes during the drag; the fetch takes what was dragged.
+    form->ListView1->Selection()->clearSelection();
+    Select({"A.TXT", "OLD.TXT"});
+    form->ListView1MouseMove(QPoint(30, 0), Qt::LeftButton);
+    ASSERT_EQ(transfers.gets.size(), 2U);
+    EXPECT_EQ(drag->handedOver, QStringList{form->CacheDir() + QStringLiteral("A.TXT")});
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("Error Recieving ") + stale});
+    EXPECT_FALSE(form->InternalDrop());
+}
+
+TEST_F(ExplorerTest, DropsCopyOnTheDas)
+{
+    // An own drag dropped on the folder DEST: the DAS copies.
+    Select({"A.TXT", "SUB"});
+    form->ListView1MouseDown(QPoint(0, 0));
+    form->ListView1MouseMove(QPoint(30, 0), Qt::LeftButton);
+    const QStringList files = form->DropFileSource1Drop(false);
+    EXPECT_TRUE(form->InternalDrop());
+    form->DropFileTarget1Drop(RowCenter("DEST"), files);
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"Copy A.TXT DEST\\ \""),
+                           QStringLiteral("PicoDos \"MkDir DEST\\SUB \""), QStringLiteral("DIR")}));
+    EXPECT_FALSE(form->InternalDrop());
+    form->DropFileSource1Drop(false);
+    form->DropFileTarget1Drop(QPoint(5, form->ListView1->Report()->viewport()->height() - 2),
+                              files);
+    EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("DIR")});
+
+    // Files and a folder from another program dropped on the tree node C:\A.
+    Feed(Listing("C:\\A", Entry("X", "1")));
+    const QString file = WriteFile(home.filePath(QStringLiteral("LongFileName.txt")), "x");
+    const QString folder = home.filePath(QStringLiteral("MyFolderName"));
+    QDir().mkpath(folder);
+    const QModelIndex root = form->TreeModel().index(0, 0);
+    const QModelIndex a = form->TreeModel().index(
+        TDirListing::FindChildNode(form->TreeModel().item(0), QStringLiteral("A")), 0, root);
+    form->DropFileTarget2Drop(
+        form->TreeView1->visualRect(a).center(),
+        {file, folder + QLatin1Char('/'), home.filePath(QStringLiteral("gone"))});
+    EXPECT_EQ(transfers.sends, QStringList{file + QStringLiteral(">C:\\A\\")});
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"MkDir C:\\A\\MyFolder \""),
+                           QStringLiteral("PicoDos \"ChDir C:\\A\\ \""), QStringLiteral("DIR")}));
+
+    // Dragging over the tree selects the node; over nothing, the list loses its selection.
+    Select({"X"});
+    form->DropFileTarget2DragOver(QPoint(5, form->TreeView1->viewport()->height() - 2));
+    EXPECT_TRUE(form->ListView1->SelectedRows().isEmpty());
+}
+
+TEST_F(ExplorerTest, CommandsTheDasWouldCutAreRefused)
+{
+    // PicoDos "MkDir <82 characters> " is 99 characters: sent. One more is refused whole.
+    const QString fits(82, QLatin1Char('N'));
+    prompt.QueueInput(fits);
+    Trigger("NewFolder");
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"MkDir ") + fits + QStringLiteral(" \""),
+                           QStringLiteral("DIR")}));
+    prompt.QueueInput(fits + QLatin1Char('N'));
+    Trigger("NewFolder");
+    EXPECT_TRUE(TakeQueuedCommands().isEmpty());
+    EXPECT_TRUE(Messages().last().startsWith(QStringLiteral("Command not sent")));
+    EXPECT_TRUE(
+        Messages().last().endsWith(QStringLiteral("MkDir ") + fits + QStringLiteral("N \"")));
+}
+
+TEST_F(ExplorerTest, ListingMessagesWaitForTheChannelServiceToEnd)
+{
+    const QByteArray onE = Listing("E:\\", Entry("X", "1"));
+    form->ReceiveListingData(onE.constData(), static_cast<int>(onE.size()));
+    form->ReceiveListingData(onE.constData(), static_cast<int>(onE.size()));
+    EXPECT_TRUE(Messages().isEmpty());
+    ASSERT_TRUE(WaitUntil([this] { return !Messages().isEmpty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral(
+                              "Error: Must Increase the Highest Drive Letter Under \"Manage "
+                              "Partitions\"")});
+}
+
+TEST_F(ExplorerTest, NamesThatWouldLeaveTheFolderAreNeverFetched)
+{
+    Feed(Listing("C:\\", Entry(" ..", "1") + Entry(" ../X", "1") + Entry("GOOD", "1")));
+    const QString folder = home.filePath(QStringLiteral("safe"));
+    Trigger("EditSelectAll");
+    EXPECT_EQ(form->ListView1->SelectedRows().size(), 3);
+    prompt.QueueFolder(folder);
+    Trigger("GetFile");
+    ASSERT_EQ(transfers.gets.size(), 1U);
+    EXPECT_EQ(transfers.gets[0].path, folder + QStringLiteral("/GOOD"));
+    EXPECT_EQ(Messages().size(), 2);
+}
+
+TEST(ExplorerAlone, AListingBeforeTheFirstShowUsesTheCacheFolder)
+{
+    NewLinkGlobals();
+    {
+        TDASExplorerForm form;
+        form.SetShellFileInfo(std::make_unique<TFakeShell>());
+        const QByteArray text = Listing("C:\\", Entry("B.QQQ", "1") + Entry("A.QQQ", "2"));
+        form.ReceiveListingData(text.constData(), static_cast<int>(text.size()));
+        EXPECT_TRUE(QFileInfo::exists(GetProgramDataDir() + QStringLiteral("DASExplorer/DAS.QQQ")));
+        EXPECT_FALSE(QFileInfo::exists(QDir::current().filePath(QStringLiteral("DAS.QQQ"))));
+        EXPECT_EQ(form.ListModel().item(0, 0)->text(), QStringLiteral("A.QQQ"));
+    }
+    DeleteLinkGlobals();
+}
+
+}  // namespace

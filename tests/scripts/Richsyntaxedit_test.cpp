@@ -1,0 +1,342 @@
+#include "scripts/Richsyntaxedit.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QFile>
+#include <QImage>
+#include <QMimeData>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include "support/FakePrompt.h"
+
+namespace {
+
+const QColor kBlue(0, 0, 255);
+const QColor kGreen(0, 196, 0);
+const QColor kPurple(128, 0, 128);
+const QColor kRed(255, 0, 0);
+const QColor kBlack(0, 0, 0);
+
+QString WriteKeywordFile(const QTemporaryDir& dir, const QByteArray& bytes)
+{
+    const QString path = dir.filePath(QStringLiteral("Test.key"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+}
+
+// The colour shown at an RE position (black where none is set).
+QColor ColourAt(const TRichSyntaxEdit& edit, int pos)
+{
+    const int doc = edit.ToDocPosition(pos);
+    const QTextBlock block = edit.document()->findBlock(doc);
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (doc >= fragment.position() && doc < fragment.position() + fragment.length()) {
+            const QTextCharFormat format = fragment.charFormat();
+            return format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color()
+                                                                    : kBlack;
+        }
+    }
+    return kBlack;
+}
+
+// Every character of `word`, found from `from`, in `colour`.
+::testing::AssertionResult WordColoured(const TRichSyntaxEdit& edit, const QString& word,
+                                        const QColor& colour, int from = 0)
+{
+    const qsizetype at = edit.GetText().indexOf(word, from);
+    if (at < 0) {
+        return ::testing::AssertionFailure() << word.toStdString() << " not in the text";
+    }
+    for (qsizetype i = at; i < at + word.size(); ++i) {
+        const QColor c = ColourAt(edit, static_cast<int>(i));
+        if (c != colour) {
+            return ::testing::AssertionFailure()
+                   << word.toStdString() << " has " << c.name().toStdString() << " at " << i;
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+class SyntaxEditTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        edit.AddKeyWord(QStringLiteral("SETPOWER sw state"));
+        edit.AddKeyWord(QStringLiteral("SENDSTRING dest \"text\""));
+        edit.AddComment(QStringLiteral(";"));
+        edit.AddVariable(QStringLiteral("v"));
+        edit.resize(400, 300);
+        edit.show();
+        edit.setFocus();
+    }
+
+    // Types the text key by key, as a keyboard would (letters past ASCII too).
+    void Type(const QString& text)
+    {
+        for (const QChar c : text) {
+            Qt::Key key = Qt::Key_unknown;
+            if (c == QLatin1Char(' ')) {
+                key = Qt::Key_Space;
+            } else if (c == QLatin1Char('\t')) {
+                key = Qt::Key_Tab;
+            } else if (c.unicode() < 0x80 && c.isLetterOrNumber()) {
+                key = static_cast<Qt::Key>(c.toUpper().unicode());
+            }
+            QTest::sendKeyEvent(QTest::Click, &edit, key, QString(c), Qt::NoModifier);
+        }
+    }
+    void Key(Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+    {
+        QTest::keyClick(&edit, key, mods);
+    }
+
+    QTemporaryDir dir;
+    TFakePrompt prompt;
+    TRichSyntaxEdit edit;
+};
+
+TEST(SyntaxWords, FirstWordClassesAndNextWord)
+{
+    EXPECT_EQ(TRichSyntaxEdit::FirstWord(QStringLiteral("A B")), QStringLiteral("A"));
+    EXPECT_EQ(TRichSyntaxEdit::FirstWord(QStringLiteral("AB")), QStringLiteral("AB"));
+    EXPECT_EQ(TRichSyntaxEdit::FirstWord(QStringLiteral(" A")), QStringLiteral(" A"));
+
+    EXPECT_EQ(TRichSyntaxEdit::GetClass(' '), 2);
+    EXPECT_EQ(TRichSyntaxEdit::GetClass('\t'), 2);
+    EXPECT_EQ(TRichSyntaxEdit::GetClass('a'), 0);
+    EXPECT_EQ(TRichSyntaxEdit::GetClass('_'), 0);
+    EXPECT_EQ(TRichSyntaxEdit::GetClass('!'), 1);
+    EXPECT_EQ(TRichSyntaxEdit::GetClass('\xE9'), 3);
+
+    auto next = [](const char* text, int p) { return TRichSyntaxEdit::NextWord(text, p); };
+    EXPECT_EQ(next("abc def", 1), "abc");
+    EXPECT_EQ(next("abc", 1), "ab");
+    EXPECT_EQ(next("abc", 3), "c");
+    EXPECT_EQ(next("abc", 4), "");
+    EXPECT_EQ(next("a;;b", 2), ";;");
+    EXPECT_EQ(next("\\{x", 1), "\\{");
+    EXPECT_EQ(next("{\\colortbl\\red0;}\r\nx", 1), "{\\colortbl\\red0;}");
+    EXPECT_EQ(next("\\par x", 1), "\\par");
+    EXPECT_EQ(next(";\\par x", 1), ";\\");
+    EXPECT_EQ(next("x=\"ab\"", 2), "=\"");
+}
+
+TEST_F(SyntaxEditTest, KeywordFileLines)
+{
+    TRichSyntaxEdit fresh;
+    const QString path =
+        WriteKeywordFile(dir, "&Count\r\n!;\r\nSETPOWER sw state\r\n  Lead x\r\n\r\n");
+    EXPECT_TRUE(fresh.LoadKeyWordFile(path));
+    EXPECT_TRUE(fresh.IsVariable(QStringLiteral("count")));
+    EXPECT_TRUE(fresh.IsComment(QStringLiteral(";")));
+    EXPECT_TRUE(fresh.IsKeyWord(QStringLiteral("setpower")));
+    EXPECT_TRUE(fresh.IsKeyWord(QStringLiteral("  Lead x")));
+    EXPECT_FALSE(fresh.IsKeyWord(QStringLiteral("Lead")));
+    QStringList memo;
+    fresh.GetKeyWords(memo);
+    EXPECT_EQ(memo, QStringList({QStringLiteral("Keywords:"), QString(), QStringLiteral("  Lead x"),
+                                 QStringLiteral("SETPOWER")}));
+    fresh.GetVariables(memo);
+    EXPECT_EQ(memo, QStringList({QStringLiteral("Variables:"), QStringLiteral("Count")}));
+
+    fresh.SetPlainText(QStringLiteral("SetPower 1 On"));
+    fresh.SetSel(4, 0);
+    EXPECT_EQ(fresh.GetCurrentKeywordDef(), QStringLiteral("SETPOWER sw state"));
+    EXPECT_THROW(fresh.LoadKeyWordFile(dir.filePath(QStringLiteral("missing.key"))),
+                 std::runtime_error);
+}
+
+TEST_F(SyntaxEditTest, AddSyntaxRewritesTheRtfExactly)
+{
+    QByteArray rtf =
+        "{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fnil Courier;}}\r\n"
+        "{\\colortbl\\red0\\green0\\blue0;}\r\n"
+        "\\deflang1033\\pard\\plain\\f0\\fs20 SetPower 3 On ; switch on\r\n"
+        "\\par SendString \"x y\" &v}";
+    edit.SetPlainText(QStringLiteral("longer than the range"));
+    edit.SetRange(0, 3);
+    edit.AddSyntax(rtf);
+    EXPECT_EQ(rtf,
+              QByteArray("{\\rtf1\\ansi\\deff0{\\fonttbl{\\f0\\fnil Courier;}}\r\n"
+                         "{\\colortbl\\red0\\green0\\blue0;\\red0\\green0\\blue255;"
+                         "\\red0\\green196\\blue0;\\red128\\green0\\blue128;\\red255\\green0"
+                         "\\blue0;}\r\n"
+                         "\\cf0 \\deflang1033\\pard\\plain\\f0\\fs20 \\cf1 SetPower \\cf0 3 On "
+                         "\\cf2 ; switch on\r\n"
+                         "\\par \\cf1 SendString \\cf3 \"x y\" \\cf0 &\\cf4 v}"));
+}
+
+TEST_F(SyntaxEditTest, TypingColoursKeywordsCommentsStringsAndVariables)
+{
+    Type(QStringLiteral("setpower 1 ;note"));
+    Key(Qt::Key_Return);
+    Type(QStringLiteral("SendString \"abc\" v "));
+    Key(Qt::Key_Return);
+    Type(QStringLiteral("SetPower \"open ended"));
+    Key(Qt::Key_Return);
+    Type(QStringLiteral("plain v "));
+    Key(Qt::Key_Home);
+
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("setpower"), kBlue));
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("1"), kBlack));
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral(";note"), kGreen));
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("SendString"), kBlue));
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("\"abc\""), kPurple));
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("v"), kRed, 30));
+    // An unmatched quote colours the rest of its line only.
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("\"open ended"), kPurple));
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("plain"), kBlack));
+    EXPECT_EQ(edit.GetText(), QStringLiteral("setpower 1 ;note\r\nSendString \"abc\" v \r\n"
+                                             "SetPower \"open ended\r\nplain v "));
+}
+
+TEST_F(SyntaxEditTest, RecolouringNeverChangesTheText)
+{
+    QRandomGenerator rng(99);
+    const QString alphabet = QStringLiteral("aSv ;\"'{}\\\t=") + QChar(0xE9) + QChar(0xFF);
+    QString typed;
+    for (int i = 0; i < 300; ++i) {
+        const int pick = rng.bounded(static_cast<int>(alphabet.size()) + 2);
+        if (pick >= alphabet.size()) {
+            Key(Qt::Key_Return);
+            typed += QStringLiteral("\r\n");
+        } else {
+            Type(QString(alphabet.at(pick)));
+            typed += alphabet.at(pick);
+        }
+    }
+    Key(Qt::Key_Home);
+    EXPECT_EQ(edit.GetText(), typed);
+    edit.SelectAll();
+    edit.SetText(edit.GetText());
+    EXPECT_EQ(edit.GetText(), typed);
+}
+
+TEST_F(SyntaxEditTest, UndoRemovesTypingAndRedoPutsItBackOnce)
+{
+    edit.SetPlainText(QStringLiteral("0123456789"));
+    edit.SetSel(5, 0);
+    Type(QStringLiteral("ab"));
+    EXPECT_EQ(edit.GetText(), QStringLiteral("01234ab56789"));
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("0123456789"));
+    Key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("01234ab56789"));
+    Key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("01234ab56789"));
+    Key(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("01234ab56789"));
+}
+
+TEST_F(SyntaxEditTest, BackspaceOverALineBreakIsUndone)
+{
+    edit.SetPlainText(QStringLiteral("ab\r\ncd"));
+    edit.SetSel(4, 0);
+    Key(Qt::Key_Backspace);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("abcd"));
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("ab\r\ncd"));
+    // Delete at a line end takes the whole CR LF too.
+    edit.SetSel(2, 0);
+    Key(Qt::Key_Delete);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("abcd"));
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("ab\r\ncd"));
+}
+
+TEST_F(SyntaxEditTest, TheRingHoldsThirtyTwoSteps)
+{
+    edit.SetPlainText(QString(40, QLatin1Char('.')));
+    for (int i = 0; i < 33; ++i) {
+        edit.SetSel(39 - i, 0);
+        Type(QStringLiteral("x"));
+    }
+    int undos = 0;
+    while (edit.UndoRing().CanUndo()) {
+        Key(Qt::Key_Z, Qt::ControlModifier);
+        ++undos;
+    }
+    EXPECT_EQ(undos, 32);
+    // The first step was overwritten: its "x" stays.
+    EXPECT_EQ(edit.GetText().count(QLatin1Char('x')), 1);
+}
+
+TEST_F(SyntaxEditTest, TypingFromTheStartOfANewEditorCannotBeUndone)
+{
+    Type(QStringLiteral("abc"));
+    EXPECT_FALSE(edit.UndoRing().CanUndo());
+}
+
+TEST_F(SyntaxEditTest, EditsTheRingDidNotRecordEmptyIt)
+{
+    edit.SetPlainText(QStringLiteral("0123456789"));
+    edit.SetSel(5, 0);
+    Type(QStringLiteral("ab"));
+    ASSERT_TRUE(edit.UndoRing().CanUndo());
+    QGuiApplication::clipboard()->setText(QStringLiteral("PASTED"));
+    edit.SetSel(0, 0);
+    Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("PASTED01234ab56789"));
+    EXPECT_FALSE(edit.UndoRing().CanUndo());
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("PASTED01234ab56789"));
+
+    edit.SetSel(2, 0);
+    Type(QStringLiteral("q"));
+    ASSERT_TRUE(edit.UndoRing().CanUndo());
+    edit.Clear();
+    EXPECT_FALSE(edit.UndoRing().CanUndo());
+}
+
+TEST_F(SyntaxEditTest, PasteTakesPlainTextOnlyAndColoursIt)
+{
+    int pastes = 0;
+    edit.OnPaste = [&pastes] { ++pastes; };
+    auto* html = new QMimeData;
+    html->setHtml(QStringLiteral("<b>bold</b>"));
+    html->setText(QStringLiteral("SetPower 2 On"));
+    QGuiApplication::clipboard()->setMimeData(html);
+    Key(Qt::Key_Insert, Qt::ShiftModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("SetPower 2 On"));
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("SetPower"), kBlue));
+
+    QGuiApplication::clipboard()->setImage(QImage(4, 4, QImage::Format_RGB32));
+    edit.CMPaste();
+    EXPECT_EQ(prompt.shown.back().text, QStringLiteral("The clipboard does not contain text."));
+    EXPECT_EQ(edit.GetText(), QStringLiteral("SetPower 2 On"));
+    EXPECT_EQ(pastes, 2);
+}
+
+TEST_F(SyntaxEditTest, TemplatesForTheWordAtTheCaret)
+{
+    edit.SetPlainText(QStringLiteral("x SetPower"));
+    edit.SetSel(5, 0);
+    EXPECT_EQ(edit.GetCurrentKeywordDef(), QStringLiteral("SETPOWER sw state"));
+    edit.SelectCurrentWord();
+    EXPECT_EQ(edit.SelText(), QStringLiteral("SetPower"));
+    edit.SetSel(0, 0);
+    EXPECT_EQ(edit.GetCurrentKeywordDef(), QString());
+}
+
+TEST_F(SyntaxEditTest, LoadingAnEmptyFileEmptiesTheEditor)
+{
+    edit.SetPlainText(QStringLiteral("old text"));
+    const QString path = dir.filePath(QStringLiteral("empty.pxs"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    EXPECT_TRUE(edit.LoadFile(path));
+    EXPECT_EQ(edit.GetText(), QString());
+}
+
+}  // namespace
