@@ -9,6 +9,7 @@
 #include "explorer/Dasexplorer.h"
 #include "platform/Prompt.h"
 #include "scripts/ScriptEditForm.h"
+#include "scripts/Scriptwizard.h"
 
 namespace {
 
@@ -49,6 +50,7 @@ int main(int argc, char** argv)
         // The sample station's files, for demonstrations; an operator's own are never touched.
         InstallSampleStation();
         InstallScriptEditing();
+        InstallScriptWizard();
         auto* desktop = new TDASDesktopForm;
         InstallDASExplorer();
         CreateToolForms();

@@ -7,9 +7,9 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QStatusBar>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
@@ -209,7 +209,8 @@ void TDASDesktopForm::FirstShow()
         RestoreWindowPlacement(DeviceSetupForm, QStringLiteral("DeviceSetup"), false, false);
     }
     if (ScriptWizardForm != nullptr) {
-        RestoreWindowPlacement(ScriptWizardForm, QStringLiteral("ScriptWizard"), false, false);
+        RestoreWindowPlacement(ScriptWizardForm->Window(), QStringLiteral("ScriptWizard"), false,
+                               false);
     }
     if (StatisticsForm != nullptr) {
         RestoreWindowPlacement(StatisticsForm, QStringLiteral("StatWindow"), true, false);

@@ -259,8 +259,8 @@ void TDASDesktopForm::Desktop_OpenScriptExecute()
 void TDASDesktopForm::Desktop_ScriptWizardExecute()
 {
     if (ScriptWizardForm != nullptr) {
-        ScriptWizardForm->show();
-        ScriptWizardForm->raise();
+        ScriptWizardForm->Window()->show();
+        ScriptWizardForm->Window()->raise();
     }
 }
 

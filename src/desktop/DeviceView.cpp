@@ -433,7 +433,7 @@ void TDASDesktopForm::Desktop_DeleteDeviceExecute()
 void TDASDesktopForm::Desktop_DeviceSetupExecute()
 {
     if (ScriptWizardForm != nullptr) {
-        ScriptWizardForm->close();
+        ScriptWizardForm->Window()->close();
     }
     if (Devices != nullptr) {
         Devices->EditSelected();

@@ -12,7 +12,7 @@ TDeviceSetupForm* DeviceSetupForm = nullptr;
 IDASExplorerForm* DASExplorerForm = nullptr;
 TEditCommandForm* EditCommandForm = nullptr;
 TFrmMuxStats* FrmMuxStats = nullptr;
-TScriptWizardForm* ScriptWizardForm = nullptr;
+IScriptWizardForm* ScriptWizardForm = nullptr;
 TStatisticsForm* StatisticsForm = nullptr;
 TCommSetupForm* CommSetupForm = nullptr;
 TSendCommandForm* SendCommandForm = nullptr;
@@ -100,9 +100,24 @@ QStringList TFrmMuxStats::Lines() const
     return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
 }
 
-TScriptWizardForm::TScriptWizardForm(QWidget* parent) : QWidget(parent)
+TScriptWizardPlaceholder::TScriptWizardPlaceholder(QWidget* parent) : QWidget(parent)
 {
-    SetUpToolWindow(this, QStringLiteral("Script Wizard"));
+    SetUpToolWindow(this, QStringLiteral("Script Wizard "));
+}
+
+namespace {
+
+TScriptWizardFormMaker& ScriptWizardMaker()
+{
+    static TScriptWizardFormMaker maker;
+    return maker;
+}
+
+}  // namespace
+
+void SetScriptWizardFormMaker(TScriptWizardFormMaker maker)
+{
+    ScriptWizardMaker() = std::move(maker);
 }
 
 TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
@@ -139,7 +154,7 @@ void CreateToolForms()
     DASExplorerForm = ExplorerMaker() ? ExplorerMaker()() : new TPlainDASExplorerForm;
     EditCommandForm = new TEditCommandForm;
     FrmMuxStats = new TFrmMuxStats;
-    ScriptWizardForm = new TScriptWizardForm;
+    ScriptWizardForm = ScriptWizardMaker() ? ScriptWizardMaker()() : new TScriptWizardPlaceholder;
     StatisticsForm = new TStatisticsForm;
     CommSetupForm = new TCommSetupForm;
     SendCommandForm = new TSendCommandForm;

@@ -93,12 +93,25 @@ private:
     QPlainTextEdit* memo_ = nullptr;
 };
 
-// The script wizard.
-class TScriptWizardForm : public QWidget {
+// The script wizard as the main window sees it: a window it shows, raises, places and closes.
+class IScriptWizardForm {
+public:
+    virtual ~IScriptWizardForm() = default;
+    virtual QWidget* Window() = 0;
+};
+
+// The titled window that stands for the script wizard where the scripts library set no maker.
+class TScriptWizardPlaceholder final : public QWidget, public IScriptWizardForm {
     Q_OBJECT
 public:
-    explicit TScriptWizardForm(QWidget* parent = nullptr);
+    explicit TScriptWizardPlaceholder(QWidget* parent = nullptr);
+    QWidget* Window() override { return this; }
 };
+
+// Makes the script wizard; the scripts library sets its own before CreateToolForms. An empty
+// function restores the placeholder.
+using TScriptWizardFormMaker = std::function<IScriptWizardForm*()>;
+void SetScriptWizardFormMaker(TScriptWizardFormMaker maker);
 
 // The link statistics window with its refresh timer.
 class TStatisticsForm : public QWidget {
@@ -149,7 +162,7 @@ extern TDeviceSetupForm* DeviceSetupForm;
 extern IDASExplorerForm* DASExplorerForm;
 extern TEditCommandForm* EditCommandForm;
 extern TFrmMuxStats* FrmMuxStats;
-extern TScriptWizardForm* ScriptWizardForm;
+extern IScriptWizardForm* ScriptWizardForm;
 extern TStatisticsForm* StatisticsForm;
 extern TCommSetupForm* CommSetupForm;
 extern TSendCommandForm* SendCommandForm;
