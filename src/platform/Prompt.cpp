@@ -11,18 +11,24 @@
 
 namespace {
 
-// "Desc (*.a)|*.a|Other|*.b" -> "Desc (*.a);;Other (*.b)"
+// "Desc (*.a;*.B)|*.a;*.B|Other|*.c" -> "Desc (*.a *.A *.B *.b);;Other (*.c *.C)"
 QString ToQtFilter(const QString& filter, int index, QString* selected)
 {
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList out;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
-        QString desc = parts[i];
-        const QString patterns = QString(parts[i + 1]).replace(QLatin1Char(';'), QLatin1Char(' '));
-        if (!desc.contains(QLatin1Char('('))) {
-            desc += QStringLiteral(" (") + patterns + QLatin1Char(')');
+        // Qt reads the patterns in the parentheses, blank-separated; file names are
+        // case-sensitive here, so each pattern stands in both cases.
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            for (const QString& form : {pattern, pattern.toLower(), pattern.toUpper()}) {
+                if (!patterns.contains(form)) {
+                    patterns << form;
+                }
+            }
         }
-        out << desc;
+        const QString desc = parts[i].section(QLatin1Char('('), 0, 0).trimmed();
+        out << desc + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
     }
     if (selected != nullptr && index >= 1 && index <= out.size()) {
         *selected = out[index - 1];

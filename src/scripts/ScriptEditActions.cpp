@@ -134,7 +134,7 @@ void TScriptEditForm::BuildActions()
     EditCut1->setIcon(QIcon::fromTheme(QStringLiteral("edit-cut")));
     EditCopy1->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
     EditPaste1->setIcon(QIcon::fromTheme(QStringLiteral("edit-paste")));
-    HelpContents->setIcon(ActionIcon("help-contents", QStyle::SP_DialogHelpButton));
+    HelpContents->setIcon(ActionIcon("help-contents", QStyle::SP_MessageBoxQuestion));
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));

@@ -690,4 +690,29 @@ TEST_F(ScriptGeneratorTest, RefusesASamplingRoutineTooLongToHold)
         Refusal(TWizardChoices()).startsWith(QStringLiteral("The sampling routine would take")));
 }
 
+// An instrument that sends by itself is powered, opened and routed, and never asked.
+TEST_F(ScriptGeneratorTest, AnInstrumentSendingByItselfIsOnlyPoweredAndRouted)
+{
+    TDevice* gps = Device(QStringLiteral("GPS"),
+                          Port(QStringLiteral("S1"), QStringLiteral("Serial"), 4, 7, 2));
+    gps->SetCollectionType(1);
+    gps->SetPortBaud(4800);
+    gps->SetStartPrefix(QStringLiteral("GPS on"));
+
+    const QStringList script = Script(TWizardChoices());
+
+    EXPECT_EQ(Routine(script, QStringLiteral("PowerOn:")), TextLines(R"(
+PowerOn:
+    OpenSerial Data_GPS, 4800, "N81"
+    RouteSerial Data_GPS Host Host_GPS
+    SendString Host Host_GPS "GPS on"
+    SetPower Power_GPS On
+; Done with Power-On
+Return)"));
+    EXPECT_EQ(Routine(script, QStringLiteral("SampleData:")).value(1),
+              QStringLiteral("    ;Sample For 100 Ticks!"));
+    EXPECT_TRUE(script.filter(QStringLiteral("Collect_")).isEmpty());
+    EXPECT_TRUE(script.contains(QStringLiteral("define Host_GPS 7")));
+}
+
 }  // namespace
