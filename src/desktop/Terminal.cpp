@@ -217,7 +217,7 @@ void TTerminalForm::BuildDeviceActions()
     OnDevice(termStopCapture_, false, [](TDevice& d) { Devices->StopCapture(&d); });
     OnDevice(termDeviceSetup_, false, [](TDevice& d) {
         if (ScriptWizardForm != nullptr) {
-            ScriptWizardForm->close();
+            ScriptWizardForm->Window()->close();
         }
         Devices->ExecuteDeviceSetup(&d);
     });
