@@ -280,6 +280,11 @@ TEST_F(ExplorerTest, WindowHasItsControlsMenusAndEveryColumnInSight)
     form->SetViewStyle(9);
     EXPECT_EQ(form->ViewStyle(), kExplorerDetails);
     EXPECT_TRUE(form->Action(QStringLiteral("ViewDetails"))->isChecked());
+
+    // Closing keeps the window's placement.
+    Trigger("ExplorerClose");
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(RestoreWindowPlacement(form.get(), QStringLiteral("DasExplorer"), false, true));
 }
 
 TEST_F(ExplorerTest, RefreshAndDoubleClicks)
