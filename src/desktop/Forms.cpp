@@ -50,11 +50,6 @@ void SetUpToolWindow(QWidget* form, const QString& caption)
 
 }  // namespace
 
-TDeviceSetupForm::TDeviceSetupForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Device Setup"));
-}
-
 TPlainDASExplorerForm::TPlainDASExplorerForm(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("DASExplorer"));
@@ -79,26 +74,6 @@ TDASExplorerFormMaker& ExplorerMaker()
 }  // namespace
 
 void SetDASExplorerFormMaker(TDASExplorerFormMaker maker) { ExplorerMaker() = std::move(maker); }
-
-TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QWidget(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Multiplexer Statistics"));
-    memo_ = new QPlainTextEdit(this);
-    memo_->setReadOnly(true);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(memo_);
-}
-
-void TFrmMuxStats::ClearText() { memo_->clear(); }
-
-void TFrmMuxStats::AddLine(const QString& line) { memo_->appendPlainText(line); }
-
-QStringList TFrmMuxStats::Lines() const
-{
-    const QString text = memo_->toPlainText();
-    return text.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
-}
 
 TScriptWizardPlaceholder::TScriptWizardPlaceholder(QWidget* parent) : QWidget(parent)
 {
@@ -125,11 +100,6 @@ TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
     SetUpToolWindow(this, QStringLiteral("Host Communication Statistics"));
     Timer_StatWindow = new QTimer(this);
     Timer_StatWindow->setInterval(kStatWindowIntervalMs);
-}
-
-TSendCommandForm::TSendCommandForm(QWidget* parent) : QWidget(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Send Command"));
 }
 
 THostCommSetupForm::THostCommSetupForm(QWidget* parent) : QDialog(parent)

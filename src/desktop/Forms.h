@@ -16,8 +16,11 @@
 #include <functional>
 
 #include "desktop/Commsetup.h"
+#include "desktop/Devicesetup.h"
 #include "desktop/Editcommand.h"
 #include "desktop/Masterpathform.h"
+#include "desktop/Muxstatsform.h"
+#include "desktop/Sendcommand.h"
 #include "desktop/Settime.h"
 #include "desktop/Systemvariables.h"
 #include "desktop/Warndialog.h"
@@ -26,14 +29,6 @@ class QPlainTextEdit;
 class QTimer;
 class TAboutBox;
 class TScriptEditForm;
-
-// The device setup wizard.
-// TODO(#10): replaced by the wizard's own unit.
-class TDeviceSetupForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TDeviceSetupForm(QWidget* parent = nullptr);
-};
 
 // The DAS file explorer as the main window sees it: its window, whether a transfer started
 // there runs (no status is requested meanwhile), its refresh ("DIR"), channel 251's listings,
@@ -80,19 +75,6 @@ private:
 using TDASExplorerFormMaker = std::function<IDASExplorerForm*()>;
 void SetDASExplorerFormMaker(TDASExplorerFormMaker maker);
 
-// The multiplexer statistics window: the lines of the DAS's statistics report.
-class TFrmMuxStats : public QWidget {
-    Q_OBJECT
-public:
-    explicit TFrmMuxStats(QWidget* parent = nullptr);
-    void ClearText();
-    void AddLine(const QString& line);
-    QStringList Lines() const;
-
-private:
-    QPlainTextEdit* memo_ = nullptr;
-};
-
 // The script wizard as the main window sees it: a window it shows, raises, places and closes.
 class IScriptWizardForm {
 public:
@@ -119,13 +101,6 @@ class TStatisticsForm : public QWidget {
 public:
     explicit TStatisticsForm(QWidget* parent = nullptr);
     QTimer* Timer_StatWindow = nullptr;
-};
-
-// The command console.
-class TSendCommandForm : public QWidget {
-    Q_OBJECT
-public:
-    explicit TSendCommandForm(QWidget* parent = nullptr);
 };
 
 // The host communications setup.

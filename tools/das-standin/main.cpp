@@ -26,6 +26,7 @@
 
 #include "link/Serial.h"
 #include "platform/Registry.h"
+#include "support/das/DasCommandLine.h"
 #include "support/das/DasConsole.h"
 #include "support/das/DasDirectory.h"
 #include "support/das/DasFiles.h"
@@ -315,6 +316,7 @@ int main(int argc, char** argv)
     }
 
     TDasConsole console(das);
+    const TDasCommandLine commandLine(console);
     TDasFiles files(das, console);
     TDasDirectory disk(das, console, files);
     AddDemoDisk(disk);
