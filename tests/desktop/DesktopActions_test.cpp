@@ -297,10 +297,10 @@ TEST_F(ActionsTest, DeviceMadeWithTheWizardRunsItsInstrument)
         [&] { return window->TextPane()->toPlainText().contains(QStringLiteral("ALT 012.45 m")); }));
 
     // Edit from the terminal window: the script wizard goes first.
-    ScriptWizardForm->show();
+    ScriptWizardForm->Window()->show();
     bool wizardShownDuringSetup = true;
     TDASDesktopForm::SetModalRunner([&](QDialog& dialog) {
-        wizardShownDuringSetup = ScriptWizardForm->isVisible();
+        wizardShownDuringSetup = ScriptWizardForm->Window()->isVisible();
         pages << QString::number(dynamic_cast<TDeviceSetupForm&>(dialog).CurrentPage());
         return kModalCancel;
     });
