@@ -165,6 +165,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
@@ -185,6 +186,8 @@ private:
 
     void PasteText(const QMimeData* data);
     bool HandleEditKey(QKeyEvent* event);
+    // Each character recorded in the undo ring, then inserted.
+    void TypeText(const QString& text);
     void InsertTyped(const QString& text);
     void DeleteSelection();
     QByteArray TemplateWord(int* start) const;
@@ -200,6 +203,9 @@ private:
     int recording_ = 0;
 };
 
+// Reads a text file whole as the editors hold it (Latin-1; CR LF, CR or LF are line breaks).
+// Throws std::runtime_error when it cannot be read.
+QString ReadEditorText(const QString& fileName);
 // Reads a text file's lines as the editors take them (Latin-1; CR LF, CR or LF end a line;
 // a final line end adds no empty line). Throws std::runtime_error when it cannot be read.
 QStringList ReadTextLines(const QString& fileName);

@@ -212,6 +212,9 @@ void TScriptWizardForm::UpdateDependencies()
 
     GroupBox_ShutDown->setVisible(!scheduled);
     continuousPart_->setVisible(!scheduled);
+    // Hidden themselves too, so that each says so when asked.
+    Radio_DurationContinuous->setVisible(!scheduled);
+    Edit_ShutDownDelay->setVisible(!scheduled);
     Edit_DurationTimed->setEnabled(timed);
     Cb_TimedAgain->setVisible(!scheduled);
     Cb_TimedAgain->setEnabled(timed && Cb_SleepAtEnd->isChecked());
@@ -385,8 +388,12 @@ TWizardChoices TScriptWizardForm::Choices(const QString& path) const
 {
     TWizardChoices c;
     c.path = path;
-    const QString comments = Memo_Comments->toPlainText();
-    if (!comments.isEmpty()) {
+    // The memo's lines: a last line left empty by a final Enter is none.
+    QString comments = Memo_Comments->toPlainText();
+    if (comments.endsWith(QLatin1Char('\n'))) {
+        comments.chop(1);
+    }
+    if (!Memo_Comments->toPlainText().isEmpty()) {
         c.comments = comments.split(QLatin1Char('\n'));
     }
     c.scheduled = Radio_TypeScheduled->isChecked();

@@ -139,6 +139,30 @@ TEST_F(ScriptEditFormTest, NewEditorIsShownUntitledWithItsMenus)
     EXPECT_TRUE(editor->Editor->IsComment(QStringLiteral(";")));
 }
 
+// The main window's New Script and Open Script each open an editor of their own.
+TEST_F(ScriptEditFormTest, TheMainWindowOpensNewAndExistingScripts)
+{
+    auto* list = dynamic_cast<TScriptEditForms*>(ScriptEditForms);
+    ASSERT_NE(list, nullptr);
+    Trigger("Desktop_NewScript");
+    ASSERT_EQ(list->Count(), 1);
+    EXPECT_TRUE(list->Items(0)->isVisible());
+    EXPECT_EQ(list->Items(0)->windowTitle(), QStringLiteral("Script Editor - Untitled.pxs"));
+
+    const QString path = FilePath("Open.pxs");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("SetPower 1 On\r\n");
+    file.close();
+    prompt.QueueFile(path);
+    Trigger("Desktop_OpenScript");
+    ASSERT_EQ(list->Count(), 2);
+    EXPECT_EQ(prompt.lastFileOptions.title, QStringLiteral("Open Script:"));
+    EXPECT_EQ(list->Items(1)->windowTitle(), QStringLiteral("Script Editor - ") + path);
+    EXPECT_EQ(list->Items(1)->Editor->GetText(), QStringLiteral("SetPower 1 On\r\n"));
+    EXPECT_EQ(list->Items(0)->Editor->GetText(), QString());
+}
+
 TEST_F(ScriptEditFormTest, SaveOfAnUntitledScriptAsksForAFileThenOffersItToTheDas)
 {
     TScriptEditForm* editor = NewEditor();
@@ -212,6 +236,35 @@ TEST_F(ScriptEditFormTest, OpenAndSaveKeepTheFileByteForByte)
     prompt.QueueMessageAnswer(TMsgResult::No);
     EXPECT_TRUE(editor->Save());
     EXPECT_EQ(ReadAll(path), bytes);
+}
+
+// The editor's lines are its text's: a text ending in a line break is written with no line
+// added, an empty script is an empty file.
+TEST_F(ScriptEditFormTest, AScriptIsWrittenAsItWasLoaded)
+{
+    for (const QByteArray& bytes :
+         {QByteArray("A\r\n\r\n"), QByteArray("A\r\nB\r\n"), QByteArray(), QByteArray("\r\n")}) {
+        const QString path = FilePath("Lines.pxs");
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        }
+        TScriptEditForm* editor = NewEditor();
+        editor->OpenFile(path);
+        EXPECT_EQ(editor->Editor->GetText(), QString::fromLatin1(bytes));
+        QFile::remove(path);
+        prompt.QueueMessageAnswer(TMsgResult::No);
+        EXPECT_TRUE(editor->Save());
+        EXPECT_EQ(ReadAll(path), bytes);
+        editor->Modified = false;
+    }
+    TScriptEditForm* editor = NewEditor();
+    editor->Editor->SetText(QStringLiteral("Wait 1\r\n"));
+    prompt.QueueFile(FilePath("Typed.pxs"));
+    prompt.QueueMessageAnswer(TMsgResult::No);
+    EXPECT_TRUE(editor->Save());
+    EXPECT_EQ(ReadAll(FilePath("Typed.pxs")), QByteArray("Wait 1\r\n"));
 }
 
 TEST_F(ScriptEditFormTest, OpenNeverDiscardsTextThatWasNotSaved)

@@ -183,6 +183,7 @@ TEST_F(ScriptWizardTest, PagesAndGroupsFollowTheChoices)
     EXPECT_TRUE(w.GroupBox_Blackout->isHidden());
     EXPECT_FALSE(w.GroupBox_Schedule->isHidden());
     EXPECT_FALSE(w.Radio_DurationContinuous->isVisibleTo(w.GroupBox_Duration));
+    EXPECT_TRUE(w.Radio_DurationContinuous->isHidden());
     EXPECT_FALSE(w.Edit_ShutDownDelay->isVisibleTo(w.GroupBox_Duration));
     EXPECT_TRUE(w.Cb_TimedAgain->isHidden());
     EXPECT_TRUE(w.Cb_TimeOutAgain->isHidden());
@@ -191,6 +192,7 @@ TEST_F(ScriptWizardTest, PagesAndGroupsFollowTheChoices)
     EXPECT_FALSE(w.GroupBox_Blackout->isHidden());
     EXPECT_TRUE(w.GroupBox_Schedule->isHidden());
     EXPECT_TRUE(w.Radio_DurationContinuous->isVisibleTo(w.GroupBox_Duration));
+    EXPECT_FALSE(w.Radio_DurationContinuous->isHidden());
     EXPECT_FALSE(w.Cb_TimedAgain->isHidden());
 
     EXPECT_FALSE(w.Cb_TimedAgain->isEnabled());
@@ -458,7 +460,8 @@ TEST_F(ScriptWizardTest, OpensTheScriptInANewEditor)
     StartQuiet();
     SelectOnly({"CTD", "Oxygen"});
     TScriptWizardForm& w = ShowWizard();
-    w.Memo_Comments->setPlainText(QStringLiteral("Mooring 3\nDeployed by the wizard"));
+    // A final Enter in the comments makes no comment line of its own.
+    w.Memo_Comments->setPlainText(QStringLiteral("Mooring 3\nDeployed by the wizard\n"));
     const QString path = ScriptsFolder() + QStringLiteral("Untitled.pxs");
     QFile::remove(path);
     prompt.shown.clear();
