@@ -228,7 +228,8 @@ TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QMainWindow(parent)
     };
     SetShellFileInfo(nullptr);
     SetTransfers(nullptr);
-    dragSource_ = DragDropMaker() ? DragDropMaker()(*this) : std::make_unique<TQtDragDrop>(*this);
+    dragSource_ =
+        DragDropMaker() ? DragDropMaker()(*this) : std::make_unique<TExplorerDragDrop>(*this);
 }
 
 TDASExplorerForm::~TDASExplorerForm()

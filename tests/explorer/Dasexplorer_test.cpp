@@ -689,7 +689,7 @@ TEST_F(ExplorerTest, DropsCopyOnTheDas)
 
 TEST_F(ExplorerTest, QtDropsOfFileUrlsAreCopiedToTheDas)
 {
-    form->SetDragSource(std::make_unique<TQtDragDrop>(*form));
+    form->SetDragSource(std::make_unique<TExplorerDragDrop>(*form));
     QWidget* viewport = form->ListView1->Report()->viewport();
     const QPoint empty(5, viewport->height() - 2);
     QMimeData text;
