@@ -205,6 +205,7 @@ TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QMainWindow(parent)
     BuildMenus();
     BuildToolBar();
     BuildStatusBar();
+    SetViewStyle(kExplorerLargeIcons);
 
     listing_ = std::make_unique<TDirListing>(treeModel_, *TreeView1->selectionModel(), listModel_,
                                              *ListView1->Selection());
