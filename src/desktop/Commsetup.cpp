@@ -60,18 +60,18 @@ TCommSetupForm::TCommSetupForm(QWidget* parent) : QDialog(parent)
     Label_Baud = new QLabel(QStringLiteral("Bits Per Second (Baud):"), this);
     ComboBox_Baud = DropDownList(this, BaudRates());
     Label_Parity = new QLabel(QStringLiteral("Parity:"), this);
-    ComboBox_Parity = DropDownList(this, {QStringLiteral("Even"), QStringLiteral("Odd"),
-                                          QStringLiteral("None"), QStringLiteral("Space"),
-                                          QStringLiteral("Mark")});
+    ComboBox_Parity =
+        DropDownList(this, {QStringLiteral("Even"), QStringLiteral("Odd"), QStringLiteral("None"),
+                            QStringLiteral("Space"), QStringLiteral("Mark")});
     Label_Bits = new QLabel(QStringLiteral("Data Bits:"), this);
-    ComboBox_Bits = DropDownList(this, {QStringLiteral("5"), QStringLiteral("6"),
-                                        QStringLiteral("7"), QStringLiteral("8")});
+    ComboBox_Bits = DropDownList(
+        this, {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")});
     Label_StopBits = new QLabel(QStringLiteral("Stop Bits:"), this);
-    ComboBox_StopBits = DropDownList(
-        this, {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
+    ComboBox_StopBits =
+        DropDownList(this, {QStringLiteral("1"), QStringLiteral("1.5"), QStringLiteral("2")});
     Label_Flow = new QLabel(QStringLiteral("Flow Control"), this);
-    ComboBox_Flow = DropDownList(this, {QStringLiteral("None"), QStringLiteral("XonXoff"),
-                                        QStringLiteral("Hardware")});
+    ComboBox_Flow = DropDownList(
+        this, {QStringLiteral("None"), QStringLiteral("XonXoff"), QStringLiteral("Hardware")});
     Button_Defaults = new QPushButton(QStringLiteral("Defaults"), this);
     Button_OK = new QPushButton(QStringLiteral("OK"), this);
     Button_Cancel = new QPushButton(QStringLiteral("Cancel"), this);
@@ -79,8 +79,8 @@ TCommSetupForm::TCommSetupForm(QWidget* parent) : QDialog(parent)
 
     auto* grid = new QGridLayout;
     const std::pair<QLabel*, QComboBox*> rows[] = {
-        {Label_Baud, ComboBox_Baud},         {Label_Parity, ComboBox_Parity},
-        {Label_Bits, ComboBox_Bits},         {Label_StopBits, ComboBox_StopBits},
+        {Label_Baud, ComboBox_Baud}, {Label_Parity, ComboBox_Parity},
+        {Label_Bits, ComboBox_Bits}, {Label_StopBits, ComboBox_StopBits},
         {Label_Flow, ComboBox_Flow},
     };
     int row = 0;

@@ -414,7 +414,7 @@ bool TDASDesktopForm::ArchivePlaying() const { return PlayingBack(); }
 
 bool TDASDesktopForm::ExecuteDeviceSetup(TDevice& device)
 {
-    return ExecuteDeviceSetupPage(device, 0);
+    return ExecuteDeviceSetupPage(device, kSetupPagePort);
 }
 
 bool TDASDesktopForm::HasPortNamed(const QString& name) const

@@ -68,14 +68,35 @@ TDeviceImages::TDeviceImages(QObject* parent, const QString& overlayPath) : QObj
     }
 }
 
+namespace {
+
+// The picture in the file with its transparent colour taken out; a null image when the file
+// cannot be read as a picture.
+QImage ReadPicture(const QString& picturePath)
+{
+    QImage picture;
+    if (picturePath.isEmpty() || !picture.load(picturePath)) {
+        return QImage();
+    }
+    return Masked(picture);
+}
+
+}  // namespace
+
+QImage DevicePicture(const QString& picturePath, int px, bool* read)
+{
+    const QImage picture = ReadPicture(picturePath);
+    if (read != nullptr) {
+        *read = !picture.isNull();
+    }
+    return Stretched(picture, px);
+}
+
 IDeviceImageList::TResult TDeviceImages::PutDeviceImages(int imageIndex, const QString& picturePath)
 {
     TResult result;
-    QImage picture;
-    result.pictureRead = !picturePath.isEmpty() && picture.load(picturePath);
-    if (result.pictureRead) {
-        picture = Masked(picture);
-    }
+    const QImage picture = ReadPicture(picturePath);
+    result.pictureRead = !picture.isNull();
     const QImage large = Stretched(picture, kLargeDeviceIconPx);
     const QImage small = Stretched(picture, kSmallDeviceIconPx);
     const int index = Put(imageIndex, large, small);

@@ -61,6 +61,11 @@ private:
     std::vector<TEntry> entries_;
 };
 
+// UI thread. The picture of the file as the device list shows it (its transparent colour taken
+// out), stretched to a square of `px` pixels; a transparent square when the file cannot be read
+// as a picture. `read`, when given, tells which.
+QImage DevicePicture(const QString& picturePath, int px, bool* read = nullptr);
+
 // UI thread. Writes the built-in device picture to the program data folder's "Icons\Tavo.bmp"
 // when no file is there (an operator's own picture is never replaced); true when the file
 // exists afterwards.

@@ -16,6 +16,7 @@
 #include "desktop/Dasdesktop.h"
 #include "desktop/DeviceImages.h"
 #include "desktop/Forms.h"
+#include "desktop/ModalResult.h"
 #include "link/MuxClasses.h"
 #include "platform/Prompt.h"
 #include "station/DeviceSequences.h"
@@ -441,11 +442,15 @@ void TDASDesktopForm::Desktop_DeviceSetupExecute()
     UpdateActions();
 }
 
-bool TDASDesktopForm::ExecuteDeviceSetupPage(TDevice& /*device*/, int /*page*/)
+bool TDASDesktopForm::ExecuteDeviceSetupPage(TDevice& device, int page)
 {
-    // The wizard opens on the device and page it is given once it has its own unit; until
-    // then its window is shown as it stands.
-    return DeviceSetupForm != nullptr && RunModal(*DeviceSetupForm) == QDialog::Accepted;
+    if (DeviceSetupForm == nullptr) {
+        return false;
+    }
+    DeviceSetupForm->LoadFromDevice(device, page);
+    const bool finished = RunModal(*DeviceSetupForm) == kModalOk;
+    DeviceSetupForm->DropWorkingCopy();
+    return finished;
 }
 
 void TDASDesktopForm::PowerSelected(bool on)

@@ -47,11 +47,6 @@ void SetUpToolWindow(QWidget* form, const QString& caption)
 
 }  // namespace
 
-TDeviceSetupForm::TDeviceSetupForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Device Setup"));
-}
-
 TPlainDASExplorerForm::TPlainDASExplorerForm(QWidget* parent) : QWidget(parent)
 {
     SetUpToolWindow(this, QStringLiteral("DASExplorer"));

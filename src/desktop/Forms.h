@@ -16,6 +16,7 @@
 #include <functional>
 
 #include "desktop/Commsetup.h"
+#include "desktop/Devicesetup.h"
 #include "desktop/Editcommand.h"
 #include "desktop/Hostcommsetup.h"
 #include "desktop/Masterpathform.h"
@@ -30,14 +31,6 @@ class QPlainTextEdit;
 class QTimer;
 class TAboutBox;
 class TScriptEditForm;
-
-// The device setup wizard.
-// TODO(#10): replaced by the wizard's own unit.
-class TDeviceSetupForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit TDeviceSetupForm(QWidget* parent = nullptr);
-};
 
 // The DAS file explorer as the main window sees it: its window, whether a transfer started
 // there runs (no status is requested meanwhile), its refresh ("DIR"), channel 251's listings,

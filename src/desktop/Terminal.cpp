@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QSplitter>
 
+#include "desktop/Forms.h"
 #include "desktop/WinMenuItem.h"
 #include "link/MuxClasses.h"
 #include "platform/Prompt.h"
@@ -214,8 +215,12 @@ void TTerminalForm::BuildDeviceActions()
     OnDevice(termStopData_, true, [](TDevice& d) { SendDataStop(d); });
     OnDevice(termStartCapture_, false, [](TDevice& d) { Devices->StartCapture(&d); });
     OnDevice(termStopCapture_, false, [](TDevice& d) { Devices->StopCapture(&d); });
-    // TODO(#10): the script wizard closes first, once there is one.
-    OnDevice(termDeviceSetup_, false, [](TDevice& d) { Devices->ExecuteDeviceSetup(&d); });
+    OnDevice(termDeviceSetup_, false, [](TDevice& d) {
+        if (ScriptWizardForm != nullptr) {
+            ScriptWizardForm->Window()->close();
+        }
+        Devices->ExecuteDeviceSetup(&d);
+    });
 }
 
 void TTerminalForm::OnDevice(QAction* action, bool needsChannel,

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
-#include <QRegularExpression>
+#include <QSignalBlocker>
 #include <algorithm>
 
 #include "explorer/ShellFileInfo.h"
@@ -73,6 +73,41 @@ int TwoDigitYear(int yy)
     return year;
 }
 
+// Reads a date text from left to right.
+struct TTextCursor {
+    const QString& text;
+    qsizetype pos = 0;
+
+    bool AtEnd() const { return pos >= text.size(); }
+    int SkipBlanks()
+    {
+        int n = 0;
+        for (; !AtEnd() && text[pos].isSpace(); ++pos) {
+            ++n;
+        }
+        return n;
+    }
+    bool Take(QChar c)
+    {
+        if (AtEnd() || text[pos] != c) {
+            return false;
+        }
+        ++pos;
+        return true;
+    }
+    // The date separators as the listing writes them ("-") or as dates are typed ("/").
+    bool Separator() { return Take(QLatin1Char('-')) || Take(QLatin1Char('/')); }
+    // One to `digits` decimal digits; -1 when there is none.
+    int Number(int digits)
+    {
+        int n = -1;
+        for (int i = 0; i < digits && !AtEnd() && text[pos].isDigit(); ++i, ++pos) {
+            n = (n < 0 ? 0 : n * 10) + text[pos].digitValue();
+        }
+        return n;
+    }
+};
+
 QStandardItem* NewNode(const QString& text, int image)
 {
     auto* node = new QStandardItem(text);
@@ -93,6 +128,20 @@ QVariant TImageItemModel::data(const QModelIndex& index, int role) const
         return image.isValid() ? QVariant(images_(image.toInt())) : QVariant();
     }
     return QStandardItemModel::data(index, role);
+}
+
+void TImageItemModel::ReplaceRows(const std::vector<QList<QStandardItem*>>& rows)
+{
+    // One reset instead of a signal per row: the views and the selection start afresh.
+    beginResetModel();
+    {
+        const QSignalBlocker quiet(this);
+        removeRows(0, rowCount());
+        for (const QList<QStandardItem*>& row : rows) {
+            appendRow(row);
+        }
+    }
+    endResetModel();
 }
 
 bool TImageItemModel::hasChildren(const QModelIndex& parent) const
@@ -125,29 +174,48 @@ qint64 SizeTextToNumber(const QString& text)
 
 qint64 DateTextToSeconds(const QString& text)
 {
-    static const QRegularExpression format(QStringLiteral(
-        R"(^\s*(\d{1,2})/(\d{1,2})/(\d{1,4})(?:\s+(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?\s*([AaPp][Mm]?)?)?\s*$)"));
-    const QRegularExpressionMatch m =
-        format.match(QString(text).replace(QLatin1Char('-'), QLatin1Char('/')));
-    if (!m.hasMatch()) {
+    TTextCursor at{text};
+    at.SkipBlanks();
+    const int month = at.Number(2);
+    const bool dateSeparators = at.Separator() && month >= 0;
+    const int day = at.Number(2);
+    const bool secondSeparator = at.Separator();
+    const qsizetype yearFrom = at.pos;
+    int year = at.Number(4);
+    if (!dateSeparators || !secondSeparator || day < 0 || year < 0) {
         return 0;
     }
-    int year = m.captured(3).toInt();
-    if (m.captured(3).size() <= 2) {
+    if (at.pos - yearFrom <= 2) {
         year = TwoDigitYear(year);
     }
-    const QDate date(year, m.captured(1).toInt(), m.captured(2).toInt());
-    int hour = m.captured(4).toInt();
-    const int minute = m.captured(5).toInt();
-    const int second = m.captured(6).toInt();
-    const QString half = m.captured(7).toUpper();
-    if (!half.isEmpty()) {
-        if (hour < 1 || hour > 12) {
+    int hour = 0;
+    int minute = 0;
+    int second = 0;
+    if (at.SkipBlanks() > 0 && !at.AtEnd()) {
+        hour = at.Number(2);
+        minute = at.Take(QLatin1Char(':')) ? at.Number(2) : -1;
+        if (hour < 0 || minute < 0) {
             return 0;
         }
-        hour = hour % 12 + (half.startsWith(QLatin1Char('P')) ? 12 : 0);
+        if (at.Take(QLatin1Char(':'))) {
+            second = at.Number(2);
+        }
+        at.SkipBlanks();
+        const QChar half = at.AtEnd() ? QChar() : at.text[at.pos].toUpper();
+        if (half == QLatin1Char('A') || half == QLatin1Char('P')) {
+            ++at.pos;
+            if (!at.Take(QLatin1Char('M'))) {
+                at.Take(QLatin1Char('m'));
+            }
+            if (hour < 1 || hour > 12) {
+                return 0;
+            }
+            hour = hour % 12 + (half == QLatin1Char('P') ? 12 : 0);
+        }
     }
-    if (!date.isValid() || hour > 23 || minute > 59 || second > 59) {
+    at.SkipBlanks();
+    const QDate date(year, month, day);
+    if (!at.AtEnd() || !date.isValid() || hour > 23 || minute > 59 || second < 0 || second > 59) {
         return 0;
     }
     return date.toJulianDay() * kSecondsPerDay + hour * 3600 + minute * 60 + second;
@@ -215,6 +283,7 @@ int TDirListing::ReceiveListingData(const char* data, int length)
 void TDirListing::ParseListing(const QByteArray& listing)
 {
     const QStringList lines = SplitBlockLines(QString::fromLatin1(listing));
+    answers_.clear();
     EnsureRoots();
     QStandardItem* current = Root(0);
     int dots = 0;
@@ -224,10 +293,12 @@ void TDirListing::ParseListing(const QByteArray& listing)
         remembered = remembered < 0 ? row.row() : std::min(remembered, row.row());
     }
     if (lines.size() >= 3) {
-        list_.removeRows(0, list_.rowCount());
+        rows_.clear();
         for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
             ParseLine(lines[i], current, dots);
         }
+        list_.ReplaceRows(rows_);
+        rows_.clear();
     }
     // Folders of the listed folder that the listing no longer names go, with their subtrees;
     // from the last child backwards, so that no neighbour is skipped.
@@ -294,17 +365,9 @@ void TDirListing::AddEntry(const QString& line, QStandardItem* current)
 
         TShellFileInfo info;
         if (ext == QLatin1String(".EXT")) {
-            if (shell_ != nullptr) {
-                info = shell_->Query(name);
-            }
+            info = Query(name);
         } else if (IsPlainExtension(ext)) {
-            const QString query = CacheDir + QStringLiteral("DAS") + ext;
-            if (!QFileInfo::exists(query)) {
-                CreatePlaceholderFile(query);
-            }
-            if (shell_ != nullptr) {
-                info = shell_->Query(query);
-            }
+            info = Query(CacheDir + QStringLiteral("DAS") + ext, true);
         }
         if (info.iconIndex == kIconUnknown || info.iconIndex == kIconFolder) {
             info.iconIndex = kListFileImage;
@@ -325,7 +388,7 @@ void TDirListing::AddEntry(const QString& line, QStandardItem* current)
         for (QStandardItem* cell : cells) {
             cell->setEditable(cell == nameCell);
         }
-        list_.appendRow(cells);
+        rows_.push_back(cells);
         added = nameCell;
     }
     if (Columns(line, 16, 20) != kFolderSize || current == nullptr || name.isEmpty()) {
@@ -341,6 +404,21 @@ void TDirListing::AddEntry(const QString& line, QStandardItem* current)
     if (added != nullptr) {
         added->setData(kListFolderImage, kImageRole);
     }
+}
+
+TShellFileInfo TDirListing::Query(const QString& path, bool placeholder)
+{
+    // One question per path and listing: the entries of a folder share few extensions.
+    const auto known = answers_.constFind(path);
+    if (known != answers_.constEnd()) {
+        return known.value();
+    }
+    if (placeholder && !QFileInfo::exists(path)) {
+        CreatePlaceholderFile(path);
+    }
+    const TShellFileInfo info = shell_ != nullptr ? shell_->Query(path) : TShellFileInfo();
+    answers_.insert(path, info);
+    return info;
 }
 
 QStandardItem* TDirListing::FindOrCreatePathNode(const QString& path)

@@ -25,6 +25,7 @@
 // the window what else changes through hooks.
 
 #include <QByteArray>
+#include <QHash>
 #include <QIcon>
 #include <QStandardItem>
 #include <QStandardItemModel>
@@ -32,10 +33,11 @@
 #include <QStringList>
 #include <array>
 #include <functional>
+#include <vector>
 
 #include "explorer/ExplorerConstants.h"
+#include "explorer/ShellFileInfo.h"
 
-class IShellFileInfo;
 class QItemSelectionModel;
 
 // The tree's and the list's items: each holds an image index rather than an icon, which the
@@ -48,6 +50,8 @@ public:
     void SetImages(TImageSource images) { images_ = std::move(images); }
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
+    // Replaces every top-level row by `rows` (the model takes the items) in one reset.
+    void ReplaceRows(const std::vector<QList<QStandardItem*>>& rows);
 
 private:
     TImageSource images_;
@@ -128,6 +132,8 @@ public:
 private:
     void ParseLine(const QString& line, QStandardItem*& current, int& dots);
     void AddEntry(const QString& line, QStandardItem* current);
+    // The desktop's answer for a query path, made a placeholder first when asked to.
+    TShellFileInfo Query(const QString& path, bool placeholder = false);
     void SetPanel(int panel, const QString& text);
     void Error(const QString& text);
 
@@ -139,4 +145,7 @@ private:
     int highestDrive_ = 0;
     QByteArray queue_;
     std::array<QString, kExplorerPanelCount> panels_;
+    QHash<QString, TShellFileInfo> answers_;
+    // The list's rows of the listing being read.
+    std::vector<QList<QStandardItem*>> rows_;
 };

@@ -67,6 +67,7 @@ void TQtDragDrop::Execute(const QStringList& files)
     dragFiles_ = files;
     dragging_ = true;
     drag->exec(Qt::CopyAction, Qt::CopyAction);
+    drag->deleteLater();
     dragging_ = false;
     dragFiles_.clear();
 }

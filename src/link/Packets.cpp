@@ -36,6 +36,7 @@ DataPacket g_receivedData{};
 ControlPacket g_receivedControl{};
 uint8_t g_rcvBuffer[kReceiveBufferSize];
 uint32_t g_rcvFill = 0;
+uint32_t g_rcvTotal = 0;
 uint8_t g_lastRawByte = 0;
 
 std::atomic<TPlaybackSource*> g_playbackSource{nullptr};
@@ -189,6 +190,7 @@ void ReadIntoBuffer()
     }
     TraceRawBytes(g_rcvBuffer + g_rcvFill, got);
     g_rcvFill += got;
+    g_rcvTotal += got;
 }
 
 // Classifies the buffer start and takes a good packet or resynchronises after a bad one.
@@ -390,6 +392,8 @@ void ClearReceiveBuffer()
 }
 
 uint32_t ReceiveBufferFill() { return g_rcvFill; }
+
+uint32_t ReceivedByteCount() { return g_rcvTotal; }
 
 void SetPlaybackSource(TPlaybackSource* source)
 {

@@ -111,6 +111,9 @@ DataPacket& TransmitPacket();
 void ClearReceiveBuffer();
 // Bytes waiting in the receive buffer (link thread).
 uint32_t ReceiveBufferFill();
+// Bytes read into the receive buffer since the program started, wrapping (link thread): a
+// pass that read some was not silent, even when no packet is complete yet.
+uint32_t ReceivedByteCount();
 
 // Where archive playback reads recorded packets from; the archive code implements it.
 class TPlaybackSource {

@@ -227,9 +227,14 @@ void TThdDASComm::ServiceLink()
 void TThdDASComm::Watchdog(uint16_t state)
 {
     // Listening after a NAKd with nothing arriving is as silent as listening idle: a DAS that
-    // goes quiet there must count as lost too.
-    const bool silent = (state == kStateIdle && previousState_ == kStateIdle) ||
-                        (state == kStateNakdListen && previousState_ == kStateNakdListen);
+    // goes quiet there must count as lost too. A pass that read part of a packet is not
+    // silent: on a slow line a packet takes many reads to arrive.
+    const uint32_t heard = ReceivedByteCount();
+    const bool bytesArrived = heard != bytesHeard_;
+    bytesHeard_ = heard;
+    const bool silent = !bytesArrived &&
+                        ((state == kStateIdle && previousState_ == kStateIdle) ||
+                         (state == kStateNakdListen && previousState_ == kStateNakdListen));
     if (silent) {
         if (++silentPasses_ >= kSilentPassesLost) {
             linkLost_ = true;

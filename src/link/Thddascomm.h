@@ -132,6 +132,7 @@ private:
     std::atomic<bool> forcePoll_{false};
     int silentPasses_ = 0;
     uint16_t previousState_ = kStateIdle;
+    uint32_t bytesHeard_ = 0;
 
     // Timings.
     const double ticksPerMs_;

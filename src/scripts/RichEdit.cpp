@@ -87,10 +87,11 @@ QStringList TRichEdit::Lines() const
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
         lines.append(block.text());
     }
+    if (lines.last().isEmpty()) {
+        lines.removeLast();
+    }
     return lines;
 }
-
-void TRichEdit::SetLines(const QStringList& lines) { SetPlainText(lines.join(QLatin1Char('\n'))); }
 
 int TRichEdit::LineCount() const { return document()->blockCount(); }
 

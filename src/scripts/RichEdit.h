@@ -55,8 +55,10 @@ public:
     void SetPlainText(const QString& text);
     // The text from `start` to `end` (CR LF for line breaks).
     QString TextRange(int start, int end) const;
+    // The lines as the control lists them: a last line that is empty (an empty text, or one
+    // ending in a line break) is not one of them, so writing each line with CR LF after it
+    // gives back the text that was loaded.
     QStringList Lines() const;
-    void SetLines(const QStringList& lines);
     int LineCount() const;
     // The line holding the position (the CR and the LF of a line belong to it).
     int LineFromChar(int pos) const;

@@ -50,7 +50,7 @@ QStringList TWordList::Keys() const
     return keys;
 }
 
-QStringList ReadTextLines(const QString& fileName)
+QString ReadEditorText(const QString& fileName)
 {
     QFile file(NativePath(fileName));
     if (!file.open(QIODevice::ReadOnly)) {
@@ -62,11 +62,19 @@ QStringList ReadTextLines(const QString& fileName)
         throw std::runtime_error("Cannot read file \"" + fileName.toStdString() + "\". " +
                                  file.errorString().toStdString());
     }
-    QString text = ToEditorText(QString::fromLatin1(bytes));
+    return ToEditorText(QString::fromLatin1(bytes));
+}
+
+QStringList ReadTextLines(const QString& fileName)
+{
+    QString text = ReadEditorText(fileName);
+    if (text.isEmpty()) {
+        return QStringList();
+    }
     if (text.endsWith(QLatin1Char('\n'))) {
         text.chop(1);
     }
-    return text.isEmpty() && bytes.isEmpty() ? QStringList() : text.split(QLatin1Char('\n'));
+    return text.split(QLatin1Char('\n'));
 }
 
 // --- The control ---
@@ -155,7 +163,7 @@ void TRichSyntaxEdit::ParseFormatWindow()
 
 bool TRichSyntaxEdit::LoadFile(const QString& fileName)
 {
-    formatWindow_->SetLines(ReadTextLines(fileName));
+    formatWindow_->SetPlainText(ReadEditorText(fileName));
     viewport()->setUpdatesEnabled(false);
     SelectAll();
     try {

@@ -200,6 +200,9 @@ private:
     int recording_ = 0;
 };
 
+// Reads a text file whole as the editors hold it (Latin-1; CR LF, CR or LF are line breaks).
+// Throws std::runtime_error when it cannot be read.
+QString ReadEditorText(const QString& fileName);
 // Reads a text file's lines as the editors take them (Latin-1; CR LF, CR or LF end a line;
 // a final line end adds no empty line). Throws std::runtime_error when it cannot be read.
 QStringList ReadTextLines(const QString& fileName);

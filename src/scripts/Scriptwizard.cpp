@@ -385,8 +385,12 @@ TWizardChoices TScriptWizardForm::Choices(const QString& path) const
 {
     TWizardChoices c;
     c.path = path;
-    const QString comments = Memo_Comments->toPlainText();
-    if (!comments.isEmpty()) {
+    // The memo's lines: a last line left empty by a final Enter is none.
+    QString comments = Memo_Comments->toPlainText();
+    if (comments.endsWith(QLatin1Char('\n'))) {
+        comments.chop(1);
+    }
+    if (!Memo_Comments->toPlainText().isEmpty()) {
         c.comments = comments.split(QLatin1Char('\n'));
     }
     c.scheduled = Radio_TypeScheduled->isChecked();

@@ -109,14 +109,18 @@ bool TRichSyntaxEdit::HandleEditKey(QKeyEvent* event)
         InsertTyped(QStringLiteral("\n"));
         return true;
     }
-    // Ctrl+Delete and Ctrl+Backspace act as the plain keys, so that every deletion is recorded.
-    if (key == Qt::Key_Delete && !shift) {
+    // Ctrl+Delete and Ctrl+Backspace act as the plain keys, so that every deletion is recorded;
+    // Shift+Delete also puts what it deletes on the clipboard.
+    if (key == Qt::Key_Delete) {
         const int caret = SelStart();
         const int len = GetTextLen();
         if (SelLength() == 0 && caret < len) {
             SetSel(caret, CharAt(caret) == QLatin1Char('\r') && caret + 2 <= len ? 2 : 1);
         }
         undo_.Add(QString());
+        if (shift) {
+            copy();
+        }
         DeleteSelection();
         return true;
     }

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "link/Das.h"
 #include "link/Global.h"
@@ -202,6 +204,26 @@ void TStationConfig::AddDevicePorts(const QString& text)
 }
 
 void TStationConfig::AddDevices(const TMemIniFile& ini)
+{
+    AddDeviceSections(ini);
+    // Each device set its switch's position as it was read, so a later device could push an
+    // earlier one's switch away from the position it stored. The stored positions are put
+    // in place once more, together, so that a load gives back the order that was saved.
+    if (Devices == nullptr || PortArray == nullptr) {
+        return;
+    }
+    std::vector<std::pair<const TPort*, int>> positions;
+    for (int i = 0; i < Devices->Count(); ++i) {
+        const TDevice* device = Devices->Items(i);
+        positions.emplace_back(device->GetPort(),
+                               ini.ReadInteger(device->GetName(), QStringLiteral("PowerOnPriority"),
+                                               device->GetPowerOnPriority()));
+    }
+    PortArray->ApplyPowerOnPositions(positions);
+    Devices->UpdateAllItems();
+}
+
+void TStationConfig::AddDeviceSections(const TMemIniFile& ini)
 {
     for (const QString& section : ini.ReadSections()) {
         if (IsExactModelSection(section)) {

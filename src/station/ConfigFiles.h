@@ -133,6 +133,7 @@ private:
     QString DevicePortsText() const;
     void AddDevicePorts(const QString& text);
     void AddDevices(const TMemIniFile& ini);
+    void AddDeviceSections(const TMemIniFile& ini);
     bool ReportWriteFailure(bool ok) const;
 
     // Keeps the link thread parked while the devices, channels and port table are replaced;

@@ -169,6 +169,11 @@ void TDevice::AttachChannel()
 
 void TDevice::SetPort(TPort* port)
 {
+    // A working copy only notes the port: the port and its channel stay the live device's.
+    if (copy_) {
+        port_ = port;
+        return;
+    }
     TPort* old = port_;
     if (old != nullptr && old->GetDevice() == this) {
         old->SetDevice(nullptr);

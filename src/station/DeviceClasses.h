@@ -52,6 +52,7 @@ public:
     // Port and channel (UI thread).
     // Moves the device to `port` (null: off any port). A host channel is made for the new
     // port and given a fresh terminal window; the device deletes only a channel it made.
+    // A working copy only notes the port; no port or channel learns of the copy.
     void SetPort(TPort* port);
     TPort* GetPort() const { return port_; }
     TDeviceListItem* GetListItem() const { return item_; }

@@ -399,8 +399,11 @@ void AddStopCaptureCommands(TDevice& device, QStringList& list, int& time, uint8
         device.UpdateListItem();
         return;
     }
-    // Only a DAS serial port is ever routed, so only it is unrouted and routed back.
+    // Only a DAS serial port is ever routed, so only it is unrouted and routed back. A
+    // capture into a file on the DAS routed the port to that file: once the file is closed
+    // the port goes back to its host channel too, or the instrument's data would go nowhere.
     const bool reroute = v.DasSerial() && c.HostCapture();
+    const bool routeBack = v.DasSerial() && (c.HostCapture() || c.fileDest);
     if (reroute) {
         AddSequenceLine(list, time, seq, QStringLiteral("UnRouteSerial ") + v.p);
     }
@@ -415,7 +418,7 @@ void AddStopCaptureCommands(TDevice& device, QStringList& list, int& time, uint8
         const int slot = Das != nullptr ? Das->ReleaseSlotName(c.name) : 0;
         AddSequenceLine(list, time, seq, QStringLiteral("CloseFile ") + QString::number(slot));
     }
-    if (reroute) {
+    if (routeBack) {
         AddRouteSerial(list, time, seq, v, QStringLiteral(" Host ") + v.hc);
     }
     device.SetCaptureOn(false);

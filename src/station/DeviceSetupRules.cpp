@@ -142,8 +142,9 @@ QStringList CaptureChannelNames()
 
 bool UsableDeviceName(const QString& name)
 {
-    return !TDevices::IsReservedName(name) && !name.contains(QLatin1Char('[')) && !name.contains(QLatin1Char(']')) &&
-           !name.contains(QLatin1Char('\r')) && !name.contains(QLatin1Char('\n'));
+    return !TDevices::IsReservedName(name) && !name.contains(QLatin1Char('[')) &&
+           !name.contains(QLatin1Char(']')) && !name.contains(QLatin1Char('\r')) &&
+           !name.contains(QLatin1Char('\n'));
 }
 
 QString DuplicateNameMessage(const QString& name)

@@ -201,6 +201,32 @@ int TPortArray::SetPowerOnPriority(const TPort* port, int position)
     return position;
 }
 
+void TPortArray::ApplyPowerOnPositions(const std::vector<std::pair<const TPort*, int>>& wanted)
+{
+    // The last entry for a switch decides; switch 0 and ports without a switch never move.
+    std::vector<std::pair<const TPort*, int>> moves;
+    for (const auto& [port, position] : wanted) {
+        if (port == nullptr || !port->HasPowerSwitch() || port->GetPowerSwitch() == 0) {
+            continue;
+        }
+        std::erase_if(moves, [&](const auto& m) {
+            return m.first->GetPowerSwitch() == port->GetPowerSwitch();
+        });
+        moves.emplace_back(port, ClampPosition(position));
+    }
+    std::stable_sort(moves.begin(), moves.end(),
+                     [](const auto& a, const auto& b) { return a.second < b.second; });
+    // First every moved switch goes to the end, so the rest keep their order ahead of them;
+    // then each goes to its place in ascending order. A switch taken from the end never
+    // shifts one already placed, so each ends where it asked to be.
+    for (const auto& m : moves) {
+        SetPowerOnPriority(m.first, kHighestSwitch);
+    }
+    for (const auto& m : moves) {
+        SetPowerOnPriority(m.first, m.second);
+    }
+}
+
 int TPortArray::SwitchNumberAt(int position) const
 {
     return order_[static_cast<size_t>(ClampPosition(position))];

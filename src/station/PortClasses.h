@@ -9,6 +9,7 @@
 #include <QString>
 #include <array>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "station/StationConstants.h"
@@ -126,6 +127,11 @@ public:
     // Moves the port's switch to `position` clamped to 0..16 and returns that position; a null
     // port, a port on switch 0 or outside 0..16 changes nothing and gives 0.
     int SetPowerOnPriority(const TPort* port, int position);
+    // Puts the switches of the listed ports at the listed positions, so that each ends at its
+    // own: the positions a saved station stored come back the same. Of two entries for one
+    // switch the later decides; switch 0 and ports without a switch are left alone; of two
+    // switches asking for one position the earlier listed comes first.
+    void ApplyPowerOnPositions(const std::vector<std::pair<const TPort*, int>>& wanted);
     // The switch number at a power-on position (clamped to 0..16).
     int SwitchNumberAt(int position) const;
     // The ring head of the switch at a power-on position (above 16 taken as 16; negative: null).

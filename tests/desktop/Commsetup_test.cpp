@@ -10,17 +10,9 @@
 #include <QtTest/QTest>
 
 #include "platform/WindowPlacement.h"
+#include "support/QtHelpers.h"
 
 namespace {
-
-QStringList Items(const QComboBox* combo)
-{
-    QStringList items;
-    for (int i = 0; i < combo->count(); ++i) {
-        items << combo->itemText(i);
-    }
-    return items;
-}
 
 struct TReadBack {
     int baud = 0;
@@ -54,13 +46,14 @@ TEST_F(CommSetupTest, ShowsItsCaptionsAndListsCentred)
     EXPECT_EQ(form.Button_OK->text(), QStringLiteral("OK"));
     EXPECT_EQ(form.Button_Cancel->text(), QStringLiteral("Cancel"));
 
-    EXPECT_EQ(Items(form.ComboBox_Baud),
+    EXPECT_EQ(ComboItems(form.ComboBox_Baud),
               (QStringList{"300", "600", "1200", "2400", "4800", "9600", "14400", "19200", "28800",
                            "38400", "57600", "115200", "230400"}));
-    EXPECT_EQ(Items(form.ComboBox_Parity), (QStringList{"Even", "Odd", "None", "Space", "Mark"}));
-    EXPECT_EQ(Items(form.ComboBox_Bits), (QStringList{"5", "6", "7", "8"}));
-    EXPECT_EQ(Items(form.ComboBox_StopBits), (QStringList{"1", "1.5", "2"}));
-    EXPECT_EQ(Items(form.ComboBox_Flow), (QStringList{"None", "XonXoff", "Hardware"}));
+    EXPECT_EQ(ComboItems(form.ComboBox_Parity),
+              (QStringList{"Even", "Odd", "None", "Space", "Mark"}));
+    EXPECT_EQ(ComboItems(form.ComboBox_Bits), (QStringList{"5", "6", "7", "8"}));
+    EXPECT_EQ(ComboItems(form.ComboBox_StopBits), (QStringList{"1", "1.5", "2"}));
+    EXPECT_EQ(ComboItems(form.ComboBox_Flow), (QStringList{"None", "XonXoff", "Hardware"}));
     for (const QComboBox* combo : {form.ComboBox_Baud, form.ComboBox_Parity, form.ComboBox_Bits,
                                    form.ComboBox_StopBits, form.ComboBox_Flow}) {
         EXPECT_FALSE(combo->isEditable());

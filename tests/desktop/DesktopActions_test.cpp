@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QComboBox>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QRadioButton>
 #include <QTest>
 #include <QTreeView>
 #include <memory>
 
 #include "DesktopFixture.h"
 #include "desktop/Forms.h"
+#include "desktop/ModalResult.h"
 #include "desktop/Terminal.h"
 #include "link/Das.h"
 #include "link/Global.h"
@@ -237,6 +241,77 @@ TEST_F(ActionsTest, NewDeviceAsksAgainForATakenNameAndKeepsItOnlyAfterSetup)
     Trigger("Desktop_NewDevice");
     EXPECT_EQ(prompt.shown.back().text,
               QStringLiteral("Can Not Create Device -- No More Ports Available"));
+}
+
+// A device made with the setup wizard on a free serial port powers on, starts its data and
+// shows it in its window against the stand-in; the terminal's Device Setup closes the script
+// wizard before it opens the setup on page 1.
+TEST_F(ActionsTest, DeviceMadeWithTheWizardRunsItsInstrument)
+{
+    TDasInstruments instruments(das, console);
+    TInstrumentSpec altimeter;
+    altimeter.sample = "ALT 012.45 m\r\n";
+    instruments.AddSerialInstrument(2, altimeter);
+    TDASDesktopForm& f = Start();
+
+    QStringList pages;
+    QStringList blocks = {"GO", "STOP"};
+    TDASDesktopForm::SetModalRunner([&pages, &blocks](QDialog& dialog) {
+        if (auto* editor = dynamic_cast<TEditCommandForm*>(&dialog)) {
+            editor->RichEdit->setPlainText(blocks.takeFirst());
+            editor->DevSetupOKButtonClick();
+            return editor->result();
+        }
+        auto& wizard = dynamic_cast<TDeviceSetupForm&>(dialog);
+        pages << QString::number(wizard.CurrentPage()) + " " + wizard.windowTitle();
+        if (wizard.Edit_Name->text() == QStringLiteral("Altimeter")) {
+            wizard.ComboBox_Ports->setCurrentIndex(wizard.ComboBox_Ports->findText("Serial 2"));
+            QTest::mouseClick(wizard.Radio_StartStopData, Qt::LeftButton);
+            wizard.Button_CmdStartClick();
+            wizard.Button_CmdStopClick();
+            wizard.Edit_Name->setText(QStringLiteral("Altimeter 2"));
+        }
+        wizard.DevSetupDoneButtonClick();
+        return wizard.result();
+    });
+    prompt.QueueInput(QStringLiteral("Altimeter"));
+    Trigger("Desktop_NewDevice");
+    EXPECT_EQ(pages, QStringList{"1 Altimeter Setup"});
+    TDevice* alt = Device("Altimeter 2");
+    ASSERT_NE(alt, nullptr);
+    EXPECT_EQ(alt->GetPort()->GetName(), QStringLiteral("Serial 2"));
+    EXPECT_EQ(alt->GetCmdStart(), QStringList{"GO"});
+    EXPECT_EQ(alt->GetCmdStop(), QStringList{"STOP"});
+    EXPECT_EQ(alt->GetMux()->GetName(), QStringLiteral("Altimeter 2"));
+
+    SelectOnly({"Altimeter 2"});
+    f.UpdateActions();
+    Trigger("Desktop_DeviceOn");
+    ASSERT_TRUE(WaitUntil([&] { return instruments.SwitchOn(2) && instruments.RouteOf(2) >= 0; },
+                          10000));
+    Trigger("Desktop_StartData");
+    ASSERT_TRUE(WaitUntil([&] { return alt->GetDataOn() && instruments.IsStreaming(2); }, 10000));
+    auto* window = dynamic_cast<TTerminalForm*>(alt->GetMux()->GetWindow());
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil(
+        [&] { return window->TextPane()->toPlainText().contains(QStringLiteral("ALT 012.45 m")); }));
+
+    // Edit from the terminal window: the script wizard goes first.
+    ScriptWizardForm->Window()->show();
+    bool wizardShownDuringSetup = true;
+    TDASDesktopForm::SetModalRunner([&](QDialog& dialog) {
+        wizardShownDuringSetup = ScriptWizardForm->Window()->isVisible();
+        pages << QString::number(dynamic_cast<TDeviceSetupForm&>(dialog).CurrentPage());
+        return kModalCancel;
+    });
+    window->findChild<QAction*>(QStringLiteral("TermDeviceSetup"))->trigger();
+    EXPECT_FALSE(wizardShownDuringSetup);
+    EXPECT_EQ(pages.last(), QStringLiteral("1"));
+    EXPECT_EQ(DeviceSetupForm->WorkingCopy(), nullptr);
+    // Data kept running through the setup.
+    EXPECT_TRUE(alt->GetDataOn());
+    Trigger("Desktop_StopData");
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(2); }, 10000));
 }
 
 TEST_F(ActionsTest, DeleteAsksFirstAndThenOffersTheExport)

@@ -24,7 +24,6 @@ struct TScreen800x600 {
 
 class EditCommandTest : public ::testing::Test {
 protected:
-
     QStringList Ok(const QStringList& block, const std::function<void()>& edit = {})
     {
         form.SetCommands(block);

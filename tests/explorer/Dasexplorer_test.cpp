@@ -13,11 +13,13 @@
 #include <QListView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeView>
+#include <QUrl>
 
 #include "desktop/DesktopFixture.h"
 #include "explorer/ExplorerListView.h"
@@ -280,6 +282,11 @@ TEST_F(ExplorerTest, WindowHasItsControlsMenusAndEveryColumnInSight)
     form->SetViewStyle(9);
     EXPECT_EQ(form->ViewStyle(), kExplorerDetails);
     EXPECT_TRUE(form->Action(QStringLiteral("ViewDetails"))->isChecked());
+
+    // Closing keeps the window's placement.
+    Trigger("ExplorerClose");
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(RestoreWindowPlacement(form.get(), QStringLiteral("DasExplorer"), false, true));
 }
 
 TEST_F(ExplorerTest, RefreshAndDoubleClicks)
@@ -678,6 +685,31 @@ TEST_F(ExplorerTest, DropsCopyOnTheDas)
     Select({"X"});
     form->DropFileTarget2DragOver(QPoint(5, form->TreeView1->viewport()->height() - 2));
     EXPECT_TRUE(form->ListView1->SelectedRows().isEmpty());
+}
+
+TEST_F(ExplorerTest, QtDropsOfFileUrlsAreCopiedToTheDas)
+{
+    form->SetDragSource(std::make_unique<TQtDragDrop>(*form));
+    QWidget* viewport = form->ListView1->Report()->viewport();
+    const QPoint empty(5, viewport->height() - 2);
+    QMimeData text;
+    text.setText(QStringLiteral("not a file"));
+    QDragEnterEvent refused(empty, Qt::CopyAction | Qt::MoveAction, &text, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(viewport, &refused);
+    EXPECT_FALSE(refused.isAccepted());
+
+    const QString file = WriteFile(home.filePath(QStringLiteral("Dropped.txt")), "x");
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(file)});
+    QDragEnterEvent enter(empty, Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(viewport, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+    QDropEvent drop(QPointF(empty), Qt::CopyAction | Qt::MoveAction, &files, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(viewport, &drop);
+    EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+    EXPECT_EQ(transfers.sends, QStringList{file + QLatin1Char('>')});
+    EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("DIR")});
 }
 
 TEST_F(ExplorerTest, CommandsTheDasWouldCutAreRefused)

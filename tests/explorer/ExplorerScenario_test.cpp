@@ -127,6 +127,8 @@ TEST_F(ExplorerScenario, TheOperatorWorksOnTheDasDisk)
     ASSERT_TRUE(explorer.isVisible());
     ASSERT_TRUE(ListShows({"A.TXT", "LOGS", "RUN.PXS"}));
     EXPECT_EQ(Wire(), QStringList{"DIR"});
+    // The station's configuration chose the report.
+    EXPECT_EQ(explorer.ViewStyle(), kExplorerDetails);
     EXPECT_EQ(explorer.windowTitle(), QStringLiteral("DASExplorer - C:\\"));
     EXPECT_EQ(explorer.ListModel().item(Row("A.TXT"), kColSize)->text(), QStringLiteral("5"));
     EXPECT_EQ(explorer.StatusPanelText(1), QStringLiteral("1 dir(s)"));

@@ -315,6 +315,25 @@ TEST_F(LinkThreadTest, SilenceAfterANakdLosesTheLinkToo)
     EXPECT_TRUE(ui.grey);
 }
 
+TEST_F(LinkThreadTest, APacketStillArrivingOnASlowLineIsNotSilence)
+{
+    // At 9600 baud a full packet takes about 265 ms to arrive, a byte or a few per read: the
+    // link is busy all that time, however many reads it takes.
+    MuxArray->AddChannel(5);
+    das.SetBaudRate(9600);
+    das.SetProtocol(1);
+    Connect();
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Connected to DAS"; }));
+    ui.messages.clear();
+    for (int i = 0; i < 6; ++i) {
+        das.SendChannelData(5, QByteArray(254, static_cast<char>('a' + i)));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return das.AllSent(); }, 6000));
+    EXPECT_FALSE(ui.messages.contains(QStringLiteral("Disconnected")))
+        << ui.messages.join(QLatin1Char(',')).toStdString();
+    EXPECT_FALSE(ui.grey);
+}
+
 TEST_F(LinkThreadTest, APausedThreadNeitherReadsNorWrites)
 {
     SendQueue->Add(5, "held", 4);

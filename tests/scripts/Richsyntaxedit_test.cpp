@@ -252,6 +252,30 @@ TEST_F(SyntaxEditTest, BackspaceOverALineBreakIsUndone)
     EXPECT_EQ(edit.GetText(), QStringLiteral("abcd"));
     Key(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(edit.GetText(), QStringLiteral("ab\r\ncd"));
+    // Shift+Delete cuts, and is undone like any deletion.
+    edit.SetSel(1, 4);
+    Key(Qt::Key_Delete, Qt::ShiftModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("ad"));
+    EXPECT_EQ(QGuiApplication::clipboard()->text().remove(QLatin1Char('\r')), QStringLiteral("b\nc"));
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("ab\r\ncd"));
+}
+
+// Enter counts as the two characters CR LF, so typing goes on in one step across it.
+TEST_F(SyntaxEditTest, TypingAcrossALineBreakIsOneStep)
+{
+    edit.SetPlainText(QStringLiteral("ab"));
+    edit.SetSel(2, 0);
+    Type(QStringLiteral("x"));
+    Key(Qt::Key_Return);
+    Type(QStringLiteral("y"));
+    EXPECT_EQ(edit.GetText(), QStringLiteral("abx\r\ny"));
+    EXPECT_EQ(edit.SelStart(), 6);
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("ab"));
+    EXPECT_FALSE(edit.UndoRing().CanUndo());
+    Key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("abx\r\ny"));
 }
 
 TEST_F(SyntaxEditTest, TheRingHoldsThirtyTwoSteps)

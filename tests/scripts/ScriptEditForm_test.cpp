@@ -214,6 +214,35 @@ TEST_F(ScriptEditFormTest, OpenAndSaveKeepTheFileByteForByte)
     EXPECT_EQ(ReadAll(path), bytes);
 }
 
+// The editor's lines are its text's: a text ending in a line break is written with no line
+// added, an empty script is an empty file.
+TEST_F(ScriptEditFormTest, AScriptIsWrittenAsItWasLoaded)
+{
+    for (const QByteArray& bytes :
+         {QByteArray("A\r\n\r\n"), QByteArray("A\r\nB\r\n"), QByteArray(), QByteArray("\r\n")}) {
+        const QString path = FilePath("Lines.pxs");
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(bytes);
+        }
+        TScriptEditForm* editor = NewEditor();
+        editor->OpenFile(path);
+        EXPECT_EQ(editor->Editor->GetText(), QString::fromLatin1(bytes));
+        QFile::remove(path);
+        prompt.QueueMessageAnswer(TMsgResult::No);
+        EXPECT_TRUE(editor->Save());
+        EXPECT_EQ(ReadAll(path), bytes);
+        editor->Modified = false;
+    }
+    TScriptEditForm* editor = NewEditor();
+    editor->Editor->SetText(QStringLiteral("Wait 1\r\n"));
+    prompt.QueueFile(FilePath("Typed.pxs"));
+    prompt.QueueMessageAnswer(TMsgResult::No);
+    EXPECT_TRUE(editor->Save());
+    EXPECT_EQ(ReadAll(FilePath("Typed.pxs")), QByteArray("Wait 1\r\n"));
+}
+
 TEST_F(ScriptEditFormTest, OpenNeverDiscardsTextThatWasNotSaved)
 {
     TScriptEditForm* editor = NewEditor();

@@ -715,4 +715,443 @@ Return)"));
     EXPECT_TRUE(script.contains(QStringLiteral("define Host_GPS 7")));
 }
 
+// A mixed station sampled for 25 s with a remainder: a polled CTD and an averaged analog
+// fluorometer sharing switch 3, and on switch 5 (with a second switch) an instrument with
+// start, stop, power-on and power-off commands writing a plain DAS file; numbered files,
+// a start-up delay, a blackout, and a sleep switch that pauses.
+TEST_F(ScriptGeneratorTest, WritesAMixedTimedRunWithItsRemainder)
+{
+    TPort* s1 = Port(QStringLiteral("S1"), QStringLiteral("Serial"), 1, 11, 3);
+    TPort* s2 = Port(QStringLiteral("S2"), QStringLiteral("Serial"), 2, 12, 5, 6);
+    TPort* a1 = Port(QStringLiteral("A1"), QStringLiteral("Analog"), 7, 20, 3);
+
+    TDevice* ctd = Device(QStringLiteral("CTD"), s1);
+    ctd->SetPacketPause(30);
+    ctd->SetPortBaud(9600);
+    ctd->SetPortSettings(QStringLiteral("N,8,1"));
+    ctd->SetStartDataCapture(0);
+    ctd->SetStopDataCapture(0);
+    ctd->SetCmdGetData({QStringLiteral("D")});
+    ctd->SetPrefix(QStringLiteral("C:"));
+    ctd->SetPowerOnDelay(30);
+
+    TDevice* o2 = Device(QStringLiteral("O2-X"), s2);
+    o2->SetCollectionType(2);
+    o2->SetPortBaud(19200);
+    o2->SetPortSettings(QStringLiteral("E,7,2"));
+    o2->SetCaptureDest(3);
+    o2->SetCaptureDestAppend(false);
+    o2->SetCaptureDestName(QStringLiteral("O2\\O2_DATA.TXT"));
+    o2->SetStartDataCapture(4);
+    o2->SetStopDataCapture(2);
+    o2->SetCmdStart({QStringLiteral("START")});
+    o2->SetCmdStop({QStringLiteral("STOP")});
+    o2->SetCmdStartDelay(20);
+    o2->SetStartAfterDelay(10);
+    o2->SetCmdStopDelay(15);
+    o2->SetPowerOnCmd(true);
+    o2->SetPowerOnCmdWait(40);
+    o2->SetCmdPowerOn({QStringLiteral("WAKE")});
+    o2->SetPowerOffCmd(true);
+    o2->SetPowerOffCmdWait(25);
+    o2->SetCmdPowerOff({QStringLiteral("SLEEP")});
+    o2->SetStopSuffix(QStringLiteral("END"));
+    o2->SetPowerOnDelay(100);
+
+    TDevice* fluoro = Device(QStringLiteral("Fluoro"), a1);
+    fluoro->SetPacketPause(40);
+    fluoro->SetDoAveraging(true);
+    fluoro->SetAvgNumSamples(2);
+    fluoro->SetAvgPause(5);
+    fluoro->SetCaptureDest(2);
+    fluoro->SetCaptureDestName(QStringLiteral("FL\\FLUOR000.RAW"));
+    fluoro->SetStartDataCapture(0);
+    fluoro->SetStopDataCapture(0);
+    fluoro->SetSuffix(QStringLiteral("#"));
+
+    TWizardChoices choices;
+    choices.path = QStringLiteral("/tmp/x/Mixed Run.pxs");
+    choices.comments = {QStringLiteral("First line"), QStringLiteral("Second")};
+    choices.startSequence = true;
+    choices.sequenceText = QStringLiteral("7");
+    choices.startUpDelay = QStringLiteral("00:01:05");
+    choices.sleepAtEnd = true;
+    choices.durationTimed = QStringLiteral("00:00:25");
+    choices.timedAgain = true;
+    choices.blackout = true;
+    choices.blackoutFrom = QStringLiteral("21:00:00");
+    choices.blackoutTo = QStringLiteral("05:30:00");
+    choices.sleepSwitch = TSleepSwitchAction::PauseScript;
+
+    const QStringList script = Script(choices);
+    EXPECT_EQ(script.value(0), QStringLiteral("; Mixed Run.pxs -- 02/01/2024 08:30:05"));
+    const char* body120 = R"(    ;Sample For 120 Ticks!
+    Gosub Collect_CTD
+    ResetAverage Average_Fluoro
+    SendAnalog Data_Fluoro Average Average_Fluoro
+    WaitTicks 5
+    SendAnalog Data_Fluoro Average Average_Fluoro
+    WaitTicks 5
+    Gosub Collect_Fluoro
+    WaitTicks 20
+    Gosub Collect_CTD
+    WaitTicks 10
+    ResetAverage Average_Fluoro
+    SendAnalog Data_Fluoro Average Average_Fluoro
+    WaitTicks 5
+    SendAnalog Data_Fluoro Average Average_Fluoro
+    WaitTicks 5
+    Gosub Collect_Fluoro
+    WaitTicks 10
+    Gosub Collect_CTD
+    WaitTicks 20
+    ResetAverage Average_Fluoro
+    SendAnalog Data_Fluoro Average Average_Fluoro
+    WaitTicks 5
+    SendAnalog Data_Fluoro Average Average_Fluoro
+    WaitTicks 5
+    Gosub Collect_CTD
+    Gosub Collect_Fluoro)";
+    QStringList expected = TextLines(R"(
+
+; First line
+; Second
+
+; Defines
+define On 1
+define Off 0
+define Power_CTD 3
+define Data_CTD 1
+define Host_CTD 11
+define Data_Fluoro 7
+define File_Fluoro 1
+define Average_Fluoro 1
+define Power_O2_X 5
+define AuxPower_O2_X 6
+define Data_O2_X 2
+define File_O2_X 2
+
+; Initialize sequential file numbering
+ResetSeqNum 7
+
+; Pause between start signal and actual data collection routines
+Sleep 65
+
+; Main Data Collection Loop
+MainLoop:
+    ; Do not collect data during blackput times
+    GosubDuring 21:00:00 05:30:00 BlackOut
+    ; Increment Counter for Sequentially numbered files.
+    NextSeqNum
+    Gosub DoDataCollect
+    ; Done.
+    ; Go to sleep to conserve power
+    Sleep 1000000000
+    ; Pause so that an endscript can be recieved
+    Wait 5
+; Now loop back
+Goto MainLoop
+
+; Sleep during blackout times
+BlackOut:
+    SleepUntil 05:30:00
+Return
+
+; Now let's turn on instruments and collect some data!
+DoDataCollect:
+    ; First turn on the instruments and start data collection
+    Gosub PowerOn
+    ; Now Synchonize the Timer
+    Wait 0
+    ; Now Loop 4 Times
+    Repeat 4
+        ; Sample the Data for 6 Seconds
+        Gosub SampleData
+    ; Sample Again
+    EndRepeat
+    ; Sample Remainder of the Data for 100 Ticks
+    Gosub SampleFinalData
+    ; Finally turn off the instruments
+    Gosub PowerOff
+; And Finish
+Return
+
+; Instrument Turn-on Routine
+PowerOn:
+    OpenSerial Data_CTD, 9600, "N81"
+    RouteSerial Data_CTD Host Host_CTD
+    SetPower Power_CTD On
+    WaitTicks 30
+    OpenFile File_O2_X "O2_DATA.TXT"
+    OpenFileSeq File_Fluoro "FLUOR000.RAW"
+    OpenSerial Data_O2_X, 19200, "E72"
+    SetPower Power_O2_X On
+    SetPower AuxPower_O2_X On
+    WaitTicks 40
+    SendString Serial Data_O2_X "WAKE\r"
+    WaitTicks 20
+    SendString Serial Data_O2_X "START\r"
+    WaitTicks 10
+    RouteSerial Data_O2_X File File_O2_X
+; Done with Power-On
+Return
+
+; Data Sampling Loop - 6 Second Duration
+SampleData:
+    Repeat 4
+        Gosub TimedSample
+    EndRepeat 
+    Gosub StartSample
+    ; Re-align Timing
+    Wait 6
+; Done WithSample
+Return
+
+; Final Data Sampling Loop - Samples for 100 Ticks
+SampleFinalData:
+    Gosub TinySample
+; Done WithSample
+Return
+
+; One Sample Loop of Duration Exactly 120 Ticks
+TimedSample:
+    Gosub StartSample
+    WaitTicks 30
+    OnSwitchOff SwitchOff
+; Done With Exact Duration Sampling Routine
+Return
+
+; Sample for Almost 120 Ticks, Omitting final WaitTicks
+StartSample:
+@BODY120@
+    OnSwitchOff SwitchOff
+; Done With Short Duration Sampling Routine
+Return
+
+; Do Remainder of Sampling Routine - 100 Ticks
+TinySample:
+@BODY100@
+    WaitTicks 10
+    OnSwitchOff SwitchOff
+; Done With Very Short Duration Sampling Routine
+Return
+
+; Sample and Store/Send data from CTD
+Collect_CTD:
+    SendString Host Host_CTD "C:"
+    SendString Serial Data_CTD "D\r", 0
+Return
+
+; Sample and Store/Send data from Fluoro
+Collect_Fluoro:
+    SendAverage Average_Fluoro File File_Fluoro
+    SendString File File_Fluoro "#"
+Return
+
+; Instrument Data-off and Turn-off Routine
+PowerOff:
+    CloseFile File_Fluoro
+    SendString Serial Data_O2_X "STOP\r"
+    SetPower Power_CTD Off
+    CloseSerial Data_CTD
+    WaitTicks 15
+    SendString File File_O2_X "END"
+    CloseFile File_O2_X
+    SendString Serial Data_O2_X "SLEEP\r"
+    WaitTicks 25
+    SetPower Power_O2_X Off
+    SetPower AuxPower_O2_X Off
+    CloseSerial Data_O2_X
+; Done with Power-Off
+Return
+
+; Handle Sleep switch - Pauses script
+SwitchOff:
+  ; Go to sleep indefinitely
+  Sleep 1000000000
+; And return
+  Return
+
+; Exit Script - Sets status to "Script Done"
+ScriptDone:
+  EndScript:)");
+    // The 100-tick remainder has the same lines as the 120-tick body up to its last
+    // collection, then waits out its own length.
+    QStringList withBodies;
+    for (const QString& line : expected) {
+        if (line == QStringLiteral("@BODY120@") || line == QStringLiteral("@BODY100@")) {
+            withBodies << TextLines(body120);
+        } else {
+            withBodies << line;
+        }
+    }
+    withBodies.replace(withBodies.indexOf(QStringLiteral("    ;Sample For 120 Ticks!"),
+                                          withBodies.indexOf(QStringLiteral("TinySample:"))),
+                       QStringLiteral("    ;Sample For 100 Ticks!"));
+    EXPECT_EQ(script.mid(1), withBodies);
+}
+
+// A scheduled run whose interval does not divide the day is spelled out as times past
+// midnight; the serial instrument checked in the time-out list is collected once at power-on
+// and left out of the sampling body; the sleep switch ends the script.
+TEST_F(ScriptGeneratorTest, WritesAScheduledTimeOutRunAtSpelledOutTimes)
+{
+    TDevice* adcp = Device(QStringLiteral("ADCP 1"),
+                           Port(QStringLiteral("S1"), QStringLiteral("Serial"), 3, 13, 4));
+    adcp->SetPacketPause(200);
+    adcp->SetPortBaud(4800);
+    adcp->SetStartDataCapture(1);
+    adcp->SetStopDataCapture(1);
+    adcp->SetPowerOnCmdWait(30);
+    adcp->SetCmdStartDelay(50);
+    adcp->SetStartAfterDelay(30);
+    adcp->SetStopAfterDelay(200);
+    adcp->SetCmdGetData({QStringLiteral("\\!SupCr"), QStringLiteral("PING")});
+    adcp->SetPowerOnDelay(30);
+    TDevice* temp = Device(QStringLiteral("Temp"),
+                           Port(QStringLiteral("A1"), QStringLiteral("Analog"), 5, 21, 2));
+    temp->SetPacketPause(50);
+    temp->SetCaptureDest(1);
+    temp->SetCaptureDestOther(40);
+    temp->SetStartDataCapture(0);
+    temp->SetStopDataCapture(0);
+    temp->SetPowerOnDelay(30);
+
+    TWizardChoices choices;
+    choices.path = QStringLiteral("Sched.pxs");
+    choices.scheduled = true;
+    choices.every = QStringLiteral("00:25:00");
+    choices.from = QStringLiteral("23:30:00");
+    choices.until = QStringLiteral("00:20:00");
+    choices.blackout = true;  // no blackout in a scheduled script
+    choices.duration = TSampleDuration::TimeOut;
+    choices.timeOutDevices = {QStringLiteral("ADCP 1")};
+
+    const TGeneratedScript generated = Generate(choices);
+    ASSERT_TRUE(generated.expandedTimes.has_value());
+    EXPECT_EQ(*generated.expandedTimes,
+              QStringList({QStringLiteral("23:30:00"), QStringLiteral("23:55:00"),
+                           QStringLiteral("00:20:00")}));
+    EXPECT_EQ(generated.lines.mid(1), TextLines(R"(
+
+; Defines
+define On 1
+define Off 0
+define Power_Temp 2
+define Data_Temp 5
+define Host_Temp 40
+define Power_ADCP_1 4
+define Data_ADCP_1 3
+define Host_ADCP_1 13
+
+; Main Data Collection Loop
+MainLoop:
+    ; Jump to routines at irregular intervals to collect data
+    GosubDuring 23:30:00 23:55:00 Do23_30_00
+    GosubDuring 23:55:00 00:20:00 Do23_55_00
+    GosubDuring 00:20:00 23:30:00 Do00_20_00
+; Now loop back
+Goto MainLoop
+    ; Collect data, then sleep for the rest of the interval
+
+Do23_30_00:
+    Gosub DoDataCollect
+    SleepUntil 23:55:00
+Return
+
+Do23_55_00:
+    Gosub DoDataCollect
+    SleepUntil 00:20:00
+Return
+
+Do00_20_00:
+    Gosub DoDataCollect
+    SleepUntil 23:30:00
+Return
+GoTo ScriptDone
+
+; Now let's turn on instruments and collect some data!
+DoDataCollect:
+    ; First turn on the instruments and start data collection
+    Gosub PowerOn
+    ; Now Synchonize the Timer
+    Wait 0
+    ; Now Enable Serial Timeouts
+    EnableTimeout Data_ADCP_1
+    ; Now Start the Data Collection Loop
+    RepeatTimeOut 3000  60000
+        ; Sample the Data for 2 Seconds
+        Gosub SampleData
+    ; Sample Again
+    EndRepeat
+    ; Finally turn off the instruments
+    Gosub PowerOff
+; And Finish
+Return
+
+; Instrument Turn-on Routine
+PowerOn:
+    SetPower Power_Temp On
+    WaitTicks 30
+    OpenSerial Data_ADCP_1, 4800, "N81"
+    SetPower Power_ADCP_1 On
+    WaitTicks 30
+    RouteSerial Data_ADCP_1 Host Host_ADCP_1
+    WaitTicks 20
+    Gosub Collect_ADCP_1
+; Done with Power-On
+Return
+
+; Data Sampling Loop - 2 Second Duration
+SampleData:
+    Gosub StartSample
+    ; Re-align Timing
+    Wait 2
+; Done WithSample
+Return
+
+; Sample for Almost 200 Ticks, Omitting final WaitTicks
+StartSample:
+    OnSwitchOff SwitchOff
+    ;Sample For 200 Ticks!
+    Gosub Collect_Temp
+    WaitTicks 50
+    Gosub Collect_Temp
+    WaitTicks 50
+    Gosub Collect_Temp
+    WaitTicks 50
+    Gosub Collect_Temp
+    OnSwitchOff SwitchOff
+; Done With Short Duration Sampling Routine
+Return
+
+; Sample and Store/Send data from ADCP 1
+Collect_ADCP_1:
+    SendString Serial Data_ADCP_1 "PING", 0
+Return
+
+; Sample and Store/Send data from Temp
+Collect_Temp:
+    SendAnalog Data_Temp Host Host_Temp
+Return
+
+; Instrument Data-off and Turn-off Routine
+PowerOff:
+    SetPower Power_ADCP_1 Off
+    SetPower Power_Temp Off
+    CloseSerial Data_ADCP_1
+; Done with Power-Off
+Return
+
+; Handle Sleep switch - Ends script nicely
+SwitchOff:
+  ; Turn off the instruments
+  Gosub PowerOff
+; And Finish
+
+; Exit Script - Sets status to "Script Done"
+ScriptDone:
+  EndScript:)"));
+}
+
 }  // namespace

@@ -458,7 +458,8 @@ TEST_F(ScriptWizardTest, OpensTheScriptInANewEditor)
     StartQuiet();
     SelectOnly({"CTD", "Oxygen"});
     TScriptWizardForm& w = ShowWizard();
-    w.Memo_Comments->setPlainText(QStringLiteral("Mooring 3\nDeployed by the wizard"));
+    // A final Enter in the comments makes no comment line of its own.
+    w.Memo_Comments->setPlainText(QStringLiteral("Mooring 3\nDeployed by the wizard\n"));
     const QString path = ScriptsFolder() + QStringLiteral("Untitled.pxs");
     QFile::remove(path);
     prompt.shown.clear();

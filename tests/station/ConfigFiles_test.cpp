@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <QFileInfo>
+#include <random>
 
 #include "ConfigFixture.h"
 
@@ -358,4 +359,84 @@ TEST_F(ConfigFiles, ThousandsOfFaultySectionsAreReportedInOneBox)
     ASSERT_EQ(lines.size(), kMessageGroupLines + 1);
     EXPECT_EQ(lines.front(), QStringLiteral("Can not find port for Lost 0"));
     EXPECT_EQ(lines.back(), QStringLiteral("... and %1 more.").arg(kFaulty - kMessageGroupLines));
+}
+
+TEST_F(ConfigFiles, PowerOnOrderComesBackAsItWasSaved)
+{
+    // Pump on switch 4 at position 6, CTD on switch 11 at 1, Sonar on switch 7 at 7: read in
+    // section order, CTD's and Sonar's moves would push Pump's switch away from its place.
+    WriteFile(icfDir + QStringLiteral("Order.icf"),
+              "[Pelagrix]\n"
+              "[P4]\nPortType=Serial\nPowerChannel=4\nMuxChannel=4\n"
+              "[P11]\nPortType=Serial\nPowerChannel=11\nMuxChannel=11\n"
+              "[P7]\nPortType=Serial\nPowerChannel=7\nMuxChannel=7\n");
+    config.ConfigFileName = WriteFile(configDir + QStringLiteral("Order.das"),
+                                      "[Pelagrix]\r\nInternalConfigFile=Order.icf\r\n"
+                                      "[Pump]\r\nPort=P4\r\nPowerOnPriority=6\r\n"
+                                      "[CTD]\r\nPort=P11\r\nPowerOnPriority=1\r\n"
+                                      "[Sonar]\r\nPort=P7\r\nPowerOnPriority=7\r\n");
+    ASSERT_TRUE(config.LoadConfiguration());
+    EXPECT_EQ(devices.Items(0)->GetPowerOnPriority(), 6);
+    EXPECT_EQ(devices.Items(1)->GetPowerOnPriority(), 1);
+    EXPECT_EQ(devices.Items(2)->GetPowerOnPriority(), 7);
+    // Switch 0 and the switches of no device keep their order around them.
+    QList<int> order;
+    for (int p = 0; p <= 16; ++p) {
+        order << PortArray->SwitchNumberAt(p);
+    }
+    EXPECT_EQ(order, QList<int>({0, 11, 1, 2, 3, 5, 4, 7, 6, 8, 9, 10, 12, 13, 14, 15, 16}));
+}
+
+TEST_F(ConfigFiles, SaveLoadSaveGivesTheSameBytesForRandomStations)
+{
+    std::mt19937 random(20240611);
+    const auto pick = [&](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(random);
+    };
+    for (int station = 0; station < 40; ++station) {
+        SCOPED_TRACE(station);
+        devices.Clear();
+        QByteArray icf = "[Pelagrix]\n";
+        const int portCount = pick(3, 12);
+        for (int p = 0; p < portCount; ++p) {
+            icf += "[Port " + QByteArray::number(p) + "]\nPortType=" +
+                   (pick(0, 2) == 0 ? "Analog" : "Serial") +
+                   "\nPowerChannel=" + QByteArray::number(pick(0, 16)) +
+                   "\nMuxChannel=" + QByteArray::number(p + 1) + "\n";
+        }
+        config.InternalConfigFileName = WriteFile(icfDir + QStringLiteral("Random.icf"), icf);
+        ASSERT_TRUE(config.ReadInternalConfiguration());
+        const int deviceCount = pick(1, portCount);
+        for (int d = 0; d < deviceCount; ++d) {
+            TDevice* device = devices.Add(QStringLiteral("Device %1").arg(d));
+            ASSERT_NE(device, nullptr);
+            // Each device lands on a random free port, its switch moved and delayed at random.
+            std::vector<TPort*> free;
+            for (int p = 0; p < PortArray->Count(); ++p) {
+                if (PortArray->Get(p)->GetDevice() == nullptr) {
+                    free.push_back(PortArray->Get(p));
+                }
+            }
+            if (!free.empty()) {
+                device->SetPort(free[static_cast<size_t>(pick(0, int(free.size()) - 1))]);
+            }
+        }
+        for (int moves = pick(0, 12); moves > 0; --moves) {
+            TDevice* device = devices.Items(pick(0, devices.Count() - 1));
+            device->SetPowerOnPriority(pick(0, 16));
+            device->SetPowerOnDelay(pick(0, 100));
+        }
+
+        const QString first = configDir + QStringLiteral("First.das");
+        const QString second = configDir + QStringLiteral("Second.das");
+        QFile::remove(first);
+        QFile::remove(second);
+        config.ConfigFileName = first;
+        ASSERT_TRUE(config.StoreConfiguration(true));
+        ASSERT_TRUE(config.LoadConfiguration());
+        config.ConfigFileName = second;
+        ASSERT_TRUE(config.StoreConfiguration(true));
+        ASSERT_EQ(QString::fromLatin1(ReadFile(second)), QString::fromLatin1(ReadFile(first)));
+    }
+    EXPECT_TRUE(prompt.shown.empty());
 }

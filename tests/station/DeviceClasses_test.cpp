@@ -124,6 +124,14 @@ TEST_F(DeviceModel, DeletingAWorkingCopyLeavesPortAndChannel)
     {
         TDevice copy(*live);
         EXPECT_EQ(copy.GetMux(), channel);
+        // Pointed at another port and back, the copy never takes either port.
+        TPort* other = AddPort(QStringLiteral("P2"), 2, 2);
+        copy.SetPort(other);
+        EXPECT_EQ(copy.GetPort(), other);
+        EXPECT_EQ(other->GetDevice(), nullptr);
+        EXPECT_EQ(mux.GetChannel(2), nullptr);
+        copy.SetPort(live->GetPort());
+        copy.Assign(*live);
     }
     EXPECT_EQ(ports.FindPort(QStringLiteral("P1"))->GetDevice(), live);
     EXPECT_EQ(mux.GetChannel(1), channel);

@@ -290,7 +290,9 @@ TEST_F(DeviceSequencesTest, CaptureOnTheDasTakesAndFreesAFileSlot)
                                  "00000000 003SendString Serial 3 \"\""}));
     list.clear();
     AddStopCaptureCommands(*ctd, list, T, seq);
-    EXPECT_EQ(list, QStringList{"00000000 004CloseFile 1"});
+    // Once the file is closed the instrument's port goes back to its own host channel.
+    EXPECT_EQ(list, (QStringList{"00000000 004CloseFile 1", "00000000 005RouteSerial 3 Host 3",
+                                 "00000000 006SendString Serial 3 \"\""}));
     EXPECT_FALSE(ctd->GetCaptureOn());
     EXPECT_EQ(das.AddSlotName(QStringLiteral("OTHER\\O.RAW")), 1);
 }

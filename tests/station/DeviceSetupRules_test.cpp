@@ -67,16 +67,16 @@ TEST(DeviceSetupTexts, NumbersAndPortNamesReadAsTheDialogsTakeThem)
     for (int n = 0; n <= 15; ++n) {
         EXPECT_EQ(ComPortFromText(QStringLiteral("COM%1").arg(n)), n);
     }
-    for (const char* text : {"COM16", "COM", "No Echo", "com3", "COM03", " COM3", "COM3 ", "COM-1",
-                             "COM1x", "LPT1"}) {
+    for (const char* text :
+         {"COM16", "COM", "No Echo", "com3", "COM03", " COM3", "COM3 ", "COM-1", "COM1x", "LPT1"}) {
         EXPECT_EQ(ComPortFromText(QString::fromLatin1(text)), -1) << text;
     }
 
     const struct {
         const char* text;
         int value;
-    } leading[] = {{"5", 5},   {"5th", 5},   {"21st", 21},   {" 3rd", 3}, {"-2nd", -2},
-                   {"+4", 4},  {"abc", -1},  {"", -1},       {"th", -1},  {"99999999999th", -1},
+    } leading[] = {{"5", 5},   {"5th", 5},   {"21st", 21}, {" 3rd", 3}, {"-2nd", -2},
+                   {"+4", 4},  {"abc", -1},  {"", -1},     {"th", -1},  {"99999999999th", -1},
                    {"0th", 0}, {"12 th", 12}};
     for (const auto& c : leading) {
         EXPECT_EQ(LeadingInteger(QString::fromLatin1(c.text), -1), c.value) << c.text;

@@ -19,3 +19,16 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
     }
     return true;
 }
+
+#include <QComboBox>
+#include <QStringList>
+
+// The item texts of a list, in order.
+inline QStringList ComboItems(const QComboBox* combo)
+{
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) {
+        items << combo->itemText(i);
+    }
+    return items;
+}

@@ -67,14 +67,6 @@ QByteArray EntryLine(const QString& name, const QByteArray& size, bool folder,
            stamp.toString(QStringLiteral("MM-dd-yy  hh:mm")).toLatin1() + "\r\n";
 }
 
-// The text between the first and the last double quote; empty when none.
-QString Quoted(const QString& text)
-{
-    const qsizetype first = text.indexOf(QLatin1Char('"'));
-    const qsizetype last = text.lastIndexOf(QLatin1Char('"'));
-    return first >= 0 && last > first ? text.mid(first + 1, last - first - 1) : QString();
-}
-
 // The words after the command word of a PicoDos command.
 QStringList Arguments(const TConsoleCommand& command)
 {
@@ -333,7 +325,7 @@ struct TDasDirectory::TState {
         std::optional<QString> path;
         {
             const std::lock_guard guard(lock);
-            path = Resolve(Quoted(command.Text()));
+            path = Resolve(QString::fromLatin1(command.Quoted()));
         }
         if (path && files->HasFile(FileKey(*path))) {
             const QString text = QString::fromLatin1(files->File(FileKey(*path)));
