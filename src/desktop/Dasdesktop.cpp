@@ -391,6 +391,14 @@ bool TDASDesktopForm::ExplorerVisible() const
     return DASExplorerForm != nullptr && DASExplorerForm->Form()->isVisible();
 }
 
+void TDASDesktopForm::RefreshDeviceRow(IChannelDevice& device)
+{
+    device.RefreshListRow();
+    // An echo port opened, closed, or closed by itself on a failure changes what the echo
+    // actions may do.
+    UpdateActions();
+}
+
 void TDASDesktopForm::RefreshExplorer()
 {
     if (DASExplorerForm != nullptr) {

@@ -190,6 +190,8 @@ public:
     void KeepDebugMemoTail(int chars) override;
     bool ExplorerVisible() const override;
     void RefreshExplorer() override;
+    // The row, and the actions that follow the devices' state (the echo actions).
+    void RefreshDeviceRow(IChannelDevice& device) override;
 
     // --- IFixedChannelReaders ---
     void ReceiveControlText(const char* bytes, int count) override;

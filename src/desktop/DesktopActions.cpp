@@ -17,6 +17,7 @@
 #include "desktop/AboutBox.h"
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
+#include "desktop/Terminal.h"
 
 namespace {
 
@@ -249,6 +250,9 @@ void TDASDesktopForm::BuildActions()
             connect(action, &QAction::triggered, this, [this, run = def.run] { (this->*run)(); });
         }
     }
+    // The echo actions show the state they lead to, as the terminal's echo action does.
+    Action(QStringLiteral("Desktop_OpenSerialEcho"))->setIcon(EchoPortIcon(true));
+    Action(QStringLiteral("Desktop_CloseSerialEcho"))->setIcon(EchoPortIcon(false));
     const auto view = [this](const char* name, int style) {
         connect(Action(QString::fromLatin1(name)), &QAction::triggered, this,
                 [this, style] { SetViewStyle(style); });

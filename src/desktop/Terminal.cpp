@@ -6,9 +6,11 @@
 #include <QFontDialog>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <array>
 
 #include "desktop/Forms.h"
 #include "desktop/WinMenuItem.h"
@@ -19,6 +21,9 @@
 #include "station/DeviceSequences.h"
 
 namespace {
+
+// Side of the drawn echo state pictures, in pixels.
+constexpr int kEchoIconPixels = 16;
 
 // 0x00BBGGRR as the device settings store a colour.
 QColor ColorFromStored(int stored)
@@ -292,12 +297,40 @@ void TTerminalForm::UpdateDeviceActions()
     }
 }
 
+QIcon EchoPortIcon(bool open)
+{
+    // Made once, so every action shows the same picture.
+    static const std::array<QIcon, 2> icons = [] {
+        std::array<QIcon, 2> made;
+        for (const bool on : {false, true}) {
+            const QString theme =
+                on ? QStringLiteral("network-transmit-receive") : QStringLiteral("network-offline");
+            if (QIcon::hasThemeIcon(theme)) {
+                made[on ? 1 : 0] = QIcon::fromTheme(theme);
+                continue;
+            }
+            QPixmap pixmap(kEchoIconPixels, kEchoIconPixels);
+            pixmap.fill(Qt::transparent);
+            QPainter painter(&pixmap);
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.setPen(QPen(QColor(on ? 0x1B5E20 : 0x616161), 1.5));
+            painter.setBrush(on ? QColor(0x43A047) : QColor(0xBDBDBD));
+            painter.drawEllipse(QRectF(2.5, 2.5, kEchoIconPixels - 5, kEchoIconPixels - 5));
+            painter.end();
+            made[on ? 1 : 0] = QIcon(pixmap);
+        }
+        return made;
+    }();
+    return icons[open ? 1 : 0];
+}
+
 void TTerminalForm::SetEchoPortOpen(bool open)
 {
-    // TODO(#10): the open and closed echo images beside the caption.
     echoShownOpen_ = open;
     termOpenSerialPort_->setText(open ? QStringLiteral("Close Serial &Echo")
                                       : QStringLiteral("Open Serial &Echo"));
+    // The picture shows what the action does, as the main window's echo actions do.
+    termOpenSerialPort_->setIcon(EchoPortIcon(!open));
 }
 
 void TTerminalForm::ChannelStateChanged()
@@ -466,8 +499,9 @@ void TTerminalForm::showEvent(QShowEvent* event)
 
 void TTerminalForm::closeEvent(QCloseEvent* event)
 {
+    // Saved as closed: a window the operator closed stays closed at the next start.
     if (rememberPosition_) {
-        SaveWindowPlacement(this, windowTitle());
+        SaveWindowPlacement(this, windowTitle(), false);
     }
     // Closing only hides the window; its channel keeps it.
     QMainWindow::closeEvent(event);

@@ -7,6 +7,7 @@
 // UI thread only.
 
 #include <QByteArray>
+#include <QIcon>
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
@@ -36,6 +37,10 @@ constexpr int kPasteBlockBytes = 0xFFFF;
 constexpr int kWindowTextColor = -2147483640;
 // Default font of both panes.
 constexpr int kTerminalFontPoints = 10;
+
+// The picture of an echo port's state: open (data echoed) or closed. The desktop's icon theme
+// gives it where it has one; otherwise a drawn dot, green for open, grey for closed.
+QIcon EchoPortIcon(bool open);
 
 // The window of one host channel, plain or bound to a device.
 class TTerminalForm : public QMainWindow, public ITerminalView, public IDeviceTerminal {
@@ -84,7 +89,8 @@ public:
 
     // Shows or hides the device actions as the window has a channel and a device.
     void UpdateDeviceActions();
-    // The echo action's caption follows the channel's echo port.
+    // The echo action's caption and icon follow the channel's echo port (the icon shows the
+    // state the action leads to).
     void SetEchoPortOpen(bool open);
 
     TMux* GetChannel() const { return channel_; }

@@ -107,6 +107,13 @@ void PlaceBelow(QWidget* form, QWidget* control)
 
 void SaveWindowPlacement(QWidget* form, const QString& name)
 {
+    if (form != nullptr) {
+        SaveWindowPlacement(form, name, form->isVisible());
+    }
+}
+
+void SaveWindowPlacement(QWidget* form, const QString& name, bool visible)
+{
     if (form == nullptr) {
         return;
     }
@@ -120,7 +127,7 @@ void SaveWindowPlacement(QWidget* form, const QString& name)
     reg.WriteFloat(kTop, PlacementValueY(topLeft.y()));
     reg.WriteFloat(kWidth, PlacementValueX(form->width()));
     reg.WriteInteger(kWindowState, WindowStateCode(form->windowState()));
-    reg.WriteBool(kVisible, form->isVisible());
+    reg.WriteBool(kVisible, visible);
 }
 
 bool RestoreWindowPlacement(QWidget* form, const QString& name, bool restoreState,

@@ -41,6 +41,9 @@ void PlaceBelow(QWidget* form, QWidget* control);
 // and "Visible" of `form` under VersionedKeyPath(RegistryWriteVersion(), name). Nothing is
 // written when the key cannot be opened.
 void SaveWindowPlacement(QWidget* form, const QString& name);
+// The same with "Visible" given: a window saved while it closes stores false, so that it
+// stays closed when its placement is restored at the next start.
+void SaveWindowPlacement(QWidget* form, const QString& name, bool visible);
 // Reads the placement saved under VersionedKeyPath(RegistryReadVersion(), name) and applies
 // it: the position always, the size when restoreSize, visibility and window state when
 // restoreState. A missing value keeps the window's present one. Returns false (and leaves

@@ -165,6 +165,7 @@ public:
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
@@ -185,6 +186,8 @@ private:
 
     void PasteText(const QMimeData* data);
     bool HandleEditKey(QKeyEvent* event);
+    // Each character recorded in the undo ring, then inserted.
+    void TypeText(const QString& text);
     void InsertTyped(const QString& text);
     void DeleteSelection();
     QByteArray TemplateWord(int* start) const;

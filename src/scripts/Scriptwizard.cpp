@@ -212,6 +212,9 @@ void TScriptWizardForm::UpdateDependencies()
 
     GroupBox_ShutDown->setVisible(!scheduled);
     continuousPart_->setVisible(!scheduled);
+    // Hidden themselves too, so that each says so when asked.
+    Radio_DurationContinuous->setVisible(!scheduled);
+    Edit_ShutDownDelay->setVisible(!scheduled);
     Edit_DurationTimed->setEnabled(timed);
     Cb_TimedAgain->setVisible(!scheduled);
     Cb_TimedAgain->setEnabled(timed && Cb_SleepAtEnd->isChecked());

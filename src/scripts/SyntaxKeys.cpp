@@ -1,5 +1,6 @@
 // The syntax editor's keys: what typing records in the undo ring, when the edited lines are
 // recoloured, and the undo ring itself.
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QTextCursor>
 
@@ -34,15 +35,10 @@ bool IsModifierOrMoveKey(int key)
     }
 }
 
-// Typed text the editor takes: printable Latin-1, a character past 255 as "?".
-QString TypedText(const QKeyEvent& event)
+// The printable Latin-1 text of typed characters, a character past 255 as "?"; empty when
+// any character is a control character.
+QString PrintableText(QString text)
 {
-    const Qt::KeyboardModifiers mods = event.modifiers();
-    // Ctrl alone makes shortcuts; Ctrl with Alt is AltGr on some keyboards.
-    if ((mods & Qt::ControlModifier) != 0 && (mods & Qt::AltModifier) == 0) {
-        return QString();
-    }
-    QString text = event.text();
     for (QChar& c : text) {
         if (c.unicode() < 0x20 || c.unicode() == 0x7F || (c.unicode() >= 0x80 && c.unicode() < 0xA0)) {
             return QString();
@@ -52,6 +48,17 @@ QString TypedText(const QKeyEvent& event)
         }
     }
     return text;
+}
+
+// Typed text the editor takes from a key.
+QString TypedText(const QKeyEvent& event)
+{
+    const Qt::KeyboardModifiers mods = event.modifiers();
+    // Ctrl alone makes shortcuts; Ctrl with Alt is AltGr on some keyboards.
+    if ((mods & Qt::ControlModifier) != 0 && (mods & Qt::AltModifier) == 0) {
+        return QString();
+    }
+    return PrintableText(event.text());
 }
 
 }  // namespace
@@ -136,13 +143,36 @@ bool TRichSyntaxEdit::HandleEditKey(QKeyEvent* event)
     }
     const QString typed = TypedText(*event);
     if (!typed.isEmpty()) {
-        for (const QChar c : typed) {
-            undo_.Add(QString(c));
-            InsertTyped(QString(c));
-        }
+        TypeText(typed);
         return true;
     }
     return false;
+}
+
+void TRichSyntaxEdit::TypeText(const QString& text)
+{
+    for (const QChar c : text) {
+        undo_.Add(QString(c));
+        InsertTyped(QString(c));
+    }
+}
+
+// Characters composed by the input method (dead keys, compose sequences) are typed text too.
+void TRichSyntaxEdit::inputMethodEvent(QInputMethodEvent* event)
+{
+    const QString typed = PrintableText(event->commitString());
+    if (isReadOnly() || typed.isEmpty() || !event->preeditString().isEmpty() ||
+        event->replacementLength() != 0) {
+        TRichEditStream::inputMethodEvent(event);
+        return;
+    }
+    {
+        const TRecorded recorded(*this);
+        TypeText(typed);
+    }
+    // No key-up of a key of its own follows: the next move recolours the line.
+    modified_ = true;
+    event->accept();
 }
 
 void TRichSyntaxEdit::InsertTyped(const QString& text)

@@ -11,7 +11,9 @@
 #include "desktop/Forms.h"
 #include "desktop/Terminal.h"
 #include "link/Host.h"
+#include "link/Serial.h"
 #include "support/FakePrompt.h"
+#include "support/Pty.h"
 
 namespace {
 
@@ -204,6 +206,62 @@ TEST_F(DeviceViewTest, MenusAndThePopupMenuInTheirOrder)
     EXPECT_EQ(popup.last(), form->Action(QStringLiteral("Desktop_DeviceSetup")));
     // The sleep action is hidden; its menu entry says so in its own words.
     EXPECT_FALSE(form->Action(QStringLiteral("Desktop_DASSleep"))->isVisible());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(DeviceViewTest, EchoColumnAndActionsFollowTheEchoPort)
+{
+    TPty echoLine;
+    ASSERT_FALSE(echoLine.Slave().isEmpty());
+    constexpr int kEchoCom = 44;
+    SetComPortDevicePath(kEchoCom, echoLine.Slave());
+    TDevice* ctd = Device("CTD");
+    const auto echo = [&] {
+        return form->ViewModel()->index(ViewRowOf("CTD"), kColEcho).data().toString();
+    };
+    const auto echoPort = [&] {
+        return form->ViewModel()->index(ViewRowOf("CTD"), kColEchoPort).data().toString();
+    };
+    ctd->SetEchoSerial(0);
+    ctd->RefreshListRow();
+    EXPECT_EQ(echo(), QString());
+    EXPECT_EQ(echoPort(), QStringLiteral("none"));
+
+    ctd->SetEchoSerial(kEchoCom);
+    ctd->RefreshListRow();
+    SelectOnly({"CTD"});
+    form->UpdateActions();
+    EXPECT_EQ(echo(), QStringLiteral("off"));
+    EXPECT_EQ(echoPort(), QStringLiteral("COM44"));
+    EXPECT_TRUE(form->Action(QStringLiteral("Desktop_OpenSerialEcho"))->isEnabled());
+    EXPECT_FALSE(form->Action(QStringLiteral("Desktop_CloseSerialEcho"))->isEnabled());
+
+    Trigger("Desktop_OpenSerialEcho");
+    ASSERT_TRUE(ctd->GetMux()->IsEchoOpen());
+    EXPECT_EQ(echo(), QStringLiteral("ON"));
+    EXPECT_NE(EchoPortIcon(true).cacheKey(), EchoPortIcon(false).cacheKey());
+    EXPECT_FALSE(form->Action(QStringLiteral("Desktop_OpenSerialEcho"))->isEnabled());
+    EXPECT_TRUE(form->Action(QStringLiteral("Desktop_CloseSerialEcho"))->isEnabled());
+
+    // The echo line hangs up: the port is closed and the row says so.
+    echoLine.CloseMaster();
+    EXPECT_TRUE(WaitUntil([&] { return !ctd->GetMux()->IsEchoOpen() && echo() == "off"; }));
+    EXPECT_TRUE(form->Action(QStringLiteral("Desktop_OpenSerialEcho"))->isEnabled());
+    EXPECT_FALSE(form->Action(QStringLiteral("Desktop_CloseSerialEcho"))->isEnabled());
+    // The device window's echo action offers to open it again, with the open picture.
+    auto* window = dynamic_cast<TTerminalForm*>(ctd->GetMux()->GetWindow());
+    ASSERT_NE(window, nullptr);
+    QAction* windowEcho = window->findChild<QAction*>(QStringLiteral("TermOpenSerialPort"));
+    ASSERT_NE(windowEcho, nullptr);
+    EXPECT_EQ(windowEcho->text(), QStringLiteral("Open Serial &Echo"));
+    EXPECT_EQ(windowEcho->icon().cacheKey(), EchoPortIcon(true).cacheKey());
+
+    Trigger("Desktop_CloseSerialEcho");
+    EXPECT_EQ(echo(), QStringLiteral("off"));
+    SetComPortDevicePath(kEchoCom, QString());
 }
 
 }  // namespace

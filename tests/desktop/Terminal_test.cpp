@@ -17,6 +17,7 @@
 #include "desktop/WinMenuItem.h"
 #include "link/MuxClasses.h"
 #include "link/SendQueues.h"
+#include "platform/Registry.h"
 #include "station/DeviceClasses.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
@@ -568,6 +569,12 @@ TEST_F(TerminalTest, RememberedPlacementComesBackUnderTheCaption)
     TTerminalForm second(QStringLiteral("Placement Test"), true);
     EXPECT_EQ(second.size(), QSize(420, 260));
     EXPECT_EQ(second.WindowGeometry().topLeft(), QPoint(120, 80));
+    // The operator closed it: it stays closed.
+    EXPECT_FALSE(second.isVisible());
+    TRegDef reg;
+    ASSERT_TRUE(reg.OpenKey(VersionedKeyPath(RegistryReadVersion(), QStringLiteral("Placement Test")),
+                            false));
+    EXPECT_FALSE(reg.ReadBoolDef(QStringLiteral("Visible"), true));
 }
 
 TEST_F(TerminalTest, WindowMenuGoesBeforeTheHiddenDebugEntryAndListsTheOthers)

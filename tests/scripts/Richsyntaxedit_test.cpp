@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QFile>
 #include <QImage>
+#include <QInputMethodEvent>
 #include <QMimeData>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -276,6 +277,20 @@ TEST_F(SyntaxEditTest, TypingAcrossALineBreakIsOneStep)
     EXPECT_FALSE(edit.UndoRing().CanUndo());
     Key(Qt::Key_Y, Qt::ControlModifier);
     EXPECT_EQ(edit.GetText(), QStringLiteral("abx\r\ny"));
+}
+
+// Characters composed by the input method (a dead key, a compose sequence) are typed like
+// any other: 8-bit, and undone.
+TEST_F(SyntaxEditTest, ComposedCharactersAreTypedText)
+{
+    edit.SetPlainText(QStringLiteral("ab"));
+    edit.SetSel(1, 0);
+    QInputMethodEvent composed;
+    composed.setCommitString(QString::fromUtf8("\u00e9\u20ac"));
+    QApplication::sendEvent(&edit, &composed);
+    EXPECT_EQ(edit.GetText(), QString::fromUtf8("a\u00e9?b"));
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("ab"));
 }
 
 TEST_F(SyntaxEditTest, TheRingHoldsThirtyTwoSteps)

@@ -139,6 +139,30 @@ TEST_F(ScriptEditFormTest, NewEditorIsShownUntitledWithItsMenus)
     EXPECT_TRUE(editor->Editor->IsComment(QStringLiteral(";")));
 }
 
+// The main window's New Script and Open Script each open an editor of their own.
+TEST_F(ScriptEditFormTest, TheMainWindowOpensNewAndExistingScripts)
+{
+    auto* list = dynamic_cast<TScriptEditForms*>(ScriptEditForms);
+    ASSERT_NE(list, nullptr);
+    Trigger("Desktop_NewScript");
+    ASSERT_EQ(list->Count(), 1);
+    EXPECT_TRUE(list->Items(0)->isVisible());
+    EXPECT_EQ(list->Items(0)->windowTitle(), QStringLiteral("Script Editor - Untitled.pxs"));
+
+    const QString path = FilePath("Open.pxs");
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("SetPower 1 On\r\n");
+    file.close();
+    prompt.QueueFile(path);
+    Trigger("Desktop_OpenScript");
+    ASSERT_EQ(list->Count(), 2);
+    EXPECT_EQ(prompt.lastFileOptions.title, QStringLiteral("Open Script:"));
+    EXPECT_EQ(list->Items(1)->windowTitle(), QStringLiteral("Script Editor - ") + path);
+    EXPECT_EQ(list->Items(1)->Editor->GetText(), QStringLiteral("SetPower 1 On\r\n"));
+    EXPECT_EQ(list->Items(0)->Editor->GetText(), QString());
+}
+
 TEST_F(ScriptEditFormTest, SaveOfAnUntitledScriptAsksForAFileThenOffersItToTheDas)
 {
     TScriptEditForm* editor = NewEditor();

@@ -183,6 +183,7 @@ TEST_F(ScriptWizardTest, PagesAndGroupsFollowTheChoices)
     EXPECT_TRUE(w.GroupBox_Blackout->isHidden());
     EXPECT_FALSE(w.GroupBox_Schedule->isHidden());
     EXPECT_FALSE(w.Radio_DurationContinuous->isVisibleTo(w.GroupBox_Duration));
+    EXPECT_TRUE(w.Radio_DurationContinuous->isHidden());
     EXPECT_FALSE(w.Edit_ShutDownDelay->isVisibleTo(w.GroupBox_Duration));
     EXPECT_TRUE(w.Cb_TimedAgain->isHidden());
     EXPECT_TRUE(w.Cb_TimeOutAgain->isHidden());
@@ -191,6 +192,7 @@ TEST_F(ScriptWizardTest, PagesAndGroupsFollowTheChoices)
     EXPECT_FALSE(w.GroupBox_Blackout->isHidden());
     EXPECT_TRUE(w.GroupBox_Schedule->isHidden());
     EXPECT_TRUE(w.Radio_DurationContinuous->isVisibleTo(w.GroupBox_Duration));
+    EXPECT_FALSE(w.Radio_DurationContinuous->isHidden());
     EXPECT_FALSE(w.Cb_TimedAgain->isHidden());
 
     EXPECT_FALSE(w.Cb_TimedAgain->isEnabled());
