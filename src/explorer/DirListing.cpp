@@ -289,7 +289,7 @@ void TDirListing::ParseListing(const QByteArray& listing)
     int dots = 0;
 
     int remembered = -1;
-    for (const QModelIndex& row : listSelection_.selectedRows()) {
+    for (const QModelIndex& row : listSelection_.selectedIndexes()) {
         remembered = remembered < 0 ? row.row() : std::min(remembered, row.row());
     }
     if (lines.size() >= 3) {

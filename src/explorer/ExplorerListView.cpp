@@ -67,7 +67,6 @@ TExplorerListView::TExplorerListView(QStandardItemModel& model, QWidget* parent)
     report_->setItemsExpandable(false);
     report_->setUniformRowHeights(true);
     report_->setAllColumnsShowFocus(true);
-    report_->setSelectionBehavior(QAbstractItemView::SelectRows);
     report_->setIconSize(QSize(kExplorerSmallIconPx, kExplorerSmallIconPx));
     report_->header()->setSectionsClickable(true);
     report_->header()->setSortIndicatorShown(true);
@@ -84,6 +83,8 @@ TExplorerListView::TExplorerListView(QStandardItemModel& model, QWidget* parent)
         view->setModel(&model_);
         view->setSelectionModel(selection_);
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+        // An item picked in an icon style is the whole entry, as in the details.
+        view->setSelectionBehavior(QAbstractItemView::SelectRows);
         view->setEditTriggers(QAbstractItemView::EditKeyPressed);
         view->setItemDelegate(new TRenameDelegate(*this, view));
         view->setDragEnabled(false);
@@ -128,11 +129,13 @@ QList<QAbstractItemView*> TExplorerListView::Views() const
 
 QList<int> TExplorerListView::SelectedRows() const
 {
+    // A row counts when any of its cells is selected: the icon styles show the names only.
     QList<int> rows;
-    for (const QModelIndex& index : selection_->selectedRows(kColName)) {
+    for (const QModelIndex& index : selection_->selectedIndexes()) {
         rows << index.row();
     }
     std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     return rows;
 }
 

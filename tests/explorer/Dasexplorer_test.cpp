@@ -755,6 +755,177 @@ TEST_F(ExplorerTest, NamesThatWouldLeaveTheFolderAreNeverFetched)
     EXPECT_EQ(Messages().size(), 2);
 }
 
+// A desktop that knows a few placeholder names; every other name gets nothing.
+class TKnownTypes final : public IShellFileInfo {
+public:
+    TShellFileInfo Query(const QString& path) override
+    {
+        const QString name = QFileInfo(path).fileName();
+        if (name == QLatin1String("DAS.DAT")) {
+            return {7, QString()};
+        }
+        if (name == QLatin1String("DAS.TXT")) {
+            return {3, QStringLiteral("Text Document")};
+        }
+        return {};
+    }
+    QIcon Icon(int) const override { return QIcon(); }
+};
+
+// A listing of a folder on drive D, written out column by column.
+const char* const kDriveDListing =
+    " Volume in drive D is LOGGER\r\n"
+    " Volume Serial Number is 0A1B-2C3D\r\n"
+    " Directory of D:\\DATA\\2024\r\n"
+    "\r\n"
+    ".              <DIR>         03-02-24  09:05\r\n"
+    "..             <DIR>         03-02-24  09:05\r\n"
+    "JAN            <DIR>         01-31-24  23:59\r\n"
+    "FEB            <DIR>         02-29-24  00:00\r\n"
+    "RUN1.DAT          1,048,576  02-01-24  13:45\r\n"
+    "run2.dat                  0  12-31-99  08:00\r\n"
+    "NOTES.TXT               512  02-15-24  07:30\r\n"
+    "MAKEFILE             65,536  01-01-24  00:01\r\n"
+    "         4 file(s)     1,114,624 bytes  \r\n"
+    "         4 dir(s)      12,345,678 bytes free \r\n"
+    "Directory Complete\r\n";
+
+TEST_F(ExplorerTest, AListingOfAnotherDriveFillsTheTreeTheRowsAndThePanels)
+{
+    form->SetShellFileInfo(std::make_unique<TKnownTypes>());
+    form->SetHighestDrive(1);
+    Feed(kDriveDListing);
+
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("DASExplorer - D:\\DATA\\2024"));
+    const TImageItemModel& tree = form->TreeModel();
+    ASSERT_EQ(tree.rowCount(), 2);
+    EXPECT_EQ(tree.item(0)->text(), QStringLiteral("C"));
+    EXPECT_EQ(tree.item(1)->text(), QStringLiteral("D"));
+    EXPECT_EQ(tree.item(1)->data(kImageRole).toInt(), 2);
+    ASSERT_EQ(tree.item(1)->rowCount(), 1);
+    const QStandardItem* data = tree.item(1)->child(0);
+    EXPECT_EQ(data->text(), QStringLiteral("DATA"));
+    ASSERT_EQ(data->rowCount(), 1);
+    const QStandardItem* year = data->child(0);
+    EXPECT_EQ(year->text(), QStringLiteral("2024"));
+    EXPECT_EQ(year->data(kImageRole).toInt(), 1);
+    EXPECT_EQ(form->TreeView1->selectionModel()->selectedIndexes(), QModelIndexList{year->index()});
+    // The folder listed is in sight: its drive and its parents are unfolded.
+    EXPECT_TRUE(form->TreeView1->isExpanded(tree.item(1)->index()));
+    EXPECT_TRUE(form->TreeView1->isExpanded(data->index()));
+    EXPECT_TRUE(form->TreeView1->isExpanded(year->index()));
+    QStringList months;
+    for (int r = 0; r < year->rowCount(); ++r) {
+        months << year->child(r)->text() + QLatin1Char('/') +
+                      year->child(r)->data(kImageRole).toString();
+    }
+    EXPECT_EQ(months, (QStringList{QStringLiteral("JAN/1"), QStringLiteral("FEB/1")}));
+    EXPECT_EQ(form->GetNodePath(year->child(1)->index()), QStringLiteral("D:\\DATA\\2024\\FEB"));
+
+    const auto rows = [this] {
+        QStringList out;
+        for (int r = 0; r < form->ListModel().rowCount(); ++r) {
+            QStringList cells;
+            for (int c = 0; c < kListColumnCount; ++c) {
+                cells << form->ListModel().item(r, c)->text();
+            }
+            cells << form->ListModel().item(r, 0)->data(kImageRole).toString();
+            out << cells.join(QLatin1Char('|'));
+        }
+        return out;
+    };
+    EXPECT_EQ(rows(), (QStringList{
+                          QStringLiteral("FEB|<DIR>||02-29-24  00:00|3"),
+                          QStringLiteral("JAN|<DIR>||01-31-24  23:59|3"),
+                          QStringLiteral("MAKEFILE|65,536| File|01-01-24  00:01|4"),
+                          QStringLiteral("NOTES.TXT|512|Text Document|02-15-24  07:30|4"),
+                          QStringLiteral("RUN1.DAT|1,048,576|DAT File|02-01-24  13:45|7"),
+                          QStringLiteral("run2.dat|0|dat File|12-31-99  08:00|4"),
+                      }));
+    EXPECT_EQ(form->StatusPanelText(0), QStringLiteral("  4 file(s)"));
+    EXPECT_EQ(form->StatusPanelText(1), QStringLiteral("2 dir(s)"));
+    EXPECT_EQ(form->StatusPanelText(2), QStringLiteral("1,114,624 bytes  "));
+    EXPECT_EQ(form->StatusPanelText(3), QStringLiteral("12,345,678 bytes free "));
+    for (const char* placeholder : {"DAS.DAT", "DAS.dat", "DAS.TXT", "DAS"}) {
+        EXPECT_TRUE(QFileInfo(form->CacheDir() + QString::fromLatin1(placeholder)).isFile())
+            << placeholder;
+    }
+
+    const auto names = [this] {
+        QStringList out;
+        for (int r = 0; r < form->ListModel().rowCount(); ++r) {
+            out << form->ListModel().item(r, 0)->text();
+        }
+        return out;
+    };
+    // Modified: oldest first, the two-digit year 99 before 24.
+    form->ListView1ColumnClick(kColModified);
+    EXPECT_EQ(names(), (QStringList{"run2.dat", "MAKEFILE", "JAN", "RUN1.DAT", "NOTES.TXT", "FEB"}));
+    form->ListView1ColumnClick(kColSize);
+    EXPECT_EQ(names().mid(3), (QStringList{"NOTES.TXT", "MAKEFILE", "RUN1.DAT"}));
+    form->ListView1ColumnClick(kColSize);
+    EXPECT_EQ(names().mid(0, 3), (QStringList{"RUN1.DAT", "MAKEFILE", "NOTES.TXT"}));
+    form->ListView1ColumnClick(kColType);
+    EXPECT_EQ(names().last(), QStringLiteral("NOTES.TXT"));
+    EXPECT_EQ(form->SortDirection(), 1);
+
+    // The same folder without FEB, then drive C's root: D's folders stay, FEB goes.
+    QByteArray again(kDriveDListing);
+    again.replace("FEB            <DIR>         02-29-24  00:00\r\n", "");
+    Feed(again);
+    ASSERT_EQ(year->rowCount(), 1);
+    EXPECT_EQ(year->child(0)->text(), QStringLiteral("JAN"));
+    Feed(Listing("C:\\", kRoot));
+    EXPECT_EQ(form->windowTitle(), QStringLiteral("DASExplorer - C:\\"));
+    EXPECT_EQ(tree.item(1)->child(0)->child(0)->child(0)->text(), QStringLiteral("JAN"));
+    EXPECT_EQ(tree.item(0)->rowCount(), 3);
+
+    // A listing that comes while the window is hidden unfolds the way to its folder too.
+    form->TreeView1->collapse(tree.item(1)->index());
+    form->hide();
+    Feed(Listing("D:\\OTHER\\X", Entry("Y", "1")));
+    form->show();
+    EXPECT_TRUE(form->TreeView1->isExpanded(tree.item(1)->index()));
+    EXPECT_TRUE(form->TreeView1->isExpanded(tree.item(1)->child(1)->index()));
+}
+
+// The icon styles act on what the operator picks in them, as the details do.
+TEST_F(ExplorerTest, EveryViewStyleActsOnTheItemsPicked)
+{
+    for (const int style : {kExplorerLargeIcons, kExplorerSmallIcons, kExplorerList}) {
+        form->SetViewStyle(style);
+        QListView* icons = form->ListView1->Icons();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(icons));
+        form->ListView1->Selection()->clearSelection();
+        const auto at = [&](const char* name) {
+            return icons->visualRect(form->ListModel().index(Row(QString::fromLatin1(name)), 0))
+                .center();
+        };
+        QTest::mouseClick(icons->viewport(), Qt::LeftButton, {}, at("OLD.TXT"));
+        QTest::mouseClick(icons->viewport(), Qt::LeftButton, Qt::ControlModifier, at("A.TXT"));
+        prompt.QueueMessageAnswer(TMsgResult::Yes);
+        Trigger("EditDelete");
+        EXPECT_EQ(TakeQueuedCommands(),
+                  (QStringList{QStringLiteral("PicoDos \"Del A.TXT \""),
+                               QStringLiteral("PicoDos \"Del OLD.TXT \""), QStringLiteral("DIR")}))
+            << style;
+
+        // A listing selects again the first picked index, which the actions then see.
+        Feed(Listing("C:\\", kRoot));
+        Trigger("LoadScript");
+        EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("LoadScript \"A.TXT\"")})
+            << style;
+
+        Trigger("EditSelectAll");
+        EXPECT_EQ(form->SelectedEntries().size(), 8U) << style;
+        QTest::mouseClick(icons->viewport(), Qt::LeftButton, {}, at("LOGS"));
+        QTest::mouseDClick(icons->viewport(), Qt::LeftButton, {}, at("LOGS"));
+        EXPECT_EQ(TakeQueuedCommands(),
+                  (QStringList{QStringLiteral("PicoDos \"CD LOGS \""), QStringLiteral("DIR")}))
+            << style;
+    }
+}
+
 TEST(ExplorerAlone, AListingBeforeTheFirstShowUsesTheCacheFolder)
 {
     NewLinkGlobals();
