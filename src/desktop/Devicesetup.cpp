@@ -25,6 +25,7 @@
 #include "platform/WindowPlacement.h"
 #include "station/DeviceClasses.h"
 #include "station/DeviceSetupRules.h"
+#include "station/InstrumentFiles.h"
 #include "station/PortClasses.h"
 
 namespace {
@@ -830,12 +831,45 @@ void TDeviceSetupForm::Btn_ChangeMasterDirClick()
     Edit_MasterDirectory->setText(MasterDirectoryText());
 }
 
+// --- Instrument files ---
+
 void TDeviceSetupForm::ExportSettingsButtonClick()
 {
-    // TODO(#13): instrument files.
+    if (workingCopy_ == nullptr || !SaveToDevice()) {
+        return;
+    }
+    TFileDialogOptions options = InstrumentDialogOptions(
+        QStringLiteral("Export Instrument Configuration File"), Edit_Name->text());
+    options.defaultExt = QStringLiteral("ins");
+    const std::optional<QString> file = Prompt().SaveFile(options);
+    if (!file) {
+        return;
+    }
+    if (QFileInfo::exists(*file) &&
+        MessageDlg(QStringLiteral("Confirm"), QStringLiteral("File Exists. OverWrite?"),
+                   TMsgButtons::YesNo, TMsgIcon::Question) != TMsgResult::Yes) {
+        return;
+    }
+    ExportInstrument(*workingCopy_, *file);
 }
 
 void TDeviceSetupForm::ImportSettingsButtonClick()
 {
-    // TODO(#13): instrument files.
+    if (workingCopy_ == nullptr) {
+        return;
+    }
+    const std::optional<QString> file = Prompt().OpenFile(
+        InstrumentDialogOptions(QStringLiteral("Open Instrument Configuration File"), QString()));
+    if (!file) {
+        return;
+    }
+    if (!IsInstrumentFile(*file)) {
+        ShowMessage(QStringLiteral("Invalid Instrument Configuration file selected."));
+        return;
+    }
+    ImportInstrument(*workingCopy_, editedDevice_, *file);
+    LoadFromDevice(*workingCopy_, kFirstSetupPage);
+    // Finished then sees the icon field's path as new and shows that picture.
+    workingCopy_->SetImage(QString());
+    UpdateDependencies();
 }

@@ -93,10 +93,11 @@ public:
     void SaveSettings(TMemIniFile& ini) const;
     // Writes the terminal window's geometry as screen fractions (nothing without a window).
     void SaveWindowSettings(TMemIniFile& ini) const;
-    // Reads the device's section; `import` reads an instrument file (port, icon and power
-    // switch settings untouched). Returns false when a configuration load found no usable
-    // port: the message is shown and the device is deleted, so the caller drops its pointer.
-    bool LoadSettings(const TMemIniFile& ini, bool import);
+    // Reads the device's section (or `section` when given); `import` reads an instrument file
+    // (port, icon and power switch settings untouched). Returns false when a configuration
+    // load found no usable port: the message is shown and the device is deleted, so the
+    // caller drops its pointer.
+    bool LoadSettings(const TMemIniFile& ini, bool import, const QString& section = QString());
 
     // List row and icon (UI thread).
     void UpdateListItem();

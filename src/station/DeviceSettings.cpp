@@ -162,9 +162,9 @@ void TDevice::SaveWindowSettings(TMemIniFile& ini) const
     w.B("Visible", terminal->IsWindowVisible());
 }
 
-bool TDevice::LoadSettings(const TMemIniFile& ini, bool import)
+bool TDevice::LoadSettings(const TMemIniFile& ini, bool import, const QString& sectionName)
 {
-    const QString section = GetName();
+    const QString section = sectionName.isEmpty() ? GetName() : sectionName;
     const TSectionReader r(ini, section);
 
     const QString defaultImage = QStringLiteral("Icons\\Tavo.bmp");

@@ -8,6 +8,7 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -753,6 +754,138 @@ TEST_F(DeviceSetupTest, PicturesAndCaptureNamesThatCannotBeUsed)
     ASSERT_EQ(images.paths.size(), shownBefore + 1);
     EXPECT_EQ(images.paths.last(), GetProgramDataDir() + "Icons/Tavo.bmp");
     EXPECT_GE(d->GetImageIndex(), 0);
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+TEST_F(DeviceSetupTest, ExportWritesTheListedNameIntoAFileNamedAfterTheNameField)
+{
+    QTemporaryDir dir;
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    TDevice* d = devices.Add(QStringLiteral("CTD"));
+    Open(*d, 1);
+    wizard->Edit_Name->setText(QStringLiteral("CTD2"));
+    wizard->Edit_PacketPause->setText(QStringLiteral("42"));
+    wizard->Edit_PowerOnDelay->setText(QStringLiteral("75"));
+
+    const QString file = dir.filePath(QStringLiteral("CTD2.ins"));
+    prompt.QueueFile(file);
+    QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
+    ASSERT_EQ(prompt.shown.back().kind, QStringLiteral("save"));
+    EXPECT_EQ(prompt.shown.back().title, QStringLiteral("Export Instrument Configuration File"));
+    EXPECT_EQ(prompt.lastFileOptions.fileName, QStringLiteral("CTD2"));
+    EXPECT_EQ(prompt.lastFileOptions.defaultExt, QStringLiteral("ins"));
+    EXPECT_EQ(prompt.lastFileOptions.folder, GetProgramDataDir() + "Config/");
+    EXPECT_EQ(prompt.lastFileOptions.filter,
+              QStringLiteral("Instrument Configuration Files (*.ins)|*.ins"));
+    const QByteArray written = ReadFile(file);
+    EXPECT_TRUE(written.startsWith("[CTD]\r\n")) << written.left(40).toStdString();
+    EXPECT_TRUE(written.contains("\r\nPacketPause=42\r\n"));
+    EXPECT_TRUE(written.contains("\r\nPowerOnDelay=75\r\n"));
+
+    // An existing file is written over only after Yes.
+    WriteFile(file, "[Old]\r\nPacketPause=1\r\n");
+    wizard->Edit_PacketPause->setText(QStringLiteral("43"));
+    prompt.QueueFile(file);
+    prompt.QueueMessageAnswer(TMsgResult::No);
+    QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
+    EXPECT_EQ(prompt.shown.back().text, QStringLiteral("File Exists. OverWrite?"));
+    EXPECT_EQ(ReadFile(file), QByteArray("[Old]\r\nPacketPause=1\r\n"));
+    prompt.QueueFile(file);
+    prompt.QueueMessageAnswer(TMsgResult::Yes);
+    QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
+    EXPECT_TRUE(ReadFile(file).startsWith("[Old]\r\nPacketPause=1\r\n\r\n[CTD]\r\n"));
+    EXPECT_TRUE(ReadFile(file).contains("\r\nPacketPause=43\r\n"));
+    // A cancelled dialog writes nothing.
+    prompt.QueueFile(std::nullopt);
+    const size_t shown = prompt.shown.size();
+    QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
+    EXPECT_EQ(prompt.shown.size(), shown + 1);
+
+    // Cancel keeps the device as it was, except the power switch's delay written by the export.
+    QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
+    EXPECT_EQ(d->GetName(), QStringLiteral("CTD"));
+    EXPECT_EQ(d->GetPacketPause(), 100);
+    EXPECT_EQ(d->GetPowerOnDelay(), 75);
+}
+
+TEST_F(DeviceSetupTest, ImportRenamesAtOnceAndShowsTheFilesValues)
+{
+    QTemporaryDir dir;
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    AddPort(QStringLiteral("Serial 2"), 2, 2);
+    TDevice* pump = devices.Add(QStringLiteral("Pump"));
+    devices.Add(QStringLiteral("Fan"));
+    const QString two = dir.filePath(QStringLiteral("two.INS"));
+    WriteFile(two, "[A]\r\nPacketPause=11\r\nPort=Serial 2\r\n[B]\r\nPacketPause=22\r\n");
+
+    Open(*pump, 3);
+    prompt.QueueFile(two);
+    QTest::mouseClick(wizard->ImportSettingsButton, Qt::LeftButton);
+    ASSERT_EQ(prompt.shown.back().kind, QStringLiteral("open"));
+    EXPECT_EQ(prompt.shown.back().title, QStringLiteral("Open Instrument Configuration File"));
+    EXPECT_TRUE(prompt.lastFileOptions.fileName.isEmpty());
+    EXPECT_EQ(prompt.lastFileOptions.folder, GetProgramDataDir() + "Config/");
+    EXPECT_EQ(wizard->CurrentPage(), 1);
+    EXPECT_EQ(wizard->Edit_Name->text(), QStringLiteral("A"));
+    EXPECT_EQ(wizard->windowTitle(), QStringLiteral("A Setup"));
+    EXPECT_EQ(wizard->Edit_PacketPause->text(), QStringLiteral("11"));
+    EXPECT_EQ(wizard->ComboBox_Ports->currentText(), QStringLiteral("Serial 1"));
+    // The row and the channel carry the new name at once, and keep it after Cancel.
+    EXPECT_EQ(Row(pump, kColDevice), QStringLiteral("A"));
+    EXPECT_EQ(mux.GetChannel(1)->GetName(), QStringLiteral("A"));
+    QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
+    EXPECT_EQ(pump->GetName(), QStringLiteral("A"));
+    EXPECT_EQ(pump->GetPacketPause(), 100);
+
+    // Only ".ins" files, in any case.
+    Open(*pump, 1);
+    const QString text = dir.filePath(QStringLiteral("two.txt"));
+    WriteFile(text, ReadFile(two));
+    for (const QString& bad : {text, dir.filePath(QStringLiteral("missing.ins"))}) {
+        prompt.QueueFile(bad);
+        QTest::mouseClick(wizard->ImportSettingsButton, Qt::LeftButton);
+        EXPECT_EQ(prompt.shown.back().text,
+                  QStringLiteral("Invalid Instrument Configuration file selected."));
+        EXPECT_EQ(wizard->Edit_Name->text(), QStringLiteral("A"));
+    }
+
+    // A section named like another device: the name stays, the values come.
+    const QString fan = dir.filePath(QStringLiteral("fan.ins"));
+    WriteFile(fan, "[Fan]\r\nPacketPause=33\r\n");
+    prompt.QueueFile(fan);
+    QTest::mouseClick(wizard->ImportSettingsButton, Qt::LeftButton);
+    EXPECT_EQ(prompt.shown.back().text, QStringLiteral("Name \"Fan\" already exists."));
+    EXPECT_EQ(wizard->Edit_Name->text(), QStringLiteral("A"));
+    EXPECT_EQ(wizard->Edit_PacketPause->text(), QStringLiteral("33"));
+
+    // A file without sections reloads the controls from the copy: typed edits are gone.
+    const QString empty = dir.filePath(QStringLiteral("empty.ins"));
+    WriteFile(empty, "");
+    wizard->Edit_PacketPause->setText(QStringLiteral("55"));
+    prompt.QueueFile(empty);
+    QTest::mouseClick(wizard->ImportSettingsButton, Qt::LeftButton);
+    EXPECT_EQ(wizard->Edit_PacketPause->text(), QStringLiteral("33"));
+
+    // Finished keeps the imported values and shows the icon the field names.
+    const int picturesBefore = images.paths.size();
+    Finish();
+    EXPECT_EQ(wizard->result(), kModalOk);
+    EXPECT_EQ(pump->GetPacketPause(), 33);
+    EXPECT_EQ(images.paths.size(), picturesBefore + 1);
+    EXPECT_EQ(devices.Count(), 2);
+    EXPECT_FALSE(devices.IsDuplicateName(QStringLiteral("Fan")));
 }
 
 // Every control of every page lies inside the page and inside the visible part of its box, so

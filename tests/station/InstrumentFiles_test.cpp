@@ -1,0 +1,217 @@
+// Instrument files: the bytes an export writes, the sections of a file it keeps, and what an
+// import reads, renames and leaves alone.
+#include "station/InstrumentFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "StationFixture.h"
+#include "link/Global.h"
+#include "platform/IniFile.h"
+
+namespace {
+
+QByteArray ReadBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+class InstrumentFiles : public StationTest {
+protected:
+    QString Path(const char* name) const { return dir.filePath(QString::fromLatin1(name)); }
+
+    // Every key of the device's section as an export writes it.
+    static QStringList Keys(const TDevice& device)
+    {
+        TMemIniFile ini;
+        device.SaveSettings(ini);
+        return SectionLines(ini, device.GetName());
+    }
+
+    QTemporaryDir dir;
+};
+
+TEST_F(InstrumentFiles, ExportWritesTheDevicesSectionUnderItsName)
+{
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    TDevice* ctd = devices.Add(QStringLiteral("CTD"));
+    ctd->SetImage(ExpandDataRelativePath(QStringLiteral("Icons\\Tavo.bmp")));
+    ctd->SetCmdStart({QStringLiteral("START"), QStringLiteral("SAMPLE 5")});
+    ASSERT_TRUE(ExportInstrument(*ctd, Path("CTD.ins")));
+
+    const QByteArray bytes = ReadBytes(Path("CTD.ins"));
+    EXPECT_TRUE(
+        bytes.startsWith("[CTD]\r\n"
+                         "Image=Icons\\Tavo.bmp\r\n"
+                         "Port=Serial 1\r\n"
+                         "PortBaud=9600\r\n"
+                         "PortSettings=N,8,1\r\n"
+                         "EchoSerial=0\r\n"))
+        << bytes.left(200).toStdString();
+    EXPECT_TRUE(bytes.contains("\r\nCmdStart=START,\"SAMPLE 5\"\r\nCmdStartDelay=50\r\n"));
+    // The terminal window's keys follow the settings.
+    EXPECT_TRUE(bytes.contains("\r\nFreqDuration=1000000\r\nHexWidth="));
+    EXPECT_TRUE(bytes.endsWith("\r\nFontStyleStrikeOut=0\r\n\r\n"));
+    EXPECT_EQ(bytes.count("["), 1);
+}
+
+TEST_F(InstrumentFiles, ExportIntoAStationFileKeepsItsOtherSections)
+{
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    TDevice* ctd = devices.Add(QStringLiteral("CTD"));
+    ctd->SetPacketPause(77);
+    const QByteArray unit =
+        "[Pelagrix]\r\nWarning=This is a Wendrok Generated File... DO NOT EDIT!\r\n"
+        "CaptureDir=Data\\\r\n";
+    const QByteArray other = "[Oxygen]\r\nPort=Analog 1\r\nPacketPause=100\r\n";
+    WriteBytes(Path("Station.das"), unit + "[CTD]\r\nPort=Serial 1\r\nPacketPause=5\r\n" + other);
+    ASSERT_TRUE(ExportInstrument(*ctd, Path("Station.das")));
+
+    const QByteArray bytes = ReadBytes(Path("Station.das"));
+    // Sections stand apart by an empty line; the device's keys are changed where they stand
+    // and the others follow.
+    EXPECT_TRUE(bytes.startsWith(unit + "\r\n[CTD]\r\nPort=Serial 1\r\nPacketPause=77\r\n"))
+        << bytes.left(300).toStdString();
+    EXPECT_TRUE(bytes.endsWith("\r\n\r\n" + other + "\r\n"));
+    QStringList written = SectionLines(TMemIniFile(Path("Station.das")), QStringLiteral("CTD"));
+    QStringList keys = Keys(*ctd);
+    written.sort();
+    keys.sort();
+    EXPECT_EQ(written, keys);
+}
+
+TEST_F(InstrumentFiles, ExportToAFolderThatCannotBeWrittenSaysSo)
+{
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    TDevice* ctd = devices.Add(QStringLiteral("CTD"));
+    EXPECT_FALSE(ExportInstrument(*ctd, Path("missing/folder/CTD.ins")));
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_TRUE(prompt.shown[0].text.contains(QStringLiteral("CTD.ins")));
+}
+
+TEST_F(InstrumentFiles, ExportThenImportGivesAnotherDeviceEqualSettings)
+{
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    AddPort(QStringLiteral("Serial 2"), 2, 2);
+    TDevice* source = devices.Add(QStringLiteral("Source"));
+    source->SetPortBaud(19200);
+    source->SetPortSettings(QStringLiteral("E,7,2"));
+    source->SetEchoSerial(3);
+    source->SetEchoFlow(2);
+    source->SetPowerOnCmd(true);
+    source->SetCmdPowerOn({QStringLiteral("\\!SupCr"), QStringLiteral("WAKE UP"), QString()});
+    source->SetCollectionType(0);
+    source->SetCmdGetData({QStringLiteral("D")});
+    source->SetStartDataCapture(3);
+    source->SetStopDataCapture(1);
+    source->SetPrefix(QStringLiteral("<\\D \\T>"));
+    source->SetDateStampFormat(12);
+    source->SetCaptureDest(3);
+    source->SetCaptureDestName(QStringLiteral("Casts\\Source.txt"));
+    source->SetCaptureDestAppend(false);
+    source->SetDoAveraging(true);
+    source->SetFreqDuration(4321);
+    ASSERT_TRUE(ExportInstrument(*source, Path("Source.ins")));
+
+    // The station already holds "Source": the target keeps its own name.
+    TDevice* target = devices.Add(QStringLiteral("Target"));
+    ASSERT_TRUE(ImportInstrument(*target, target, Path("Source.ins")));
+    EXPECT_EQ(target->GetName(), QStringLiteral("Target"));
+    // Everything but the port and its power switch came over.
+    QStringList expected = Keys(*source);
+    QStringList got = Keys(*target);
+    for (const char* own : {"Port=", "PowerOnPriority=", "PowerOnDelay="}) {
+        expected.removeIf([own](const QString& line) { return line.startsWith(own); });
+        got.removeIf([own](const QString& line) { return line.startsWith(own); });
+    }
+    EXPECT_EQ(got, expected);
+    EXPECT_EQ(target->GetPort()->GetName(), QStringLiteral("Serial 2"));
+}
+
+TEST_F(InstrumentFiles, ImportTakesTheFirstSectionsNameAndKeysOnly)
+{
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    TDevice* d = devices.Add(QStringLiteral("Probe"));
+    WriteBytes(Path("two.ins"),
+               "[A]\r\nPacketPause=11\r\n[B]\r\nPacketPause=22\r\nCmdStopDelay=99\r\n");
+    ASSERT_TRUE(ImportInstrument(*d, d, Path("two.ins")));
+    EXPECT_EQ(d->GetName(), QStringLiteral("A"));
+    EXPECT_EQ(Row(d, kColDevice), QStringLiteral("A"));
+    EXPECT_EQ(d->GetMux()->GetName(), QStringLiteral("A"));
+    EXPECT_EQ(d->GetPacketPause(), 11);
+    EXPECT_EQ(d->GetCmdStopDelay(), 50);
+
+    // Port and power switch settings of the file are not taken.
+    TPort* port = d->GetPort();
+    const int position = d->GetPowerOnPriority();
+    WriteBytes(Path("port.ins"),
+               "[A]\r\nPort=Other\r\nPowerOnPriority=9\r\nPowerOnDelay=500\r\nAvgPause=4\r\n");
+    ASSERT_TRUE(ImportInstrument(*d, d, Path("port.ins")));
+    EXPECT_EQ(d->GetPort(), port);
+    EXPECT_EQ(d->GetPowerOnPriority(), position);
+    EXPECT_EQ(d->GetPowerOnDelay(), 30);
+    EXPECT_EQ(d->GetAvgPause(), 4);
+
+    // A file without sections reads nothing.
+    WriteBytes(Path("empty.ins"), "; nothing here\r\n");
+    EXPECT_FALSE(ImportInstrument(*d, d, Path("empty.ins")));
+    EXPECT_EQ(d->GetName(), QStringLiteral("A"));
+}
+
+TEST_F(InstrumentFiles, ImportNeverGivesTwoDevicesOneName)
+{
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    AddPort(QStringLiteral("Serial 2"), 2, 2);
+    TDevice* pump = devices.Add(QStringLiteral("Pump"));
+    devices.Add(QStringLiteral("Fan"));
+    const struct {
+        const char* section;
+        int pause;
+    } clashes[] = {{"FAN", 31}, {"Corvane", 32}};
+    for (const auto& c : clashes) {
+        prompt.shown.clear();
+        WriteBytes(Path("clash.ins"),
+                   QByteArray("[") + c.section + "]\r\nPacketPause=" + QByteArray::number(c.pause));
+        ASSERT_TRUE(ImportInstrument(*pump, pump, Path("clash.ins")));
+        ASSERT_EQ(prompt.shown.size(), 1u);
+        EXPECT_EQ(prompt.shown[0].text,
+                  QStringLiteral("Name \"") + QLatin1String(c.section) + "\" already exists.");
+        EXPECT_EQ(pump->GetName(), QStringLiteral("Pump"));
+        // The keys of the section are read all the same.
+        EXPECT_EQ(pump->GetPacketPause(), c.pause);
+    }
+    EXPECT_FALSE(devices.IsDuplicateName(QStringLiteral("Fan")));
+}
+
+TEST(InstrumentFileNames, OnlyExistingInsFilesInAnyCase)
+{
+    QTemporaryDir dir;
+    for (const char* name : {"a.ins", "b.INS", "c.Ins", "d.txt", "e.ins.txt", "f"}) {
+        WriteBytes(dir.filePath(QString::fromLatin1(name)), "[X]\r\n");
+    }
+    EXPECT_TRUE(IsInstrumentFile(dir.filePath("a.ins")));
+    EXPECT_TRUE(IsInstrumentFile(dir.filePath("b.INS")));
+    EXPECT_TRUE(IsInstrumentFile(dir.filePath("c.Ins")));
+    EXPECT_FALSE(IsInstrumentFile(dir.filePath("d.txt")));
+    EXPECT_FALSE(IsInstrumentFile(dir.filePath("e.ins.txt")));
+    EXPECT_FALSE(IsInstrumentFile(dir.filePath("f")));
+    EXPECT_FALSE(IsInstrumentFile(dir.filePath("missing.ins")));
+    EXPECT_FALSE(IsInstrumentFile(dir.path()));
+
+    const TFileDialogOptions options = InstrumentDialogOptions(QStringLiteral("T"), "CTD");
+    EXPECT_EQ(options.filter, QStringLiteral("Instrument Configuration Files (*.ins)|*.ins"));
+    EXPECT_EQ(options.folder, GetProgramDataDir() + "Config/");
+    EXPECT_EQ(options.fileName, QStringLiteral("CTD"));
+}
+
+}  // namespace
