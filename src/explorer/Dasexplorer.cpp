@@ -205,6 +205,7 @@ TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QMainWindow(parent)
     BuildMenus();
     BuildToolBar();
     BuildStatusBar();
+    SetViewStyle(kExplorerLargeIcons);
 
     listing_ = std::make_unique<TDirListing>(treeModel_, *TreeView1->selectionModel(), listModel_,
                                              *ListView1->Selection());
@@ -228,7 +229,8 @@ TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QMainWindow(parent)
     };
     SetShellFileInfo(nullptr);
     SetTransfers(nullptr);
-    dragSource_ = DragDropMaker() ? DragDropMaker()(*this) : std::make_unique<TQtDragDrop>(*this);
+    dragSource_ =
+        DragDropMaker() ? DragDropMaker()(*this) : std::make_unique<TExplorerDragDrop>(*this);
 }
 
 TDASExplorerForm::~TDASExplorerForm()

@@ -56,7 +56,7 @@ using TShellOpener = std::function<bool(const QString& path)>;
 // Makes the drag-and-drop layer of a new explorer window.
 using TExplorerDragDropMaker =
     std::function<std::unique_ptr<IExplorerDragSource>(TDASExplorerForm& form)>;
-// The layer of the windows made from now on (empty: TQtDragDrop).
+// The layer of the windows made from now on (empty: TExplorerDragDrop).
 void SetExplorerDragDropMaker(TExplorerDragDropMaker maker);
 // Registers the explorer window as the one the program makes at start (main, before
 // CreateToolForms).

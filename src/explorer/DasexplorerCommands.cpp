@@ -37,6 +37,14 @@ bool OpenWithDesktop(const QString& path)
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
+// A DAS entry name that names one file or folder right inside a local folder: no separator,
+// no drive, no "." or "..", no control character.
+bool IsLocalName(const QString& name)
+{
+    return IsSafeRelativePath(name) && !name.contains(QLatin1Char('/')) &&
+           !name.contains(QLatin1Char('\\')) && name != QLatin1String(".");
+}
+
 void RefuseLongCommand(const QString& command)
 {
     ShowMessage(QStringLiteral("Command not sent: it is longer than the ") +
@@ -154,7 +162,7 @@ bool TDASExplorerForm::GetEntries(const QString& localFolder,
     for (const TExplorerEntry& entry : entries) {
         const QString local = folder + entry.name;
         // A name from the DAS that would reach outside the folder is never used.
-        if (!IsSafeRelativePath(entry.name)) {
+        if (!IsLocalName(entry.name)) {
             ShowMessage(kErrorReceiving + local);
             result = false;
             continue;

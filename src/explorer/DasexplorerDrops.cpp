@@ -59,7 +59,9 @@ QStringList TDASExplorerForm::DropFileSource1Drop(bool outsideWindow)
             }
         }
     }
-    internalDrop_ = true;
+    // Only a drop on this window's own targets is a drop of its own drag: a program outside
+    // may ask for the files after the drag has ended, and nothing would clear the mark then.
+    internalDrop_ = !outsideWindow;
     return offered;
 }
 

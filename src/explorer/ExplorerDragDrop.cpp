@@ -1,125 +1,78 @@
 #include "explorer/ExplorerDragDrop.h"
 
 #include <QAbstractItemView>
-#include <QDrag>
-#include <QDropEvent>
-#include <QMimeData>
+#include <QIcon>
 #include <QTreeView>
-#include <QUrl>
 
 #include "explorer/Dasexplorer.h"
 #include "explorer/ExplorerListView.h"
 
-namespace {
-
-const QString kUriList = QStringLiteral("text/uri-list");
-
-// The files of a drag out of the list, as file URLs. Another program asking for them means
-// a drop outside the window: only then are they fetched, once, and only the ones that came
-// are given.
-class TOfferedFiles final : public QMimeData {
-public:
-    TOfferedFiles(TDASExplorerForm& form, const QStringList& files) : form_(form), files_(files) {}
-
-    QStringList formats() const override { return {kUriList}; }
-    bool hasFormat(const QString& mimeType) const override { return mimeType == kUriList; }
-
-protected:
-    QVariant retrieveData(const QString& mimeType, QMetaType /*type*/) const override
-    {
-        if (mimeType != kUriList) {
-            return QVariant();
-        }
-        if (!fetched_) {
-            fetched_ = true;
-            files_ = form_.DropFileSource1Drop(true);
-        }
-        QList<QVariant> urls;
-        for (const QString& file : files_) {
-            urls << QUrl::fromLocalFile(file);
-        }
-        return urls;
-    }
-
-private:
-    TDASExplorerForm& form_;
-    mutable QStringList files_;
-    mutable bool fetched_ = false;
-};
-
-}  // namespace
-
-TQtDragDrop::TQtDragDrop(TDASExplorerForm& form) : QObject(&form), form_(form)
+TExplorerDragDrop::TExplorerDragDrop(TDASExplorerForm& form) : QObject(&form), form_(form)
 {
-    QList<QAbstractItemView*> views = form_.ListView1->Views();
-    views << form_.TreeView1;
-    for (QAbstractItemView* view : views) {
-        view->setAcceptDrops(true);
-        view->viewport()->setAcceptDrops(true);
-        view->viewport()->installEventFilter(this);
-    }
+    DropFileSource1.Dragtypes = {dtCopy};
+    DropFileSource1.ImageHotSpotX = kExplorerLargeIconPx / 2;
+    DropFileSource1.ImageHotSpotY = kExplorerLargeIconPx / 2;
+    DropFileSource1.OnDrop = [this](QObject*, TDragType, bool&) {
+        const bool outside = DropFileSource1.DropOutside();
+        const QStringList offered = form_.DropFileSource1Drop(outside);
+        if (outside) {
+            DropFileSource1.SetFiles(offered);
+        }
+    };
+
+    Serve(
+        DropFileTarget1, [this](const QPoint& point) { form_.DropFileTarget1DragOver(point); },
+        [this](const QPoint& point, const QStringList& files) {
+            form_.DropFileTarget1Drop(point, files);
+        });
+    Serve(
+        DropFileTarget2, [this](const QPoint& point) { form_.DropFileTarget2DragOver(point); },
+        [this](const QPoint& point, const QStringList& files) {
+            form_.DropFileTarget2Drop(point, files);
+        });
+
+    RegisterList();
+    connect(form_.ListView1, &QStackedWidget::currentChanged, this,
+            &TExplorerDragDrop::RegisterList);
+    DropFileTarget2.Register(form_.TreeView1);
 }
 
-void TQtDragDrop::Execute(const QStringList& files)
+void TExplorerDragDrop::Serve(TDropFileTarget& target, TDragOverHandler over, TDropHandler drop)
 {
-    auto* drag = new QDrag(form_.ListView1->CurrentView());
-    drag->setMimeData(new TOfferedFiles(form_, files));
-    dragFiles_ = files;
-    dragging_ = true;
-    drag->exec(Qt::CopyAction, Qt::CopyAction);
-    drag->deleteLater();
-    dragging_ = false;
-    dragFiles_.clear();
+    // The explorer's drop handlers only ever copy.
+    target.Dragtypes = {dtCopy};
+    target.OnDragOver = [over = std::move(over)](QObject*, Qt::KeyboardModifiers,
+                                                 const QPoint& point,
+                                                 std::uint32_t&) { over(point); };
+    TDropFileTarget* files = &target;
+    target.OnDrop = [files, drop = std::move(drop)](QObject*, Qt::KeyboardModifiers,
+                                                    const QPoint& point, std::uint32_t&) {
+        drop(point, files->Files());
+    };
 }
 
-bool TQtDragDrop::IsOwnDrag(const QDropEvent& event) const
+void TExplorerDragDrop::RegisterList()
 {
-    const auto* source = qobject_cast<const QWidget*>(event.source());
-    return dragging_ && source != nullptr && form_.isAncestorOf(source);
+    // The list shows one of two views at a time; the target watches the one shown.
+    DropFileTarget1.Register(form_.ListView1->CurrentView());
 }
 
-QStringList TQtDragDrop::DroppedFiles(const QDropEvent& event) const
+void TExplorerDragDrop::Execute(const QStringList& files)
 {
-    QStringList files;
-    for (const QUrl& url : event.mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            files << url.toLocalFile();
+    DropFileSource1.SetFiles(files);
+    // The drag shows the icon of the first entry dragged.
+    QList<QPixmap> images;
+    const QList<int> rows = form_.ListView1->SelectedRows();
+    if (!rows.isEmpty()) {
+        const QPixmap icon = form_.ListModel()
+                                 .index(rows.first(), kColName)
+                                 .data(Qt::DecorationRole)
+                                 .value<QIcon>()
+                                 .pixmap(kExplorerLargeIconPx, kExplorerLargeIconPx);
+        if (!icon.isNull()) {
+            images << icon;
         }
     }
-    return files;
-}
-
-bool TQtDragDrop::eventFilter(QObject* watched, QEvent* event)
-{
-    const QEvent::Type type = event->type();
-    if (type != QEvent::DragEnter && type != QEvent::DragMove && type != QEvent::Drop) {
-        return false;
-    }
-    auto* drop = static_cast<QDropEvent*>(event);
-    if (!IsOwnDrag(*drop) && !drop->mimeData()->hasUrls()) {
-        drop->ignore();
-        return true;
-    }
-    // Both targets only ever copy.
-    drop->setDropAction(Qt::CopyAction);
-    drop->accept();
-    const bool onTree = watched == form_.TreeView1->viewport();
-    const QPoint pos = drop->position().toPoint();
-    if (type == QEvent::DragMove) {
-        if (onTree) {
-            form_.DropFileTarget2DragOver(pos);
-        } else {
-            form_.DropFileTarget1DragOver(pos);
-        }
-    } else if (type == QEvent::Drop) {
-        // An own drag raises the source's drop event before the target's drop.
-        const QStringList files =
-            IsOwnDrag(*drop) ? form_.DropFileSource1Drop(false) : DroppedFiles(*drop);
-        if (onTree) {
-            form_.DropFileTarget2Drop(pos, files);
-        } else {
-            form_.DropFileTarget1Drop(pos, files);
-        }
-    }
-    return true;
+    DropFileSource1.SetImages(images);
+    DropFileSource1.Execute(form_.ListView1->CurrentView()->viewport());
 }

@@ -5,17 +5,20 @@
 // drag-and-drop layer owns the mechanics: it runs the drag out of the list (IExplorerDragSource)
 // and watches the list's and the tree's viewports for drops, calling the handlers.
 //
-// TQtDragDrop is a plain layer on Qt's own drag and drop: files go out as file URLs and come
-// in from file URLs. Another layer takes its place through SetExplorerDragDropMaker
-// (Dasexplorer.h) for the windows made from then on, or TDASExplorerForm::SetDragSource.
+// TExplorerDragDrop is the layer of the program, made of the drag and drop components
+// (Dropsource.h, Droptarget.h). Tests put another in with SetExplorerDragDropMaker
+// (Dasexplorer.h) or TDASExplorerForm::SetDragSource.
 //
 // UI thread only.
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
-class QDropEvent;
+#include "explorer/Dropsource.h"
+#include "explorer/Droptarget.h"
+
 class TDASExplorerForm;
 
 // A list entry taken along by a drag out of the list: its name and whether it is a folder.
@@ -34,27 +37,31 @@ public:
     // until it has ended. When a target accepts the drop, the source first calls the
     // explorer's DropFileSource1Drop (whether the drop lands outside the explorer's window),
     // which fetches the files a drop outside needs and returns the ones that may be handed
-    // over; only those are offered from then on.
+    // over; only those are offered from then on. A target in another program may ask only
+    // after the drag has ended.
     virtual void Execute(const QStringList& files) = 0;
 };
 
-// Qt's drag and drop for the explorer: file URLs out, file URLs in.
-class TQtDragDrop final : public QObject, public IExplorerDragSource {
+// The explorer's drag source and its two drop targets: files go out as local files of the
+// cache folder, fetched when a target outside the window first asks for them, and come in
+// from file URLs; the list's target follows the list's view style.
+class TExplorerDragDrop final : public QObject, public IExplorerDragSource {
     Q_OBJECT
 public:
-    // Watches `form`'s list and tree viewports for drops (the form outlives this object).
-    explicit TQtDragDrop(TDASExplorerForm& form);
+    // Watches `form`'s list and tree (the form outlives this object).
+    explicit TExplorerDragDrop(TDASExplorerForm& form);
     void Execute(const QStringList& files) override;
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
+    TDropFileSource DropFileSource1;
+    TDropFileTarget DropFileTarget1;  // the list
+    TDropFileTarget DropFileTarget2;  // the tree
 
 private:
-    bool IsOwnDrag(const QDropEvent& event) const;
-    QStringList DroppedFiles(const QDropEvent& event) const;
+    using TDragOverHandler = std::function<void(const QPoint& point)>;
+    using TDropHandler = std::function<void(const QPoint& point, const QStringList& files)>;
+    // Makes `target` call the explorer's handlers.
+    void Serve(TDropFileTarget& target, TDragOverHandler over, TDropHandler drop);
+    void RegisterList();
 
     TDASExplorerForm& form_;
-    // The files of the drag running from this window, and whether the drop event was raised.
-    QStringList dragFiles_;
-    bool dragging_ = false;
 };

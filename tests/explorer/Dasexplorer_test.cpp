@@ -689,7 +689,7 @@ TEST_F(ExplorerTest, DropsCopyOnTheDas)
 
 TEST_F(ExplorerTest, QtDropsOfFileUrlsAreCopiedToTheDas)
 {
-    form->SetDragSource(std::make_unique<TQtDragDrop>(*form));
+    form->SetDragSource(std::make_unique<TExplorerDragDrop>(*form));
     QWidget* viewport = form->ListView1->Report()->viewport();
     const QPoint empty(5, viewport->height() - 2);
     QMimeData text;
@@ -744,15 +744,17 @@ TEST_F(ExplorerTest, ListingMessagesWaitForTheChannelServiceToEnd)
 
 TEST_F(ExplorerTest, NamesThatWouldLeaveTheFolderAreNeverFetched)
 {
-    Feed(Listing("C:\\", Entry(" ..", "1") + Entry(" ../X", "1") + Entry("GOOD", "1")));
+    Feed(Listing("C:\\", Entry(" ..", "1") + Entry(" ../X", "1") + Entry("GOOD", "1") +
+                             Entry("SUB\\IN", "1") + Entry("SUB/IN", "<DIR>")));
     const QString folder = home.filePath(QStringLiteral("safe"));
     Trigger("EditSelectAll");
-    EXPECT_EQ(form->ListView1->SelectedRows().size(), 3);
+    EXPECT_EQ(form->ListView1->SelectedRows().size(), 5);
     prompt.QueueFolder(folder);
     Trigger("GetFile");
     ASSERT_EQ(transfers.gets.size(), 1U);
     EXPECT_EQ(transfers.gets[0].path, folder + QStringLiteral("/GOOD"));
-    EXPECT_EQ(Messages().size(), 2);
+    EXPECT_EQ(Messages().size(), 4);
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/SUB")));
 }
 
 // A desktop that knows a few placeholder names; every other name gets nothing.
@@ -924,6 +926,18 @@ TEST_F(ExplorerTest, EveryViewStyleActsOnTheItemsPicked)
                   (QStringList{QStringLiteral("PicoDos \"CD LOGS \""), QStringLiteral("DIR")}))
             << style;
     }
+}
+
+TEST(ExplorerAlone, ANewWindowShowsLargeIconsWithItsStyleChecked)
+{
+    NewLinkGlobals();
+    {
+        TDASExplorerForm form;
+        EXPECT_EQ(form.ViewStyle(), kExplorerLargeIcons);
+        EXPECT_TRUE(form.Action(QStringLiteral("ViewLargeIcons"))->isChecked());
+        EXPECT_FALSE(form.Action(QStringLiteral("ViewDetails"))->isChecked());
+    }
+    DeleteLinkGlobals();
 }
 
 TEST(ExplorerAlone, AListingBeforeTheFirstShowUsesTheCacheFolder)

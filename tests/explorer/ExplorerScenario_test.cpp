@@ -4,13 +4,21 @@
 
 #include <QAction>
 #include <QDir>
+#include <QDrag>
 #include <QFileInfo>
+#include <QListView>
+#include <QMimeData>
+#include <QPointer>
 #include <QTest>
 #include <QTreeView>
+#include <QUrl>
 
 #include "desktop/DesktopFixture.h"
 #include "explorer/Dasexplorer.h"
+#include "explorer/Dropsource.h"
 #include "explorer/ExplorerListView.h"
+#include "link/MuxClasses.h"
+#include "support/DragEvents.h"
 #include "support/TestFiles.h"
 #include "support/das/DasDirectory.h"
 #include "support/das/DasFiles.h"
@@ -235,6 +243,182 @@ TEST_F(ExplorerScenario, ScriptsLoadRunAndShow)
     EXPECT_EQ(wire.first(), QStringLiteral("LoadScript \"RUN.PXS\""));
     EXPECT_EQ(wire.mid(wire.size() - 3), (QStringList{"RunScript", "SENDPARSED", "EndScript"}));
     EXPECT_EQ(files.ScriptLines(), (QStringList{"SETPOWER 1 1", "WAITTICKS 10"}));
+}
+
+// Drags out of the list played by `runner`, which stands for the desktop under the cursor.
+class ExplorerDragScenario : public ExplorerScenario {
+protected:
+    void TearDown() override
+    {
+        SetDragRunner({});
+        ExplorerScenario::TearDown();
+    }
+
+    TDASExplorerForm& Open()
+    {
+        Start();
+        TTransferTimings quick;
+        quick.fetchIdleMs = 300;
+        MuxArray->SetTransferTimings(quick);
+        TDASExplorerForm& explorer = Explorer();
+        explorer.show();
+        explorer.RefreshExecute();
+        EXPECT_TRUE(ListShows({"A.TXT", "LOGS", "RUN.PXS"}));
+        EXPECT_TRUE(WaitForWire(1));
+        console.Clear();
+        return explorer;
+    }
+
+    // Drags the selected entries out of the list.
+    void Drag()
+    {
+        Explorer().ListView1MouseDown(QPoint(0, 0));
+        Explorer().ListView1MouseMove(QPoint(40, 0), Qt::LeftButton);
+    }
+
+    QPoint RowCenter(const QString& name)
+    {
+        return Explorer()
+            .ListView1->Report()
+            ->visualRect(Explorer().ListModel().index(Row(name), 0))
+            .center();
+    }
+};
+
+QMimeData* DesktopFiles(const QStringList& paths)
+{
+    auto* data = new QMimeData;
+    QList<QUrl> urls;
+    for (const QString& path : paths) {
+        urls << QUrl::fromLocalFile(path);
+    }
+    data->setUrls(urls);
+    return data;
+}
+
+TEST_F(ExplorerDragScenario, DraggedFilesAreFetchedWhenTheDesktopAsksForThem)
+{
+    TDASExplorerForm& explorer = Open();
+    const QString cache = explorer.CacheDir();
+    QList<QUrl> handed;
+    QStringList wireBefore{QStringLiteral("not asked")};
+    bool image = false;
+    SetDragRunner([&](QDrag& drag, Qt::DropActions allowed, Qt::DropAction proposed) {
+        EXPECT_EQ(allowed, Qt::DropActions(Qt::CopyAction));
+        EXPECT_EQ(proposed, Qt::CopyAction);
+        image = !drag.pixmap().isNull();
+        wireBefore = Wire();
+        // The file manager asks at the drop.
+        handed = drag.mimeData()->urls();
+        return Qt::CopyAction;
+    });
+    Select("A.TXT");
+    Explorer().ListView1->Selection()->select(
+        Explorer().ListModel().index(Row("LOGS"), 0),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    Drag();
+    EXPECT_TRUE(wireBefore.isEmpty()) << "nothing is fetched before a target asks";
+    EXPECT_TRUE(image) << "the drag shows the entry's icon";
+    EXPECT_EQ(handed, (QList<QUrl>{QUrl::fromLocalFile(cache + QStringLiteral("A.TXT")),
+                                   QUrl::fromLocalFile(cache + QStringLiteral("LOGS"))}));
+    EXPECT_EQ(ReadAll(cache + QStringLiteral("A.TXT")), QByteArray("alpha"));
+    EXPECT_TRUE(QFileInfo(cache + QStringLiteral("LOGS")).isDir());
+    EXPECT_EQ(Wire(), QStringList{"SENDHOSTFILE  \"A.TXT\""});
+    EXPECT_FALSE(explorer.InternalDrop());
+
+    // A file that does not come is left out, and so is the older copy in the cache.
+    const QString stale = WriteFile(cache + QStringLiteral("RUN.PXS"), "an older copy");
+    files.RemoveFile(TDasDirectory::FileKey(QStringLiteral("C:\\RUN.PXS")));
+    Select("RUN.PXS");
+    Drag();
+    EXPECT_TRUE(handed.isEmpty());
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_EQ(prompt.Messages().filter(QStringLiteral("Error Recieving ") + stale).size(), 1);
+
+    // A file manager may ask only once the drag has ended; the drop is still not the
+    // window's own, so files dropped on it next are sent.
+    QPointer<QMimeData> late;
+    SetDragRunner([&](QDrag& drag, Qt::DropActions, Qt::DropAction) {
+        late = drag.mimeData();
+        return Qt::CopyAction;
+    });
+    Select("A.TXT");
+    QFile::remove(cache + QStringLiteral("A.TXT"));
+    Drag();
+    ASSERT_FALSE(late.isNull());
+    EXPECT_EQ(late->urls(), QList<QUrl>{QUrl::fromLocalFile(cache + QStringLiteral("A.TXT"))});
+    EXPECT_EQ(ReadAll(cache + QStringLiteral("A.TXT")), QByteArray("alpha"));
+    EXPECT_FALSE(explorer.InternalDrop());
+    Wire();
+    const QString pc = WriteFile(settingsDir.filePath(QStringLiteral("NEW.TXT")), "new");
+    const std::unique_ptr<QMimeData> desktop(DesktopFiles({pc}));
+    EXPECT_EQ(PlayDrop(explorer.ListView1->Report()->viewport(), RowCenter("LOGS"), desktop.get()),
+              Qt::CopyAction);
+    ASSERT_TRUE(WaitUntil([this] { return files.HasFile(QStringLiteral("LOGS\\NEW.TXT")); }));
+    ASSERT_TRUE(WaitForWire(2));
+    EXPECT_EQ(Wire(), (QStringList{"RCVFILE \"LOGS\\NEW.TXT\"", "DIR"}));
+}
+
+TEST_F(ExplorerDragScenario, DropsOnTheListAndTheTreeCopyOnTheDas)
+{
+    TDASExplorerForm& explorer = Open();
+    QWidget* list = explorer.ListView1->Report()->viewport();
+    QWidget* tree = explorer.TreeView1->viewport();
+
+    // The list's own entry dropped on its folder LOGS: the DAS copies, nothing is fetched.
+    Qt::DropAction dropped = Qt::IgnoreAction;
+    SetDragRunner([&](QDrag& drag, Qt::DropActions allowed, Qt::DropAction) {
+        dropped = PlayDrop(list, RowCenter("LOGS"), drag.mimeData(), allowed);
+        return dropped;
+    });
+    Select("A.TXT");
+    Drag();
+    EXPECT_EQ(dropped, Qt::CopyAction);
+    ASSERT_TRUE(WaitUntil([this] { return files.HasFile(QStringLiteral("LOGS\\A.TXT")); }));
+    ASSERT_TRUE(WaitForWire(2));
+    EXPECT_EQ(Wire(), (QStringList{"PicoDos \"Copy A.TXT LOGS\\ \"", "DIR"}));
+    EXPECT_FALSE(explorer.InternalDrop());
+    // The listing that follows rebuilds the tree.
+    explorer.ListModel().setRowCount(0);
+    ASSERT_TRUE(ListShows({"A.TXT", "LOGS", "RUN.PXS"}));
+
+    // A file and a folder of the PC dropped on the tree's LOGS node go there, and the DAS
+    // follows; the targets only copy, whatever the keys.
+    const QString pc = WriteFile(settingsDir.filePath(QStringLiteral("LongFileName.txt")), "pc");
+    const QString folder = settingsDir.filePath(QStringLiteral("MyFolderName"));
+    QDir().mkpath(folder);
+    const std::unique_ptr<QMimeData> desktop(DesktopFiles({pc, folder}));
+    const QModelIndex root = explorer.TreeModel().index(0, 0);
+    explorer.TreeView1->expand(root);
+    const QModelIndex logs = explorer.TreeModel().index(0, 0, root);
+    const QPoint onLogs = explorer.TreeView1->visualRect(logs).center();
+    EXPECT_EQ(SendDragEnter(tree, onLogs, desktop.get()), Qt::CopyAction);
+    EXPECT_EQ(SendDragMove(tree, onLogs, desktop.get(), kAllDropActions, Qt::ShiftModifier),
+              Qt::CopyAction);
+    EXPECT_EQ(explorer.GetNodePath(explorer.TreeView1->currentIndex()), QStringLiteral("C:\\LOGS"));
+    EXPECT_EQ(SendDrop(tree, onLogs, desktop.get(), kAllDropActions, Qt::ShiftModifier),
+              Qt::CopyAction);
+    ASSERT_TRUE(ListShows({"A.TXT", "LONGFILE.TXT", "MYFOLDER", "OLD", "X.LOG"}));
+    EXPECT_EQ(files.File(QStringLiteral("LOGS\\LONGFILE.TXT")), QByteArray("pc"));
+    EXPECT_EQ(Wire(), (QStringList{"RCVFILE \"C:\\LOGS\\LongFile.txt\"",
+                                   "PicoDos \"MkDir C:\\LOGS\\MyFolder \"",
+                                   "PicoDos \"ChDir C:\\LOGS\\ \"", "DIR"}));
+
+    // A drag that can only move what it carries is refused, and text is no file.
+    EXPECT_EQ(PlayDrop(tree, onLogs, desktop.get(), Qt::MoveAction), Qt::IgnoreAction);
+    QMimeData text;
+    text.setText(pc);
+    EXPECT_EQ(PlayDrop(tree, onLogs, &text), Qt::IgnoreAction);
+
+    // In another view style the list's drops come through its other view.
+    explorer.SetViewStyle(kExplorerLargeIcons);
+    const std::unique_ptr<QMimeData> one(DesktopFiles({pc}));
+    EXPECT_EQ(PlayDrop(explorer.ListView1->Icons()->viewport(), QPoint(2, 2), one.get()),
+              Qt::CopyAction);
+    EXPECT_EQ(PlayDrop(list, QPoint(2, 2), one.get()), Qt::IgnoreAction);
+    ASSERT_TRUE(WaitForWire(2));
+    EXPECT_EQ(Wire(), (QStringList{"RCVFILE \"LongFile.txt\"", "DIR"}));
+    EXPECT_TRUE(prompt.Messages().isEmpty());
 }
 
 TEST(DasDisk, ListsInTheDasColumns)
