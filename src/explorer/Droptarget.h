@@ -15,6 +15,7 @@
 #include <QPointer>
 #include <QStringList>
 #include <QTimer>
+#include <QWidget>
 #include <cstdint>
 #include <functional>
 
@@ -24,7 +25,6 @@ class QAbstractScrollArea;
 class QDragMoveEvent;
 class QDropEvent;
 class QMimeData;
-class QWidget;
 
 enum TScrollDirection { sdHorizontal, sdVertical };
 
