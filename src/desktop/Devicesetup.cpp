@@ -376,8 +376,13 @@ void TDeviceSetupForm::ShowPage(int page)
     PageControl->addTab(Pages[static_cast<size_t>(page - 1)],
                         QString::fromLatin1(kPageTitles[page - 1]));
     currentPage_ = page;
-    DevSetupBackButton->setEnabled(page != kFirstSetupPage);
-    DevSetupNextButton->setEnabled(SetupNextEnabled(page, IsAnalogKind(KindPort())));
+    UpdateNavigation();
+}
+
+void TDeviceSetupForm::UpdateNavigation()
+{
+    DevSetupBackButton->setEnabled(currentPage_ != kFirstSetupPage);
+    DevSetupNextButton->setEnabled(SetupNextEnabled(currentPage_, IsAnalogKind(KindPort())));
 }
 
 void TDeviceSetupForm::DevSetupNextButtonClick(QObject* sender)
@@ -528,6 +533,8 @@ bool TDeviceSetupForm::SaveToDevice()
     if (workingCopy_ == nullptr) {
         return false;
     }
+    // An icon path typed but not yet left is checked as leaving the field would.
+    Edit_Icon_FileExit();
     const QString captureName = Edit_CaptureDest->text();
     if (captureName != workingCopy_->GetCaptureDestName() && !IsSafeRelativePath(captureName)) {
         ShowMessage(QStringLiteral("The capture file name \"") + captureName +
@@ -734,7 +741,7 @@ void TDeviceSetupForm::ComboBox_PortsChange()
     }
     UpdateDependencies();
     FillCaptureChannels(ComboBox_CaptureDestOther->currentIndex());
-    ShowPage(currentPage_);
+    UpdateNavigation();
 }
 
 void TDeviceSetupForm::ComboBox_ConnectionChange()
@@ -744,7 +751,7 @@ void TDeviceSetupForm::ComboBox_ConnectionChange()
         ComboBox_Ports->setCurrentIndex(ComboBox_Connection->currentIndex());
     }
     UpdateDependencies();
-    ShowPage(currentPage_);
+    UpdateNavigation();
 }
 
 void TDeviceSetupForm::Button_Serial_SetupClick()

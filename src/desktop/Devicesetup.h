@@ -240,6 +240,8 @@ private:
     QRadioButton* Radio(TRadioSet& set, QWidget* box, const QString& caption);
 
     // Devicesetup.cpp
+    // Back and Next as the page on show and the port's kind allow.
+    void UpdateNavigation();
     void LoadBasicPage();
     void LoadPowerPage();
     void LoadCapturePages();

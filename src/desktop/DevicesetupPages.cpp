@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 #include <array>
@@ -195,6 +196,9 @@ void TDeviceSetupForm::BuildPages()
     }
     PageControl = new QTabWidget(this);
     PageControl->setObjectName(QStringLiteral("PageControl"));
+    // The one tab spans the control and reads as the page's title.
+    PageControl->setDocumentMode(true);
+    PageControl->tabBar()->setExpanding(true);
     BuildBottomRow();
 
     auto* buttons = new QHBoxLayout;

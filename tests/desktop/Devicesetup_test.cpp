@@ -202,9 +202,18 @@ TEST_F(DeviceSetupTest, ShowsANewDevicesDefaults)
     EXPECT_EQ(wizard->Edit_AvgPause->text(), QStringLiteral("10"));
     EXPECT_EQ(wizard->Edit_FreqDuration->text(), QStringLiteral("1000000"));
 
-    // Without capture to the host the destination folder is the DAS's.
-    devices.SetCaptureToHost(false);
+    // The master directory dialog changes where captures go; the field follows it.
+    answer = [](QDialog& dialog) {
+        auto& master = dynamic_cast<TMasterPath&>(dialog);
+        master.FormShow();
+        master.SetDestinationIndex(1);
+        master.done(kModalOk);
+        return kModalOk;
+    };
     Open(*ctd, 5);
+    QTest::mouseClick(wizard->Btn_ChangeMasterDir, Qt::LeftButton);
+    EXPECT_EQ(modalShown.last(), QStringLiteral("Master Directory"));
+    EXPECT_FALSE(devices.GetCaptureToHost());
     EXPECT_EQ(wizard->Edit_MasterDirectory->text(), QStringLiteral("Current DAS Directory:"));
 }
 
