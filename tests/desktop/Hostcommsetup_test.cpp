@@ -238,4 +238,28 @@ TEST_F(HostCommTest, RefusedChangesLeaveTheLinkAlone)
     EXPECT_TRUE(LinkCarries("untouched"));
 }
 
+TEST_F(HostCommTest, ADasPortThatWillNotOpenAgainIsReportedAndLeavesTheLinkDown)
+{
+    TDASDesktopForm& f = Start();
+    THostCommSetupForm& setup = Open();
+    // The port goes away between the check and the reopening.
+    SetSerialPortOpenerForTest([](const QString&) -> std::unique_ptr<ISerialPort> {
+        errno = ENOENT;
+        return nullptr;
+    });
+    setup.Button_OK->click();
+    SetSerialPortOpenerForTest({});
+    EXPECT_FALSE(DasPortOpen());
+    ASSERT_FALSE(prompt.shown.empty());
+    EXPECT_EQ(prompt.shown.back().title, QStringLiteral("System Error: Could Not Open Comm Port"));
+    EXPECT_EQ(f.ToolMessage(), QStringLiteral("Disconnected"));
+    EXPECT_TRUE(f.DeviceListGrey());
+
+    // Set up again, the link comes back.
+    Open();
+    setup.Button_OK->click();
+    EXPECT_TRUE(DasPortOpen());
+    EXPECT_TRUE(LinkCarries("back"));
+}
+
 }  // namespace
