@@ -1,9 +1,11 @@
 // Link figures against the DAS stand-in paced at 115200 baud, streaming on one channel:
 // delivered payload as a share of what the protocol allows at that line rate, the host's
 // turnaround (last byte of a DAS packet to the first byte of the answer) and the link
-// thread's CPU time idle and streaming. Prints figures only.
+// thread's CPU time idle and streaming; and the delivered payload again with both protocol trace
+// files written. Prints figures only.
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QThread>
@@ -14,6 +16,7 @@
 #include "link/Host.h"
 #include "link/LinkFakes.h"
 #include "link/MuxClasses.h"
+#include "link/Packets.h"
 #include "link/SendQueues.h"
 #include "link/Serial.h"
 #include "support/TestHome.h"
@@ -38,6 +41,22 @@ qsizetype RunFor(int ms, TMux& mux, qsizetype received)
         QThread::msleep(5);
     }
     return received;
+}
+
+// Streams kStreamBytes from the DAS on the stream channel and reads them as the data timer
+// would; returns the seconds it took, `received` the bytes read.
+double Stream(TDasStandIn& das, TMux& mux, qsizetype& received)
+{
+    for (int sent = 0; sent < kStreamBytes; sent += 254) {
+        das.SendChannelData(kStreamChannel, QByteArray(std::min(254, kStreamBytes - sent), 'd'));
+    }
+    QElapsedTimer timer;
+    timer.start();
+    received = 0;
+    while (received < kStreamBytes && timer.elapsed() < 60000) {
+        received = RunFor(10, mux, received);
+    }
+    return static_cast<double>(timer.elapsed()) / 1000.0;
 }
 
 double Percentile(std::vector<double> values, double share)
@@ -82,23 +101,25 @@ int main(int argc, char** argv)
                            (kIdleMs * 1e6);
 
     // Streaming.
-    for (int sent = 0; sent < kStreamBytes; sent += 254) {
-        das.SendChannelData(kStreamChannel, QByteArray(std::min(254, kStreamBytes - sent), 'd'));
-    }
     const size_t turnaroundsBefore = das.TurnaroundTimes().size();
     const int64_t streamCpuStart = Host.Thread().CpuTimeNs();
-    QElapsedTimer timer;
-    timer.start();
     qsizetype received = 0;
-    while (received < kStreamBytes && timer.elapsed() < 60000) {
-        received = RunFor(10, *mux, received);
-    }
-    const double seconds = static_cast<double>(timer.elapsed()) / 1000.0;
+    const double seconds = Stream(das, *mux, received);
     const double streamCpu =
         static_cast<double>(Host.Thread().CpuTimeNs() - streamCpuStart) / (seconds * 1e9);
     std::vector<double> turnarounds = das.TurnaroundTimes();
     turnarounds.erase(turnarounds.begin(),
                       turnarounds.begin() + static_cast<std::ptrdiff_t>(turnaroundsBefore));
+
+    // The same stream with both protocol trace files written.
+    QTemporaryDir traceDir;
+    const QString previousDir = QDir::currentPath();
+    QDir::setCurrent(traceDir.path());
+    const bool tracing = OpenProtocolLogs();
+    qsizetype tracedReceived = 0;
+    const double tracedSeconds = Stream(das, *mux, tracedReceived);
+    CloseProtocolLogs();
+    QDir::setCurrent(previousDir);
 
     const double lineBytesPerSecond = kBaud / 10.0;
     const double limit = lineBytesPerSecond * 254.0 / (272.0 + 6.0);
@@ -107,6 +128,13 @@ int main(int argc, char** argv)
                 static_cast<long long>(received), seconds);
     std::printf("protocol limit         %8.0f bytes/s at %u baud\n", limit, kBaud);
     std::printf("share of the limit     %8.1f %% (target >= 90 %%)\n", 100.0 * rate / limit);
+    if (tracing) {
+        const double tracedRate = static_cast<double>(tracedReceived) / tracedSeconds;
+        std::printf("with both traces on    %8.0f bytes/s (%.1f %% of the limit)\n", tracedRate,
+                    100.0 * tracedRate / limit);
+    } else {
+        std::printf("with both traces on    (the trace files could not be opened)\n");
+    }
     std::printf("turnaround median      %8.3f ms (target < 1 ms)\n",
                 Percentile(turnarounds, 0.5) / 1000.0);
     std::printf("turnaround p99         %8.3f ms (%zu answers)\n",

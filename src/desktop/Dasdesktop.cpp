@@ -296,8 +296,12 @@ void TDASDesktopForm::Shutdown(bool save)
     closing_ = true;
     Timer_Data->stop();
     Timer_Stat->stop();
-    if (StatisticsForm != nullptr && StatisticsForm->Timer_StatWindow != nullptr) {
+    if (StatisticsForm != nullptr) {
         StatisticsForm->Timer_StatWindow->stop();
+        // An open statistics window opens again at the next start.
+        if (StatisticsForm->isVisible()) {
+            StatisticsForm->SavePlacement();
+        }
     }
     // The link thread ends and is joined before the port closes and before anything it uses
     // goes; what it posted meanwhile runs in the wait.
@@ -442,6 +446,11 @@ TConfigSettings TDASDesktopForm::CurrentSettings() const
     s.statisticsInterval = statisticsInterval_;
     s.preXmitPause = preXmitPause_;
     s.postXmitPause = postXmitPause_;
+    if (StatisticsForm != nullptr) {
+        s.statisticsInterval = StatisticsForm->GetUpdateInterval();
+        s.preXmitPause = StatisticsForm->GetPreXmitPause();
+        s.postXmitPause = StatisticsForm->GetPostXmitPause();
+    }
     s.explorerViewStyle =
         DASExplorerForm != nullptr ? DASExplorerForm->ViewStyle() : explorerViewStyle_;
     s.maxPartition = DASExplorerForm != nullptr ? DASExplorerForm->HighestDrive() : maxPartition_;
@@ -460,13 +469,16 @@ void TDASDesktopForm::ApplySettings(const TConfigSettings& s)
     Desktop_RequestStatusPackets->setChecked(s.requestStatus);
     ParseStatusLine(std::nullopt);
     statisticsInterval_ = s.statisticsInterval;
-    if (StatisticsForm != nullptr && StatisticsForm->Timer_StatWindow != nullptr) {
-        StatisticsForm->Timer_StatWindow->setInterval(std::max(s.statisticsInterval, 1));
-    }
     preXmitPause_ = s.preXmitPause;
     postXmitPause_ = s.postXmitPause;
-    SetPreXmitPause(static_cast<int64_t>(s.preXmitPause) * kTicksPerMicrosecond);
-    SetPostXmitPause(static_cast<int64_t>(s.postXmitPause) * kTicksPerMicrosecond);
+    if (StatisticsForm != nullptr) {
+        StatisticsForm->SetUpdateInterval(s.statisticsInterval);
+        StatisticsForm->SetPreXmitPause(s.preXmitPause);
+        StatisticsForm->SetPostXmitPause(s.postXmitPause);
+    } else {
+        SetPreXmitPause(static_cast<int64_t>(s.preXmitPause) * kTicksPerMicrosecond);
+        SetPostXmitPause(static_cast<int64_t>(s.postXmitPause) * kTicksPerMicrosecond);
+    }
     explorerViewStyle_ = s.explorerViewStyle;
     maxPartition_ = s.maxPartition;
     if (DASExplorerForm != nullptr) {

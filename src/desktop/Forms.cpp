@@ -25,9 +25,6 @@ IScriptEditForms* ScriptEditForms = nullptr;
 
 namespace {
 
-// The refresh period of the link statistics window until the operator changes it.
-constexpr int kStatWindowIntervalMs = 1000;
-
 // The list while the program has no script editing: no editors, so every close is allowed.
 class TNoScriptEditForms final : public IScriptEditForms {
 public:
@@ -93,18 +90,6 @@ TScriptWizardFormMaker& ScriptWizardMaker()
 void SetScriptWizardFormMaker(TScriptWizardFormMaker maker)
 {
     ScriptWizardMaker() = std::move(maker);
-}
-
-TStatisticsForm::TStatisticsForm(QWidget* parent) : QWidget(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Host Communication Statistics"));
-    Timer_StatWindow = new QTimer(this);
-    Timer_StatWindow->setInterval(kStatWindowIntervalMs);
-}
-
-THostCommSetupForm::THostCommSetupForm(QWidget* parent) : QDialog(parent)
-{
-    SetUpToolWindow(this, QStringLiteral("Host Communications Setup"));
 }
 
 void SetScriptEditFormsMaker(TScriptEditFormsMaker maker) { Maker() = std::move(maker); }

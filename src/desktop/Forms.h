@@ -18,10 +18,12 @@
 #include "desktop/Commsetup.h"
 #include "desktop/Devicesetup.h"
 #include "desktop/Editcommand.h"
+#include "desktop/Hostcommsetup.h"
 #include "desktop/Masterpathform.h"
 #include "desktop/Muxstatsform.h"
 #include "desktop/Sendcommand.h"
 #include "desktop/Settime.h"
+#include "desktop/Statwindow.h"
 #include "desktop/Systemvariables.h"
 #include "desktop/Warndialog.h"
 
@@ -94,21 +96,6 @@ public:
 // function restores the placeholder.
 using TScriptWizardFormMaker = std::function<IScriptWizardForm*()>;
 void SetScriptWizardFormMaker(TScriptWizardFormMaker maker);
-
-// The link statistics window with its refresh timer.
-class TStatisticsForm : public QWidget {
-    Q_OBJECT
-public:
-    explicit TStatisticsForm(QWidget* parent = nullptr);
-    QTimer* Timer_StatWindow = nullptr;
-};
-
-// The host communications setup.
-class THostCommSetupForm : public QDialog {
-    Q_OBJECT
-public:
-    explicit THostCommSetupForm(QWidget* parent = nullptr);
-};
 
 // The open script editors as the main window, the explorer and the script wizard reach them:
 // a new editor (already shown), whether all may close (each may ask its own question; the

@@ -10,6 +10,7 @@
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QSplitter>
+#include <QTimer>
 #include <array>
 
 #include "desktop/Forms.h"
@@ -94,7 +95,6 @@ void TTerminalForm::BuildPanes()
         pane->setUndoRedoEnabled(false);
         pane->setAcceptDrops(false);
         pane->setAttribute(Qt::WA_InputMethodEnabled, false);
-        pane->setMaximumBlockCount(maxLines_);
         pane->setContextMenuPolicy(Qt::CustomContextMenu);
         pane->installEventFilter(this);
         pane->viewport()->installEventFilter(this);
@@ -107,6 +107,11 @@ void TTerminalForm::BuildPanes()
     connect(splitter1_, &QSplitter::splitterMoved, this, [this] { SplitterMoved(); });
     setCentralWidget(splitter1_);
     activeMemo_ = memoText_;
+
+    refreshTimer_ = new QTimer(this);
+    refreshTimer_->setSingleShot(true);
+    refreshTimer_->setInterval(kTerminalRefreshMs);
+    connect(refreshTimer_, &QTimer::timeout, this, [this] { RefreshTimeout(); });
 }
 
 QAction* TTerminalForm::MakeAction(const char* name, const QString& caption, const QString& hint,
@@ -362,6 +367,7 @@ void TTerminalForm::DestroyView()
 void TTerminalForm::ClearReceived()
 {
     memoText_->clear();
+    pendingText_ = TPending();
     lastTextByte_ = 0;
 }
 
@@ -495,6 +501,16 @@ void TTerminalForm::showEvent(QShowEvent* event)
         }
     }
     ApplyViewSplit();
+    RefreshPanes();
+}
+
+void TTerminalForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    // Brought back from the task bar: what came meanwhile shows at once.
+    if (event->type() == QEvent::WindowStateChange && Shown()) {
+        RefreshPanes();
+    }
 }
 
 void TTerminalForm::closeEvent(QCloseEvent* event)

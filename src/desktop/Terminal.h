@@ -21,14 +21,19 @@ class QAction;
 class QMenu;
 class QPlainTextEdit;
 class QSplitter;
+class QTimer;
 class TDevice;
 class TMux;
 class TWindowsMenuItem;
 
-// Each pane keeps at most this many lines and characters of the newest data; the oldest go
-// first, so that hours of data at full rate neither exhaust memory nor slow the window down.
-constexpr int kTerminalMaxLines = 20000;
-constexpr int kTerminalMaxChars = 2000000;
+// Each pane keeps at most this many characters of the newest data. When more arrive, at least
+// kTerminalTrimChars of the oldest go at once (more when a chunk needs it), so that trimming
+// stays rare and hours of data at full rate neither exhaust memory nor slow the window down.
+constexpr int kTerminalPaneChars = 20000;
+constexpr int kTerminalTrimChars = 5000;
+// Received data reaches a shown window's panes at most this often; a hidden or minimised
+// window keeps it (no more than a pane holds) until it is shown again.
+constexpr int kTerminalRefreshMs = 250;
 // Hex bytes per line of a plain window until the operator changes it.
 constexpr int kPlainHexWrap = 16;
 // A paste longer than this travels in several blocks of at most this many bytes.
@@ -99,12 +104,12 @@ public:
     bool GetRememberPosition() const { return rememberPosition_; }
     void SetRememberPosition(bool on) { rememberPosition_ = on; }
 
-    // Lowers or raises how much each pane keeps (lines, characters).
-    void SetHistoryLimits(int maxLines, int maxChars);
-
-    // The panes, for the standard edit actions and for inspection.
-    QPlainTextEdit* TextPane() const { return memoText_; }
-    QPlainTextEdit* HexPane() const { return memoHex_; }
+    // The panes, for the standard edit actions and for inspection, with everything received
+    // so far in them.
+    QPlainTextEdit* TextPane();
+    QPlainTextEdit* HexPane();
+    // Puts the data received since the last refresh into the panes now.
+    void RefreshPanes();
 
     // Action handlers.
     void EditPasteExecute();
@@ -118,6 +123,7 @@ protected:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -137,10 +143,23 @@ private:
     QPlainTextEdit* ActiveMemo() const;
     void ApplyPaneFont(const QFont& font);
 
-    // Received data.
+    // Received data, waiting for the pane to show it.
+    struct TPending {
+        QString text;          // to append
+        int erase = 0;         // characters to take off the pane's end first
+        bool replace = false;  // more arrived than the pane keeps: its content goes
+        bool Empty() const { return text.isEmpty() && erase == 0 && !replace; }
+        void Append(const QString& more);
+        // A backspace that reaches back before this text.
+        void EraseLast();
+    };
     void AddText(const char* bytes, int count);
     void AddHex(const uint8_t* bytes, int count);
-    void AppendToPane(QPlainTextEdit* pane, const QString& text);
+    bool Shown() const;
+    // Starts a refresh now, or when the last one is far enough back.
+    void ScheduleRefresh();
+    void RefreshTimeout();
+    static void ApplyPending(QPlainTextEdit* pane, TPending& pending);
 
     // Typed input.
     bool TextKey(const QKeyEvent& key);
@@ -169,8 +188,9 @@ private:
     char lastTextByte_ = 0;
     int fontCharset_ = 1;
     int fontColor_ = kWindowTextColor;
-    int maxLines_ = kTerminalMaxLines;
-    int maxChars_ = kTerminalMaxChars;
+    TPending pendingText_;
+    TPending pendingHex_;
+    QTimer* refreshTimer_ = nullptr;
 
     QPlainTextEdit* memoText_ = nullptr;
     QPlainTextEdit* memoHex_ = nullptr;

@@ -2,9 +2,8 @@
 // the panes and the hex line breaks.
 #include <QAction>
 #include <QPlainTextEdit>
-#include <QScrollBar>
 #include <QSplitter>
-#include <QTextBlock>
+#include <QTimer>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
@@ -74,6 +73,27 @@ void TTerminalForm::ShowData(const char* bytes, int count)
     if (viewSplit_ > 0.0) {
         AddHex(reinterpret_cast<const uint8_t*>(bytes), count);
     }
+    ScheduleRefresh();
+}
+
+void TTerminalForm::TPending::Append(const QString& more)
+{
+    text += more;
+    if (text.size() > kTerminalPaneChars) {
+        // Nothing the pane holds now would be left after this: it shows the newest alone.
+        text = text.right(kTerminalPaneChars);
+        replace = true;
+        erase = 0;
+    }
+}
+
+void TTerminalForm::TPending::EraseLast()
+{
+    if (!text.isEmpty()) {
+        text.chop(1);
+    } else if (!replace) {
+        ++erase;
+    }
 }
 
 void TTerminalForm::AddText(const char* bytes, int count)
@@ -81,21 +101,13 @@ void TTerminalForm::AddText(const char* bytes, int count)
     // Backspaces act on the text pane's own copy, so the hex pane keeps every byte received.
     QByteArray kept;
     kept.reserve(count);
-    int paneErase = 0;
     for (int i = 0; i < count; ++i) {
         if (bytes[i] != kBackspace) {
             kept.append(bytes[i]);
         } else if (!kept.isEmpty()) {
             kept.chop(1);
         } else {
-            ++paneErase;
-        }
-    }
-    if (paneErase > 0) {
-        QTextCursor cursor(memoText_->document());
-        cursor.movePosition(QTextCursor::End);
-        for (int i = 0; i < paneErase && cursor.position() > 0; ++i) {
-            cursor.deletePreviousChar();
+            pendingText_.EraseLast();
         }
     }
     if (kept.isEmpty()) {
@@ -108,7 +120,7 @@ void TTerminalForm::AddText(const char* bytes, int count)
     }
     lastTextByte_ = kept.back();
     if (!text.isEmpty()) {
-        AppendToPane(memoText_, TextLines(text));
+        pendingText_.Append(TextLines(text));
     }
 }
 
@@ -137,33 +149,82 @@ void TTerminalForm::AddHex(const uint8_t* bytes, int count)
         ++hexLineCount_;
     }
     history_ = window.right(patternLength);
-    AppendToPane(memoHex_, hex);
+    pendingHex_.Append(hex);
 }
 
-void TTerminalForm::AppendToPane(QPlainTextEdit* pane, const QString& text)
+bool TTerminalForm::Shown() const { return isVisible() && !isMinimized(); }
+
+void TTerminalForm::ScheduleRefresh()
 {
-    QTextDocument* document = pane->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(text);
-    // The pane keeps the newest data: whole lines go by the line limit; one very long line is
-    // cut from its start. Cutting to three quarters keeps trims rare.
-    const int chars = document->characterCount();
-    if (chars > maxChars_) {
-        QTextCursor head(document);
-        head.setPosition(chars - maxChars_ * 3 / 4, QTextCursor::KeepAnchor);
-        head.removeSelectedText();
+    // A hidden or minimised window keeps what came until it is shown.
+    if (!Shown() || refreshTimer_->isActive()) {
+        return;
     }
+    RefreshPanes();
+    // What comes in the next moment waits for the timer.
+    refreshTimer_->start();
+}
+
+void TTerminalForm::RefreshTimeout()
+{
+    if (Shown() && !(pendingText_.Empty() && pendingHex_.Empty())) {
+        RefreshPanes();
+        refreshTimer_->start();
+    }
+}
+
+void TTerminalForm::RefreshPanes()
+{
+    ApplyPending(memoText_, pendingText_);
+    ApplyPending(memoHex_, pendingHex_);
+}
+
+QPlainTextEdit* TTerminalForm::TextPane()
+{
+    RefreshPanes();
+    return memoText_;
+}
+
+QPlainTextEdit* TTerminalForm::HexPane()
+{
+    RefreshPanes();
+    return memoHex_;
+}
+
+void TTerminalForm::ApplyPending(QPlainTextEdit* pane, TPending& pending)
+{
+    // Nothing new: the pane, its caret and its scroll bars stay as they are.
+    if (pending.Empty()) {
+        return;
+    }
+    QTextDocument* document = pane->document();
+    if (pending.replace) {
+        pane->setPlainText(pending.text);
+    } else {
+        QTextCursor cursor(document);
+        cursor.movePosition(QTextCursor::End);
+        if (pending.erase > 0) {
+            cursor.movePosition(QTextCursor::PreviousCharacter, QTextCursor::KeepAnchor,
+                                pending.erase);
+            cursor.removeSelectedText();
+        }
+        // The document counts a final paragraph mark that the pane's text does not hold.
+        const auto length = static_cast<qsizetype>(document->characterCount() - 1);
+        const qsizetype excess = length + pending.text.size() - kTerminalPaneChars;
+        if (excess > 0) {
+            QTextCursor head(document);
+            head.setPosition(static_cast<int>(std::min(length, std::max<qsizetype>(
+                                                                   excess, kTerminalTrimChars))),
+                             QTextCursor::KeepAnchor);
+            head.removeSelectedText();
+        }
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(pending.text);
+    }
+    pending = TPending();
+    // The newest data in sight.
     pane->moveCursor(QTextCursor::End);
     pane->ensureCursorVisible();
-}
-
-void TTerminalForm::SetHistoryLimits(int maxLines, int maxChars)
-{
-    maxLines_ = std::max(maxLines, 1);
-    maxChars_ = std::max(maxChars, 4);
-    memoText_->setMaximumBlockCount(maxLines_);
-    memoHex_->setMaximumBlockCount(maxLines_);
 }
 
 void TTerminalForm::SetViewSplit(double hexWidth)

@@ -1,7 +1,6 @@
 #include "explorer/ExplorerDragDrop.h"
 
 #include <QAbstractItemView>
-#include <QIcon>
 #include <QTreeView>
 
 #include "explorer/Dasexplorer.h"
@@ -9,9 +8,12 @@
 
 TExplorerDragDrop::TExplorerDragDrop(TDASExplorerForm& form) : QObject(&form), form_(form)
 {
+    // The list's drag copies only and carries no drag image of its own: the desktop shows its
+    // usual drag cursor.
     DropFileSource1.Dragtypes = {dtCopy};
-    DropFileSource1.ImageHotSpotX = kExplorerLargeIconPx / 2;
-    DropFileSource1.ImageHotSpotY = kExplorerLargeIconPx / 2;
+    DropFileSource1.ImageHotSpotX = 16;
+    DropFileSource1.ImageHotSpotY = 16;
+    DropFileSource1.SetShowImage(false);
     DropFileSource1.OnDrop = [this](QObject*, TDragType, bool&) {
         const bool outside = DropFileSource1.DropOutside();
         const QStringList offered = form_.DropFileSource1Drop(outside);
@@ -60,19 +62,5 @@ void TExplorerDragDrop::RegisterList()
 void TExplorerDragDrop::Execute(const QStringList& files)
 {
     DropFileSource1.SetFiles(files);
-    // The drag shows the icon of the first entry dragged.
-    QList<QPixmap> images;
-    const QList<int> rows = form_.ListView1->SelectedRows();
-    if (!rows.isEmpty()) {
-        const QPixmap icon = form_.ListModel()
-                                 .index(rows.first(), kColName)
-                                 .data(Qt::DecorationRole)
-                                 .value<QIcon>()
-                                 .pixmap(kExplorerLargeIconPx, kExplorerLargeIconPx);
-        if (!icon.isNull()) {
-            images << icon;
-        }
-    }
-    DropFileSource1.SetImages(images);
     DropFileSource1.Execute(form_.ListView1->CurrentView()->viewport());
 }

@@ -44,6 +44,7 @@ std::atomic<bool> g_playingBack{false};
 
 // The trace files; the statistics window opens and closes them while the link writes.
 std::mutex g_traceMutex;
+constexpr size_t kTraceBufferBytes = 64 * 1024;
 FILE* g_protoLog = nullptr;
 FILE* g_protoRaw = nullptr;
 
@@ -409,48 +410,62 @@ bool PlaybackFileOpen()
     return source && source->IsOpen();
 }
 
-bool OpenProtocolLogs()
+namespace {
+
+// Opens a trace file for writing as text (truncated) unless it is open, with a buffer that keeps
+// the link thread's writes in memory most of the time; true when it is open.
+bool OpenTraceFile(FILE*& file, const char* name)
 {
     const std::lock_guard lock(g_traceMutex);
-    if (g_protoLog && g_protoRaw) {
+    if (file == nullptr) {
+        file = std::fopen(name, "w");
+        if (file != nullptr) {
+            std::setvbuf(file, nullptr, _IOFBF, kTraceBufferBytes);
+        }
+    }
+    return file != nullptr;
+}
+
+void CloseTraceFile(FILE*& file)
+{
+    const std::lock_guard lock(g_traceMutex);
+    if (file != nullptr) {
+        std::fclose(file);
+        file = nullptr;
+    }
+}
+
+bool TraceFileOpen(FILE* const& file)
+{
+    const std::lock_guard lock(g_traceMutex);
+    return file != nullptr;
+}
+
+}  // namespace
+
+bool OpenProtocolLog() { return OpenTraceFile(g_protoLog, "protolog.txt"); }
+void CloseProtocolLog() { CloseTraceFile(g_protoLog); }
+bool ProtocolLogOpen() { return TraceFileOpen(g_protoLog); }
+bool OpenRawLog() { return OpenTraceFile(g_protoRaw, "protoraw.txt"); }
+void CloseRawLog() { CloseTraceFile(g_protoRaw); }
+bool RawLogOpen() { return TraceFileOpen(g_protoRaw); }
+
+bool OpenProtocolLogs()
+{
+    if (OpenProtocolLog() && OpenRawLog()) {
         return true;
     }
-    FILE* log = g_protoLog ? g_protoLog : std::fopen("protolog.txt", "w");
-    FILE* raw = g_protoRaw ? g_protoRaw : std::fopen("protoraw.txt", "w");
-    if (!log || !raw) {
-        if (log) {
-            std::fclose(log);
-        }
-        if (raw) {
-            std::fclose(raw);
-        }
-        g_protoLog = nullptr;
-        g_protoRaw = nullptr;
-        return false;
-    }
-    g_protoLog = log;
-    g_protoRaw = raw;
-    return true;
+    CloseProtocolLogs();
+    return false;
 }
 
 void CloseProtocolLogs()
 {
-    const std::lock_guard lock(g_traceMutex);
-    if (g_protoLog) {
-        std::fclose(g_protoLog);
-        g_protoLog = nullptr;
-    }
-    if (g_protoRaw) {
-        std::fclose(g_protoRaw);
-        g_protoRaw = nullptr;
-    }
+    CloseProtocolLog();
+    CloseRawLog();
 }
 
-bool ProtocolLogsOpen()
-{
-    const std::lock_guard lock(g_traceMutex);
-    return g_protoLog != nullptr;
-}
+bool ProtocolLogsOpen() { return ProtocolLogOpen(); }
 
 void TraceSentData(const DataPacket& packet)
 {

@@ -135,8 +135,17 @@ bool PlayingBack();
 // Any thread: a playback source is installed and its file is open.
 bool PlaybackFileOpen();
 
-// The protocol trace files. Any thread; both open or both closed. Opening truncates them in
-// the current folder; false when either cannot be opened (then neither is open).
+// The protocol trace files in the current folder, each opened (truncated) and closed by itself:
+// "protolog.txt" (packets sent and received, errors) and "protoraw.txt" (the bytes read). Any
+// thread; the link thread's writes and these calls take one lock, and a write goes to a large
+// buffer, so a trace costs the link next to nothing. False when the file cannot be opened.
+bool OpenProtocolLog();
+void CloseProtocolLog();
+bool ProtocolLogOpen();
+bool OpenRawLog();
+void CloseRawLog();
+bool RawLogOpen();
+// Both together: false when either cannot be opened (then neither is open).
 bool OpenProtocolLogs();
 void CloseProtocolLogs();
 bool ProtocolLogsOpen();

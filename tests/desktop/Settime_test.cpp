@@ -1,5 +1,6 @@
 // The DAS clock window: its once-a-second query, its reading of the DAS's date line, setting
-// the DAS clock, and its timer ending however the window closes.
+// the DAS clock, and its timer ending however the window closes; and the DAS menu's clock
+// against the DAS stand-in.
 #include "desktop/Settime.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include "DesktopFixture.h"
 #include "ToolWindowFixture.h"
+#include "support/das/DasSystem.h"
 
 namespace {
 
@@ -131,6 +134,36 @@ TEST_F(ClockTest, QueriesStopHoweverTheWindowCloses)
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible());
     EXPECT_FALSE(form.Timer_Time->isActive());
+}
+
+class ClockDemoTest : public DesktopFixture {};
+
+TEST_F(ClockDemoTest, ShowsTheDasClockAndSetsIt)
+{
+    const TDasSystem system(console);
+    SetShortDateFormat(QStringLiteral("dd/MM/yyyy"));
+    Start();
+    bool shown = false;
+    TDASDesktopForm::SetModalRunner([&shown](QDialog& dialog) {
+        auto& clock = static_cast<TSetTimeForm&>(dialog);
+        clock.show();
+        // The action's query, then the window's own each second.
+        shown = WaitUntil([&clock] {
+            return clock.Label_DASTime->text() != QStringLiteral("01/01/2001 00:00:00");
+        }, 10000);
+        clock.Edit_OtherTime->setText(QStringLiteral("24/12/2030 18:30:00"));
+        clock.Button_SetOtherTime->click();
+        shown = shown && WaitUntil([&clock] {
+            return clock.Label_DASTime->text().startsWith(QStringLiteral("24/12/2030 18:3"));
+        }, 10000);
+        clock.Button_Close->click();
+        return 0;
+    });
+    Trigger("Desktop_SetDASTimeDate");
+    EXPECT_TRUE(shown);
+    EXPECT_FALSE(SetTimeForm->Timer_Time->isActive());
+    EXPECT_TRUE(console.Texts().contains(QStringLiteral("PicoDos \"Date 24/12/2030 18:30:00 \"")));
+    SetShortDateFormat(QString());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The system variables window: reading the DAS's listing, the "Set" commands OK sends for what
-// changed, the defaults a hide restores, and the advanced size.
+// changed, the defaults a hide restores, and the advanced size; and the DAS menu's power-up
+// options against the DAS stand-in.
 #include "desktop/Systemvariables.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "DesktopFixture.h"
 #include "ToolWindowFixture.h"
+#include "support/das/DasSystem.h"
 
 namespace {
 
@@ -180,6 +183,35 @@ TEST_F(SysVarTest, AdvancedShowsTheOtherOptionsAndBack)
     form.hide();
     form.show();
     EXPECT_EQ(form.size(), compact);
+}
+
+class SysVarDemoTest : public DesktopFixture {};
+
+TEST_F(SysVarDemoTest, TheDasListingOpensTheWindowAndOkSetsWhatChanged)
+{
+    const TDasSystem system(console);
+    Start();
+    Trigger("Desktop_SetupSysVars");
+    ASSERT_TRUE(WaitUntil([] { return SystemVarForm->isVisible(); }, 10000));
+    ASSERT_TRUE(WaitUntil([] { return SystemVarForm->LastPrompt() == QStringLiteral("PX>"); }));
+    TSystemVarForm& f = *SystemVarForm;
+    EXPECT_FALSE(f.CheckBox_AUTORUN->isChecked());
+    EXPECT_TRUE(f.CheckBox_SWITCH_SLEEP->isChecked());
+    EXPECT_TRUE(f.CheckBox_SWITCH_SCRIPT->isChecked());
+    EXPECT_EQ(f.Edit_HOST_BAUD->text(), QStringLiteral("115200"));
+    EXPECT_EQ(f.Edit_INFO_DEST->text(), QStringLiteral("HOST"));
+    EXPECT_EQ(f.Edit_PRSCALE->text(), QStringLiteral("1.000"));
+
+    f.Edit_INITSCRIPT->setText(QStringLiteral("CTD.PXS"));
+    f.CheckBox_AUTORUN->setChecked(true);
+    f.Edit_HOST_BAUD->setText(QStringLiteral("9600"));
+    f.Button_OK->click();
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(WaitUntil([&system] {
+        return system.Variable(QStringLiteral("HOST.BAUD")) == QStringLiteral("9600");
+    }, 10000));
+    EXPECT_EQ(system.Variable(QStringLiteral("INITSCRIPT")), QStringLiteral("CTD.PXS"));
+    EXPECT_EQ(system.Variable(QStringLiteral("AUTORUN")), QStringLiteral("1"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTest>
 #include <memory>
@@ -283,6 +284,7 @@ TEST_F(TerminalTest, TextKeysSendBytesAndAreNeverEchoed)
 
     // Received text stays as it is whatever is typed.
     Show(form, "line");
+    form->RefreshPanes();
     QTest::keyClicks(text, QStringLiteral("zz"));
     QTest::keyClick(text, Qt::Key_Backspace);
     EXPECT_EQ(text->toPlainText(), QStringLiteral("line"));
@@ -344,38 +346,102 @@ TEST_F(TerminalTest, PasteSendsTheWholeClipboardOnTheWindowsChannel)
     EXPECT_EQ(SendQueue->Count(), 0);  // an empty block would mean "end of transfer"
 }
 
-TEST_F(TerminalTest, PanesKeepABoundedHistoryOfTheNewestData)
+TEST_F(TerminalTest, PanesKeepAbout20000CharactersTrimmingAtLeast5000AtATime)
 {
     TTerminalForm* form = PlainWindow(0);
     form->SetViewSplit(0.5);
-    QByteArray chunk;
-    int line = 0;
-    while (line < kTerminalMaxLines + 5000) {
-        chunk.clear();
-        while (chunk.size() < 8000) {
-            chunk += QByteArray::number(line++) + "\r\n";
-        }
-        Show(form, chunk);
+    form->SetHexWrap(0);
+    // 19995 characters, then 10 more: the oldest 5000 go and 15005 stay.
+    QByteArray start;
+    for (int i = 0; start.size() < 19995; ++i) {
+        start += static_cast<char>('a' + i % 26);
     }
-    const QStringList lines = Lines(form->TextPane());
-    EXPECT_LE(lines.size(), kTerminalMaxLines);
-    EXPECT_EQ(lines.at(lines.size() - 2), QString::number(line - 1));
-    EXPECT_LE(form->HexPane()->blockCount(), kTerminalMaxLines);
+    start.truncate(19995);
+    Show(form, start);
+    EXPECT_EQ(form->TextPane()->toPlainText(), QString::fromLatin1(start));
+    Show(form, "0123456789");
+    EXPECT_EQ(form->TextPane()->toPlainText(),
+              QString::fromLatin1(start.mid(5000) + "0123456789"));
+    // The hex pane (one endless line of two digits a byte) keeps its newest digits the same
+    // way.
+    const QString hex = form->HexPane()->toPlainText();
+    EXPECT_LE(hex.size(), kTerminalPaneChars);
+    EXPECT_TRUE(hex.endsWith(QStringLiteral("30313233343536373839")));
 
-    // One endless line is cut from its start, the newest bytes kept.
-    TTerminalForm* endless = PlainWindow(1);
-    endless->SetHistoryLimits(100, 1000);
-    endless->SetViewSplit(0.5);
-    endless->SetHexWrap(0);
-    for (int i = 0; i < 50; ++i) {
-        Show(endless, QByteArray(300, static_cast<char>('a' + i % 26)));
+    // A chunk longer than what a pane keeps leaves its newest 20000 characters alone.
+    QByteArray big;
+    for (int line = 0; big.size() < 30000; ++line) {
+        big += QByteArray::number(1000000 + line) + "\r\n";
     }
-    const QString text = endless->TextPane()->toPlainText();
-    EXPECT_LE(text.size(), 1000);
-    EXPECT_TRUE(text.endsWith(QString(300, QLatin1Char('a' + 49 % 26))));
-    EXPECT_LE(endless->HexPane()->toPlainText().size(), 1000);
-    EXPECT_EQ(endless->TextPane()->textCursor().position(),
-              endless->TextPane()->document()->characterCount() - 1);
+    Show(form, big);
+    const QString text = form->TextPane()->toPlainText();
+    EXPECT_EQ(text.size(), kTerminalPaneChars);
+    EXPECT_TRUE(text.endsWith(QString::fromLatin1(big.right(90)).replace(QStringLiteral("\r\n"),
+                                                                         QStringLiteral("\n"))));
+    EXPECT_EQ(form->HexPane()->toPlainText().size(), kTerminalPaneChars);
+    EXPECT_EQ(form->TextPane()->textCursor().position(),
+              form->TextPane()->document()->characterCount() - 1);
+
+    // Many small chunks: never above the limit, the newest always there.
+    for (int i = 0; i < 300; ++i) {
+        Show(form, QByteArray(300, static_cast<char>('a' + i % 26)) + "\r\n");
+        ASSERT_LE(form->TextPane()->toPlainText().size(), kTerminalPaneChars);
+    }
+    EXPECT_TRUE(form->TextPane()->toPlainText().endsWith(QString(300, QLatin1Char('a' + 299 % 26)) +
+                                                         QLatin1Char('\n')));
+}
+
+TEST_F(TerminalTest, HiddenWindowsWaitAndShownOnesRefreshAtABoundedRate)
+{
+    TTerminalForm* form = PlainWindow(0);
+    auto* pane = form->findChild<QPlainTextEdit*>(QStringLiteral("Memo_Text"));
+    // Hidden: the pane is not touched, however much comes; it keeps what a pane holds.
+    for (int i = 0; i < 100; ++i) {
+        Show(form, QByteArray(500, static_cast<char>('a' + i % 26)));
+    }
+    EXPECT_TRUE(pane->document()->isEmpty());
+    form->resize(400, 300);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+    EXPECT_EQ(pane->toPlainText().size(), kTerminalPaneChars);
+    EXPECT_TRUE(pane->toPlainText().endsWith(QString(500, QLatin1Char('a' + 99 % 26))));
+
+    // Shown: the first chunk shows at once, the next ones together once the moment is over.
+    QTest::qWait(kTerminalRefreshMs + 50);
+    pane->clear();
+    Show(form, "first\r\n");
+    EXPECT_EQ(pane->toPlainText(), QStringLiteral("first\n"));
+    Show(form, "second\r\n");
+    Show(form, "third\r\n");
+    EXPECT_EQ(pane->toPlainText(), QStringLiteral("first\n"));
+    EXPECT_TRUE(WaitUntil(
+        [&] { return pane->toPlainText() == QStringLiteral("first\nsecond\nthird\n"); }));
+
+    // With nothing new, the operator's scroll position stays.
+    for (int i = 0; i < 200; ++i) {
+        Show(form, "line\r\n");
+    }
+    form->RefreshPanes();
+    ASSERT_GT(pane->verticalScrollBar()->maximum(), 0);
+    pane->verticalScrollBar()->setValue(0);
+    QTest::qWait(kTerminalRefreshMs + 50);
+    form->RefreshPanes();
+    EXPECT_EQ(pane->verticalScrollBar()->value(), 0);
+    // New data scrolls to the newest line.
+    Show(form, "newest\r\n");
+    EXPECT_TRUE(WaitUntil([&] {
+        return pane->verticalScrollBar()->value() == pane->verticalScrollBar()->maximum();
+    }));
+
+    // Minimised: the pane waits until the window is back.
+    form->showMinimized();
+    ASSERT_TRUE(WaitUntil([&] { return form->isMinimized(); }));
+    const QString before = pane->toPlainText();
+    Show(form, "while away\r\n");
+    QTest::qWait(kTerminalRefreshMs + 50);
+    EXPECT_EQ(pane->toPlainText(), before);
+    form->showNormal();
+    EXPECT_TRUE(WaitUntil([&] { return pane->toPlainText().endsWith(QStringLiteral("while away\n")); }));
 }
 
 TEST_F(TerminalTest, ViewSplitShowsPanesAndChecksItsAction)

@@ -1,0 +1,265 @@
+// The host communications setup against the DAS stand-in: the rows of the PC's COM ports,
+// device ports added and removed, and the change of baud rate and protocol on both sides of
+// the link without losing it.
+#include "desktop/Hostcommsetup.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <memory>
+
+#include "DesktopFixture.h"
+#include "link/Das.h"
+#include "link/Packets.h"
+#include "link/Protocol.h"
+#include "station/PortClasses.h"
+#include "support/Pty.h"
+#include "support/das/DasSystem.h"
+
+namespace {
+
+// The line speed the PC set on a serial device, read through a descriptor of its own.
+uint32_t LineSpeed(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        return 0;
+    }
+    termios tio{};
+    const bool ok = ::tcgetattr(fd, &tio) == 0;
+    ::close(fd);
+    if (!ok) {
+        return 0;
+    }
+    switch (cfgetospeed(&tio)) {
+    case B38400: return 38400;
+    case B57600: return 57600;
+    case B115200: return 115200;
+    case B230400: return 230400;
+    default: return 1;
+    }
+}
+
+class HostCommTest : public DesktopFixture {
+protected:
+    void SetUp() override
+    {
+        DesktopFixture::SetUp();
+        // COM1 is the stand-in, COM3 another line; the PC has no other port.
+        for (int n = 2; n <= kHighestComPort; ++n) {
+            SetComPortDevicePath(n, QStringLiteral("/nonexistent/COM") + QString::number(n));
+        }
+        SetComPortDevicePath(3, com3.Slave());
+    }
+
+    void TearDown() override
+    {
+        if (HostCommSetupForm != nullptr) {
+            HostCommSetupForm->hide();
+        }
+        DesktopFixture::TearDown();
+    }
+
+    // The setup window as the File menu's action shows it.
+    THostCommSetupForm& Open()
+    {
+        HostCommSetupForm->show();
+        return *HostCommSetupForm;
+    }
+
+    // The link carries the DAS's data (after a change, at the new settings).
+    bool LinkCarries(const QByteArray& text)
+    {
+        const uint32_t before = PacketCounters().dataPacketsReceived.load();
+        das.SendChannelData(kInfoChannel, text);
+        return WaitUntil([before] {
+            return PacketCounters().dataPacketsReceived.load() > before;
+        }, 10000);
+    }
+
+    TPty com3;
+    TDasSystem system{console};
+};
+
+TEST_F(HostCommTest, RowsShowThePcsPortsAndWhatUsesThem)
+{
+    Start();
+    THostCommSetupForm& f = Open();
+    EXPECT_EQ(f.windowTitle(), QStringLiteral("Host Communications Setup"));
+    EXPECT_EQ(f.width(), 612);
+    EXPECT_EQ(f.height(), f.DesignedHeight() + 56);
+    EXPECT_EQ(f.Row(2).port, nullptr);
+    ASSERT_NE(f.Row(3).port, nullptr);
+    EXPECT_EQ(f.Row(3).port->text(), QStringLiteral("COM3:"));
+    EXPECT_EQ(f.Row(3).port->y(), 66);
+    EXPECT_EQ(f.Row(3).dasPort->y(), 64);
+    EXPECT_EQ(f.Row(3).devicePort->y(), 64);
+    EXPECT_EQ(f.Row(1).dasPort->y(), 8);
+    EXPECT_EQ(f.Row(3).dasPort->text(), QStringLiteral("Use as DAS Port"));
+    EXPECT_EQ(f.Row(3).devicePort->text(), QStringLiteral("Use as Device Port"));
+    EXPECT_GT(f.Row(3).devicePort->x(), f.Row(3).dasPort->x() + f.Row(3).dasPort->width());
+    EXPECT_GT(f.Row(3).device->x(), f.Row(3).devicePort->x() + f.Row(3).devicePort->width());
+    EXPECT_LE(f.Row(3).device->geometry().right(), 612 - 10);
+    EXPECT_TRUE(f.Row(1).dasPort->isChecked());
+    EXPECT_FALSE(f.Row(1).devicePort->isEnabled());
+    EXPECT_TRUE(f.Row(3).devicePort->isEnabled());
+    EXPECT_EQ(f.ComboBox_BaudRate->currentText(), QStringLiteral("115200"));
+    EXPECT_EQ(f.ComboBox_Protocol->currentText(), QStringLiteral("Error Correcting Protocol"));
+    QStringList rates;
+    for (int i = 0; i < f.ComboBox_BaudRate->count(); ++i) {
+        rates << f.ComboBox_BaudRate->itemText(i);
+    }
+    EXPECT_EQ(rates, (QStringList{"38400", "57600", "115200", "230400"}));
+    EXPECT_TRUE(f.Cb_ChangeDAS->isChecked());
+    f.hide();
+    EXPECT_EQ(f.Row(3).port, nullptr);
+
+    // A device wired to COM3: its box stays ticked and fixed, and COM3 cannot be the DAS's.
+    TPort* pcPort = PortArray->AddPCPort(3);
+    pcPort->SetDevice(Device("CTD"));
+    Open();
+    EXPECT_TRUE(f.Row(3).devicePort->isChecked());
+    EXPECT_FALSE(f.Row(3).devicePort->isEnabled());
+    EXPECT_FALSE(f.Row(3).dasPort->isEnabled());
+    EXPECT_EQ(f.Row(3).device->text(), QStringLiteral("Device: CTD"));
+    f.hide();
+    pcPort->SetDevice(nullptr);
+}
+
+TEST_F(HostCommTest, DevicePortsAreAddedAndRemovedAndAnUnchangedOkStillResetsTheLink)
+{
+    Start();
+    THostCommSetupForm& f = Open();
+    f.Row(3).devicePort->click();
+    EXPECT_FALSE(f.Row(3).dasPort->isEnabled());
+    Das->SendCommandAt(QStringLiteral("RUNSCRIPT"), 60000);
+    PacketCounters().receiveErrors = 9;
+    f.Button_OK->click();
+
+    const TPort* port = PortArray->FindPort(QStringLiteral("COM3:"));
+    ASSERT_NE(port, nullptr);
+    EXPECT_EQ(port->GetConnectorName(), QStringLiteral("PC COM3:"));
+    EXPECT_EQ(port->GetType(), TPortType::PCSerial);
+    EXPECT_EQ(port->GetHostChannel(), 3);
+    EXPECT_EQ(port->GetSerialPort(), 3);
+    EXPECT_EQ(port->GetPowerSwitch(), 0);
+    EXPECT_TRUE(ConfigurationChanged);
+    EXPECT_FALSE(f.isVisible());
+    // Nothing about the link changed: no change sent, queued commands dropped, the counters
+    // cleared, the link running as before.
+    EXPECT_FALSE(console.Texts().join(QLatin1Char('\n')).contains(QStringLiteral("SETPROTOCOL")));
+    EXPECT_FALSE(console.Texts().contains(QStringLiteral("RUNSCRIPT")));
+    EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
+    EXPECT_TRUE(LinkCarries("still here"));
+
+    ConfigurationChanged = false;
+    Open();
+    EXPECT_TRUE(f.Row(3).devicePort->isChecked());
+    f.Row(3).devicePort->click();
+    f.Button_OK->click();
+    EXPECT_EQ(PortArray->FindPort(QStringLiteral("COM3:")), nullptr);
+    EXPECT_TRUE(ConfigurationChanged);
+}
+
+TEST_F(HostCommTest, BaudRateAndProtocolChangeOnBothSidesAndTheLinkGoesOn)
+{
+    Start();
+    ASSERT_TRUE(LinkCarries("before"));
+    THostCommSetupForm& f = Open();
+    f.ComboBox_BaudRate->setCurrentText(QStringLiteral("57600"));
+    f.Button_OK->click();
+    EXPECT_TRUE(console.Texts().contains(QStringLiteral("SETPROTOCOL 57600 1")));
+    EXPECT_EQ(Host.DasBaud(), 57600u);
+    EXPECT_EQ(LineSpeed(das.SlavePath()), 57600u);
+    EXPECT_FALSE(f.isVisible());
+    EXPECT_TRUE(LinkCarries("at 57600"));
+
+    Open();
+    EXPECT_EQ(f.ComboBox_BaudRate->currentText(), QStringLiteral("57600"));
+    f.ComboBox_Protocol->setCurrentIndex(1);
+    f.ComboBox_BaudRate->setCurrentText(QStringLiteral("115200"));
+    f.Button_OK->click();
+    EXPECT_TRUE(console.Texts().contains(QStringLiteral("SETPROTOCOL 115200 2")));
+    EXPECT_EQ(GetProtocol(), 2);
+    EXPECT_EQ(LineSpeed(das.SlavePath()), 115200u);
+    EXPECT_TRUE(LinkCarries("error detecting"));
+
+    // Without "Change Settings on DAS" only the PC's side changes.
+    const qsizetype sent = console.Texts().size();
+    Open();
+    f.Cb_ChangeDAS->setChecked(false);
+    f.ComboBox_BaudRate->setCurrentText(QStringLiteral("38400"));
+    f.Button_OK->click();
+    EXPECT_EQ(LineSpeed(das.SlavePath()), 38400u);
+    for (const QString& text : console.Texts().mid(sent)) {
+        EXPECT_FALSE(text.startsWith(QStringLiteral("SETPROTOCOL")));
+    }
+    Host.SetProtocol(1);
+}
+
+TEST_F(HostCommTest, RefusedChangesLeaveTheLinkAlone)
+{
+    Start();
+    THostCommSetupForm& f = Open();
+
+    // 230400 on COM1 asks first; No stops with the window open.
+    f.ComboBox_BaudRate->setCurrentText(QStringLiteral("230400"));
+    prompt.QueueMessageAnswer(TMsgResult::No);
+    f.Button_OK->click();
+    ASSERT_FALSE(prompt.shown.empty());
+    EXPECT_EQ(prompt.shown.back().text,
+              QStringLiteral("PC Serial Port May not handle 230400 Baud! Continue?"));
+    EXPECT_TRUE(f.isVisible());
+    EXPECT_EQ(Host.DasBaud(), 115200u);
+
+    // A port that cannot be opened: nothing changes.
+    auto com5 = std::make_unique<TPty>();
+    SetComPortDevicePath(5, com5->Slave());
+    f.hide();
+    Open();
+    ASSERT_NE(f.Row(5).dasPort, nullptr);
+    f.Row(5).dasPort->click();
+    com5.reset();
+    prompt.shown.clear();
+    f.Button_OK->click();
+    ASSERT_FALSE(prompt.shown.empty());
+    EXPECT_EQ(prompt.shown.back().text,
+              QStringLiteral("Unable to Open COM5 at 115200 baud. Aborting Changes"));
+    EXPECT_EQ(Host.DasPort(), 1);
+    EXPECT_TRUE(LinkCarries("untouched"));
+}
+
+TEST_F(HostCommTest, ADasPortThatWillNotOpenAgainIsReportedAndLeavesTheLinkDown)
+{
+    TDASDesktopForm& f = Start();
+    THostCommSetupForm& setup = Open();
+    // The port goes away between the check and the reopening.
+    SetSerialPortOpenerForTest([](const QString&) -> std::unique_ptr<ISerialPort> {
+        errno = ENOENT;
+        return nullptr;
+    });
+    setup.Button_OK->click();
+    SetSerialPortOpenerForTest({});
+    EXPECT_FALSE(DasPortOpen());
+    ASSERT_FALSE(prompt.shown.empty());
+    EXPECT_EQ(prompt.shown.back().title, QStringLiteral("System Error: Could Not Open Comm Port"));
+    EXPECT_EQ(f.ToolMessage(), QStringLiteral("Disconnected"));
+    EXPECT_TRUE(f.DeviceListGrey());
+
+    // Set up again, the link comes back.
+    Open();
+    setup.Button_OK->click();
+    EXPECT_TRUE(DasPortOpen());
+    EXPECT_TRUE(LinkCarries("back"));
+}
+
+}  // namespace
