@@ -385,8 +385,10 @@ void THost::StopPlayback()
     archive_->ClosePlayFile();
     SetPlaybackSource(nullptr);
     if (parked) {
-        // Archive bytes still waiting in the receive buffer must not reach the live link.
+        // Archive bytes still waiting in the receive buffer must not reach the live link, nor
+        // may the archive's last sequence number make the DAS's next packet look repeated.
         ClearReceiveBuffer();
+        ResetProtocolEngine();
     }
     UpdateActions();
 }

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "link/MuxClasses.h"
@@ -31,16 +32,27 @@ uint32_t cbuf_t::Free() const
     return size_ - CountLocked();
 }
 
-uint64_t cbuf_t::Drains() const
+namespace {
+
+int64_t SteadyMs()
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+}  // namespace
+
+int64_t cbuf_t::UnreadForMs() const
 {
     std::lock_guard guard(lock_);
-    return drains_;
+    return CountLocked() == 0 ? 0 : SteadyMs() - readerClockMs_;
 }
 
 void cbuf_t::Reset()
 {
     std::lock_guard guard(lock_);
-    ++drains_;
+    readerClockMs_ = SteadyMs();
     std::memset(data_.get(), 0, size_);
     write_ = 0;
     // The read index goes back with the write index, so a reset ring is empty whenever it
@@ -57,6 +69,10 @@ bool cbuf_t::Put(const void* bytes, uint32_t n)
     auto* from = static_cast<const uint8_t*>(bytes);
     std::lock_guard guard(lock_);
     const uint32_t held = CountLocked();
+    if (held == 0) {
+        // The bytes start waiting for a reader now.
+        readerClockMs_ = SteadyMs();
+    }
     if (held + static_cast<uint64_t>(n) > size_) {
         if (!overwrite_) {
             return false;
@@ -102,6 +118,6 @@ uint32_t cbuf_t::Get(void* dest, uint32_t n)
     }
     read_ = (read_ + n) % size_;
     full_ = 0;
-    ++drains_;
+    readerClockMs_ = SteadyMs();
     return n;
 }

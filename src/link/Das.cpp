@@ -14,11 +14,6 @@ namespace {
 
 bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
 
-int64_t NumberFrom(const QString& text, qsizetype from)
-{
-    return CommandNumber(text.mid(from), 0);
-}
-
 // The number a command ends with, found by scanning back from the end over blanks, then
 // digits, but not below index `lowest`.
 struct TTrailingNumber {
@@ -63,36 +58,25 @@ int64_t SendStringMs(const QString& upper, qsizetype p)
     return (close - open - 1) * (10 * n + 10);
 }
 
-int Saturate(int64_t ms)
-{
-    return static_cast<int>(std::clamp<int64_t>(ms, std::numeric_limits<int32_t>::min(),
-                                                std::numeric_limits<int32_t>::max()));
-}
-
 }  // namespace
 
 int TDas::CommandDurationMs(const QString& command)
 {
     const QString upper = UpperAscii(command);
+    if (const std::optional<int64_t> wait = CommandWaitMs(upper)) {
+        return SaturateMs(*wait);
+    }
     const qsizetype length = upper.size();
     // Indexes here are 0-based: a keyword at index p starts at position p + 1.
-    qsizetype p = upper.indexOf(QLatin1String("WAITTICKS"));
-    if (p >= 0 && length >= p + 11) {
-        return Saturate(10 * NumberFrom(upper, p + 10));
-    }
-    p = upper.indexOf(QLatin1String("WAIT"));
-    if (p >= 0 && length >= p + 6) {
-        return Saturate(1000 * NumberFrom(upper, p + 5));
-    }
-    p = upper.indexOf(QLatin1String("SENDSTRING"));
+    qsizetype p = upper.indexOf(QLatin1String("SENDSTRING"));
     if (p >= 0 && length >= p + 20) {
-        return Saturate(SendStringMs(upper, p));
+        return SaturateMs(SendStringMs(upper, p));
     }
     p = upper.indexOf(QLatin1String("SENDBREAK 1 100"));
     if (p >= 0 && length >= p + 14) {
         const TTrailingNumber number = ScanTrailingNumber(upper, p + 12);
         if (number.passedAny) {
-            return Saturate(10 * static_cast<int64_t>(CommandNumber(number.digits, 0)));
+            return SaturateMs(10 * static_cast<int64_t>(CommandNumber(number.digits, 0)));
         }
     }
     return 0;
@@ -107,7 +91,7 @@ int TDas::QueueCommand(const QString& command, int delayMs, TDataList* queue)
         queue->AddTimed(kCommandChannel, bytes.constData(), NextTimedSequence(), delayMs,
                         static_cast<uint32_t>(bytes.size()));
     }
-    return Saturate(static_cast<int64_t>(delayMs) + CommandDurationMs(text));
+    return SaturateMs(static_cast<int64_t>(delayMs) + CommandDurationMs(text));
 }
 
 int TDas::SendCommand(const QString& command) { return SendCommandAt(command, 0); }
@@ -159,7 +143,7 @@ int TDas::SendTimedLines(const QStringList& lines, int startStamp)
         const int stamp = TimedLineStamp(line, previous);
         const int64_t step = static_cast<int64_t>(stamp) - previous;
         if (step > 0 && step < kMaxTimedLineStep) {
-            total = Saturate(total + step * 10);
+            total = SaturateMs(total + step * 10);
         }
         total = SendCommandAt(TimedLineCommand(line), total);
         previous = stamp;

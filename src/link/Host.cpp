@@ -8,6 +8,7 @@
 #include "link/Protocol.h"
 #include "link/SendQueues.h"
 #include "link/Serial.h"
+#include "link/TimedLines.h"
 #include "platform/Prompt.h"
 #include "platform/Registry.h"
 #include "platform/UiPost.h"
@@ -24,32 +25,6 @@ ILinkUi& NullLinkUi()
 {
     static ILinkUi ui;
     return ui;
-}
-
-// The number that starts at `from` (0-based) in `text`; 0 when it is not a number.
-int NumberFrom(const QByteArray& text, qsizetype from)
-{
-    bool ok = false;
-    const int value = text.mid(from).trimmed().toInt(&ok);
-    return ok ? value : 0;
-}
-
-// The time a command's own waiting adds: WAITTICKS n is 10 ms a unit, WAIT n 1 s a unit.
-int32_t CommandEstimateMs(const QByteArray& text)
-{
-    const QByteArray upper = text.toUpper();
-    const qsizetype ticks = upper.indexOf("WAITTICKS");
-    if (ticks >= 0) {
-        // Positions counted from 1: the number starts at p + 10, the text is at least as long.
-        const qsizetype p = ticks + 1;
-        return upper.size() >= p + 10 ? 10 * NumberFrom(upper, p + 9) : 0;
-    }
-    const qsizetype wait = upper.indexOf("WAIT");
-    if (wait >= 0) {
-        const qsizetype p = wait + 1;
-        return upper.size() >= p + 5 ? 1000 * NumberFrom(upper, p + 4) : 0;
-    }
-    return 0;
 }
 
 // The operator's answer as a number: 1 when it is not a number from 1 up to `highest`.
@@ -110,7 +85,10 @@ int32_t THost::QueueTimedCommand(uint8_t channel, const QByteArray& text, int32_
         TimedQueue->AddTimed(channel, text.constData(), NextTimedSequence(), delayMs,
                              static_cast<uint32_t>(text.size()));
     }
-    return delayMs + CommandEstimateMs(text);
+    // The same reading of a wait as the DAS command sender's, held within range: a block's
+    // later lines are never due at once for a huge wait.
+    const std::optional<int64_t> wait = CommandWaitMs(UpperAscii(QString::fromLatin1(text)));
+    return SaturateMs(static_cast<int64_t>(delayMs) + wait.value_or(0));
 }
 
 void THost::ClearOutputBuffers()
@@ -206,10 +184,11 @@ bool THost::Connect()
     }
     ClearCommandQueue();
     ClearChannelData(kFileChannel);
-    thread_.Link().Reset();
+    thread_.ResetLinkForConnect();
     // A disconnect may have stopped the machines in the middle of an exchange: the new link
-    // starts idle and listening, with no DAS packet accepted yet.
-    ResetProtocolEngine();
+    // starts idle and listening. The DAS's last accepted sequence stays, so a packet it
+    // resends after the reconnect is not delivered twice.
+    ResetProtocolMachines();
     thread_.Resume();
     ResetStatistics();
     if (LinkUi().ExplorerVisible()) {
@@ -244,7 +223,12 @@ bool THost::Pause() { return thread_.Pause(); }
 
 void THost::Unpause() { thread_.Unpause(); }
 
-void THost::StopThread() { thread_.StopThread(); }
+void THost::StopThread()
+{
+    thread_.StopThread();
+    // The link has ended: a block still in flight belongs to no later connect.
+    thread_.Link().Reset();
+}
 
 bool THost::WriteRaw(const uint8_t* bytes, uint32_t count) { return WriteDasPort(bytes, count); }
 

@@ -3,6 +3,7 @@
 #include "link/MuxClasses.h"
 #include "link/Serial.h"
 #include "platform/Clocks.h"
+#include "platform/UiPost.h"
 
 TMuxArray* MuxArray = nullptr;
 
@@ -177,6 +178,22 @@ bool TMuxArray::Service(double now)
         lastDataTime_ = now;
     }
     return dispatched;
+}
+
+void TMuxArray::RequestService()
+{
+    if (serviceRequested_.exchange(true)) {
+        return;
+    }
+    std::weak_ptr<char> life = life_;
+    PostToUi([this, life] {
+        if (life.expired()) {
+            return;
+        }
+        // Cleared first: data that comes during the pass may ask for the next one.
+        serviceRequested_ = false;
+        Service(NowDateTime());
+    });
 }
 
 void TMuxArray::SetFixedChannelReaders(IFixedChannelReaders* readers) { readers_ = readers; }

@@ -127,6 +127,11 @@ int TMux::PutData(const char* bytes, int count, int tag)
     OnGetData(static_cast<uint32_t>(n));
     // Marked after the bytes are in: a service pass that takes the mark finds them.
     owner_->MarkPending(this);
+    // A fast sender fills the ring long before the next data timer tick: the pass is asked
+    // for now, while half the ring is still free.
+    if (ring_.Count() >= kChannelRingBytes / 2) {
+        owner_->RequestService();
+    }
     return n;
 }
 

@@ -34,9 +34,9 @@ public:
     uint32_t Size() const { return size_; }
     // Room for more bytes before the oldest would give way.
     uint32_t Free() const;
-    // Moves on every Get that takes bytes and every Reset: a ring whose count stays put has
-    // no reader taking from it.
-    uint64_t Drains() const;
+    // How long, in ms, the ring has held bytes that no Get took: since the last Get, or since
+    // the Put that found it empty; 0 when it is empty. A reader that keeps up keeps it short.
+    int64_t UnreadForMs() const;
     // Empties the ring and zeroes its data.
     void Reset();
 
@@ -49,7 +49,7 @@ private:
     uint8_t overwrite_;
     uint8_t full_ = 0;
     uint32_t size_;
-    uint64_t drains_ = 0;
+    int64_t readerClockMs_ = 0;  // steady clock: the last Get, or the Put into an empty ring
     std::unique_ptr<uint8_t[]> data_;
 };
 
@@ -183,19 +183,20 @@ public:
     bool PushData(const char* bytes, int count);
     // Any thread. The ring holds bytes.
     bool HasData() const;
-    // Any thread. Room left in the ring before its oldest bytes give way, and the ring's
-    // drain count (cbuf_t::Drains), which stays put while nobody reads the channel.
+    // Any thread. Room left in the ring before its oldest bytes give way, and how long its
+    // bytes have waited for a reader (cbuf_t::UnreadForMs).
     uint32_t RingFree() const { return ring_.Free(); }
-    uint64_t RingDrains() const { return ring_.Drains(); }
+    int64_t RingUnreadForMs() const { return ring_.UnreadForMs(); }
     // Takes at most 8192 bytes from the ring into the scratch buffer, zero-terminated;
     // returns the count.
     int ReadQueue();
     const char* Scratch() const { return scratch_.data(); }
 
     // Link thread (holding the channel, TMuxArray::HoldChannel). Stores one received
-    // segment of `count` bytes (at most 254 are taken) and marks the channel pending. With a
-    // tag (a channel number) the bytes are stored as text after "[tag]", cut at their first
-    // zero byte. Returns the count taken, by which the caller advances its position.
+    // segment of `count` bytes (at most 254 are taken) and marks the channel pending; a ring
+    // half full asks the UI thread for a service pass at once. With a tag (a channel number)
+    // the bytes are stored as text after "[tag]", cut at their first zero byte. Returns the
+    // count taken, by which the caller advances its position.
     int PutData(const char* bytes, int count, int tag = kNoTag);
 
     // Hands the ring's bytes to the channel's consumers in order: echo port, file being
@@ -420,6 +421,10 @@ public:
     // order, updates transfers. True when data was dispatched; `now` (days since 1899-12-30)
     // then becomes the last data time. A pass started inside a running pass does nothing.
     bool Service(double now);
+    // Any thread. Asks the UI thread for a service pass as soon as it can run one, besides the
+    // data timer's: the link thread asks when a ring fills faster than the timer empties it.
+    // At most one request waits at a time.
+    void RequestService();
     double GetLastDataTime() const { return lastDataTime_; }
 
     // Readers of the fixed channels (not owned; null restores the no-op readers).
@@ -450,6 +455,9 @@ private:
     uint32_t arrivalCounter_ = 0;
     double lastDataTime_;
     bool serving_ = false;
+    std::atomic<bool> serviceRequested_{false};
+    // Alive while the table is: a posted service request runs only while it is.
+    std::shared_ptr<char> life_ = std::make_shared<char>(0);
     IFixedChannelReaders* readers_ = nullptr;
     ITerminalFactory* terminalFactory_ = nullptr;
     IPortTableLookup* portTable_ = nullptr;

@@ -176,6 +176,11 @@ void ReadIntoBuffer()
     TPlaybackSource* source = g_playbackSource.load(std::memory_order_acquire);
     const bool playing = PlayingBack();
     if (!playing && DasPortOpen() && !PlaybackFileOpen()) {
+        // A packet already whole in the buffer (an ACKd and the data that rode on it, read
+        // together) is taken now: the port read would wait for bytes that are not coming.
+        if (g_rcvFill > 5 && CheckPacket(g_rcvBuffer, g_rcvFill) != kRcvNothing) {
+            return;
+        }
         uint32_t count = room;
         if (ReadDasPort(g_rcvBuffer + g_rcvFill, count)) {
             got = std::min(count, room);

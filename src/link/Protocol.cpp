@@ -33,6 +33,19 @@ int Receive()
 
 uint16_t RunErrorCorrecting(uint16_t state, LinkState& link);
 
+// An ACK or ACKd confirms the pending packet only when it names that packet's number. Another
+// one is stale: the DAS acknowledging a copy of a packet resent after its first answer was
+// lost. Taken as confirming the packet that followed, it would drop that packet unsent.
+void DropAcknowledgedPacket(LinkState& link)
+{
+    if (link.pendingPacket.load() != nullptr &&
+        ReceivedControlPacket().sequence == link.sendSequence.load()) {
+        DropPendingPacket(link);
+        return;
+    }
+    Count(g_counters.staleAcks);
+}
+
 // Runs the state that answers the received control packet's kind.
 uint16_t ControlAction(LinkState& link)
 {
@@ -99,14 +112,14 @@ uint16_t RunErrorCorrecting(uint16_t state, LinkState& link)
         return WaitForXmitDone();
     case kStateAck:
         Count(g_counters.acksReceived);
-        DropPendingPacket(link);
+        DropAcknowledgedPacket(link);
         return kStateAckSend;
     case kStateAckSend:
         SendPendingOrPoll(link);
         return kStateWaitXmit;
     case kStateAckd:
         Count(g_counters.ackdsReceived);
-        DropPendingPacket(link);
+        DropAcknowledgedPacket(link);
         return kStateIdle;
     case kStateNak:
         if (ReceivedControlPacket().sequence != 0) {
@@ -216,7 +229,8 @@ void ResetLinkCounters()
          {&g_counters.receiveAttempts, &g_counters.dispatches, &g_counters.xmitWaits,
           &g_counters.acksReceived, &g_counters.ackdsReceived, &g_counters.naksReceived,
           &g_counters.nakdsReceived, &g_counters.dataPackets, &g_counters.purges,
-          &g_counters.naksSent, &g_counters.duplicates, &g_counters.resends}) {
+          &g_counters.naksSent, &g_counters.duplicates, &g_counters.resends,
+          &g_counters.staleAcks}) {
         counter->store(0, std::memory_order_relaxed);
     }
     ResetPacketCounters();
@@ -291,11 +305,16 @@ int PreviousReceiveResult() { return g_previousResult; }
 uint16_t ErrorCorrectingState() { return g_ecState; }
 uint16_t ErrorDetectingState() { return g_edState; }
 
-void ResetProtocolEngine()
+void ResetProtocolMachines()
 {
     g_ecState = kStateIdle;
     g_edState = kStateIdle;
     g_lastResult = kRcvNothing;
     g_previousResult = kRcvNothing;
+}
+
+void ResetProtocolEngine()
+{
+    ResetProtocolMachines();
     g_lastAcceptedSequence = kNoSequence;
 }

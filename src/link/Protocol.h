@@ -56,6 +56,8 @@ struct TProtocolCounters {
     std::atomic<uint32_t> naksSent{0};          // state 10
     std::atomic<uint32_t> duplicates{0};
     std::atomic<uint32_t> resends{0};
+    // ACKs and ACKds that named another packet than the pending one (ignored).
+    std::atomic<uint32_t> staleAcks{0};
 };
 // Any thread.
 TProtocolCounters& ProtocolCounters();
@@ -86,6 +88,9 @@ int PreviousReceiveResult();
 // Link thread: the current machine states.
 uint16_t ErrorCorrectingState();
 uint16_t ErrorDetectingState();
-// While the link thread is parked (tests, a fresh start): both machines to state 1, results
-// cleared, no data sequence accepted yet.
+// While the link thread is parked (a connect): both machines to state 1, results cleared. The
+// last accepted DAS sequence stays, so a DAS packet resent across a reconnect is known.
+void ResetProtocolMachines();
+// While the link thread is parked (playback start and end, tests): the machines as above, and
+// no DAS sequence accepted yet.
 void ResetProtocolEngine();

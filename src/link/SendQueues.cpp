@@ -158,6 +158,23 @@ uint32_t TDataList::FirstUnread() const
     return blocks_.empty() ? 0 : blocks_.front()->Unread();
 }
 
+bool TDataList::TakeHeadIf(bool (*match)(uint8_t channel, const uint8_t* bytes, uint32_t unread),
+                           std::vector<uint8_t>& out)
+{
+    std::lock_guard guard(lock_);
+    if (blocks_.empty()) {
+        return false;
+    }
+    const TListData& head = *blocks_.front();
+    const uint8_t* unread = head.Data() + head.Position();
+    if (!match(head.Channel(), unread, head.Unread())) {
+        return false;
+    }
+    out.assign(unread, unread + head.Unread());
+    blocks_.pop_front();
+    return true;
+}
+
 bool TDataList::Read(void* dest, uint32_t& length, TListInfo& info, bool sameChannelRun)
 {
     std::lock_guard guard(lock_);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 // One queued block: its own copy of its bytes and a read position.
 class TListData {
@@ -80,6 +81,11 @@ public:
     // The head's unread bytes, 0 when empty.
     uint32_t FirstUnread() const;
 
+    // Takes the head block whole, its unread bytes into `out`, when `match` holds for its
+    // channel and unread bytes (run under the lock); false, with the queue as it was,
+    // otherwise.
+    bool TakeHeadIf(bool (*match)(uint8_t channel, const uint8_t* bytes, uint32_t unread),
+                    std::vector<uint8_t>& out);
     // Reads up to `length` bytes from the head into `dest`; `length` becomes the count copied
     // and `info` the time and channel of the last block read. A block with no unread bytes
     // left is deleted (a zero-length block by the first read that reaches it). Without

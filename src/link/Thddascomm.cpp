@@ -26,16 +26,21 @@ constexpr int kNoSourcePassMs = 20;
 // Playback waits in slices of at most this long; a wait this long or longer is skipped.
 constexpr int64_t kPlaybackSliceMs = 50;
 constexpr int64_t kPlaybackSkipMs = 32768;
-// A playback waiting for room in a channel's ring looks again this often.
-constexpr int kRingWaitSliceMs = 2;
-// A ring nobody has taken anything from for this long has no reader (a channel without a
-// window, capture or fetch): the playback writes over it as the live link does.
+// A packet waiting for room in a channel's ring looks again this often.
+constexpr int kRingWaitSliceMs = 1;
+// Bytes that have waited this long in a ring have no reader coming for them.
 constexpr std::chrono::milliseconds kRingReaderGone{2000};
 // A segment for a channel that does not exist goes to the info channel after "[n]".
 constexpr uint32_t kTagBytes = 5;
-constexpr uint64_t kNoDrainCount = ~uint64_t{0};
 
 bool TravelsAlone(uint8_t channel) { return channel == kFileChannel || channel == kCommandChannel; }
+
+// A timed block of the command channel that begins with "*" is a host-side command, run here
+// and never sent. Text for an instrument may begin with "*" too ("*IDN?"): it goes out.
+bool IsHostCommandBlock(uint8_t channel, const uint8_t* bytes, uint32_t unread)
+{
+    return channel == kCommandChannel && unread > 1 && bytes[0] == '*';
+}
 
 bool ChannelExists(uint8_t channel)
 {
@@ -74,7 +79,6 @@ int RingNeeds(const DataPacket& packet, std::array<TRingNeed, 4>& needs)
 TThdDASComm::TThdDASComm(THost& host)
     : host_(host), ticksPerMs_(static_cast<double>(kPerfFrequency) * 0.001)
 {
-    undrained_.fill(kNoDrainCount);
 }
 
 TThdDASComm::~TThdDASComm() { StopThread(); }
@@ -202,7 +206,10 @@ void TThdDASComm::ServiceLink()
 {
     const int64_t before = PerfCounter();
     const uint16_t state = StepProtocol(link_);
-    if (state == kStateIdle && forcePoll_.load() && DasPortOpen() && !PlayingBack() &&
+    // Listening after a NAKd is as idle as listening in state 1: a lost link is polled there
+    // too, or it would never come back by itself.
+    const bool listening = state == kStateIdle || state == kStateNakdListen;
+    if (listening && forcePoll_.load() && DasPortOpen() && !PlayingBack() &&
         forcePoll_.exchange(false)) {
         SendAckPacket(kNak, 0);
         TraceSentControl(kNak, 0);
@@ -272,6 +279,7 @@ void TThdDASComm::BuildSendPacket()
     std::memset(packet.channel, 0, sizeof packet.channel);
     std::memset(packet.count, 0, sizeof packet.count);
     if (FillSegments(packet, fromTimed, now)) {
+        pendingFromTimed_ = fromTimed;
         link_.pendingPacket = &packet;
     }
 }
@@ -308,15 +316,18 @@ bool TThdDASComm::FillSegments(DataPacket& packet, bool fromTimed, uint32_t now)
                 break;
             }
         }
+        // A host-side command block travels alone (the command channel always does) and is
+        // taken whole, however long: no part of it is ever sent as text.
+        if (fromTimed && segments == 0 && ChannelExists(kCommandChannel) &&
+            queue.TakeHeadIf(IsHostCommandBlock, commandBlock_)) {
+            host_.PostHostCommands(commandBlock_.data() + 1,
+                                   static_cast<uint32_t>(commandBlock_.size() - 1));
+            return false;
+        }
         uint32_t length = std::min<uint32_t>(kMaxPayload - used, queue.TotalBytes());
         TListInfo info;
         uint8_t* segment = packet.data + used;
         if (!queue.Read(segment, length, info, false)) {
-            break;
-        }
-        if (fromTimed && length > 1 && segment[0] == '*' && ChannelExists(kCommandChannel)) {
-            host_.PostHostCommands(segment + 1, length - 1);
-            // A host-side command is never sent; what was packed before it still goes.
             break;
         }
         if (fromTimed && ForwardedToPcPort(info.channel, segment, length)) {
@@ -338,6 +349,25 @@ bool TThdDASComm::FillSegments(DataPacket& packet, bool fromTimed, uint32_t now)
         }
     }
     return segments > 0;
+}
+
+void TThdDASComm::ResetLinkForConnect()
+{
+    DataPacket* pending = link_.pendingPacket.load();
+    const uint8_t sequence = link_.sendSequence.load();
+    link_.Reset();
+    // A block taken off the queues but not yet acknowledged is sent again, under the number
+    // it went with, so a DAS that had it already knows the copy. Only what Connect empties on
+    // purpose goes: file data and timed command lines, which travel alone.
+    if (pending == nullptr) {
+        return;
+    }
+    const uint8_t channel = pending->channel[0];
+    if (channel == kFileChannel || (pendingFromTimed_ && channel == kCommandChannel)) {
+        return;
+    }
+    link_.sendSequence = sequence;
+    link_.pendingPacket = pending;
 }
 
 void TThdDASComm::MarkPacketTime(const DataPacket& packet)
@@ -393,15 +423,14 @@ void TThdDASComm::WaitForPacketTime(const DataPacket& packet)
     }
 }
 
-// The live link hands packets on as they come, and a full ring gives way to new bytes. A
-// playback reads its packets far faster than the UI thread reads the rings, so it waits here
-// until the UI has made room. A pause, the end of the thread or of the playback stops the
-// wait at once; the packet then goes on as it would on the live link.
+// A reader that keeps up never loses a byte: before a packet is handed on, the link thread
+// waits until each ring it feeds has room for it, asking the UI thread for a service pass
+// meanwhile. The wait is short (one pass of the UI thread), so the DAS's next packet is
+// answered in time. A ring whose bytes have waited kRingReaderGone for a reader has none (a
+// channel without window, capture or fetch, a UI thread that stopped reading): it is written
+// over at once, its oldest bytes giving way. A pause or the end of the thread stops the wait.
 void TThdDASComm::WaitForRingSpace(const DataPacket& packet)
 {
-    if (!PlayingBack()) {
-        return;
-    }
     std::array<TRingNeed, 4> needs;
     const int rings = RingNeeds(packet, needs);
     for (int r = 0; r < rings; ++r) {
@@ -411,32 +440,16 @@ void TThdDASComm::WaitForRingSpace(const DataPacket& packet)
 
 void TThdDASComm::WaitForRoom(uint8_t channel, uint32_t bytes)
 {
-    uint64_t lastDrains = kNoDrainCount;
-    auto lastTaken = std::chrono::steady_clock::now();
-    while (PlayingBack() && !Ending() && !paused_.load()) {
-        uint32_t room = 0;
-        uint64_t drains = 0;
+    while (!Ending() && !paused_.load()) {
         {
             // Held only to look: a channel is never held across a nap.
             const TChannelHold mux =
                 MuxArray != nullptr ? MuxArray->HoldChannel(channel) : TChannelHold();
-            if (!mux) {
+            if (!mux || mux->RingFree() >= bytes ||
+                mux->RingUnreadForMs() >= kRingReaderGone.count()) {
                 return;
             }
-            room = mux->RingFree();
-            drains = mux->RingDrains();
-        }
-        if (room >= bytes || drains == undrained_[channel]) {
-            return;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (drains != lastDrains) {
-            lastDrains = drains;
-            lastTaken = now;
-        } else if (now - lastTaken >= kRingReaderGone) {
-            // Until someone reads this ring again, it is written over without waiting.
-            undrained_[channel] = drains;
-            return;
+            mux->Owner().RequestService();
         }
         Nap(kRingWaitSliceMs);
     }

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "link/Packets.h"
 #include "link/Protocol.h"
@@ -40,9 +41,9 @@ constexpr int kSilentPassesLost = 101;
 constexpr int kSilentPassesRepeat = 98;
 
 // The one worker thread that drives the DAS link. THost owns it; it is made idle and starts
-// running with Resume (the first connect or playback). A playback never hands a channel more
-// than its ring has room for: it waits for the UI thread to read the ring, so no byte of the
-// archive gives way unread.
+// running with Resume (the first connect or playback). Neither the live link nor a playback
+// hands a channel more than its ring has room for while the UI thread reads that ring: it
+// asks for a service pass and waits for it, so no byte gives way unread.
 class TThdDASComm {
 public:
     explicit TThdDASComm(THost& host);
@@ -69,6 +70,10 @@ public:
 
     // UI thread, only while the thread is parked or not running.
     LinkState& Link() { return link_; }
+    // UI thread, only while the thread is parked or not running: the link state of a new
+    // connection. A host block in flight (pending, not acknowledged) stays pending with its
+    // sequence number unless it is file data or a timed command, which Connect drops.
+    void ResetLinkForConnect();
 
     // Any thread. The link counts as lost (set at start until the first exchange).
     bool LinkLost() const { return linkLost_.load(); }
@@ -104,7 +109,8 @@ private:
     bool ForwardedToPcPort(uint8_t channel, const uint8_t* bytes, uint32_t length);
     bool FillSegments(DataPacket& packet, bool fromTimed, uint32_t now);
     void WaitForPacketTime(const DataPacket& packet);
-    // Playback: waits until the channels the packet feeds have room for it in their rings.
+    // Waits until the channels the packet feeds have room for it in their rings, while
+    // their readers keep up.
     void WaitForRingSpace(const DataPacket& packet);
     void WaitForRoom(uint8_t channel, uint32_t bytes);
     void MarkPacketTime(const DataPacket& packet);
@@ -117,6 +123,10 @@ private:
 
     THost& host_;
     LinkState link_;
+    // Whether the pending packet came from TimedQueue (link thread; read while parked).
+    bool pendingFromTimed_ = false;
+    // The host-side command block being run (link thread).
+    std::vector<uint8_t> commandBlock_;
     std::thread thread_;
     std::atomic<bool> started_{false};
     std::atomic<bool> finished_{false};
@@ -139,10 +149,6 @@ private:
     std::atomic<int64_t> buildTicks_{0};
     std::atomic<int64_t> stepTicks_{0};
     std::atomic<int64_t> dispatchTicks_{0};
-
-    // Per channel, the ring's drain count when playback stopped waiting for a reader that
-    // never came (link thread).
-    std::array<uint64_t, 256> undrained_;
 
     // Playback clock, read by the UI thread through CurrentPacketTime.
     mutable std::mutex clockLock_;

@@ -1,5 +1,6 @@
 #include "link/TimedLines.h"
 
+#include <algorithm>
 #include <limits>
 
 QString TimedLine(int hundredths, uint8_t sequence, const QString& command)
@@ -21,6 +22,27 @@ int TimedLineStamp(const QString& line, int fallback)
 QString TimedLineCommand(const QString& line)
 {
     return line.mid(kTimedLineCommandColumn);
+}
+
+std::optional<int64_t> CommandWaitMs(const QString& upper)
+{
+    const qsizetype length = upper.size();
+    // Indexes here are 0-based: a keyword at index p starts at position p + 1.
+    qsizetype p = upper.indexOf(QLatin1String("WAITTICKS"));
+    if (p >= 0 && length >= p + 11) {
+        return 10 * static_cast<int64_t>(CommandNumber(upper.mid(p + 10), 0));
+    }
+    p = upper.indexOf(QLatin1String("WAIT"));
+    if (p >= 0 && length >= p + 6) {
+        return 1000 * static_cast<int64_t>(CommandNumber(upper.mid(p + 5), 0));
+    }
+    return std::nullopt;
+}
+
+int SaturateMs(int64_t ms)
+{
+    return static_cast<int>(std::clamp<int64_t>(ms, std::numeric_limits<int32_t>::min(),
+                                                std::numeric_limits<int32_t>::max()));
 }
 
 QString UpperAscii(const QString& text)

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 
 // Column (0-based) where a timed line's command begins.
 constexpr int kTimedLineCommandColumn = 12;
@@ -37,3 +38,13 @@ QString UpperAscii(const QString& text);
 // blanks and a sign allowed, nothing after the digits); `fallback` when it is not one or does
 // not fit 32 bits.
 int CommandNumber(const QString& text, int fallback);
+
+// The time, in ms, that a command's own wait takes, read from its upper-cased text (UpperAscii)
+// with positions counted from 1 and p where the keyword starts: "WAITTICKS" with the text at
+// least p + 10 long is 10 ms times the number from p + 10 on; otherwise "WAIT" with the text at
+// least p + 5 long is 1000 ms times the number from p + 5 on; a number that is not one counts 0.
+// None when neither applies. The one estimate of a wait, for every sender of commands.
+std::optional<int64_t> CommandWaitMs(const QString& upper);
+
+// `ms` held within the range of int.
+int SaturateMs(int64_t ms);

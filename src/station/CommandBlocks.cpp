@@ -393,7 +393,8 @@ void TimedLinesToScript(QStringList& out, const QStringList& list, int startTime
             if (!out.isEmpty() && out.last().trimmed().startsWith(kWaitTicks)) {
                 QString& last = out.last();
                 const qsizetype at = last.indexOf(kWaitTicks);
-                last = WaitLine(last.left(at), static_cast<int>(step) + WaitTicksOf(last));
+                // A wait line of a huge count stays at the largest count, never wraps.
+                last = WaitLine(last.left(at), SaturateMs(step + WaitTicksOf(last)));
             } else {
                 out << WaitLine(indent, static_cast<int>(step));
             }

@@ -113,7 +113,6 @@ TEST_F(DesktopArchiveTest, AFastPlaybackShowsTheDeviceWindowTheTextItShowedLive)
     // Played back as fast as it goes, through the window's own data timer.
     ctd->GetMux()->ClearWindow();
     window->RefreshPanes();
-    TShownLines playedLines(*window);
     const int statusRequests = console.Texts().count(kStatusRequestCommand);
     prompt.shown.clear();
     prompt.QueueFile(path);
@@ -126,8 +125,15 @@ TEST_F(DesktopArchiveTest, AFastPlaybackShowsTheDeviceWindowTheTextItShowedLive)
     ASSERT_TRUE(WaitUntil([&] {
         return !PlayingBack() && DasPortOpen() && !ctd->GetMux()->HasData();
     }, 30000));
+    // The window takes in what it was handed at its own pace; a playback faster than that
+    // leaves it the newest text, as the live session did.
+    const auto showsTheLiveText = [&] {
+        const QString shown = window->TextPane()->toPlainText();
+        const qsizetype n = std::min(live.size(), shown.size());
+        return n >= kTerminalPaneChars - kTerminalTrimChars && shown.right(n) == live.right(n);
+    };
+    WaitUntil(showsTheLiveText, 5000);
     const QString playedBack = window->TextPane()->toPlainText();
-    EXPECT_EQ(playedLines.count, samples);
     const qsizetype common = std::min(live.size(), playedBack.size());
     EXPECT_GE(common, kTerminalPaneChars - kTerminalTrimChars);
     EXPECT_TRUE(playedBack.right(common) == live.right(common))

@@ -332,6 +332,8 @@ protected:
         // Each test starts a fresh exchange: no machine state left from the one before.
         ASSERT_TRUE(Host.Pause());
         ResetProtocolEngine();
+        // No block of an earlier test is still in flight.
+        Host.Thread().Link().Reset();
     }
     void TearDown() override
     {

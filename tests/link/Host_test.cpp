@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 #include <string>
+#include <vector>
 
+#include "link/Das.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
 #include "support/das/DasStandIn.h"
@@ -79,6 +82,37 @@ TEST_F(HostTest, QueueTimedCommandQueuesWithoutZeroAndEstimatesWaits)
     Host.QueueTimedCommand(12, "hello", 5);
     TimedQueue->RemoveChannel(255);
     EXPECT_EQ(TimedQueue->FirstChannel(), 12);
+}
+
+TEST_F(HostTest, TheLinkAndTheDasCommandSenderReadWaitsAlike)
+{
+    // Both readings of each line, from the same delay: they must agree.
+    const int delay = 100;
+    const std::vector<std::pair<QString, int>> lines{
+        {"SETWAIT 10\r", 100},         // the number runs into the line end: none
+        {"SETWAIT 10", 10'100},
+        {"WaitTicks 25", 350},
+        {"waitticks", 100},           // too short for a number: read as WAIT, "ICKS" is none
+        {"WAITTICKS 12 ", 100},       // a blank after the number spoils it
+        {"WAIT 3", 3'100},
+        {"PicoDos \"WAIT 2\"", 100},  // the closing quote spoils it
+        {"DataStart 12", 100},
+    };
+    for (const auto& [line, expected] : lines) {
+        EXPECT_EQ(Host.QueueTimedCommand(255, line.toLatin1(), delay), expected) << line.toStdString();
+        EXPECT_EQ(TDas::QueueCommand(line, delay, nullptr), expected) << line.toStdString();
+    }
+}
+
+TEST_F(HostTest, AHugeWaitHoldsTheLaterLinesAtTheLongestDelay)
+{
+    // Ten ms a tick of 300,000,000 ticks is beyond any int: held at the largest delay, never
+    // wrapped round to a line due at once.
+    const int32_t finish = Host.QueueTimedCommand(12, "WAITTICKS 300000000", 5);
+    EXPECT_EQ(finish, std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(Host.QueueTimedCommand(12, "WAIT 2147483", finish), std::numeric_limits<int32_t>::max());
+    EXPECT_EQ(TDas::QueueCommand(QStringLiteral("WAITTICKS 300000000"), 5, nullptr),
+              std::numeric_limits<int32_t>::max());
 }
 
 TEST_F(HostTest, ClearingTouchesOnlyTheNamedBlocks)

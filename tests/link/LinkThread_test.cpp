@@ -49,6 +49,8 @@ protected:
         das.Start();
         // The thread is parked (or never ran): a fresh engine and receive buffer.
         ResetProtocolEngine();
+        // No block of an earlier test is still in flight.
+        Host.Thread().Link().Reset();
         ClearReceiveBuffer();
     }
     void TearDown() override
@@ -230,6 +232,38 @@ TEST_F(LinkThreadTest, HostCommandLinesRunWithoutAPacket)
     EXPECT_TRUE(IsPoll(Poll()));
 }
 
+TEST_F(LinkThreadTest, OnlyTheCommandChannelsStarBlocksAreHostCommands)
+{
+    TFakeDevice device;
+    MuxArray->AddChannel(12, &device);
+    FreezeQueueClock(kT0);
+    Connect();
+    // Queued with the thread parked, so they are packed in one go.
+    ASSERT_TRUE(Host.Pause());
+    // Instrument text that begins with "*" goes to the instrument.
+    TimedQueue->AddTimed(12, "*IDN?\r", NextTimedSequence(), 0, 6);
+    // A long host command block after other due text: it travels alone and runs whole.
+    TimedQueue->AddTimed(7, QByteArray(200, 'x').constData(), NextTimedSequence(), 0, 200);
+    QByteArray lines = "*DataStart 12\r";
+    for (int i = 0; i < 30; ++i) {
+        lines += "DeviceWait 12\rDeviceGo 12\r";
+    }
+    lines += "DataStop 12\r";
+    ASSERT_GT(lines.size(), kMaxPayload);
+    lines.append('\0');
+    TimedQueue->AddTimed(255, lines.constData(), NextTimedSequence(), 0,
+                         static_cast<uint32_t>(lines.size()));
+    Host.Unpause();
+    const das::TFrame frame = Poll();
+    EXPECT_EQ(Segments(frame), Segs({{12, "*IDN?\r"}, {7, QByteArray(200, 'x')}}));
+    // No part of the command block goes to the DAS.
+    EXPECT_TRUE(IsPoll(Ack(frame)));
+    ASSERT_TRUE(WaitUntil([&] { return device.Effects().size() == 62; }));
+    EXPECT_EQ(device.Effects().first(), "data on");
+    EXPECT_EQ(device.Effects().last(), "data off");
+    EXPECT_EQ(TimedQueue->Count(), 0);
+}
+
 // A PC device port the link thread may write while the test reads what it got.
 class TLockedPcPort final : public IPcDevicePort {
 public:
@@ -308,11 +342,25 @@ TEST_F(LinkThreadTest, SilenceAfterANakdLosesTheLinkToo)
     Connect();
     Poll();
     ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Connected to DAS"; }));
+    Host.SetForceComm(true);
+    parser.Clear();
+    das.TakeHostBytes();
     // The DAS tells the host to listen for its data, then says nothing more.
     WaitListening();
     das.WriteControl(kNakd, 0);
     ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }, 6000));
     EXPECT_TRUE(ui.grey);
+    // Still listening there, the host polls the lost link by itself, so it can come back.
+    std::optional<das::TFrame> unasked = NextFrame();
+    ASSERT_TRUE(unasked.has_value());
+    EXPECT_TRUE(IsPoll(*unasked));
+    EXPECT_EQ(ErrorCorrectingState(), kStateNakdListen);
+    Host.SetForceComm(false);
+    das.WriteControl(kNak, 0);
+    std::optional<das::TFrame> answer = NextFrame();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_TRUE(IsPoll(*answer));
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Connected to DAS"; }));
 }
 
 TEST_F(LinkThreadTest, APacketStillArrivingOnASlowLineIsNotSilence)
@@ -385,6 +433,66 @@ TEST_F(LinkThreadTest, ReconnectingWhileDataFlowsLosesNothingAcknowledged)
     QCoreApplication::processEvents();
     DrainInto(*mux, received);
     EXPECT_EQ(received, sent);
+}
+
+TEST_F(LinkThreadTest, ABlockInFlightAtDisconnectGoesAgainAfterConnect)
+{
+    SendQueue->Add(5, "typed", 5);
+    Connect();
+    const das::TFrame first = Poll();
+    EXPECT_EQ(Segments(first), Segs({{5, "typed"}}));
+    // Unacknowledged when the link goes: the same packet, under the same number, comes first
+    // on the new link, so a DAS that had it knows the copy.
+    ASSERT_TRUE(Host.Disconnect());
+    Connect();
+    const das::TFrame again = Poll();
+    EXPECT_EQ(Segments(again), Segs({{5, "typed"}}));
+    EXPECT_EQ(again.sequence, first.sequence);
+    const das::TFrame next = Ack(again);
+    EXPECT_TRUE(IsPoll(next));
+
+    // File data and timed commands in flight are dropped with their queues, as Connect means.
+    SendQueue->Add(250, "file", 4);
+    EXPECT_EQ(Segments(Poll()), Segs({{250, "file"}}));
+    ASSERT_TRUE(Host.Disconnect());
+    Connect();
+    EXPECT_TRUE(IsPoll(Poll()));
+    TimedQueue->AddTimed(255, "SENDSTATUS HOST 247", NextTimedSequence(), 0, 19);
+    EXPECT_EQ(Segments(Poll()), Segs({{255, "SENDSTATUS HOST 247"}}));
+    ASSERT_TRUE(Host.Disconnect());
+    Connect();
+    EXPECT_TRUE(IsPoll(Poll()));
+    // A console command of the send queue (an echo port's break) is no timed command: kept.
+    SendQueue->Add(255, "SETBREAK 3", 10);
+    EXPECT_EQ(Segments(Poll()), Segs({{255, "SETBREAK 3"}}));
+    ASSERT_TRUE(Host.Disconnect());
+    Connect();
+    EXPECT_EQ(Segments(Poll()), Segs({{255, "SETBREAK 3"}}));
+}
+
+TEST_F(LinkThreadTest, ADasPacketResentAfterAReconnectIsDeliveredOnce)
+{
+    TMux* mux = MuxArray->AddChannel(20);
+    Connect();
+    WaitListening();
+    das.WriteData(9, 0, 0, {{20, "once"}});
+    std::optional<das::TFrame> ack = NextFrame();
+    ASSERT_TRUE(ack.has_value());
+    EXPECT_EQ(ack->controlKind, kAck);
+    ASSERT_TRUE(Host.Disconnect());
+    Connect();
+    // The acknowledgement was lost: the DAS sends the packet again.
+    WaitListening();
+    das.WriteData(9, 0, 0, {{20, "once"}});
+    ack = NextFrame();
+    ASSERT_TRUE(ack.has_value());
+    EXPECT_EQ(ack->controlKind, kAck);
+    EXPECT_EQ(ack->sequence, 9);
+    ASSERT_TRUE(Host.Pause());
+    QByteArray received;
+    EXPECT_EQ(DrainInto(*mux, received), "once");
+    EXPECT_EQ(ProtocolCounters().duplicates.load(), 1u);
+    Host.Unpause();
 }
 
 TEST_F(LinkThreadTest, PausingQueueingAndClearingWhileTheLinkRuns)

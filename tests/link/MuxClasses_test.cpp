@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QString>
 #include <atomic>
 #include <map>
@@ -506,6 +507,26 @@ TEST(MuxTable, PcDevicePortFeedsTheRingEachPass)
     EXPECT_FALSE(mux->HasPCPort());
     ASSERT_TRUE(WaitForMessages(prompt, 1));
     EXPECT_TRUE(prompt.Messages().last().endsWith("PC Port Device Error on Host Channel# 60"));
+}
+
+TEST(MuxTable, AHalfFullRingAsksForAServicePassAtOnce)
+{
+    FakeTerminal window;
+    TMuxArray table;
+    TMux* mux = table.AddChannel(20, &window);
+    const std::string segment(254, 'd');
+    for (int i = 0; i < 16; ++i) {
+        mux->PutData(segment.data(), 254);
+    }
+    // 4064 bytes wait for the data timer.
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(window.shown.empty());
+    // Half the ring: the pass comes without the timer, and takes everything.
+    mux->PutData(segment.data(), 254);
+    mux->PutData(segment.data(), 254);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(window.shown.size(), 18u * 254u);
+    EXPECT_FALSE(mux->HasData());
 }
 
 TEST(MuxThreads, LinkWriterAndServiceDeliverEveryByteOnceInOrder)

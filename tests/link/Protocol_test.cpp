@@ -196,19 +196,6 @@ TEST_F(ProtocolTest, PendingPacketIsSentOnEveryPollUntilAcknowledged)
     EXPECT_EQ(link.sendSequence.load(), 1);
 }
 
-TEST_F(ProtocolTest, NextPacketFollowsAnAckWithoutAPoll)
-{
-    StartScripted();
-    QueueHostData(5, "0123456789", 5);
-    Refill();
-    das.WriteControl(kNak, 0);
-    EXPECT_EQ(Frame(HostAnswer(23)).segments[0].bytes, "01234");
-    das.WriteControl(kAck, 0);
-    const das::TFrame next = Frame(HostAnswer(23));
-    EXPECT_EQ(next.sequence, 1);
-    EXPECT_EQ(next.segments[0].bytes, "56789");
-}
-
 TEST_F(ProtocolTest, DasDataIsAcknowledgedAndHandedOnOnce)
 {
     StartScripted();
@@ -289,6 +276,58 @@ TEST_F(ProtocolTest, BadPacketIsAnsweredWithNakOnceTheLineIsQuiet)
     EXPECT_TRUE(das.TakeHostBytes().isEmpty());
 }
 
+TEST_F(ProtocolTest, TheNextPacketFollowsAnAckAndOnlyTheAckNamingAPacketConfirmsIt)
+{
+    StartScripted();
+    QueueHostData(5, "0123456789", 5);
+    Refill();
+    das.WriteControl(kNak, 0);
+    EXPECT_EQ(Frame(HostAnswer(23)).segments[0].bytes, "01234");
+    // The ACK frees the next packet at once, without a poll.
+    das.WriteControl(kAck, 0);
+    const das::TFrame second = Frame(HostAnswer(23));
+    EXPECT_EQ(second.sequence, 1);
+    EXPECT_EQ(second.segments[0].bytes, "56789");
+
+    // The DAS acknowledges packet 0 once more (it had a resent copy): packet 1 stays pending
+    // and, the host's turn given, goes again.
+    das.WriteControl(kAck, 0);
+    const das::TFrame again = Frame(HostAnswer(23));
+    EXPECT_EQ(again.sequence, 1);
+    EXPECT_EQ(again.segments[0].bytes, "56789");
+    EXPECT_EQ(ProtocolCounters().staleAcks.load(), 1u);
+    EXPECT_EQ(ProtocolCounters().acksReceived.load(), 2u);
+
+    // A stale ACKd frees nothing either.
+    das.WriteControl(kAckd, 0);
+    EXPECT_TRUE(StepUntil([] { return ProtocolCounters().ackdsReceived.load() == 1; }));
+    EXPECT_NE(link.pendingPacket.load(), nullptr);
+    EXPECT_EQ(link.sendSequence.load(), 1);
+    EXPECT_EQ(ProtocolCounters().staleAcks.load(), 2u);
+
+    // The ACK that names it does; with nothing left the host polls.
+    das.WriteControl(kAck, 1);
+    EXPECT_EQ(HostAnswer(6), kNak0);
+    EXPECT_EQ(link.pendingPacket.load(), nullptr);
+    EXPECT_EQ(link.sendSequence.load(), 2);
+
+    // With nothing pending an ACK moves no number.
+    das.WriteControl(kAck, 2);
+    EXPECT_EQ(HostAnswer(6), kNak0);
+    EXPECT_EQ(link.sendSequence.load(), 2);
+    EXPECT_EQ(ProtocolCounters().staleAcks.load(), 3u);
+}
+
+TEST_F(ProtocolTest, RepeatedAcknowledgementsLoseNoHostPacket)
+{
+    // Every fifth host packet is lost on the line and answered with the acknowledgement of
+    // the one before: each must be sent again, none dropped unsent.
+    das.SetRepeatAcknowledgements(5);
+    Exchange(1 << 16, kMaxPayload);
+    EXPECT_GT(das.repeatedAcks.load(), 0u);
+    EXPECT_EQ(ProtocolCounters().staleAcks.load(), das.repeatedAcks.load());
+}
+
 TEST_F(ProtocolTest, SendSequenceWrapsAfter255)
 {
     link.sendSequence = 255;
@@ -349,6 +388,17 @@ TEST_F(ProtocolTest, LevelOneRecoversFromCorruptedBytesInBothDirections)
     das.SetLineFaults(0.01, 0, 20240601);
     Exchange(kCorruptedExchangeBytes, 48);
     EXPECT_GT(das.badFrames.load() + PacketCounters().receiveErrors.load(), 0u);
+}
+
+TEST_F(ProtocolTest, LevelOneCarriesAMegabyteEachWayOnANoisyLine)
+{
+    // One packet in a hundred is spoiled on its way, in each direction: every byte still
+    // arrives once and in order, whatever is resent and acknowledged twice.
+    das.SetWriteFaults(0.01, 20240602);
+    Exchange(1 << 20, kMaxPayload);
+    EXPECT_GT(das.badFrames.load(), 0u);
+    EXPECT_GT(PacketCounters().receiveErrors.load(), 0u);
+    EXPECT_GT(das.resends.load(), 0u);
 }
 
 }  // namespace

@@ -202,6 +202,13 @@ TEST(TimedLinesToScript, InsertsWaitsForForwardSteps)
     EXPECT_EQ(out, (QStringList{"    X", "    WaitTicks 50"}));
 }
 
+TEST(TimedLinesToScript, AMergedWaitStaysAtTheLargestCount)
+{
+    QStringList out{"WaitTicks 2147483000"};
+    TimedLinesToScript(out, {"00009000 000B"}, 0);
+    EXPECT_EQ(out, (QStringList{"WaitTicks 2147483647", "B"}));
+}
+
 TEST(TimedLinesToScript, MergesOnlyIntoWaitLines)
 {
     QStringList out;

@@ -10,10 +10,6 @@
 
 namespace {
 
-constexpr auto kAnswerTimeout = std::chrono::milliseconds(60);
-// A line quiet this long after a bad or partial frame has nothing more coming.
-constexpr auto kQuietTime = std::chrono::milliseconds(10);
-
 }  // namespace
 
 TDasStandIn::TDasStandIn()
@@ -124,6 +120,33 @@ void TDasStandIn::SetLineFaults(double corruptShare, double dropShare, uint32_t 
     inRng_.seed(seed ^ 0x5A5A5A5Au);
 }
 
+void TDasStandIn::SetWriteFaults(double share, uint32_t seed)
+{
+    const std::lock_guard lock(faultMutex_);
+    writeShare_ = share;
+    outRng_.seed(seed);
+    inRng_.seed(seed ^ 0x5A5A5A5Au);
+}
+
+QByteArray TDasStandIn::Spoil(const char* bytes, qsizetype n, std::mt19937& rng)
+{
+    QByteArray out;
+    out.reserve(n);
+    for (qsizetype i = 0; i < n; ++i) {
+        if (Roll(rng, dropShare_)) {
+            continue;
+        }
+        out.append(Roll(rng, corruptShare_)
+                       ? static_cast<char>(bytes[i] ^ std::uniform_int_distribution<int>(1, 255)(rng))
+                       : bytes[i]);
+    }
+    if (!out.isEmpty() && Roll(rng, writeShare_)) {
+        const auto at = std::uniform_int_distribution<qsizetype>(0, out.size() - 1)(rng);
+        out[at] = static_cast<char>(out[at] ^ std::uniform_int_distribution<int>(1, 255)(rng));
+    }
+    return out;
+}
+
 bool TDasStandIn::Roll(std::mt19937& rng, double share)
 {
     return share > 0 && std::uniform_real_distribution<double>(0, 1)(rng) < share;
@@ -135,14 +158,7 @@ void TDasStandIn::WriteRaw(const QByteArray& bytes)
     QByteArray out;
     {
         const std::lock_guard lock(faultMutex_);
-        for (const char c : bytes) {
-            if (Roll(outRng_, dropShare_)) {
-                continue;
-            }
-            out.append(Roll(outRng_, corruptShare_)
-                           ? static_cast<char>(c ^ std::uniform_int_distribution<int>(1, 255)(outRng_))
-                           : c);
-        }
+        out = Spoil(bytes.constData(), bytes.size(), outRng_);
     }
     const uint32_t baud = baud_;
     const auto byteTime = baud ? std::chrono::nanoseconds(10'000'000'000LL / baud)
@@ -246,14 +262,7 @@ void TDasStandIn::ReadHost(int timeoutMs)
     QByteArray bytes;
     {
         const std::lock_guard lock(faultMutex_);
-        for (ssize_t i = 0; i < n; ++i) {
-            if (Roll(inRng_, dropShare_)) {
-                continue;
-            }
-            bytes.append(Roll(inRng_, corruptShare_)
-                             ? static_cast<char>(raw[i] ^ std::uniform_int_distribution<int>(1, 255)(inRng_))
-                             : raw[i]);
-        }
+        bytes = Spoil(raw, n, inRng_);
     }
     if (silent_) {
         return;
@@ -308,7 +317,7 @@ void TDasStandIn::SendPacket(const QByteArray& bytes)
     errorSeen_ = false;
     WriteRaw(bytes);
     awaiting_ = true;
-    answerDeadline_ = TClock::now() + kAnswerTimeout;
+    answerDeadline_ = TClock::now() + std::chrono::milliseconds(answerMs_.load());
 }
 
 void TDasStandIn::SendCurrentPacket(bool resend)
@@ -363,7 +372,8 @@ void TDasStandIn::RunLevel1(TClock::time_point now)
         return;
     }
     now = TClock::now();
-    const bool quiet = now - lastByteIn_ >= kQuietTime;
+    // A line quiet this long after a bad or partial frame has nothing more coming.
+    const bool quiet = now - lastByteIn_ >= std::chrono::milliseconds(quietMs_.load());
     if ((errorSeen_ || parser_.Pending() > 0) && quiet) {
         if (parser_.Pending() > 0) {
             ++badFrames;
@@ -383,6 +393,13 @@ void TDasStandIn::HandleFrameLevel1(const das::TFrame& frame)
         return;
     }
     if (frame.kind == TKind::Data) {
+        const int every = repeatAckEvery_;
+        if (every > 0 && lastHostSequence_ >= 0 && ++hostPacketsSeen_ % every == 0) {
+            // Lost on the line: the last acknowledgement comes again instead.
+            ++repeatedAcks;
+            SendPacket(das::EncodeControl(1, static_cast<uint8_t>(lastHostSequence_)));
+            return;
+        }
         HandleHostData(frame, true);
         AnswerHostData(frame.sequence);
         return;
@@ -401,7 +418,7 @@ void TDasStandIn::HandleFrameLevel1(const das::TFrame& frame)
         if (mine && frame.controlKind == 1) {
             FinishExchange();
         } else if (mine) {
-            answerDeadline_ = TClock::now() + kAnswerTimeout;
+            answerDeadline_ = TClock::now() + std::chrono::milliseconds(answerMs_.load());
         }
         break;
     }
@@ -444,7 +461,7 @@ void TDasStandIn::AnswerHostData(uint8_t sequence)
     bool noisy = false;
     {
         const std::lock_guard lock(faultMutex_);
-        noisy = corruptShare_ > 0 || dropShare_ > 0;
+        noisy = corruptShare_ > 0 || dropShare_ > 0 || writeShare_ > 0;
     }
     if (noisy) {
         // One write, so that no NAK of a spoiled ACKd can cross the data on its way.

@@ -72,6 +72,9 @@ public:
     // --- Faults and pacing ---
     // A share (0..1) of the bytes in each direction is corrupted or dropped, from `seed`.
     void SetLineFaults(double corruptShare, double dropShare, uint32_t seed);
+    // A share (0..1) of the writes in each direction (a packet, or an acknowledgement with the
+    // packet that rides on it) has one of its bytes spoiled, from `seed`.
+    void SetWriteFaults(double share, uint32_t seed);
     // A silent DAS reads and ignores everything.
     void SetSilent(bool silent) { silent_ = silent; }
     // Output paced at `baud` (10 bit times per byte); 0 sends at once.
@@ -83,6 +86,17 @@ public:
     void SetTurnaround(std::chrono::microseconds delay) { turnaroundUs_ = delay.count(); }
     // Gap between polls when neither side has anything to send.
     void SetPollInterval(std::chrono::milliseconds interval) { pollMs_ = interval.count(); }
+    // Level 1: how long the DAS waits for the host's answer, and how long the line must stay
+    // quiet after a bad frame before it asks again (defaults 60 ms and 10 ms).
+    void SetAnswerTimes(std::chrono::milliseconds answer, std::chrono::milliseconds quiet)
+    {
+        answerMs_ = answer.count();
+        quietMs_ = quiet.count();
+    }
+    // Level 1: every `every`-th data packet of the host is taken as lost on the line, and the
+    // acknowledgement of the host packet before it is sent again in its place, as a DAS does
+    // that acknowledges both copies of a resent packet (0: never).
+    void SetRepeatAcknowledgements(int every) { repeatAckEvery_ = every; }
 
     // --- Scripted mode and observation ---
     // Writes bytes as they are (through the fault and pacing filters).
@@ -105,6 +119,7 @@ public:
     std::atomic<uint32_t> hostPacketsAccepted{0};
     std::atomic<uint32_t> hostDuplicates{0};
     std::atomic<uint32_t> badFrames{0};
+    std::atomic<uint32_t> repeatedAcks{0};
 
 private:
     static constexpr int kMaxPayloadBytes = 254;
@@ -125,6 +140,9 @@ private:
     void Deliver(uint8_t channel, const QByteArray& bytes);
     uint32_t TimeMs() const;
     bool Roll(std::mt19937& rng, double share);
+    // Applies the line faults to bytes going out (`rng` outRng_) or coming in (inRng_).
+    // Caller holds faultMutex_.
+    QByteArray Spoil(const char* bytes, qsizetype n, std::mt19937& rng);
 
     int master_ = -1;
     int slave_ = -1;
@@ -138,6 +156,10 @@ private:
     std::atomic<int> maxPayload_{kMaxPayloadBytes};
     std::atomic<int64_t> turnaroundUs_{300};
     std::atomic<int64_t> pollMs_{2};
+    std::atomic<int64_t> answerMs_{60};
+    std::atomic<int64_t> quietMs_{10};
+    std::atomic<int> repeatAckEvery_{0};
+    int hostPacketsSeen_ = 0;  // stand-in thread
     const TClock::time_point start_ = TClock::now();
 
     // Outgoing channel data and the packet in flight (stand-in thread, under outMutex_).
@@ -163,6 +185,7 @@ private:
     std::mutex faultMutex_;
     double corruptShare_ = 0;
     double dropShare_ = 0;
+    double writeShare_ = 0;
     std::mt19937 outRng_;
     std::mt19937 inRng_;
 
