@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -200,6 +202,13 @@ void TDASDesktopForm::FirstShow()
     if (shutDown_ || closing_) {
         return;
     }
+    // The key also holds "INIFile": only a stored size counts as a placement.
+    bool placed = false;
+    {
+        TRegDef reg;
+        placed = reg.OpenKey(VersionedKeyPath(RegistryReadVersion(), kDesktopKeyName), false) &&
+                 reg.ValueExists(QStringLiteral("Width"));
+    }
     RestoreWindowPlacement(this, kDesktopKeyName, false, true);
     if (DASExplorerForm != nullptr) {
         RestoreWindowPlacement(DASExplorerForm->Form(), QStringLiteral("DasExplorer"), true,
@@ -241,6 +250,17 @@ void TDASDesktopForm::FirstShow()
     Host.UpdateActions();
     UpdateActions();
     AutoSizeColumns();
+    // A first start opens the window at a size that shows the whole report and toolbar, and
+    // the device windows beside it rather than over it.
+    if (!placed) {
+        resize(DefaultSize());
+    }
+    int unplaced = 0;
+    for (int i = 0; i < Devices->Count(); ++i) {
+        if (!Devices->Items(i)->HasStoredPlacement()) {
+            PlaceDeviceWindow(*Devices->Items(i), unplaced++);
+        }
+    }
     Timer_Data->start();
     Timer_Stat->start();
     Host.Connect();
@@ -261,6 +281,62 @@ void TDASDesktopForm::CreateChannels()
             mux->SetName(name);
         }
     }
+}
+
+QSize TDASDesktopForm::DefaultSize() const
+{
+    int columns = 0;
+    for (int column = 0; column < kDeviceColumnCount; ++column) {
+        columns += DeviceView->columnWidth(column);
+    }
+    // What the window takes around the report's rows and around the toolbar's buttons, with
+    // room for the report's vertical scroll bar.
+    const int aroundRows = width() - DeviceView->viewport()->width() +
+                           DeviceView->verticalScrollBar()->sizeHint().width();
+    const int aroundTools = width() - ToolBar_Desktop->width();
+    int w = std::max({width(), columns + aroundRows,
+                      ToolBar_Desktop->sizeHint().width() + aroundTools});
+    if (const QScreen* shown = screen()) {
+        const int frame = frameGeometry().width() - width();
+        w = std::min(w, shown->availableGeometry().width() - frame);
+    }
+    return QSize(w, height());
+}
+
+void TDASDesktopForm::PlaceDeviceWindow(TDevice& device, int index)
+{
+    auto* window = device.GetMux() != nullptr
+                       ? dynamic_cast<TTerminalForm*>(device.GetMux()->GetWindow())
+                       : nullptr;
+    const QScreen* shown = screen();
+    if (window == nullptr || shown == nullptr) {
+        return;
+    }
+    const QRect place =
+        BesideMainWindow(frameGeometry(), shown->availableGeometry(), window->size(), index);
+    window->SetWindowGeometry(place);
+}
+
+QRect BesideMainWindow(const QRect& main, const QRect& screen, const QSize& size, int index)
+{
+    // Right of the main window when there is room, else below it, else anywhere on screen.
+    QRect area(QPoint(main.right() + 1 + kWindowGapPx, screen.top()), screen.bottomRight());
+    area.setTop(std::max(main.top(), screen.top()));
+    if (area.width() < kBesideMinWidthPx || area.height() < kBesideMinHeightPx) {
+        area = QRect(QPoint(std::max(main.left(), screen.left()), main.bottom() + 1 + kWindowGapPx),
+                     screen.bottomRight());
+    }
+    if (area.width() < kBesideMinWidthPx || area.height() < kBesideMinHeightPx) {
+        area = screen;
+    }
+    const int w = std::min(size.width(), area.width());
+    const int h = std::min(size.height(), area.height());
+    // Cascaded within the area, starting over at its corner when a window would leave it.
+    const int steps =
+        std::max(1, std::min((area.width() - w) / kWindowCascadePx,
+                             (area.height() - h) / kWindowCascadePx) + 1);
+    const int step = kWindowCascadePx * (index % steps);
+    return QRect(area.left() + step, area.top() + step, w, h);
 }
 
 // --- Closing ---

@@ -9,6 +9,8 @@
 // UI thread only.
 
 #include <QMainWindow>
+#include <QRect>
+#include <QSize>
 #include <QString>
 #include <array>
 #include <functional>
@@ -68,6 +70,15 @@ constexpr int kClockConOutDelayMs = 20;
 constexpr int kSysVarConOutDelayMs = 200;
 // Extra room of each device list column beyond its widest text.
 constexpr int kColumnPaddingPx = 15;
+// The toolbar's pictures.
+constexpr int kToolIconPx = 24;
+// Device windows without a stored place open beside the main window, this far from it and
+// from each other.
+constexpr int kWindowGapPx = 8;
+constexpr int kWindowCascadePx = 30;
+// The least width and height a device window is given beside or below the main window.
+constexpr int kBesideMinWidthPx = 360;
+constexpr int kBesideMinHeightPx = 200;
 
 // The device list's view styles, numbered as the configuration file stores them.
 enum TDeviceViewStyle { kViewLargeIcons = 0, kViewSmallIcons = 1, kViewList = 2, kViewDetails = 3 };
@@ -89,6 +100,11 @@ struct TFixedChannel {
     const char* name;
 };
 extern const std::array<TFixedChannel, 10> kFixedChannels;
+
+// Where the `index`th device window without a stored place goes (outer frame, `size` wanted):
+// right of the main window's frame `main` when `screen` (the available area) leaves room
+// there, else below it, cascaded by index; within the screen.
+QRect BesideMainWindow(const QRect& main, const QRect& screen, const QSize& size, int index);
 
 class TDASDesktopForm;
 // The hint of a device list row: its caption and a labelled line per column text.
@@ -297,6 +313,11 @@ public:
     void DeviceViewRename(TDeviceListItem* item, const QString& caption);
     void Memo1DblClick();
     void AutoSizeColumns();
+    // The size the main window opens at when no placement is stored: every column of the
+    // report and the whole toolbar in sight, within the screen.
+    QSize DefaultSize() const;
+    // Opens `device`'s window beside the main window (the `index`th such window).
+    void PlaceDeviceWindow(TDevice& device, int index);
 
 protected:
     void showEvent(QShowEvent* event) override;

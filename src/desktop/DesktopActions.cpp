@@ -2,6 +2,7 @@
 // menu and the keys, and the rules that enable them. What the File, View, DAS, Scripts and
 // archive actions do is in DesktopCommands.cpp, the device actions in DeviceView.cpp.
 #include <QAction>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QListView>
 #include <QMenu>
@@ -133,6 +134,52 @@ const TActionDef kActions[] = {
     {"PauseDASArchive", "Pa&use DAS Archive Play", "Pause DAS Archive Play", nullptr},
     {"HelpAbout", "&About Wendrok", "", nullptr},
 };
+
+// The picture of an action: a name of the desktop's icon theme, and our own picture
+// (resources/icons, 24 px and 48 px) where the theme has none.
+struct TActionIcon {
+    const char* action;
+    const char* theme;
+    const char* own;
+};
+const TActionIcon kActionIcons[] = {
+    {"RewindDASArchive", "media-seek-backward", "rewind"},
+    {"RecordDASArchive", "media-record", "record"},
+    {"PlayDASArchive", "media-playback-start", "play"},
+    {"FastDASArchive", "media-seek-forward", "fast"},
+    {"PauseDASArchive", "media-playback-pause", "pause"},
+    {"StopDASArchive", "media-playback-stop", "stop"},
+    {"OpenConfiguration", "document-open", "open-configuration"},
+    {"SaveConfiguration", "document-save", "save-configuration"},
+    {"LargeIcons", "view-list-icons", "large-icons"},
+    {"SmallIcons", "view-grid", "small-icons"},
+    {"List", "view-list", "list"},
+    {"Details", "view-list-details", "details"},
+    {"DASExplorer", "folder-remote", "explorer"},
+    {"ShowHostStatistics", "network-transmit-receive", "host-statistics"},
+    {"Desktop_DASSleep", "system-suspend", "sleep"},
+    {"Desktop_DASWake", "weather-clear", "wake"},
+    {"Desktop_StartAll", "system-run", "start-all"},
+    {"Desktop_StopAll", "process-stop", "stop-all"},
+    {"Desktop_OpenSerialEcho", "network-connect", "open-echo"},
+    {"Desktop_CloseSerialEcho", "network-disconnect", "close-echo"},
+    {"Desktop_DeviceSetup", "document-properties", "device-setup"},
+    {"Desktop_NewScript", "document-new", "new-script"},
+    {"Desktop_OpenScript", "document-edit", "open-script"},
+    {"Desktop_ScriptWizard", "tools-wizard", "script-wizard"},
+    {"Desktop_ShowLoadedScript", "document-print-preview", "show-script"},
+    {"Desktop_RunScript", "go-next", "run-script"},
+    {"Desktop_StopScript", "media-playback-stop", "stop-script"},
+};
+
+QIcon ActionIcon(const TActionIcon& icon)
+{
+    const QString own = QStringLiteral(":/desktop/icons/") + QLatin1String(icon.own);
+    QIcon fallback;
+    fallback.addFile(own + QStringLiteral(".png"));
+    fallback.addFile(own + QStringLiteral("@2x.png"));
+    return QIcon::fromTheme(QLatin1String(icon.theme), fallback);
+}
 
 // A menu entry: an action's name, "-" for a separator, or "-hint" for a separator with a hint;
 // a caption given overrides the action's own in this menu only.
@@ -293,6 +340,9 @@ void TDASDesktopForm::BuildActions()
         }
     });
     Action(QStringLiteral("Desktop_DASSleep"))->setVisible(false);
+    for (const TActionIcon& icon : kActionIcons) {
+        Action(QString::fromLatin1(icon.action))->setIcon(ActionIcon(icon));
+    }
 }
 
 namespace {
@@ -367,6 +417,9 @@ void TDASDesktopForm::BuildActionMenus()
 void TDASDesktopForm::BuildToolBar()
 {
     ToolBar_Desktop->setToolTipDuration(-1);
+    // Pictures only, so that the whole bar fits the window; the hints name the buttons.
+    ToolBar_Desktop->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    ToolBar_Desktop->setIconSize(QSize(kToolIconPx, kToolIconPx));
     for (const char* name : kToolButtons) {
         if (name[0] == '|') {
             ToolBar_Desktop->addSeparator();
@@ -382,7 +435,7 @@ void TDASDesktopForm::BuildToolBar()
             continue;
         }
         // A hidden button of an action whose menu entry may show.
-        auto* button = new QAction(action->text(), ToolBar_Desktop);
+        auto* button = new QAction(action->icon(), action->text(), ToolBar_Desktop);
         button->setObjectName(QStringLiteral("btn") + action->objectName());
         button->setVisible(false);
         connect(button, &QAction::triggered, action, &QAction::trigger);

@@ -3,7 +3,6 @@
 // the script commands, and recording and playing back link archives.
 #include <QApplication>
 #include <QPlainTextEdit>
-#include <QThread>
 
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
@@ -13,6 +12,7 @@
 #include "link/Packets.h"
 #include "link/Serial.h"
 #include "platform/Prompt.h"
+#include "platform/WaitMs.h"
 
 namespace {
 
@@ -20,7 +20,8 @@ const QString kResetWarning = QStringLiteral(
     "Warning! This could corrupt the flash if \r\nfiles are currently open, and will \r\ntake "
     "approximately 15 Seconds.  \r\nDo you wish to continue?");
 
-// The UI thread blocks while the break is held: nothing else may touch the DAS meanwhile.
+// The UI thread blocks while the break is held: nothing else may touch the DAS meanwhile, and
+// no input or timer is taken; only the windows keep painting.
 std::function<void(int)>& ResetWait()
 {
     static std::function<void(int)> wait;
@@ -223,7 +224,8 @@ void TDASDesktopForm::Desktop_ResetPelxExecute()
         if (ResetWait()) {
             ResetWait()(ms);
         } else {
-            QThread::msleep(static_cast<unsigned long>(ms));
+            // Blocked as the break needs, the windows still painting.
+            WaitPaintingOnly(ms);
         }
     };
     QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -392,6 +392,7 @@ void TDASDesktopForm::Desktop_NewDeviceExecute()
         return;
     }
     ConfigurationChanged = true;
+    PlaceDeviceWindow(*device, Devices->IndexOf(device));
     Timer_StatTimer();
     AutoSizeColumns();
     UpdateActions();

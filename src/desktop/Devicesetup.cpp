@@ -337,7 +337,8 @@ void TDeviceSetupForm::LoadCapturePages()
     Cb_DoAveraging->setChecked(d.GetDoAveraging());
     SetNumber(Edit_AvgNumSamples, d.GetAvgNumSamples());
     SetNumber(Edit_AvgPause, d.GetAvgPause());
-    SetNumber(Edit_FreqDuration, d.GetFreqDuration());
+    // The duration is passed on as an unsigned count.
+    Edit_FreqDuration->setText(QString::number(static_cast<uint32_t>(d.GetFreqDuration())));
 }
 
 void TDeviceSetupForm::FillCaptureChannels(int selected)

@@ -213,7 +213,6 @@ public:
     QComboBox* ComboBox_CaptureDestOther = nullptr;
     QLineEdit* Edit_CaptureDest = nullptr;
     QCheckBox* Cb_CaptureDestAppend = nullptr;
-    QGroupBox* GroupBox_MasterDirectory = nullptr;
     QLineEdit* Edit_MasterDirectory = nullptr;
     QPushButton* Btn_ChangeMasterDir = nullptr;
 

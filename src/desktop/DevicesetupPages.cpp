@@ -41,7 +41,6 @@ constexpr int kStartCaptureHeight = 221;
 constexpr int kStopCaptureHeight = 221;
 constexpr int kLabelBoxHeight = 60;
 constexpr int kCaptureToHeight = 202;
-constexpr int kMasterDirectoryHeight = 60;
 constexpr int kAveragingHeight = 110;
 constexpr int kFrequencyHeight = 60;
 
@@ -452,7 +451,7 @@ QWidget* TDeviceSetupForm::BuildDestinationPage()
 
     GroupBox_CaptureTo = StackBox(page, QStringLiteral("Data is Captured to:"), kCaptureToHeight);
     Radio_CaptureHost = Radio(destinationRadios_, nullptr, QStringLiteral("Default Host Channel"));
-    Radio_CaptureOther = Radio(destinationRadios_, nullptr, QStringLiteral("Other Host Channel:"));
+    Radio_CaptureOther = Radio(destinationRadios_, nullptr, QStringLiteral("Other Host Channel"));
     ComboBox_CaptureDestOther = new QComboBox;
     ComboBox_CaptureDestOther->setMinimumContentsLength(16);
     Radio_CaptureSeq =
@@ -460,23 +459,21 @@ QWidget* TDeviceSetupForm::BuildDestinationPage()
     Radio_CaptureFile = Radio(destinationRadios_, nullptr, QStringLiteral("Non-Sequential File"));
     Edit_CaptureDest = new QLineEdit;
     Cb_CaptureDestAppend = new QCheckBox(QStringLiteral("Append to an existing file"));
-    Row(GroupBox_CaptureTo, 22, {Radio_CaptureHost});
-    Row(GroupBox_CaptureTo, 48, {Radio_CaptureOther, ComboBox_CaptureDestOther});
-    Row(GroupBox_CaptureTo, 78, {Radio_CaptureSeq});
-    Row(GroupBox_CaptureTo, 102, {Radio_CaptureFile});
-    Row(GroupBox_CaptureTo, 128, {Label(QStringLiteral("Folder\\File Name:")), Edit_CaptureDest},
-        kSubRowIndent);
-    Row(GroupBox_CaptureTo, 154, {Cb_CaptureDestAppend}, kSubRowIndent);
-    Row(GroupBox_CaptureTo, 176,
-        {Label(QStringLiteral("Folder Name(s) will be ignored if saving to DAS."))}, kSubRowIndent);
-
-    GroupBox_MasterDirectory =
-        StackBox(page, QStringLiteral("Master Directory"), kMasterDirectoryHeight);
     Edit_MasterDirectory = new QLineEdit;
     Edit_MasterDirectory->setReadOnly(true);
     Btn_ChangeMasterDir = Button(QStringLiteral("Change Master Directory"));
-    Row(GroupBox_MasterDirectory, 24, {Edit_MasterDirectory, Btn_ChangeMasterDir});
-    PlaceBelow(GroupBox_CaptureTo, GroupBox_MasterDirectory);
+    // The master folder the file destinations lie in closes the box.
+    Row(GroupBox_CaptureTo, 20, {Radio_CaptureHost});
+    Row(GroupBox_CaptureTo, 44, {Radio_CaptureOther, ComboBox_CaptureDestOther});
+    Row(GroupBox_CaptureTo, 70, {Radio_CaptureSeq});
+    Row(GroupBox_CaptureTo, 94, {Radio_CaptureFile});
+    Row(GroupBox_CaptureTo, 118, {Label(QStringLiteral("Folder\\File Name:")), Edit_CaptureDest},
+        kSubRowIndent);
+    Row(GroupBox_CaptureTo, 144,
+        {Cb_CaptureDestAppend, nullptr,
+         Label(QStringLiteral("Folder Name(s) will be ignored if saving to DAS."))},
+        kSubRowIndent);
+    Row(GroupBox_CaptureTo, 172, {Edit_MasterDirectory, Btn_ChangeMasterDir});
     return page;
 }
 

@@ -30,6 +30,7 @@ constexpr int kGroupMargin = 6;
 // The panel above the group box with one row, as designed.
 constexpr int kDesignedPanelHeight = 36;
 constexpr int kLabelLeft = 8;
+constexpr int kPortLabelPoints = 8;
 constexpr int kRowGap = 12;
 // The switch waits: the DAS's turn to take the new settings, and the longest the change command
 // may wait in the queue before the PC switches anyway.
@@ -156,7 +157,13 @@ void THostCommSetupForm::FormShow()
 {
     DestroyRows();
     BuildRows();
-    ComboBox_BaudRate->setCurrentText(QString::number(Host.DasBaud()));
+    // The current rate's item is selected; a rate not in the list stands as typed.
+    const QString baud = QString::number(Host.DasBaud());
+    const int baudIndex = ComboBox_BaudRate->findText(baud);
+    if (baudIndex >= 0) {
+        ComboBox_BaudRate->setCurrentIndex(baudIndex);
+    }
+    ComboBox_BaudRate->setEditText(baud);
     ComboBox_Protocol->setCurrentIndex(Host.GetProtocol() - 1);
     UpdateDependencies();
 }
@@ -173,6 +180,11 @@ void THostCommSetupForm::BuildRows()
         TRow& row = rows_[static_cast<size_t>(n - 1)];
         const int top = kComRowHeight * n - 20;
         row.port = new QLabel(ComName(n), Panel_COM);
+        QFont font = row.port->font();
+        font.setPointSize(kPortLabelPoints);
+        font.setBold(false);
+        font.setItalic(false);
+        row.port->setFont(font);
         row.port->adjustSize();
         row.port->move(kLabelLeft, top + 2);
         widest = std::max(widest, row.port->width());
@@ -279,7 +291,10 @@ void THostCommSetupForm::Button_OKClick()
     if (!ok || newBaud <= 0) {
         newBaud = static_cast<int>(Host.DasBaud());
     }
-    const int newProtocol = ComboBox_Protocol->currentIndex() + 1;
+    // A level the list does not offer (none selected) stays as it is.
+    const int newProtocol = ComboBox_Protocol->currentIndex() >= 0
+                                ? ComboBox_Protocol->currentIndex() + 1
+                                : Host.GetProtocol();
     const bool portChanged = newPort != Host.DasPort();
     const bool linkChanged =
         static_cast<uint32_t>(newBaud) != Host.DasBaud() || newProtocol != Host.GetProtocol();

@@ -40,6 +40,11 @@ public:
     void CloseView() override;
     void DestroyView() override;
 
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QPushButton* Button_Cancel = nullptr;
+
 private:
     ~TProgressForm() override = default;
 
@@ -47,8 +52,4 @@ private:
     const int idleTimeoutMs_;
     const int64_t total_;
     bool closed_ = false;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-    QProgressBar* ProgressBar1 = nullptr;
-    QPushButton* Button_Cancel = nullptr;
 };

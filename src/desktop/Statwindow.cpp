@@ -12,7 +12,9 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "desktop/StripChart.h"
 #include "desktop/WinMenuItem.h"
@@ -388,11 +390,15 @@ void TStatisticsForm::Refresh(double elapsed)
     if (errors < 0 || !std::isfinite(errors)) {
         errors = kErrorRateFallback;
     }
-    // A link that hears nothing counts its idle listening as errors.
+    // A link that hears nothing counts its idle listening as errors (none after a clear).
     if (states[1] == previousStates_[1]) {
-        errors += static_cast<double>(Increase(states[0], previousStates_[0])) / elapsed;
+        errors += static_cast<double>(std::max<int64_t>(Increase(states[0], previousStates_[0]),
+                                                        0)) /
+                  elapsed;
     }
-    LBErrorRate->setText(QString::number(static_cast<int64_t>(std::floor(errors + 0.5))));
+    // The integer nearest to the rate plus a half: any error at all shows as at least 1, and
+    // a tie goes to the even number, so that a clean link shows 0.
+    LBErrorRate->setText(QString::number(static_cast<int64_t>(std::nearbyint(errors + 0.5))));
 
     const double baud = static_cast<double>(Host.DasBaud());
     PerformanceGraph->SetFullScale(std::max(kGraphMinScale, baud * kGraphScaleShare));
@@ -441,7 +447,10 @@ void TStatisticsForm::ShowCounters(double elapsed)
     LBDatRcvd->setText(QString::number(packets.dataPacketsReceived.load()));
     LBTotBytes->setText(QString::number(bytes));
     const auto delta = static_cast<int32_t>(bytes - previousBytes_);
-    rates_[static_cast<size_t>(rateIndex_)] = static_cast<int>(delta / elapsed);
+    const double rate = std::clamp(static_cast<double>(delta) / elapsed,
+                                   static_cast<double>(std::numeric_limits<int>::min()),
+                                   static_cast<double>(std::numeric_limits<int>::max()));
+    rates_[static_cast<size_t>(rateIndex_)] = static_cast<int>(rate);
     rateIndex_ = (rateIndex_ + 1) % kRateSamples;
     previousBytes_ = bytes;
     LBSeqErrs->setText(QString::number(protocol.duplicates.load()));

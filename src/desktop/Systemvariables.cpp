@@ -179,6 +179,9 @@ void TSystemVarForm::BuildControls()
 
 void TSystemVarForm::ReceiveListing(const char* bytes, int count)
 {
+    // A line that filled the buffer is dropped up to its end within this chunk; the next
+    // chunk starts afresh.
+    bool skipping = false;
     int taken = 0;
     while (taken < count) {
         const int room = kSysVarBufferBytes - fill_;
@@ -192,9 +195,9 @@ void TSystemVarForm::ReceiveListing(const char* bytes, int count)
             if (buffer_[static_cast<size_t>(i)] != '\r' && buffer_[static_cast<size_t>(i)] != '\n') {
                 continue;
             }
-            if (skipping_) {
-                // The end of a line that did not fit: it is dropped whole.
-                skipping_ = false;
+            if (skipping) {
+                // The end of a line that did not fit.
+                skipping = false;
             } else {
                 ProcessLine(QByteArray(buffer_.data() + start, i - start));
             }
@@ -205,8 +208,11 @@ void TSystemVarForm::ReceiveListing(const char* bytes, int count)
         // A full buffer without a line end would never take another byte.
         if (fill_ == kSysVarBufferBytes) {
             fill_ = 0;
-            skipping_ = true;
+            skipping = true;
         }
+    }
+    if (skipping) {
+        fill_ = 0;
     }
 }
 

@@ -30,7 +30,8 @@ public:
     static const std::array<const char*, 14> kVariableNames;
 
     // A chunk of the listing: every complete line (ended by CR or LF) is read; the unended
-    // rest waits for the next chunk. A line too long for the buffer is dropped whole.
+    // rest waits for the next chunk. A line too long for the buffer is dropped, up to its
+    // end or the end of the chunk.
     void ReceiveListing(const char* bytes, int count);
     // The value last listed for a variable ("" when none), and the last prompt line.
     QString LastValue(const QString& name) const;
@@ -87,6 +88,4 @@ private:
     QSize compact_;
     std::array<char, kSysVarBufferBytes> buffer_{};
     int fill_ = 0;
-    // The buffer filled without a line end: the rest of that line is skipped.
-    bool skipping_ = false;
 };

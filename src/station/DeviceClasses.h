@@ -148,6 +148,9 @@ public:
     void SetWindowState(uint8_t v) { windowState_ = v; }
     bool GetVisible() const { return visible_; }
     void SetVisible(bool v) { visible_ = v; }
+    // The configuration gave the terminal window a place ("Left" or "Top" was stored); false
+    // for a new device and on a first start, where the window takes the default place.
+    bool HasStoredPlacement() const { return placementStored_; }
     int GetPortBaud() const { return portBaud_; }
     void SetPortBaud(int v) { portBaud_ = v; }
     const QString& GetPortSettings() const { return portSettings_; }
@@ -255,6 +258,7 @@ private:
     int width_ = 600;
     uint8_t windowState_ = 0;
     bool visible_ = false;
+    bool placementStored_ = false;
     TPort* port_ = nullptr;
     int portBaud_ = 9600;
     QString portSettings_ = QStringLiteral("N,8,1");

@@ -224,6 +224,8 @@ void TDevice::ReadWindowKeys(const TMemIniFile& ini, const QString& section)
     width_ = FractionToPixelsX(r.F("Width", kTerminalSizeFraction));
     windowState_ = static_cast<uint8_t>(r.I("WindowState", 0) & 0xFF);
     visible_ = r.B("Visible", true);
+    placementStored_ = ini.ValueExists(section, QStringLiteral("Left")) ||
+                       ini.ValueExists(section, QStringLiteral("Top"));
 }
 
 void TDevice::ReadEchoKeys(const TMemIniFile& ini, const QString& section)

@@ -87,9 +87,9 @@ QString SerialSettingsText(int baud, const QString& settings)
 QString EchoSettingsText(int baud, const QString& settings, int flow)
 {
     static const char* const kFlowNames[] = {"No Flow Control", "XonXoff", "Hardware"};
-    QString text = SerialSettingsText(baud, settings);
+    QString text = SerialSettingsText(baud, settings) + QLatin1Char(',');
     if (flow >= 0 && flow <= 2) {
-        text += QLatin1Char(',') + QLatin1String(kFlowNames[flow]);
+        text += QLatin1String(kFlowNames[flow]);
     }
     return text;
 }

@@ -41,7 +41,7 @@ int LeadingInteger(const QString& text, int fallback);
 // "9600,N,8,1": a device's serial line as the wizard shows it.
 QString SerialSettingsText(int baud, const QString& settings);
 // The echo port's line with its flow control: "9600,N,8,1,No Flow Control", ",XonXoff" or
-// ",Hardware" for flow 0, 1, 2, and nothing more for any other flow value.
+// ",Hardware" for flow 0, 1, 2; any other flow value leaves the text ending in the comma.
 QString EchoSettingsText(int baud, const QString& settings, int flow);
 
 // The three fields of a settings text such as "E,7,1.5": its first character, its third, and

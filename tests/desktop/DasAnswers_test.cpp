@@ -2,6 +2,8 @@
 // the program sends gets its answer on the channel and in the form the program reads.
 
 #include <QDateTime>
+#include <QLabel>
+#include <chrono>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 
@@ -9,6 +11,7 @@
 #include "desktop/Terminal.h"
 #include "link/Das.h"
 #include "platform/DateTimeText.h"
+#include "support/das/DasCommandLine.h"
 #include "support/das/DasDirectory.h"
 #include "support/das/DasFiles.h"
 #include "support/das/DasInstruments.h"
@@ -89,6 +92,13 @@ protected:
         Das->SendCommand(kStatusRequestCommand);
         return WaitUntil([&] { return recorder->statusChunks > before; });
     }
+    // The same through the main window's status bar: its panel 1 shows the next status line.
+    static bool WaitForEarlierAnswersOf(TDASDesktopForm& f)
+    {
+        f.Panel(1)->setText(QString());
+        Das->SendCommand(kStatusRequestCommand);
+        return WaitUntil([&] { return !f.PanelText(1).isEmpty(); });
+    }
 
     static TTerminalForm* Window(uint8_t channel)
     {
@@ -100,6 +110,8 @@ protected:
     TDasInstruments instruments{das, console};
     TDasStatus status{console, &instruments, &files};
     TDasSystem system{console, &instruments};
+    // Commands nothing above takes are complained about on the error channel.
+    TDasCommandLine commandLine{console};
     std::unique_ptr<TRecordingReaders> recorder;
 };
 
@@ -256,6 +268,45 @@ TEST_F(DasAnswersTest, InputsClockStampsAndProtocolChangeAnswer)
     // The host communications setup's request moves the DAS to the other protocol level.
     Das->SendCommand(QStringLiteral("SETPROTOCOL 115200 2"));
     EXPECT_TRUE(WaitUntil([&] { return das.Protocol() == 2; }));
+}
+
+TEST_F(DasAnswersTest, DeviceSequencesMeetNoUnknownCommandAndCaptureIntoADasFile)
+{
+    using namespace std::chrono_literals;
+    instruments.SetDisk(&files);
+    TInstrumentSpec spec;
+    spec.interval = 20ms;
+    instruments.AddSerialInstrument(1, spec);
+    TDASDesktopForm& f = Start();
+    TDevice* ctd = Device("CTD");
+    StreamBetweenGoAndStop(ctd);
+    // Captured into a file on the DAS.
+    Devices->SetCaptureToHost(false);
+    ctd->SetCaptureDest(2);
+
+    // Every device on, its data and capture started, then all stopped again: every command of
+    // those sequences is one the DAS knows. (OK to the warning that the data stays on the DAS.)
+    prompt.QueueMessageAnswer(TMsgResult::Ok);
+    Trigger("Desktop_StartAll");
+    ASSERT_TRUE(WaitUntil([&] { return ctd->GetDataOn() && instruments.IsStreaming(1); }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return instruments.SamplesFrom(1) >= 5; }, 10000));
+    Trigger("Desktop_StopAll");
+    ASSERT_TRUE(WaitUntil([&] { return !ctd->GetDataOn() && !instruments.IsStreaming(1); }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsOpen(1); }, 15000));
+    Trigger("ShowDASStatistics");
+    ASSERT_TRUE(WaitForEarlierAnswersOf(f));
+    EXPECT_FALSE(Window(kErrorChannel)->TextPane()->toPlainText().contains(
+        QStringLiteral("Unknown command")))
+        << Window(kErrorChannel)->TextPane()->toPlainText().toStdString();
+
+    // The samples went into the capture file on the DAS, the file slot is closed again.
+    const QStringList captured = files.FileNames().filter(QStringLiteral("CTD"));
+    ASSERT_EQ(captured.size(), 1) << files.FileNames().join(QLatin1Char(' ')).toStdString();
+    const QByteArray bytes = files.File(captured.first());
+    EXPECT_GE(bytes.count("SAMPLE\r\n"), 5);
+    files.AppendToSlot(1, "after");
+    EXPECT_FALSE(files.File(captured.first()).endsWith("after"));
+    EXPECT_EQ(system.SequenceNumber(), f.GetSeqNum());
 }
 
 }  // namespace

@@ -236,7 +236,7 @@ TEST_F(DeviceSetupTest, FixedCaptionsOfThePages)
         titles(wizard->Pages[3]),
         (QStringList{"Start of Captured Data Labels", "Data Packet Labels",
                      "End of Captured Data Labels", "Date Stamp Format", "Time Stamp Format"}));
-    EXPECT_EQ(titles(wizard->Pages[4]).first(), QStringLiteral("Data is Captured to:"));
+    EXPECT_EQ(titles(wizard->Pages[4]), QStringList{"Data is Captured to:"});
     EXPECT_EQ(titles(wizard->Pages[5]),
               (QStringList{"Analog/Frequency Averaging Options - Scripted Mode Only!",
                            "Frequency Options"}));
@@ -260,6 +260,13 @@ TEST_F(DeviceSetupTest, FixedCaptionsOfThePages)
                              "collection."));
     EXPECT_EQ(wizard->Radio_StopBeforeDataCmd->text(),
               QStringLiteral("Stop immediately before sending \"Stop Data\" Commands."));
+    QStringList destinations;
+    for (const QRadioButton* r : {wizard->Radio_CaptureHost, wizard->Radio_CaptureOther,
+                                  wizard->Radio_CaptureSeq, wizard->Radio_CaptureFile}) {
+        destinations << r->text();
+    }
+    EXPECT_EQ(destinations, (QStringList{"Default Host Channel", "Other Host Channel",
+                                         "Sequentially Numbered File", "Non-Sequential File"}));
     EXPECT_EQ(wizard->ImportSettingsButton->text(), QStringLiteral("Import Settings"));
     EXPECT_EQ(wizard->ExportSettingsButton->text(), QStringLiteral("Export Settings"));
     EXPECT_EQ(wizard->Btn_ChangeMasterDir->text(), QStringLiteral("Change Master Directory"));
@@ -895,6 +902,177 @@ TEST_F(DeviceSetupTest, ImportRenamesAtOnceAndShowsTheFilesValues)
     EXPECT_EQ(images.paths.size(), picturesBefore + 1);
     EXPECT_EQ(devices.Count(), 2);
     EXPECT_FALSE(devices.IsDuplicateName(QStringLiteral("Fan")));
+}
+
+// A device section written out by hand, key by key, as another station reads it: what an
+// export of a device set up through the wizard must give byte for byte, and what an import
+// must bring back (the port and its power switch excepted).
+QByteArray SondeSection(const QByteArray& name, const QByteArray& port, int position, int delay)
+{
+    return "[" + name + "]\r\n"
+           "Image=Icons\\Tavo.bmp\r\n"
+           "Port=" + port + "\r\n"
+           "PortBaud=19200\r\n"
+           "PortSettings=E,7,2\r\n"
+           "EchoSerial=3\r\n"
+           "EchoBaud=4800\r\n"
+           "EchoSettings=O,8,1\r\n"
+           "EchoFlow=1\r\n"
+           "PowerOnPriority=" + QByteArray::number(position) + "\r\n"
+           "PowerOnDelay=" + QByteArray::number(delay) + "\r\n"
+           "PowerOnCmd=1\r\n"
+           "PowerOnCmdWait=45\r\n"
+           "CmdPowerOn=\\!SupCr,\"\\!Delay 5\",WAKE,\"TIME \\T\"\r\n"
+           "PowerOffCmd=1\r\n"
+           "PowerOffCmdWait=12\r\n"
+           "CmdPowerOff=SLEEP\r\n"
+           "CollectionType=2\r\n"
+           "PacketPause=150\r\n"
+           "CmdGetData=\r\n"
+           "CmdStart=START,\"SAMPLE 5\"\r\n"
+           "CmdStartDelay=60\r\n"
+           "CmdStop=STOP\r\n"
+           "CmdStopDelay=70\r\n"
+           "StartDataCapture=3\r\n"
+           "StartAfterDelay=35\r\n"
+           "CmdGetSavedData=\r\n"
+           "StopDataCapture=1\r\n"
+           "StopAfterDelay=250\r\n"
+           "StartPrefix=BEGIN \\D\r\n"
+           "StopSuffix=END\r\n"
+           "Prefix=<\r\n"
+           "Suffix=>\r\n"
+           "DateStampInfix=-\r\n"
+           "DateStampFormat=11\r\n"
+           "TimeStampInfix=.\r\n"
+           "CaptureDest=1\r\n"
+           "CaptureDestOther=40\r\n"
+           "CaptureDestName=Sonde\\Cast000.RAW\r\n"
+           "CaptureDestAppend=0\r\n"
+           "DoAveraging=0\r\n"
+           "AvgNumSamples=12\r\n"
+           "AvgPause=3\r\n"
+           "FreqDuration=5000\r\n"
+           "HexWidth=0.25\r\n"
+           "HexWrap=32\r\n"
+           "HexWrapString=0D0A\r\n"
+           "FontCharset=0\r\n"
+           "FontColor=255\r\n"
+           "FontName=Courier New\r\n"
+           "FontSize=9\r\n"
+           "FontStyleBold=1\r\n"
+           "FontStyleItalic=0\r\n"
+           "FontStyleUnderline=0\r\n"
+           "FontStyleStrikeOut=1\r\n"
+           "\r\n";
+}
+
+TEST_F(DeviceSetupTest, InstrumentFileOfADeviceSetUpInTheWizard)
+{
+    QTemporaryDir dir;
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    AddPort(QStringLiteral("Serial 2"), 2, 2);
+    AddPort(QStringLiteral("Serial 3"), 3, 3);
+    devices.Add(QStringLiteral("Keep"));
+    TDevice* sonde = devices.Add(QStringLiteral("Sonde 7"));
+    TDevice* spare = devices.Add(QStringLiteral("Spare"));
+    // What the serial settings dialogs and the command editor would have stored.
+    sonde->SetPortBaud(19200);
+    sonde->SetPortSettings(QStringLiteral("E,7,2"));
+    sonde->SetEchoSerial(3);
+    sonde->SetEchoBaud(4800);
+    sonde->SetEchoSettings(QStringLiteral("O,8,1"));
+    sonde->SetEchoFlow(1);
+    sonde->SetCmdPowerOn({"\\!SupCr", "\\!Delay 5", "WAKE", "TIME \\T"});
+    sonde->SetCmdPowerOff({"SLEEP"});
+    sonde->SetCmdStart({"START", "SAMPLE 5"});
+    sonde->SetCmdStop({"STOP"});
+    TFakeTerminal* terminal = TerminalOf(sonde);
+    ASSERT_NE(terminal, nullptr);
+    terminal->hexWidth = 0.25;
+    terminal->hexWrap = 32;
+    terminal->hexWrapString = QStringLiteral("0D0A");
+    terminal->font = {0, 255, QStringLiteral("Courier New"), 9, true, false, false, true};
+
+    // Everything else is typed and clicked in the wizard.
+    Open(*sonde, 2);
+    wizard->Edit_PowerOnDelay->setText(QStringLiteral("250"));
+    QTest::mouseClick(wizard->Cb_PowerOnCmd, Qt::LeftButton);
+    wizard->Edit_PowerOnCmdWait->setText(QStringLiteral("45"));
+    QTest::mouseClick(wizard->Cb_PowerOffCmd, Qt::LeftButton);
+    wizard->Edit_PowerOffCmdWait->setText(QStringLiteral("12"));
+    wizard->Edit_PacketPause->setText(QStringLiteral("150"));
+    wizard->Edit_CmdStartDelay->setText(QStringLiteral("60"));
+    wizard->Edit_CmdStopDelay->setText(QStringLiteral("70"));
+    wizard->ShowPage(3);
+    QTest::mouseClick(wizard->Radio_StartBeforeDataCmd, Qt::LeftButton);
+    wizard->Edit_StartAfterDelay->setText(QStringLiteral("35"));
+    QTest::mouseClick(wizard->Radio_StopAfterDataCmd, Qt::LeftButton);
+    wizard->Edit_StopAfterDelay->setText(QStringLiteral("250"));
+    wizard->Edit_StartPrefix->setText(QStringLiteral("BEGIN \\D"));
+    wizard->Edit_StopSuffix->setText(QStringLiteral("END"));
+    wizard->Edit_Prefix->setText(QStringLiteral("<"));
+    wizard->Edit_Suffix->setText(QStringLiteral(">"));
+    wizard->Edit_DateStampInfix->setText(QStringLiteral("-"));
+    wizard->ComboBox_DateStampFormat->setCurrentIndex(
+        wizard->ComboBox_DateStampFormat->findText(QStringLiteral("DD/MM/YYYY HH:MM:SS")));
+    wizard->Edit_TimeStampInfix->setText(QStringLiteral("."));
+    wizard->ShowPage(5);
+    QTest::mouseClick(wizard->Radio_CaptureOther, Qt::LeftButton);
+    wizard->ComboBox_CaptureDestOther->setCurrentIndex(40);
+    wizard->Edit_CaptureDest->setText(QStringLiteral("Sonde\\Cast000.RAW"));
+    wizard->Cb_CaptureDestAppend->setChecked(false);
+    wizard->Edit_AvgNumSamples->setText(QStringLiteral("12"));
+    wizard->Edit_AvgPause->setText(QStringLiteral("3"));
+    wizard->Edit_FreqDuration->setText(QStringLiteral("5000"));
+    wizard->ShowPage(1);
+
+    const QString exported = dir.filePath(QStringLiteral("Sonde 7.ins"));
+    prompt.QueueFile(exported);
+    QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
+    EXPECT_EQ(ReadFile(exported).toStdString(),
+              SondeSection("Sonde 7", "Serial 2", 2, 250).toStdString());
+    QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
+
+    // The same section under another name, from a station where it sat on another port and
+    // switch, goes into the spare device.
+    const QString handWritten = dir.filePath(QStringLiteral("Sonde 8.INS"));
+    WriteFile(handWritten, SondeSection("Sonde 8", "Serial 1", 9, 500));
+    Open(*spare, 2);
+    prompt.QueueFile(handWritten);
+    QTest::mouseClick(wizard->ImportSettingsButton, Qt::LeftButton);
+    EXPECT_EQ(wizard->CurrentPage(), 1);
+    EXPECT_EQ(wizard->Edit_Name->text(), QStringLiteral("Sonde 8"));
+    EXPECT_EQ(wizard->ComboBox_Ports->currentText(), QStringLiteral("Serial 3"));
+    EXPECT_EQ(wizard->Serial_Settings->text(), QStringLiteral("19200,E,7,2"));
+    EXPECT_EQ(wizard->Echo_Settings->text(), QStringLiteral("4800,O,8,1,XonXoff"));
+    EXPECT_EQ(wizard->Edit_PowerOnDelay->text(), QStringLiteral("30"));
+    EXPECT_EQ(wizard->Edit_PowerOnPriority->text(), QStringLiteral("3rd"));
+    EXPECT_TRUE(wizard->Cb_PowerOnCmd->isChecked());
+    EXPECT_TRUE(wizard->Radio_StartStopData->isChecked());
+    EXPECT_TRUE(wizard->Radio_StartBeforeDataCmd->isChecked());
+    EXPECT_TRUE(wizard->Radio_StopAfterDataCmd->isChecked());
+    EXPECT_EQ(wizard->ComboBox_DateStampFormat->currentIndex(), 10);
+    EXPECT_TRUE(wizard->Radio_CaptureOther->isChecked());
+    EXPECT_EQ(wizard->ComboBox_CaptureDestOther->currentIndex(), 40);
+    EXPECT_FALSE(wizard->Cb_CaptureDestAppend->isChecked());
+    EXPECT_EQ(wizard->Edit_FreqDuration->text(), QStringLiteral("5000"));
+    // The terminal keys act on the device's window at once.
+    EXPECT_EQ(TerminalOf(spare)->hexWrap, 32);
+    Finish();
+    ASSERT_EQ(wizard->result(), kModalOk);
+    EXPECT_EQ(spare->GetName(), QStringLiteral("Sonde 8"));
+    EXPECT_EQ(spare->GetCmdPowerOn(),
+              (QStringList{"\\!SupCr", "\\!Delay 5", "WAKE", "TIME \\T"}));
+
+    // Written out again it is the hand-written section, with its own port and switch.
+    const QString again = dir.filePath(QStringLiteral("again.ins"));
+    Open(*spare, 1);
+    prompt.QueueFile(again);
+    QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
+    EXPECT_EQ(ReadFile(again).toStdString(),
+              SondeSection("Sonde 8", "Serial 3", 3, 30).toStdString());
+    QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
 }
 
 // Every control of every page lies inside the page and inside the visible part of its box, so

@@ -113,6 +113,7 @@ TEST_F(HostCommTest, RowsShowThePcsPortsAndWhatUsesThem)
     EXPECT_FALSE(f.Row(1).devicePort->isEnabled());
     EXPECT_TRUE(f.Row(3).devicePort->isEnabled());
     EXPECT_EQ(f.ComboBox_BaudRate->currentText(), QStringLiteral("115200"));
+    EXPECT_EQ(f.ComboBox_BaudRate->currentIndex(), 2);
     EXPECT_EQ(f.ComboBox_Protocol->currentText(), QStringLiteral("Error Correcting Protocol"));
     QStringList rates;
     for (int i = 0; i < f.ComboBox_BaudRate->count(); ++i) {
@@ -133,6 +134,15 @@ TEST_F(HostCommTest, RowsShowThePcsPortsAndWhatUsesThem)
     EXPECT_EQ(f.Row(3).device->text(), QStringLiteral("Device: CTD"));
     f.hide();
     pcPort->SetDevice(nullptr);
+
+    // A link level the list does not offer selects nothing, and OK keeps it.
+    Host.SetProtocol(3);
+    Open();
+    EXPECT_EQ(f.ComboBox_Protocol->currentIndex(), -1);
+    f.Button_OK->click();
+    EXPECT_EQ(GetProtocol(), 3);
+    EXPECT_FALSE(console.Texts().join(QLatin1Char('\n')).contains(QStringLiteral("SETPROTOCOL")));
+    Host.SetProtocol(1);
 }
 
 TEST_F(HostCommTest, DevicePortsAreAddedAndRemovedAndAnUnchangedOkStillResetsTheLink)

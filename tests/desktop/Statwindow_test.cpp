@@ -153,14 +153,30 @@ TEST_F(StatisticsTest, ErrorRateCountsIdleListeningAndShowsNoErrorForNone)
         form.PerformanceGraph->Points(TStatisticsForm::kErrorSeries);
     EXPECT_DOUBLE_EQ(errors.back(), 0.02 * 50 * 115200 * 0.05);
 
-    // Packets heard: attempts are no errors then.
+    // Packets heard: attempts are no errors then. Errors show as the integer nearest to the
+    // rate plus a half: 3/s shows 4, one error in 3 s shows 1, none shows 0.
     ProtocolCounters().receiveAttempts += 50;
     ProtocolCounters().dispatches += 50;
     ProtocolCounters().purges += 3;
     form.Refresh(1.0);
-    EXPECT_EQ(form.LBErrorRate->text(), QStringLiteral("3"));
+    EXPECT_EQ(form.LBErrorRate->text(), QStringLiteral("4"));
+    ProtocolCounters().dispatches += 10;
+    PacketCounters().receiveErrors += 1;
+    form.Refresh(3.0);
+    EXPECT_EQ(form.LBErrorRate->text(), QStringLiteral("1"));
+    ProtocolCounters().dispatches += 10;
+    form.Refresh(1.0);
+    EXPECT_EQ(form.LBErrorRate->text(), QStringLiteral("0"));
 
-    // Cleared: the counts go back, which is no negative rate.
+    // Cleared: the counts went back, which shows the least rate, never a negative one.
+    form.BTClrStats->click();
+    form.Refresh(1.0);
+    EXPECT_EQ(form.LBErrorRate->text(), QStringLiteral("1"));
+    form.Refresh(1.0);
+    EXPECT_EQ(form.LBErrorRate->text(), QStringLiteral("0"));
+    // Idle listening cleared away is no negative rate either.
+    ProtocolCounters().receiveAttempts += 500;
+    form.Refresh(1.0);
     form.BTClrStats->click();
     form.Refresh(1.0);
     EXPECT_EQ(form.LBErrorRate->text(), QStringLiteral("0"));

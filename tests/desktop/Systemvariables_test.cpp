@@ -109,11 +109,46 @@ TEST_F(SysVarTest, HidingRestoresTheDefaults)
     EXPECT_TRUE(form.LastValue(QStringLiteral("PRSCALE")).isEmpty());
 }
 
+TEST_F(SysVarTest, AWholeListingAsTheDasSendsItAndWhatOkSetsFromIt)
+{
+    Feed("\r\nINITSCRIPT=DEPLOY.PXS\r\nAUTORUN=1\r\nSWITCH.SCRIPT=0\r\nHOST.BAUD=115200\r\n"
+         "HOST.PROTO=1\r\nINFO.VERBOSE=0\r\nINFO.DEST=HOST\r\nWAKECHAR=3\r\nWAKECHANNEL=0\r\n"
+         "SCB.13=255\r\nPRSCALE=1.0\r\nPROFFSET=0.0\r\nPX1>");
+    ASSERT_TRUE(form.isVisible());
+    EXPECT_EQ(form.Edit_INITSCRIPT->text(), QStringLiteral("DEPLOY.PXS"));
+    EXPECT_TRUE(form.CheckBox_AUTORUN->isChecked());
+    EXPECT_TRUE(form.CheckBox_SWITCH_SLEEP->isChecked());
+    EXPECT_FALSE(form.CheckBox_SWITCH_SCRIPT->isChecked());
+    const std::pair<QLineEdit*, const char*> edits[] = {
+        {form.Edit_HOST_BAUD, "115200"}, {form.Edit_HOST_PROTO, "1"},
+        {form.Edit_INFO_VERBOSE, "0"},   {form.Edit_INFO_DEST, "HOST"},
+        {form.Edit_WAKECHAR, "3"},       {form.Edit_WAKECHANNEL, "0"},
+        {form.Edit_PRSCALE, "1.0"},      {form.Edit_PROFFSET, "0.0"}};
+    for (const auto& [edit, value] : edits) {
+        EXPECT_EQ(edit->text(), QLatin1String(value)) << edit->objectName().toStdString();
+    }
+    // The prompt waits for its line end.
+    EXPECT_TRUE(form.LastPrompt().isEmpty());
+
+    form.CheckBox_AUTORUN->setChecked(false);
+    form.CheckBox_SWITCH_SCRIPT->setChecked(true);
+    form.Edit_WAKECHAR->setText(QStringLiteral("4"));
+    form.Button_OK->click();
+    EXPECT_EQ(TakeCommands(), (QStringList{"PicoDos \"Set AUTORUN=0 \"",
+                                           "PicoDos \"Set SWITCH.SCRIPT= \"",
+                                           "PicoDos \"Set WAKECHAR=4 \""}));
+    EXPECT_FALSE(form.isVisible());
+}
+
 TEST_F(SysVarTest, AnOverlongLineIsDroppedWithoutJammingTheReader)
 {
     Feed(QByteArray(300, 'x'));
-    Feed("\r\nAUTORUN=1\r\n");
+    Feed("AUTORUN=1\r\n");
     EXPECT_TRUE(form.CheckBox_AUTORUN->isChecked());
+    Feed(QByteArray(300, 'x'));
+    Feed("\r\nAUTORUN=0\r\n");
+    EXPECT_FALSE(form.CheckBox_AUTORUN->isChecked());
+    Feed("AUTORUN=1\r\n");
 
     // An overlong line's tail is no line of its own.
     Feed(QByteArray(260, 'y') + "AUTORUN=0\r\nWAKECHAR=3\r\n");

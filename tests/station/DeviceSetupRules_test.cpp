@@ -89,7 +89,8 @@ TEST(DeviceSetupTexts, NumbersAndPortNamesReadAsTheDialogsTakeThem)
               QStringLiteral("19200,E,7,2,XonXoff"));
     EXPECT_EQ(EchoSettingsText(9600, QStringLiteral("N,8,1"), 2),
               QStringLiteral("9600,N,8,1,Hardware"));
-    EXPECT_EQ(EchoSettingsText(9600, QStringLiteral("N,8,1"), 3), QStringLiteral("9600,N,8,1"));
+    EXPECT_EQ(EchoSettingsText(9600, QStringLiteral("N,8,1"), 3), QStringLiteral("9600,N,8,1,"));
+    EXPECT_EQ(EchoSettingsText(4800, QStringLiteral("O,7,1"), -1), QStringLiteral("4800,O,7,1,"));
 }
 
 TEST(DeviceSetupTexts, SettingsTextsComeApartAndTogether)

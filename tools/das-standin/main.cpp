@@ -110,7 +110,7 @@ void RememberStation(const QString& stored)
 }
 
 // A serial instrument that sends samples by itself, as a free-running one does, whenever its
-// power switch is on and its port is open and routed to a host channel.
+// power switch is on and its port is open and routed (to a host channel or a file on the DAS).
 struct TFreeRunning {
     int port = 0;
     int powerSwitch = 0;
@@ -122,14 +122,11 @@ struct TFreeRunning {
 // The free-running instruments; their samples go out from the main thread.
 class TFreeRunningInstruments {
 public:
-    TFreeRunningInstruments(TDasStandIn& das, const TDasInstruments& instruments)
-        : das_(das), instruments_(instruments)
-    {
-    }
+    explicit TFreeRunningInstruments(TDasInstruments& instruments) : instruments_(instruments) {}
 
     void Add(const TFreeRunning& instrument) { list_.push_back(instrument); }
 
-    // Sends the samples that are due.
+    // Sends the samples that are due where each instrument's port is routed.
     void Tick(std::chrono::steady_clock::time_point now)
     {
         const double seconds = std::chrono::duration<double>(now - start_).count();
@@ -138,18 +135,14 @@ public:
                 continue;
             }
             in.next = now + in.interval;
-            const int route = instruments_.RouteOf(in.port);
-            if (route < 0 || route > 254 || !instruments_.IsOpen(in.port) ||
-                !instruments_.SwitchOn(in.powerSwitch)) {
-                continue;
+            if (instruments_.SwitchOn(in.powerSwitch)) {
+                instruments_.Emit(in.port, in.sample(seconds));
             }
-            das_.SendChannelData(static_cast<uint8_t>(route), in.sample(seconds));
         }
     }
 
 private:
-    TDasStandIn& das_;
-    const TDasInstruments& instruments_;
+    TDasInstruments& instruments_;
     std::vector<TFreeRunning> list_;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
@@ -321,7 +314,8 @@ int main(int argc, char** argv)
     TDasDirectory disk(das, console, files);
     AddDemoDisk(disk);
     TDasInstruments instruments(das, console);
-    TFreeRunningInstruments freeRunning(das, instruments);
+    instruments.SetDisk(&files);
+    TFreeRunningInstruments freeRunning(instruments);
     AddDemoInstruments(instruments, freeRunning);
     const TDasStatus status(console, &instruments, &files);
     const TDasSystem system(console, &instruments);

@@ -42,6 +42,8 @@ struct TDasFiles::TState {
     bool scriptEnded = false;
     bool scriptChecked = false;
     TScriptState scriptState = TScriptState::None;
+    // The files open on the file slots of captures on the DAS.
+    std::map<int, QString> slots;
 
     // The loaded script as the DAS keeps it: its lines, each ended by CR LF (lock held).
     QByteArray ScriptText() const
@@ -145,6 +147,7 @@ TDasFiles::TDasFiles(TDasStandIn& das, TDasConsole& console)
         state->changed.notify_all();
     });
     AddScriptCommands();
+    AddFileSlotCommands();
     das_.OnChannelData(kFileChannel,
                        [state](const QByteArray& bytes) { state->ReceiveFileData(bytes); });
     das_.OnChannelData(kScriptChannel,
@@ -156,7 +159,8 @@ TDasFiles::~TDasFiles()
     das_.OnChannelData(kFileChannel, nullptr);
     das_.OnChannelData(kScriptChannel, nullptr);
     for (const char* word : {"RCVFILE", "SENDHOSTFILE", "STOPTRANSFER", "CLEARSCRIPT", "CHECKSCRIPT",
-                             "SAVESCRIPT", "RUNSCRIPT", "ENDSCRIPT"}) {
+                             "SAVESCRIPT", "RUNSCRIPT", "ENDSCRIPT", "OPENFILE", "OPENFILESEQ",
+                             "CLOSEFILE"}) {
         console_.On(QString::fromLatin1(word), nullptr);
     }
 }
@@ -194,6 +198,37 @@ void TDasFiles::AddScriptCommands()
             state->scriptState = TScriptState::Halted;
         }
     });
+}
+
+void TDasFiles::AddFileSlotCommands()
+{
+    std::shared_ptr<TState> state = state_;
+    // "OpenFile 1 "CTD_000.RAW"": the slot's number, then the file's name.
+    const auto open = [state](const TConsoleCommand& command) {
+        const int slot = command.bytes.simplified().split(' ').value(1).toInt();
+        const QString key = state->Resolve(QuotedName(command));
+        const std::lock_guard guard(state->lock);
+        state->slots[slot] = key;
+        state->files.try_emplace(key);
+        state->changed.notify_all();
+    };
+    console_.On(QStringLiteral("OPENFILE"), open);
+    console_.On(QStringLiteral("OPENFILESEQ"), open);
+    console_.On(QStringLiteral("CLOSEFILE"), [state](const TConsoleCommand& command) {
+        const int slot = command.bytes.simplified().split(' ').value(1).toInt();
+        const std::lock_guard guard(state->lock);
+        state->slots.erase(slot);
+    });
+}
+
+void TDasFiles::AppendToSlot(int slot, const QByteArray& bytes)
+{
+    const std::lock_guard guard(state_->lock);
+    const auto it = state_->slots.find(slot);
+    if (it != state_->slots.end()) {
+        state_->files[it->second].append(bytes);
+        state_->changed.notify_all();
+    }
 }
 
 QByteArray TDasFiles::ScriptStateField() const

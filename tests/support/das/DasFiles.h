@@ -9,6 +9,8 @@
 //  - "CLEARSCRIPT" empties the script buffer, each zero-ended text on channel 254 is one script
 //    line, the zero-length block ends the script (it is then loaded), "CHECKSCRIPT" marks it
 //    checked;
+//  - "OpenFile n "name"" and "OpenFileSeq n "name"" open file slot n on that file (made empty
+//    when missing; what the slot takes is appended), "CloseFile n" closes the slot;
 //  - "SaveScript "name"" stores the loaded script as a file (its lines ended by CR LF);
 //  - "RUNSCRIPT" runs the loaded script and "ENDSCRIPT" halts it (the status report's script
 //    state follows).
@@ -49,6 +51,8 @@ public:
     // are kept under (a DAS with folders resolves them against its current folder); none
     // keeps them as sent. Called on the stand-in's thread, outside this object's lock.
     void SetNameResolver(std::function<QString(const QString&)> resolver);
+    // Appends to the file open on file slot `slot` (nothing when the slot is closed).
+    void AppendToSlot(int slot, const QByteArray& bytes);
 
     // --- Script ---
     QStringList ScriptLines() const;
@@ -65,6 +69,7 @@ public:
 private:
     struct TState;
     void AddScriptCommands();
+    void AddFileSlotCommands();
 
     TDasStandIn& das_;
     TDasConsole& console_;

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "support/das/DasConsole.h"
+#include "support/das/DasFiles.h"
 #include "support/das/DasStandIn.h"
 
 namespace {
@@ -60,7 +61,8 @@ struct TDasInstruments::TState {
     struct TInstrument {
         TInstrumentSpec spec;
         bool open = false;
-        int route = -1;
+        int route = -1;     // host channel the port is routed to
+        int fileSlot = -1;  // or the DAS file slot
         bool streaming = false;
         QByteArray partial;
         QList<QByteArray> lines;
@@ -70,6 +72,7 @@ struct TDasInstruments::TState {
     explicit TState(TDasStandIn& d) : das(d) {}
 
     TDasStandIn& das;
+    TDasFiles* disk = nullptr;
     mutable std::mutex lock;
     std::condition_variable wake;
     bool stopping = false;
@@ -102,16 +105,33 @@ struct TDasInstruments::TState {
                 in.streaming = true;
             } else if (line == in.spec.stopLine) {
                 in.streaming = false;
-            } else if (line == in.spec.pollLine && in.open && in.route >= 0) {
-                das.SendChannelData(static_cast<uint8_t>(in.route), in.spec.sample);
+            } else if (line == in.spec.pollLine && Emit(in, in.spec.sample)) {
                 ++in.samples;
             }
         }
     }
 
-    void Route(const std::shared_ptr<TState>& self, int port, int channel)
+    // An open port's bytes go where it is routed (lock held): a host channel or a DAS file.
+    bool Emit(const TInstrument& in, const QByteArray& bytes)
+    {
+        if (!in.open) {
+            return false;
+        }
+        if (in.route >= 0 && in.route <= 255) {
+            das.SendChannelData(static_cast<uint8_t>(in.route), bytes);
+            return true;
+        }
+        if (in.fileSlot >= 0 && disk != nullptr) {
+            disk->AppendToSlot(in.fileSlot, bytes);
+            return true;
+        }
+        return false;
+    }
+
+    void Route(const std::shared_ptr<TState>& self, int port, int channel, int fileSlot = -1)
     {
         TInstrument& in = instruments[port];
+        in.fileSlot = fileSlot;
         if (in.route >= 0 && in.route < 255) {
             das.OnChannelData(static_cast<uint8_t>(in.route), nullptr);
         }
@@ -141,8 +161,10 @@ struct TDasInstruments::TState {
             Route(self, n[0], -1);
             instruments[n[0]].open = false;
         } else if (word == QLatin1String("ROUTESERIAL") && n.size() >= 2) {
-            const bool host = command.bytes.toUpper().contains(" HOST ");
-            Route(self, n[0], host ? n[1] : -1);
+            const QByteArray upper = command.bytes.toUpper();
+            const bool host = upper.contains(" HOST ");
+            const bool file = upper.contains(" FILE ");
+            Route(self, n[0], host ? n[1] : -1, file ? n[1] : -1);
             wake.notify_all();
         } else if (word == QLatin1String("UNROUTESERIAL") && !n.isEmpty()) {
             Route(self, n[0], -1);
@@ -153,24 +175,23 @@ struct TDasInstruments::TState {
                    word == QLatin1String("SENDFREQUENCY")) {
             // "SendAnalog 4  Host 20": the input's number, then the destination.
             const QList<QByteArray> words = command.bytes.simplified().split(' ');
-            const qsizetype host = words.indexOf("Host");
-            if (n.size() >= 2 && host > 0 && host + 1 < words.size()) {
-                const int channel = words[host + 1].toInt();
-                das.SendChannelData(static_cast<uint8_t>(channel),
-                                    Reading(word, n[0]) + "\r\n");
+            if (words.size() >= 4 && !n.isEmpty()) {
+                SendTo(words[2].toUpper(), words[3].toInt(), Reading(word, n[0]) + "\r\n");
                 ++readings[n[0]];
             }
         }
     }
 
-    // Bytes for a destination of a command (lock held): an instrument's serial port or a host
-    // channel; others go nowhere.
+    // Bytes for a destination of a command (lock held): an instrument's serial port, a host
+    // channel or a DAS file slot; others go nowhere.
     void SendTo(const QByteArray& dest, int number, const QByteArray& bytes)
     {
         if (dest == "SERIAL") {
             Feed(number, bytes);
         } else if (dest == "HOST" && number >= 0 && number <= 255) {
             das.SendChannelData(static_cast<uint8_t>(number), bytes);
+        } else if (dest == "FILE" && disk != nullptr) {
+            disk->AppendToSlot(number, bytes);
         }
     }
 
@@ -196,8 +217,7 @@ struct TDasInstruments::TState {
         while (!stopping) {
             auto next = std::chrono::milliseconds(50);
             for (auto& [port, in] : instruments) {
-                if (in.streaming && in.open && in.route >= 0) {
-                    das.SendChannelData(static_cast<uint8_t>(in.route), in.spec.sample);
+                if (in.streaming && Emit(in, in.spec.sample)) {
                     ++in.samples;
                     next = std::min(next, in.spec.interval);
                 }
@@ -218,7 +238,7 @@ TDasInstruments::TDasInstruments(TDasStandIn& das, TDasConsole& console)
     };
     for (const char* word :
          {"SETPOWER", "OpenSerial", "CloseSerial", "RouteSerial", "UnRouteSerial", "SendString",
-          "SendAnalog", "SendAnalogDiff", "SendFrequency"}) {
+          "SendAnalog", "SendAnalogDiff", "SendFrequency", "SETBREAK", "CLEARBREAK"}) {
         console.On(QString::fromLatin1(word), handler);
     }
     state_->streamer = std::thread([state = state_.get()] { state->Stream(); });
@@ -243,6 +263,19 @@ void TDasInstruments::AddSerialInstrument(int port, const TInstrumentSpec& spec)
 {
     const std::lock_guard guard(state_->lock);
     state_->instruments[port].spec = spec;
+}
+
+void TDasInstruments::SetDisk(TDasFiles* files)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->disk = files;
+}
+
+bool TDasInstruments::Emit(int port, const QByteArray& bytes)
+{
+    const std::lock_guard guard(state_->lock);
+    const auto it = state_->instruments.find(port);
+    return it != state_->instruments.end() && state_->Emit(it->second, bytes);
 }
 
 void TDasInstruments::SendTo(const QByteArray& dest, int number, const QByteArray& bytes)

@@ -8,6 +8,10 @@
 // channel at a fixed interval between its start and stop lines, and answers its poll line with
 // one sample.
 //
+// A port routed to a file on the DAS ("RouteSerial p File n") writes to that file slot of the
+// stand-in's disk, when it has one. Breaks on an instrument's port ("SETBREAK", "CLEARBREAK")
+// are taken and change nothing.
+//
 // Every public function may be called from any thread; the console's handlers and the
 // streaming thread share one lock.
 
@@ -18,6 +22,7 @@
 
 class TDasStandIn;
 class TDasConsole;
+class TDasFiles;
 
 // What one serial instrument answers to the lines it receives.
 struct TInstrumentSpec {
@@ -39,6 +44,12 @@ public:
 
     // A serial instrument on DAS serial port `port`.
     void AddSerialInstrument(int port, const TInstrumentSpec& spec);
+    // The disk whose file slots take what is routed to a file (none by default; must outlive
+    // this).
+    void SetDisk(TDasFiles* files);
+    // Bytes from the instrument on `port`, sent where its port is routed when it is open;
+    // false when they went nowhere.
+    bool Emit(int port, const QByteArray& bytes);
     // Bytes for the destination of a command ("Host" or "Serial" and its number), as
     // "SendString" delivers its text; other destinations take nothing.
     void SendTo(const QByteArray& dest, int number, const QByteArray& bytes);

@@ -56,6 +56,7 @@ struct TDasSystem::TState {
     int conOut = -1;           // host channel of the console output; -1: the serial console
     double clockOffset = 0.0;  // days the DAS clock is ahead of the PC's
     std::vector<std::pair<QString, QString>> variables = FactoryVariables();
+    int sequenceNumber = 0;
 
     double Clock() const { return NowDateTime() + clockOffset; }
 
@@ -177,6 +178,12 @@ TDasSystem::TDasSystem(TDasConsole& console, TDasInstruments* instruments)
                locked([](TState& s, const TConsoleCommand& c) { s.SendStamp(c, false); }));
     console.On(QStringLiteral("SETPROTOCOL"),
                locked([](TState& s, const TConsoleCommand& c) { s.SetProtocol(c); }));
+    console.On(QStringLiteral("ResetSeqNum"), locked([](TState& s, const TConsoleCommand& c) {
+                   s.sequenceNumber = c.bytes.simplified().split(' ').value(1).toInt();
+               }));
+    for (const char* word : {"Sleep", "WaitTicks"}) {
+        console.On(QString::fromLatin1(word), [](const TConsoleCommand&) {});
+    }
 }
 
 TDasSystem::~TDasSystem()
@@ -194,6 +201,12 @@ QString TDasSystem::Variable(const QString& name) const
         }
     }
     return QString();
+}
+
+int TDasSystem::SequenceNumber() const
+{
+    const std::lock_guard guard(state_->lock);
+    return state_->sequenceNumber;
 }
 
 QByteArray TDasSystem::DateLine(double dateTime)

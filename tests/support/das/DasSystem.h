@@ -15,7 +15,9 @@
 //    ("Serial"); the date formats are the stations' stamp formats 0 to 16 with the infix as
 //    the date separator;
 //  - "SETPROTOCOL <baud> <level>" switches the link to level 1 or 2 at once (after answering
-//    the packet that carried it), and a paced line to the new baud rate.
+//    the packet that carried it), and a paced line to the new baud rate;
+//  - "ResetSeqNum <n>" sets the DAS's file sequence number; "Sleep <seconds>" and
+//    "WaitTicks <n>" are taken without an answer (the stand-in neither sleeps nor waits).
 //
 // Every public function may be called from any thread; the handlers run on the stand-in's
 // thread.
@@ -39,6 +41,8 @@ public:
 
     // The value of a power-up variable; empty when it is not set.
     QString Variable(const QString& name) const;
+    // The file sequence number the host last set.
+    int SequenceNumber() const;
 
     // The clock line as PicoDos "Date" prints it (without its line ends) for a date-time
     // value (days since 30 December 1899).
