@@ -356,7 +356,9 @@ TEST_F(LinkThreadTest, SilenceAfterANakdLosesTheLinkToo)
     std::optional<das::TFrame> unasked = NextFrame();
     ASSERT_TRUE(unasked.has_value());
     EXPECT_TRUE(IsPoll(*unasked));
+    ASSERT_TRUE(Host.Pause());
     EXPECT_EQ(ErrorCorrectingState(), kStateNakdListen);
+    Host.Unpause();
     Host.SetForceComm(false);
     das.WriteControl(kNak, 0);
     std::optional<das::TFrame> answer = NextFrame();
