@@ -53,12 +53,7 @@ TPlainDASExplorerForm::TPlainDASExplorerForm(QWidget* parent) : QWidget(parent)
     resize(598, 267);
 }
 
-void TPlainDASExplorerForm::RefreshExecute()
-{
-    if (Das != nullptr) {
-        Das->SendCommand(QStringLiteral("DIR"));
-    }
-}
+void TPlainDASExplorerForm::RefreshExecute() { SendToDas(QStringLiteral("DIR")); }
 
 namespace {
 

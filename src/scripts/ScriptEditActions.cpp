@@ -25,13 +25,6 @@
 
 namespace {
 
-void SendDas(const QString& command)
-{
-    if (Das != nullptr) {
-        Das->SendCommand(command);
-    }
-}
-
 bool ClipboardHasText()
 {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
@@ -218,7 +211,7 @@ void TScriptEditForm::LoadAndRunExecute()
 {
     // A script that did not arrive whole is never run.
     if (UploadScript()) {
-        SendDas(QStringLiteral("RUNSCRIPT"));
+        SendToDas(QStringLiteral("RUNSCRIPT"));
     }
 }
 
@@ -230,9 +223,9 @@ void TScriptEditForm::ShowLoadedScriptExecute()
     }
 }
 
-void TScriptEditForm::RunLoadedScriptExecute() { SendDas(QStringLiteral("RUNSCRIPT")); }
+void TScriptEditForm::RunLoadedScriptExecute() { SendToDas(QStringLiteral("RUNSCRIPT")); }
 
-void TScriptEditForm::StopScriptExecute() { SendDas(QStringLiteral("ENDSCRIPT")); }
+void TScriptEditForm::StopScriptExecute() { SendToDas(QStringLiteral("ENDSCRIPT")); }
 
 // --- Print, exit, help ---
 
