@@ -168,7 +168,8 @@ void TAboutBox::FormShow()
 {
     const QSize screen = PlacementScreenSize();
     const QSize box = frameGeometry().size();
-    move(screen.width() / 2 - box.width() / 2, screen.height() / 2 - box.height() / 2);
+    MoveWindowFrame(
+        this, QPoint(screen.width() / 2 - box.width() / 2, screen.height() / 2 - box.height() / 2));
     Label_Version->setText(QStringLiteral("Version ") +
                            QString::number(static_cast<double>(kHostVersion), 'f', 2));
     Label_AppDir->setText(GetAppDir());
