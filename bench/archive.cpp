@@ -5,8 +5,6 @@
 // process's peak memory. Then the real-time pace of a small archive: packets recorded 1000 ms
 // apart, and a gap of 40 s that is skipped. Prints figures only.
 
-#include <sys/resource.h>
-
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -17,6 +15,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "link/Archives.h"
 #include "link/Host.h"
 #include "link/MuxClasses.h"
@@ -61,13 +60,6 @@ public:
         return std::nullopt;
     }
 };
-
-long PeakRssKb()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_maxrss;
-}
 
 QByteArray Header()
 {
@@ -202,7 +194,7 @@ void PrintFigures(const char* title, const TPlaybackFigures& f, qint64 fileBytes
 
 void FastPlayback(TBenchPrompt& prompt, const QString& folder, std::vector<TCountingView>& views)
 {
-    const long rssBefore = PeakRssKb();
+    const long rssBefore = PeakResidentKb();
     QElapsedTimer timer;
     timer.start();
     prompt.file = folder + QStringLiteral("/big.dar");
@@ -222,7 +214,7 @@ void FastPlayback(TBenchPrompt& prompt, const QString& folder, std::vector<TCoun
                 100.0 * serviceRate / dispatchRate);
     std::printf("  receive errors %u, duplicates dropped %u\n",
                 PacketCounters().receiveErrors.load(), ProtocolCounters().duplicates.load());
-    std::printf("  peak memory: %ld kB (before the playback %ld kB)\n", PeakRssKb(), rssBefore);
+    std::printf("  peak memory: %ld kB (before the playback %ld kB)\n", PeakResidentKb(), rssBefore);
 }
 
 void RealTimePlayback(TBenchPrompt& prompt, const QString& folder)

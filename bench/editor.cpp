@@ -8,10 +8,10 @@
 #include <QKeyEvent>
 #include <QTemporaryDir>
 #include <QTest>
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "link/Global.h"
 #include "platform/Prompt.h"
 #include "scripts/ScriptEditForm.h"
@@ -37,12 +37,6 @@ QByteArray MakeScript(int lines)
         }
     }
     return text;
-}
-
-double Percentile(std::vector<double> values, double share)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0.0 : values[static_cast<size_t>(share * (values.size() - 1))];
 }
 
 }  // namespace

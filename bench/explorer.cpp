@@ -7,10 +7,10 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "explorer/Dasexplorer.h"
 #include "support/TestHome.h"
 
@@ -68,12 +68,6 @@ double Feed(TDASExplorerForm& form, const QByteArray& listing)
     return static_cast<double>(timer.nsecsElapsed()) / 1e6;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -101,8 +95,8 @@ int main(int argc, char** argv)
         "explorer bench: %d entries (%lld bytes) in %d-byte pieces: first listing "
         "%.1f ms; again, report %.1f ms, large icons %.1f ms (median of %d); %d rows, "
         "%d folder nodes\n",
-        kEntries, static_cast<long long>(listing.size()), kPiece, first, Median(report),
-        Median(icons), kRepeats, form.ListModel().rowCount(),
+        kEntries, static_cast<long long>(listing.size()), kPiece, first, Percentile(report, 0.5),
+        Percentile(icons, 0.5), kRepeats, form.ListModel().rowCount(),
         form.TreeModel().item(0)->child(0)->child(0)->rowCount());
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "link/Host.h"
 #include "link/LinkFakes.h"
 #include "link/MuxClasses.h"
@@ -57,16 +58,6 @@ double Stream(TDasStandIn& das, TMux& mux, qsizetype& received)
         received = RunFor(10, mux, received);
     }
     return static_cast<double>(timer.elapsed()) / 1000.0;
-}
-
-double Percentile(std::vector<double> values, double share)
-{
-    if (values.empty()) {
-        return 0;
-    }
-    std::sort(values.begin(), values.end());
-    const auto index = static_cast<size_t>(share * static_cast<double>(values.size() - 1));
-    return values[index];
 }
 
 }  // namespace

@@ -11,9 +11,9 @@
 #include <cstdio>
 #include <ctime>
 #include <functional>
-#include <sys/resource.h>
 #include <unistd.h>
 
+#include "BenchFigures.h"
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
 #include "link/Global.h"
@@ -107,8 +107,6 @@ int main(int argc, char** argv)
     DeleteToolForms();
     delete desktop;
 
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
     std::printf("startup with the sample station (%s)\n",
                 firstShow && linked && statusShown ? "complete"
                                                                         : "INCOMPLETE");
@@ -120,6 +118,6 @@ int main(int argc, char** argv)
     std::printf("  shutdown:                           %7lld ms\n",
                 static_cast<long long>(shutdownMs));
     std::printf("  status requests answered:           %7d\n", status.Requests());
-    std::printf("  peak resident memory:               %7.1f MB\n", usage.ru_maxrss / 1024.0);
+    std::printf("  peak resident memory:               %7.1f MB\n", PeakResidentKb() / 1024.0);
     return ended ? 0 : 1;
 }

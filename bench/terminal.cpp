@@ -7,8 +7,6 @@
 // packet's time on the wire), and the program's resident memory at the end. Prints figures
 // only.
 
-#include <unistd.h>
-
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,11 +20,11 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <mutex>
 #include <thread>
 #include <vector>
 
+#include "BenchFigures.h"
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
 #include "desktop/Terminal.h"
@@ -52,13 +50,6 @@ int64_t NowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(TClock::now().time_since_epoch())
         .count();
-}
-
-double ThreadCpuMs()
-{
-    timespec ts{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
-    return static_cast<double>(ts.tv_sec) * 1000.0 + static_cast<double>(ts.tv_nsec) / 1e6;
 }
 
 // A station of four serial instruments on channels 1 to 4.
@@ -130,29 +121,6 @@ void WatchTextPane(TTerminalForm& window, TDelays& delays)
                                                      .toLatin1();
                          delays.Take(text.constData(), static_cast<int>(text.size()));
                      });
-}
-
-// The program's resident memory in MB.
-double ResidentMb()
-{
-    QFile statm(QStringLiteral("/proc/self/statm"));
-    if (!statm.open(QIODevice::ReadOnly)) {
-        return 0.0;
-    }
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1
-               ? fields[1].toDouble() * static_cast<double>(sysconf(_SC_PAGESIZE)) / 1e6
-               : 0.0;
-}
-
-double Percentile(std::vector<double> values, double share)
-{
-    if (values.empty()) {
-        return 0.0;
-    }
-    std::sort(values.begin(), values.end());
-    const auto at = static_cast<size_t>(share * static_cast<double>(values.size() - 1));
-    return values[at];
 }
 
 // No dialog may wait for an operator: each is printed and answered No or Cancel.

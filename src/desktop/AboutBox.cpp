@@ -166,10 +166,7 @@ void TAboutBox::showEvent(QShowEvent* event)
 
 void TAboutBox::FormShow()
 {
-    const QSize screen = PlacementScreenSize();
-    const QSize box = frameGeometry().size();
-    MoveWindowFrame(
-        this, QPoint(screen.width() / 2 - box.width() / 2, screen.height() / 2 - box.height() / 2));
+    CentreOnScreen(this);
     Label_Version->setText(QStringLiteral("Version ") +
                            QString::number(static_cast<double>(kHostVersion), 'f', 2));
     Label_AppDir->setText(GetAppDir());

@@ -30,14 +30,7 @@ TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QMainWindow(parent)
 void TFrmMuxStats::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    // The Window menu joins the list on the first show, when the list exists; from then on
-    // it rebuilds the Window menus itself, but this first show it has missed.
-    if (windowMenu_ == nullptr) {
-        windowMenu_ = new TWindowsMenuItem(this, menuBar());
-        if (WindowsList != nullptr) {
-            WindowsList->UpdateMenus();
-        }
-    }
+    AddWindowsMenuOnFirstShow(windowMenu_, this, menuBar());
 }
 
 void TFrmMuxStats::ClearText() { Memo1->clear(); }

@@ -465,14 +465,7 @@ void TStatisticsForm::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     Timer_StatWindow->start();
-    // The Window menu joins the list on the first show; from then on it rebuilds the Window
-    // menus itself, but this first show it has missed.
-    if (windowMenu_ == nullptr) {
-        windowMenu_ = new TWindowsMenuItem(this, menuBar());
-        if (WindowsList != nullptr) {
-            WindowsList->UpdateMenus();
-        }
-    }
+    AddWindowsMenuOnFirstShow(windowMenu_, this, menuBar());
 }
 
 void TStatisticsForm::hideEvent(QHideEvent* event)

@@ -493,14 +493,8 @@ void TTerminalForm::ChangeHexWrapExecute()
 void TTerminalForm::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    if (windowMenu_ == nullptr) {
-        // Goes in before the hidden "Debug" entry and from now on rebuilds every Window menu
-        // itself when this window is shown or hidden; this first show it has missed.
-        windowMenu_ = new TWindowsMenuItem(this, menuBar());
-        if (WindowsList != nullptr) {
-            WindowsList->UpdateMenus();
-        }
-    }
+    // Goes in before the hidden "Debug" entry.
+    AddWindowsMenuOnFirstShow(windowMenu_, this, menuBar());
     ApplyViewSplit();
     RefreshPanes();
 }

@@ -143,6 +143,17 @@ TWindowsMenuItem::TWindowsMenuItem(QWidget* owner, QMenuBar* mainMenu)
     connect(this, &QMenu::aboutToShow, this, [this] { Rebuild(TScreenForms::Instance().Forms()); });
 }
 
+void AddWindowsMenuOnFirstShow(TWindowsMenuItem*& item, QWidget* owner, QMenuBar* mainMenu)
+{
+    if (item != nullptr) {
+        return;
+    }
+    item = new TWindowsMenuItem(owner, mainMenu);
+    if (WindowsList != nullptr) {
+        WindowsList->UpdateMenus();
+    }
+}
+
 TWindowsMenuItem::~TWindowsMenuItem()
 {
     if (WindowsList != nullptr) {

@@ -68,6 +68,11 @@ private:
     QPointer<QWidget> owner_;
 };
 
+// For a window's show event: on its first show (`item` still null) gives `owner` its Window
+// menu in `mainMenu` and rebuilds every Window menu, since the new item missed this show; from
+// then on the item follows its window's shows and hides itself.
+void AddWindowsMenuOnFirstShow(TWindowsMenuItem*& item, QWidget* owner, QMenuBar* mainMenu);
+
 // Every registered Window menu; forgets a menu when it is destroyed.
 class TWindowsList : public QObject {
     Q_OBJECT

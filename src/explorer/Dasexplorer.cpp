@@ -464,14 +464,8 @@ void TDASExplorerForm::showEvent(QShowEvent* event)
 
 void TDASExplorerForm::FormShow()
 {
-    if (windowMenu_ == nullptr) {
-        // Goes in before the last top-level menu; it rebuilds every Window menu itself
-        // whenever this window is shown or hidden.
-        windowMenu_ = new TWindowsMenuItem(this, menuBar());
-        if (WindowsList != nullptr) {
-            WindowsList->UpdateMenus();
-        }
-    }
+    // Goes in before the last top-level menu.
+    AddWindowsMenuOnFirstShow(windowMenu_, this, menuBar());
     // The highest drive keeps what the configuration or the operator set.
     if (firstShowDone_) {
         return;

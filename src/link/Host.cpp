@@ -174,6 +174,7 @@ bool THost::Connect()
     if (!thread_.Pause()) {
         return false;
     }
+    reopenLostPort_ = false;
     if (!OpenPortAsking()) {
         return false;
     }
@@ -213,10 +214,46 @@ bool THost::Disconnect()
         // Closing a port the thread still uses would hand its number to the next file opened.
         return false;
     }
+    reopenLostPort_ = false;
     WaitMs(kDisconnectSettleMs);
     CloseDasPort();
     UpdateActions();
     return true;
+}
+
+void THost::DasPortLineLost()
+{
+    // A disconnect, a connect or a port change may have come first.
+    if (!DasPortLost() || !thread_.Pause()) {
+        return;
+    }
+    // Closed at once: a device that comes back may only get its name again once nothing
+    // holds the old one.
+    CloseDasPort();
+    reopenLostPort_ = true;
+    thread_.Unpause();
+    UpdateActions();
+}
+
+void THost::ReopenLostPort()
+{
+    // Another port was opened meanwhile (a port change): that one is the DAS port now.
+    if (DasPortOpen()) {
+        reopenLostPort_ = false;
+        return;
+    }
+    TCommHandle fresh;
+    if (!OpenDasHandle(fresh, dasPort_, false) || !fresh.Port()->SetBaudRate(dasBaud_)) {
+        return;
+    }
+    if (!thread_.Pause()) {
+        return;
+    }
+    InstallDasPort(std::move(fresh));
+    // Nothing queued is dropped, nor the block in flight: the link carries on where it stood.
+    ResetProtocolMachines();
+    reopenLostPort_ = false;
+    thread_.Unpause();
 }
 
 bool THost::Pause() { return thread_.Pause(); }
@@ -226,8 +263,10 @@ void THost::Unpause() { thread_.Unpause(); }
 void THost::StopThread()
 {
     thread_.StopThread();
-    // The link has ended: a block still in flight belongs to no later connect.
+    // The link has ended: a block still in flight belongs to no later connect, nor does the
+    // DAS's last sequence number.
     thread_.Link().Reset();
+    ResetProtocolEngine();
 }
 
 bool THost::WriteRaw(const uint8_t* bytes, uint32_t count) { return WriteDasPort(bytes, count); }
@@ -296,6 +335,9 @@ void THost::UpdateStatus()
         // The link thread writes the poll itself: it is the port's only writer.
         if (ForceComm() && DasPortOpen()) {
             thread_.RequestForcedPoll();
+        }
+        if (reopenLostPort_) {
+            ReopenLostPort();
         }
         return;
     }

@@ -93,8 +93,13 @@ public:
     // Parks the link thread: returns once it confirms (bounded, about 1 s); true when parked.
     bool Pause();
     void Unpause();
-    // Ends and joins the link thread (shutdown, before the DAS port is closed).
+    // Ends and joins the link thread (shutdown, before the DAS port is closed); the link's
+    // state goes with it (a block in flight, the DAS's last sequence).
     void StopThread();
+    // The DAS port's line hung up (posted by the link thread): the port is closed, and opened
+    // again while the link is lost (UpdateStatus, at the watchdog's pace) until it opens; the
+    // queued data and a block in flight wait for it.
+    void DasPortLineLost();
     // Writes to the DAS port bypassing the protocol; only while the thread is parked.
     bool WriteRaw(const uint8_t* bytes, uint32_t count);
     // Link thread. Hands a received packet's segments to their host channels.
@@ -160,6 +165,8 @@ public:
 
 private:
     bool OpenPortAsking();
+    // Tries the lost DAS port once, silently; on success it becomes the DAS port.
+    void ReopenLostPort();
     void StopPlayback();
     bool SetBaudAsking();
 
@@ -171,6 +178,8 @@ private:
     uint32_t dasBaud_ = kDefaultDasBaud;
     bool connecting_ = false;
     bool disconnecting_ = false;
+    // The DAS port's line hung up and the port is to be opened again (UI thread).
+    bool reopenLostPort_ = false;
     std::atomic<bool> forceComm_{false};
     std::atomic<bool> debugMemoVisible_{false};
     std::atomic<bool> recording_{false};

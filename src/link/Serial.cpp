@@ -45,6 +45,8 @@ const QString kStartBreakTitle = QStringLiteral("System Error: Could Not Start C
 const QString kClearBreakTitle = QStringLiteral("System Error: Could Not Clear Comm Port Break");
 
 TCommHandle gDasPort;
+// The DAS port's line has hung up; cleared when another port takes its place.
+std::atomic<bool> gDasPortLost{false};
 std::atomic<int64_t> gPreXmitPause{0};
 std::atomic<int64_t> gPostXmitPause{0};
 std::atomic<int64_t> gPostXmitDeadline{0};
@@ -55,10 +57,31 @@ thread_local int tPostFailureBoxes = 0;
 std::mutex gOpenerMutex;
 std::function<std::unique_ptr<ISerialPort>(const QString&)> gOpener;
 
+// Whether the DAS port's line has hung up. The first call that finds it so shows the one box
+// of the loss, the failed read's: whatever port call meets it first, the operator learns that
+// reading the port failed.
+bool DasLineLost()
+{
+    if (gDasPortLost.load()) {
+        return true;
+    }
+    ISerialPort* port = gDasPort.Port();
+    if (!gDasPort.IsOpen() || port == nullptr || !port->HungUp()) {
+        return false;
+    }
+    if (!gDasPortLost.exchange(true)) {
+        ShowSystemError(kReadTitle, EIO);
+    }
+    return true;
+}
+
 // Shows the box of a failure unless the same kind already failed on `failing` without a
-// success since.
+// success since. A failure of the DAS port whose line has hung up was reported with the loss.
 void ReportRepeating(std::atomic<uint32_t>& failing, uint32_t kind, const QString& title, int error)
 {
+    if (&failing == &gDasPort.failing && DasLineLost()) {
+        return;
+    }
     if ((failing.fetch_or(kind, std::memory_order_acq_rel) & kind) == 0) {
         ShowSystemError(title, error);
     }
@@ -144,6 +167,9 @@ void ShowShortWrite(uint32_t unsent)
 uint32_t QueueCount(TCommHandle& h, int (ISerialPort::*query)(), uint32_t kind,
                     const QString& title)
 {
+    if (&h == &gDasPort && gDasPortLost.load()) {
+        return 0;
+    }
     ISerialPort* port = h.Port();
     const int n = (h.IsOpen() && port != nullptr) ? (port->*query)() : (errno = EBADF, -1);
     if (n < 0) {
@@ -334,19 +360,37 @@ TCommHandle& DasPortHandle() { return gDasPort; }
 
 bool DasPortOpen() { return gDasPort.IsOpen(); }
 
-void InstallDasPortForTest(std::unique_ptr<ISerialPort> port) { gDasPort.Reset(std::move(port)); }
+bool DasPortLost() { return gDasPortLost.load(); }
 
-bool OpenDasPort(uint16_t port, bool showErrors)
+void InstallDasPortForTest(std::unique_ptr<ISerialPort> port)
 {
-    if (!OpenCommPort(gDasPort, port, 9600, QStringLiteral("N,8,1"), 0, showErrors, false)) {
+    gDasPort.Reset(std::move(port));
+    gDasPortLost = false;
+}
+
+bool OpenDasHandle(TCommHandle& h, uint16_t port, bool showErrors)
+{
+    if (!OpenCommPort(h, port, 9600, QStringLiteral("N,8,1"), 0, showErrors, false)) {
         return false;
     }
-    if (!gDasPort.Port()->SetReadTimeout(kDasReadTimeoutMs)) {
+    if (!h.Port()->SetReadTimeout(kDasReadTimeoutMs)) {
         ShowSystemError(kTimeoutsTitle, errno);
-        CloseCommPort(gDasPort);
+        CloseCommPort(h);
         return false;
     }
     return true;
+}
+
+bool OpenDasPort(uint16_t port, bool showErrors)
+{
+    gDasPortLost = false;
+    return OpenDasHandle(gDasPort, port, showErrors);
+}
+
+void InstallDasPort(TCommHandle&& h)
+{
+    gDasPort = std::move(h);
+    gDasPortLost = false;
 }
 
 bool SetDasBaudRate(uint32_t baud)
@@ -365,10 +409,18 @@ bool SetDasBaudRate(uint32_t baud)
     return true;
 }
 
-bool CloseDasPort() { return CloseCommPort(gDasPort); }
+bool CloseDasPort()
+{
+    const bool closed = CloseCommPort(gDasPort);
+    gDasPortLost = false;
+    return closed;
+}
 
 bool WriteDasPort(const uint8_t* bytes, uint32_t count)
 {
+    if (gDasPortLost.load()) {
+        return false;
+    }
     const int64_t pre = gPreXmitPause.load(std::memory_order_relaxed);
     if (pre != 0) {
         // Pauses are far shorter than a scheduler slice, so this spins rather than sleeps.
@@ -386,9 +438,13 @@ bool WriteDasPort(const uint8_t* bytes, uint32_t count)
 
 bool ReadDasPort(uint8_t* buffer, uint32_t& count)
 {
-    if (ReadCommPort(gDasPort, buffer, count)) {
+    // A line that hung up reads as empty at once, for ever: that is a failed read, not a
+    // quiet line, and the port is left alone from then on.
+    if (!gDasPortLost.load() && ReadCommPort(gDasPort, buffer, count) &&
+        (count > 0 || !DasLineLost())) {
         return true;
     }
+    count = 0;
     // The time the read would have waited, so a vanished adapter does not spin the thread.
     std::this_thread::sleep_for(kFailedReadPause);
     return false;
@@ -396,6 +452,9 @@ bool ReadDasPort(uint8_t* buffer, uint32_t& count)
 
 void PurgeDasInput()
 {
+    if (gDasPortLost.load()) {
+        return;
+    }
     ISerialPort* port = gDasPort.Port();
     const bool purged =
         gDasPort.IsOpen() && port != nullptr ? port->PurgeInput() : (errno = EBADF, false);

@@ -73,6 +73,17 @@ private:
 // Opens COM `port` as the DAS port at 9600 baud, "N,8,1", no flow control, with the DAS read
 // time-out (a read returns at once when bytes wait, else waits at most 20 ms). UI thread.
 bool OpenDasPort(uint16_t port, bool showErrors);
+// The same into `h`, a handle of the caller's, leaving the DAS port as it is (a port tried
+// before it replaces the DAS port with InstallDasPort). UI thread.
+bool OpenDasHandle(TCommHandle& h, uint16_t port, bool showErrors);
+// Makes the port held by `h` the DAS port (`h` is left empty); only while the link thread is
+// parked. UI thread.
+void InstallDasPort(TCommHandle&& h);
+// Any thread. The DAS port's line hung up (a USB adapter pulled, the far end of a
+// pseudo-terminal gone). Found by the link thread's port calls, reported once as a failed
+// read; from then on they fail at once, without touching the port, until it is closed or
+// replaced.
+bool DasPortLost();
 // Changes only the DAS port's speed; its parity, data bits, stop bits and flow stay. UI thread.
 bool SetDasBaudRate(uint32_t baud);
 // UI thread.

@@ -172,7 +172,7 @@ void TThdDASComm::Nap(int ms)
 
 bool TThdDASComm::HasDataSource() const
 {
-    return DasPortOpen() || (PlayingBack() && PlaybackFileOpen());
+    return (DasPortOpen() && !DasPortLost()) || (PlayingBack() && PlaybackFileOpen());
 }
 
 void TThdDASComm::Execute()
@@ -189,6 +189,12 @@ void TThdDASComm::Execute()
             break;
         }
         ServiceLink();
+        // A port whose line hung up is handed to the UI thread once, to close and open again.
+        const bool lost = DasPortLost();
+        if (lost && !portLostPosted_) {
+            PostToUi([] { Host.DasPortLineLost(); });
+        }
+        portLostPosted_ = lost;
         if (!HasDataSource()) {
             // Nothing waits on a read to pace the loop.
             Nap(kNoSourcePassMs);

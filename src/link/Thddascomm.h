@@ -140,6 +140,7 @@ private:
     // Watchdog (link thread, except the flags).
     std::atomic<bool> linkLost_{true};
     std::atomic<bool> forcePoll_{false};
+    bool portLostPosted_ = false;
     int silentPasses_ = 0;
     uint16_t previousState_ = kStateIdle;
     uint32_t bytesHeard_ = 0;

@@ -285,13 +285,7 @@ void TScriptEditForm::SavetoPelagrixExecute()
 
 void TScriptEditForm::FormShow()
 {
-    if (WindowMenuItem == nullptr) {
-        WindowMenuItem = new TWindowsMenuItem(this, menuBar());
-        // Later shows and hides rebuild the menus through the item itself.
-        if (WindowsList != nullptr) {
-            WindowsList->UpdateMenus();
-        }
-    }
+    AddWindowsMenuOnFirstShow(WindowMenuItem, this, menuBar());
 }
 
 void TScriptEditForm::FormHide() {}

@@ -8,7 +8,6 @@
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +28,7 @@
 #include "platform/Registry.h"
 #include "station/StationFixture.h"
 #include "support/Pty.h"
+#include "support/TestFiles.h"
 #include "support/QtHelpers.h"
 
 namespace {
@@ -772,19 +772,6 @@ TEST_F(DeviceSetupTest, PicturesAndCaptureNamesThatCannotBeUsed)
     EXPECT_GE(d->GetImageIndex(), 0);
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray ReadFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 TEST_F(DeviceSetupTest, ExportWritesTheListedNameIntoAFileNamedAfterTheNameField)
 {
     QTemporaryDir dir;
@@ -805,7 +792,7 @@ TEST_F(DeviceSetupTest, ExportWritesTheListedNameIntoAFileNamedAfterTheNameField
     EXPECT_EQ(prompt.lastFileOptions.folder, GetProgramDataDir() + "Config/");
     EXPECT_EQ(prompt.lastFileOptions.filter,
               QStringLiteral("Instrument Configuration Files (*.ins)|*.ins"));
-    const QByteArray written = ReadFile(file);
+    const QByteArray written = ReadAll(file);
     EXPECT_TRUE(written.startsWith("[CTD]\r\n")) << written.left(40).toStdString();
     EXPECT_TRUE(written.contains("\r\nPacketPause=42\r\n"));
     EXPECT_TRUE(written.contains("\r\nPowerOnDelay=75\r\n"));
@@ -817,12 +804,12 @@ TEST_F(DeviceSetupTest, ExportWritesTheListedNameIntoAFileNamedAfterTheNameField
     prompt.QueueMessageAnswer(TMsgResult::No);
     QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
     EXPECT_EQ(prompt.shown.back().text, QStringLiteral("File Exists. OverWrite?"));
-    EXPECT_EQ(ReadFile(file), QByteArray("[Old]\r\nPacketPause=1\r\n"));
+    EXPECT_EQ(ReadAll(file), QByteArray("[Old]\r\nPacketPause=1\r\n"));
     prompt.QueueFile(file);
     prompt.QueueMessageAnswer(TMsgResult::Yes);
     QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
-    EXPECT_TRUE(ReadFile(file).startsWith("[Old]\r\nPacketPause=1\r\n\r\n[CTD]\r\n"));
-    EXPECT_TRUE(ReadFile(file).contains("\r\nPacketPause=43\r\n"));
+    EXPECT_TRUE(ReadAll(file).startsWith("[Old]\r\nPacketPause=1\r\n\r\n[CTD]\r\n"));
+    EXPECT_TRUE(ReadAll(file).contains("\r\nPacketPause=43\r\n"));
     // A cancelled dialog writes nothing.
     prompt.QueueFile(std::nullopt);
     const size_t shown = prompt.shown.size();
@@ -868,7 +855,7 @@ TEST_F(DeviceSetupTest, ImportRenamesAtOnceAndShowsTheFilesValues)
     // Only ".ins" files, in any case.
     Open(*pump, 1);
     const QString text = dir.filePath(QStringLiteral("two.txt"));
-    WriteFile(text, ReadFile(two));
+    WriteFile(text, ReadAll(two));
     for (const QString& bad : {text, dir.filePath(QStringLiteral("missing.ins"))}) {
         prompt.QueueFile(bad);
         QTest::mouseClick(wizard->ImportSettingsButton, Qt::LeftButton);
@@ -1030,7 +1017,7 @@ TEST_F(DeviceSetupTest, InstrumentFileOfADeviceSetUpInTheWizard)
     const QString exported = dir.filePath(QStringLiteral("Sonde 7.ins"));
     prompt.QueueFile(exported);
     QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
-    EXPECT_EQ(ReadFile(exported).toStdString(),
+    EXPECT_EQ(ReadAll(exported).toStdString(),
               SondeSection("Sonde 7", "Serial 2", 2, 250).toStdString());
     QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
 
@@ -1070,7 +1057,7 @@ TEST_F(DeviceSetupTest, InstrumentFileOfADeviceSetUpInTheWizard)
     Open(*spare, 1);
     prompt.QueueFile(again);
     QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
-    EXPECT_EQ(ReadFile(again).toStdString(),
+    EXPECT_EQ(ReadAll(again).toStdString(),
               SondeSection("Sonde 8", "Serial 3", 3, 30).toStdString());
     QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
 }

@@ -18,6 +18,7 @@
 #include "DesktopFixture.h"
 #include "ToolWindowFixture.h"
 #include "desktop/Terminal.h"
+#include "support/TestFiles.h"
 #include "support/das/DasCommandLine.h"
 #include "support/das/DasSystem.h"
 
@@ -38,12 +39,7 @@ protected:
         ToolWindowTest::TearDown();
     }
 
-    void WriteKeywords(const QByteArray& text)
-    {
-        QFile file(keywordFile);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(text);
-    }
+    void WriteKeywords(const QByteArray& text) { WriteFile(keywordFile, text); }
 
     QStringList Captions() const
     {
@@ -151,11 +147,7 @@ TEST_F(ConsoleDemoTest, TypedCommandsReachTheDasAndItsAnswersShowInTheTerminalWi
 {
     QTemporaryDir keywords;
     const QString file = keywords.filePath(QStringLiteral("Pelagrix.key"));
-    {
-        QFile out(file);
-        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
-        out.write("SETCONOUT <dest> <n>\r\nFROB <n>\r\n");
-    }
+    WriteFile(file, "SETCONOUT <dest> <n>\r\nFROB <n>\r\n");
     TSendCommandForm::SetKeywordFilePathForTest(file);
     const TDasCommandLine commandLine(console);
     const TDasSystem system(console);

@@ -5,6 +5,8 @@
 #include <mutex>
 
 #include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QFile>
 #include <optional>
 #include <thread>
 
@@ -354,7 +356,9 @@ TEST_F(LinkThreadTest, SilenceAfterANakdLosesTheLinkToo)
     std::optional<das::TFrame> unasked = NextFrame();
     ASSERT_TRUE(unasked.has_value());
     EXPECT_TRUE(IsPoll(*unasked));
+    ASSERT_TRUE(Host.Pause());
     EXPECT_EQ(ErrorCorrectingState(), kStateNakdListen);
+    Host.Unpause();
     Host.SetForceComm(false);
     das.WriteControl(kNak, 0);
     std::optional<das::TFrame> answer = NextFrame();
@@ -493,6 +497,52 @@ TEST_F(LinkThreadTest, ADasPacketResentAfterAReconnectIsDeliveredOnce)
     EXPECT_EQ(DrainInto(*mux, received), "once");
     EXPECT_EQ(ProtocolCounters().duplicates.load(), 1u);
     Host.Unpause();
+}
+
+TEST_F(LinkThreadTest, AnUnpluggedPortIsToldOnceRestsAndComesBackWithNothingLost)
+{
+    TFakePrompt prompt;
+    // The port's device name stays while the device comes and goes, as a USB adapter's does.
+    QTemporaryDir devices;
+    const QString name = devices.filePath(QStringLiteral("ttyDAS"));
+    ASSERT_TRUE(QFile::link(das.SlavePath(), name));
+    SetComPortDevicePath(kPtyPort, name);
+    TMux* mux = MuxArray->AddChannel(20);
+    das.SetProtocol(1);
+    Connect();
+    SendQueue->Add(5, "one,", 4);
+    das.SendChannelData(20, "before,");
+    QByteArray received;
+    ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received) == "before," && das.AllSent(); }));
+    ASSERT_TRUE(das.WaitForBytes(5, 4));
+
+    // The adapter is pulled.
+    das.Unplug();
+    QFile::remove(name);
+    ASSERT_TRUE(WaitUntil([&] { return !prompt.shown.empty(); }));
+    EXPECT_EQ(prompt.shown[0].title, QStringLiteral("System Error: Could Not Read From Comm Port"));
+    // Meanwhile the link thread rests: a thread that spins uses about all of its time.
+    const int64_t cpuBefore = Host.Thread().CpuTimeNs();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    WaitUntil([] { return false; }, 500);
+    const int64_t cpuUsed = Host.Thread().CpuTimeNs() - cpuBefore;
+    EXPECT_LT(cpuUsed, elapsed.nsecsElapsed() / 4);
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }, 10000));
+    // Data for the DAS queued while the port is gone waits for it.
+    SendQueue->Add(5, "two", 3);
+    das.SendChannelData(20, "after");
+
+    // It comes back: the link carries on where it stood.
+    ASSERT_TRUE(das.Replug());
+    ASSERT_TRUE(QFile::link(das.SlavePath(), name));
+    // The port is tried again from the UI thread's event loop, at the watchdog's pace.
+    ASSERT_TRUE(WaitUntil([&] { return das.WaitForBytes(5, 7, 0); }, 10000));
+    EXPECT_EQ(das.ReceivedOn(5), "one,two");
+    ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= 12; }));
+    EXPECT_EQ(received, "before,after");
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Connected to DAS"; }));
+    EXPECT_EQ(prompt.Messages().size(), 1) << prompt.Messages().join('|').toStdString();
 }
 
 TEST_F(LinkThreadTest, PausingQueueingAndClearingWhileTheLinkRuns)

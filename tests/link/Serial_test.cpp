@@ -467,6 +467,29 @@ TEST_F(SerialTest, FailedReadsAndPurgesShowOneBoxPerRun)
     EXPECT_EQ(prompt.shown.size(), 3u);
 }
 
+TEST_F(SerialTest, AHungUpDasLineIsOneFailedReadAndIsLeftAlone)
+{
+    ASSERT_TRUE(OpenDasPort(kDasCom, true));
+    pty.CloseMaster();
+    uint8_t buffer[8];
+    for (int i = 0; i < 3; ++i) {
+        uint32_t count = sizeof buffer;
+        EXPECT_FALSE(ReadDasPort(buffer, count));
+        EXPECT_EQ(count, 0u);
+    }
+    EXPECT_TRUE(DasPortLost());
+    // Every other use fails without a box of its own: the loss was told once.
+    EXPECT_FALSE(WriteDasPort(Data(Bytes("A")), 1));
+    PurgeDasInput();
+    EXPECT_EQ(GetCommOutQueue(DasPortHandle()), 0u);
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].title, QStringLiteral("System Error: Could Not Read From Comm Port"));
+    EXPECT_TRUE(prompt.shown[0].text.startsWith(QStringLiteral("Error# 5: ")));
+    // The next port is a port like any other.
+    CloseDasPort();
+    EXPECT_FALSE(DasPortLost());
+}
+
 TEST_F(SerialTest, ClosedDasPortFailsEveryUseWithItsBox)
 {
     EXPECT_FALSE(DasPortOpen());

@@ -15,6 +15,7 @@
 #include <QTextDocument>
 
 #include "support/FakePrompt.h"
+#include "support/TestFiles.h"
 
 namespace {
 
@@ -26,11 +27,7 @@ const QColor kBlack(0, 0, 0);
 
 QString WriteKeywordFile(const QTemporaryDir& dir, const QByteArray& bytes)
 {
-    const QString path = dir.filePath(QStringLiteral("Test.key"));
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return path;
+    return WriteFile(dir.filePath(QStringLiteral("Test.key")), bytes);
 }
 
 // The colour shown at an RE position (black where none is set).

@@ -10,17 +10,12 @@
 #include "link/Das.h"
 #include "link/MuxClasses.h"
 #include "scripts/ScriptPrinting.h"
+#include "support/TestFiles.h"
 #include "support/das/DasDirectory.h"
 #include "support/das/DasFiles.h"
 #include "desktop/Terminal.h"
 
 namespace {
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 // The program on the sample station with the real script editing, its link parked so the
 // queued console commands stay to be read.
@@ -150,10 +145,7 @@ TEST_F(ScriptEditFormTest, TheMainWindowOpensNewAndExistingScripts)
     EXPECT_EQ(list->Items(0)->windowTitle(), QStringLiteral("Script Editor - Untitled.pxs"));
 
     const QString path = FilePath("Open.pxs");
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("SetPower 1 On\r\n");
-    file.close();
+    WriteFile(path, "SetPower 1 On\r\n");
     prompt.QueueFile(path);
     Trigger("Desktop_OpenScript");
     ASSERT_EQ(list->Count(), 2);
@@ -221,11 +213,7 @@ TEST_F(ScriptEditFormTest, OpenAndSaveKeepTheFileByteForByte)
     const QString path = FilePath("Round.pxs");
     const QByteArray bytes = QByteArray("; test {x}\r\nSetPower 1 On\r\n\r\n  \tSendString \"a\\b\" ") +
                              QByteArray("\xE9\x92\r\n");
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
+    WriteFile(path, bytes);
     TScriptEditForm* editor = NewEditor();
     prompt.QueueFile(path);
     editor->FileOpenExecute();
@@ -245,11 +233,7 @@ TEST_F(ScriptEditFormTest, AScriptIsWrittenAsItWasLoaded)
     for (const QByteArray& bytes :
          {QByteArray("A\r\n\r\n"), QByteArray("A\r\nB\r\n"), QByteArray(), QByteArray("\r\n")}) {
         const QString path = FilePath("Lines.pxs");
-        {
-            QFile file(path);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-            file.write(bytes);
-        }
+        WriteFile(path, bytes);
         TScriptEditForm* editor = NewEditor();
         editor->OpenFile(path);
         EXPECT_EQ(editor->Editor->GetText(), QString::fromLatin1(bytes));
@@ -272,10 +256,7 @@ TEST_F(ScriptEditFormTest, OpenNeverDiscardsTextThatWasNotSaved)
     TScriptEditForm* editor = NewEditor();
     editor->Editor->SetText(QStringLiteral("unsaved"));
     const QString other = FilePath("Other.pxs");
-    QFile file(other);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("other\r\n");
-    file.close();
+    WriteFile(other, "other\r\n");
     prompt.QueueFile(other);
     prompt.QueueMessageAnswer(TMsgResult::Yes);
     prompt.QueueFile(std::nullopt);
@@ -289,10 +270,7 @@ TEST_F(ScriptEditFormTest, OpenNeverDiscardsTextThatWasNotSaved)
 TEST_F(ScriptEditFormTest, ATemporaryDasFileOpensUnderItsBareNameAndIsSavedAs)
 {
     const QString temp = FilePath("RUN1.PXS");
-    QFile file(temp);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("RunScript\r\n");
-    file.close();
+    WriteFile(temp, "RunScript\r\n");
     TScriptEditForm* editor = NewEditor();
     editor->OpenTempFile(temp);
     EXPECT_FALSE(QFile::exists(temp));

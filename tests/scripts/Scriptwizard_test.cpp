@@ -17,6 +17,7 @@
 #include "desktop/DesktopFixture.h"
 #include "link/Das.h"
 #include "scripts/ScriptEditForm.h"
+#include "support/TestFiles.h"
 #include "support/das/DasFiles.h"
 #include "support/das/DasSystem.h"
 
@@ -317,10 +318,7 @@ TEST_F(ScriptWizardTest, SavesAnExistingScriptAndSendsItToRunAtPowerUp)
     Start();
     const QString path = ScriptsFolder() + QStringLiteral("LongName1.pxs");
     QDir().mkpath(ScriptsFolder());
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("; old\r\n");
-    old.close();
+    WriteFile(path, "; old\r\n");
     SelectOnly({"CTD"});
     TScriptWizardForm& w = ShowWizard();
     AutoSaveTo(path);

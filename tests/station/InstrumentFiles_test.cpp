@@ -4,27 +4,14 @@
 
 #include <gtest/gtest.h>
 
-#include <QFile>
 #include <QTemporaryDir>
 
 #include "StationFixture.h"
 #include "link/Global.h"
 #include "platform/IniFile.h"
+#include "support/TestFiles.h"
 
 namespace {
-
-QByteArray ReadBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 class InstrumentFiles : public StationTest {
 protected:
@@ -49,7 +36,7 @@ TEST_F(InstrumentFiles, ExportWritesTheDevicesSectionUnderItsName)
     ctd->SetCmdStart({QStringLiteral("START"), QStringLiteral("SAMPLE 5")});
     ASSERT_TRUE(ExportInstrument(*ctd, Path("CTD.ins")));
 
-    const QByteArray bytes = ReadBytes(Path("CTD.ins"));
+    const QByteArray bytes = ReadAll(Path("CTD.ins"));
     EXPECT_TRUE(
         bytes.startsWith("[CTD]\r\n"
                          "Image=Icons\\Tavo.bmp\r\n"
@@ -74,10 +61,10 @@ TEST_F(InstrumentFiles, ExportIntoAStationFileKeepsItsOtherSections)
         "[Pelagrix]\r\nWarning=This is a Wendrok Generated File... DO NOT EDIT!\r\n"
         "CaptureDir=Data\\\r\n";
     const QByteArray other = "[Oxygen]\r\nPort=Analog 1\r\nPacketPause=100\r\n";
-    WriteBytes(Path("Station.das"), unit + "[CTD]\r\nPort=Serial 1\r\nPacketPause=5\r\n" + other);
+    WriteFile(Path("Station.das"), unit + "[CTD]\r\nPort=Serial 1\r\nPacketPause=5\r\n" + other);
     ASSERT_TRUE(ExportInstrument(*ctd, Path("Station.das")));
 
-    const QByteArray bytes = ReadBytes(Path("Station.das"));
+    const QByteArray bytes = ReadAll(Path("Station.das"));
     // Sections stand apart by an empty line; the device's keys are changed where they stand
     // and the others follow.
     EXPECT_TRUE(bytes.startsWith(unit + "\r\n[CTD]\r\nPort=Serial 1\r\nPacketPause=77\r\n"))
@@ -142,7 +129,7 @@ TEST_F(InstrumentFiles, ImportTakesTheFirstSectionsNameAndKeysOnly)
 {
     AddPort(QStringLiteral("Serial 1"), 1, 1);
     TDevice* d = devices.Add(QStringLiteral("Probe"));
-    WriteBytes(Path("two.ins"),
+    WriteFile(Path("two.ins"),
                "[A]\r\nPacketPause=11\r\n[B]\r\nPacketPause=22\r\nCmdStopDelay=99\r\n");
     ASSERT_TRUE(ImportInstrument(*d, d, Path("two.ins")));
     EXPECT_EQ(d->GetName(), QStringLiteral("A"));
@@ -154,7 +141,7 @@ TEST_F(InstrumentFiles, ImportTakesTheFirstSectionsNameAndKeysOnly)
     // Port and power switch settings of the file are not taken.
     TPort* port = d->GetPort();
     const int position = d->GetPowerOnPriority();
-    WriteBytes(Path("port.ins"),
+    WriteFile(Path("port.ins"),
                "[A]\r\nPort=Other\r\nPowerOnPriority=9\r\nPowerOnDelay=500\r\nAvgPause=4\r\n");
     ASSERT_TRUE(ImportInstrument(*d, d, Path("port.ins")));
     EXPECT_EQ(d->GetPort(), port);
@@ -163,7 +150,7 @@ TEST_F(InstrumentFiles, ImportTakesTheFirstSectionsNameAndKeysOnly)
     EXPECT_EQ(d->GetAvgPause(), 4);
 
     // A file without sections reads nothing.
-    WriteBytes(Path("empty.ins"), "; nothing here\r\n");
+    WriteFile(Path("empty.ins"), "; nothing here\r\n");
     EXPECT_FALSE(ImportInstrument(*d, d, Path("empty.ins")));
     EXPECT_EQ(d->GetName(), QStringLiteral("A"));
 }
@@ -180,7 +167,7 @@ TEST_F(InstrumentFiles, ImportNeverGivesTwoDevicesOneName)
     } clashes[] = {{"FAN", 31}, {"Corvane", 32}};
     for (const auto& c : clashes) {
         prompt.shown.clear();
-        WriteBytes(Path("clash.ins"),
+        WriteFile(Path("clash.ins"),
                    QByteArray("[") + c.section + "]\r\nPacketPause=" + QByteArray::number(c.pause));
         ASSERT_TRUE(ImportInstrument(*pump, pump, Path("clash.ins")));
         ASSERT_EQ(prompt.shown.size(), 1u);
@@ -197,7 +184,7 @@ TEST(InstrumentFileNames, OnlyExistingInsFilesInAnyCase)
 {
     QTemporaryDir dir;
     for (const char* name : {"a.ins", "b.INS", "c.Ins", "d.txt", "e.ins.txt", "f"}) {
-        WriteBytes(dir.filePath(QString::fromLatin1(name)), "[X]\r\n");
+        WriteFile(dir.filePath(QString::fromLatin1(name)), "[X]\r\n");
     }
     EXPECT_TRUE(IsInstrumentFile(dir.filePath("a.ins")));
     EXPECT_TRUE(IsInstrumentFile(dir.filePath("b.INS")));

@@ -12,15 +12,17 @@ namespace {
 
 }  // namespace
 
-TDasStandIn::TDasStandIn()
+TDasStandIn::TDasStandIn() { OpenLine(); }
+
+bool TDasStandIn::OpenLine()
 {
     master_ = posix_openpt(O_RDWR | O_NOCTTY);
     if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) {
-        return;
+        return false;
     }
     char name[128] = {};
     if (ptsname_r(master_, name, sizeof name) != 0) {
-        return;
+        return false;
     }
     slavePath_ = QString::fromLocal8Bit(name);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
@@ -31,17 +33,47 @@ TDasStandIn::TDasStandIn()
         cfmakeraw(&tio);
         tcsetattr(slave_, TCSANOW, &tio);
     }
+    return slave_ >= 0;
+}
+
+void TDasStandIn::CloseLine()
+{
+    if (slave_ >= 0) {
+        ::close(slave_);
+        slave_ = -1;
+    }
+    if (master_ >= 0) {
+        ::close(master_);
+        master_ = -1;
+    }
 }
 
 TDasStandIn::~TDasStandIn()
 {
     Stop();
-    if (slave_ >= 0) {
-        ::close(slave_);
+    CloseLine();
+}
+
+void TDasStandIn::Unplug()
+{
+    Stop();
+    CloseLine();
+}
+
+bool TDasStandIn::Replug()
+{
+    Stop();
+    CloseLine();
+    // A new line starts quiet: no half-read frame, no exchange under way.
+    parser_.Clear();
+    awaiting_ = false;
+    errorSeen_ = false;
+    nextPoll_ = TClock::now();
+    if (!OpenLine()) {
+        return false;
     }
-    if (master_ >= 0) {
-        ::close(master_);
-    }
+    Start();
+    return true;
 }
 
 void TDasStandIn::Start()

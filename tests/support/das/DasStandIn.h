@@ -44,6 +44,12 @@ public:
     QString SlavePath() const { return slavePath_; }
     bool IsOpen() const { return master_ >= 0; }
 
+    // The line goes: the thread stops and both sides of the pseudo-terminal close, so the host
+    // sees its port hang up. Replug opens a new pseudo-terminal (SlavePath names it) and runs
+    // the thread again; what the DAS had queued or in flight is still there.
+    void Unplug();
+    bool Replug();
+
     // Protocol level: 1, 2, or 0 (scripted). May change while running.
     void SetProtocol(int level) { protocol_ = level; }
     int Protocol() const { return protocol_; }
@@ -125,6 +131,9 @@ private:
     static constexpr int kMaxPayloadBytes = 254;
     using TClock = std::chrono::steady_clock;
 
+    // Opens a pseudo-terminal as the line; false when that fails.
+    bool OpenLine();
+    void CloseLine();
     void Run();
     void RunLevel1(TClock::time_point now);
     void RunLevel2();
