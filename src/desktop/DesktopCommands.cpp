@@ -28,13 +28,6 @@ std::function<void(int)>& ResetWait()
     return wait;
 }
 
-void SendDas(const QString& command)
-{
-    if (Das != nullptr) {
-        Das->SendCommand(command);
-    }
-}
-
 }  // namespace
 
 void TDASDesktopForm::SetResetWait(std::function<void(int)> wait) { ResetWait() = std::move(wait); }
@@ -65,7 +58,7 @@ void TDASDesktopForm::SelectAllExecute()
 void TDASDesktopForm::DASExplorerExecute()
 {
     // The explorer's listing is refreshed by a directory request; its reply fills the window.
-    SendDas(QStringLiteral("DIR"));
+    SendToDas(QStringLiteral("DIR"));
     if (DASExplorerForm != nullptr) {
         DASExplorerForm->Form()->show();
         DASExplorerForm->Form()->raise();
@@ -141,7 +134,7 @@ void TDASDesktopForm::ShowHostStatisticsExecute()
     }
 }
 
-void TDASDesktopForm::ShowDASStatisticsExecute() { SendDas(QStringLiteral("SENDMUXSTATS")); }
+void TDASDesktopForm::ShowDASStatisticsExecute() { SendToDas(QStringLiteral("SENDMUXSTATS")); }
 
 void TDASDesktopForm::DebugExecute()
 {
@@ -201,8 +194,8 @@ void TDASDesktopForm::Desktop_DASSleepExecute()
                                 ? QStringLiteral("Sleeping for ") + QString::number(seconds) +
                                       QStringLiteral(" seconds.")
                                 : QStringLiteral("Sleeping indefinitely.");
-    SendDas(QStringLiteral("Sleep 0"));
-    SendDas(QStringLiteral("Sleep ") + QString::number(seconds));
+    SendToDas(QStringLiteral("Sleep 0"));
+    SendToDas(QStringLiteral("Sleep ") + QString::number(seconds));
     ShowMessage(message);
 }
 
@@ -274,12 +267,12 @@ void TDASDesktopForm::Desktop_ShowLoadedScriptExecute()
             mux->ShowWindow();
         }
     }
-    SendDas(QStringLiteral("SENDPARSED"));
+    SendToDas(QStringLiteral("SENDPARSED"));
 }
 
-void TDASDesktopForm::Desktop_RunScriptExecute() { SendDas(QStringLiteral("RUNSCRIPT")); }
+void TDASDesktopForm::Desktop_RunScriptExecute() { SendToDas(QStringLiteral("RUNSCRIPT")); }
 
-void TDASDesktopForm::Desktop_StopScriptExecute() { SendDas(QStringLiteral("ENDSCRIPT")); }
+void TDASDesktopForm::Desktop_StopScriptExecute() { SendToDas(QStringLiteral("ENDSCRIPT")); }
 
 // --- Archives ---
 

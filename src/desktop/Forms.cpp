@@ -1,9 +1,5 @@
 #include "desktop/Forms.h"
 
-#include <QPlainTextEdit>
-#include <QTimer>
-#include <QVBoxLayout>
-
 #include "desktop/AboutBox.h"
 #include "link/Das.h"
 
@@ -32,9 +28,21 @@ public:
     void CloseAll() override {}
 };
 
-TScriptEditFormsMaker& Maker()
+TScriptEditFormsMaker& ScriptEditFormsMaker()
 {
     static TScriptEditFormsMaker maker;
+    return maker;
+}
+
+TDASExplorerFormMaker& ExplorerMaker()
+{
+    static TDASExplorerFormMaker maker;
+    return maker;
+}
+
+TScriptWizardFormMaker& ScriptWizardMaker()
+{
+    static TScriptWizardFormMaker maker;
     return maker;
 }
 
@@ -53,22 +61,7 @@ TPlainDASExplorerForm::TPlainDASExplorerForm(QWidget* parent) : QWidget(parent)
     resize(598, 267);
 }
 
-void TPlainDASExplorerForm::RefreshExecute()
-{
-    if (Das != nullptr) {
-        Das->SendCommand(QStringLiteral("DIR"));
-    }
-}
-
-namespace {
-
-TDASExplorerFormMaker& ExplorerMaker()
-{
-    static TDASExplorerFormMaker maker;
-    return maker;
-}
-
-}  // namespace
+void TPlainDASExplorerForm::RefreshExecute() { SendToDas(QStringLiteral("DIR")); }
 
 void SetDASExplorerFormMaker(TDASExplorerFormMaker maker) { ExplorerMaker() = std::move(maker); }
 
@@ -77,27 +70,20 @@ TScriptWizardPlaceholder::TScriptWizardPlaceholder(QWidget* parent) : QWidget(pa
     SetUpToolWindow(this, QStringLiteral("Script Wizard "));
 }
 
-namespace {
-
-TScriptWizardFormMaker& ScriptWizardMaker()
-{
-    static TScriptWizardFormMaker maker;
-    return maker;
-}
-
-}  // namespace
-
 void SetScriptWizardFormMaker(TScriptWizardFormMaker maker)
 {
     ScriptWizardMaker() = std::move(maker);
 }
 
-void SetScriptEditFormsMaker(TScriptEditFormsMaker maker) { Maker() = std::move(maker); }
+void SetScriptEditFormsMaker(TScriptEditFormsMaker maker)
+{
+    ScriptEditFormsMaker() = std::move(maker);
+}
 
 IScriptEditForms* MakeScriptEditForms(QWidget* owner)
 {
-    if (Maker()) {
-        return Maker()(owner);
+    if (ScriptEditFormsMaker()) {
+        return ScriptEditFormsMaker()(owner);
     }
     return new TNoScriptEditForms;
 }

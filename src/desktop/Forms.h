@@ -1,17 +1,16 @@
 #pragma once
 // The program's tool windows that the main window and the program entry reach by name: the
-// device setup wizard, the DAS explorer (through IDASExplorerForm), the command block editor, the multiplexer
+// device setup wizard, the DAS explorer, the command block editor, the multiplexer
 // statistics, the script wizard, the link statistics, the serial settings dialog, the
 // command console, the host communications setup, the system variables and clock dialogs,
-// the master directory dialog and the warning dialog. Each stands here with its caption and
-// the few members the main window uses until its own unit takes its place, plus the list of
-// open script editors.
+// the master directory dialog and the warning dialog, made in the program's order; and the
+// list of open script editors. The windows of the upper libraries (explorer, script wizard,
+// script editors) are reached through the interfaces here, made by the makers those libraries
+// register.
 //
 // UI thread only.
 
-#include <QDialog>
 #include <QString>
-#include <QStringList>
 #include <QWidget>
 #include <functional>
 
@@ -27,8 +26,6 @@
 #include "desktop/Systemvariables.h"
 #include "desktop/Warndialog.h"
 
-class QPlainTextEdit;
-class QTimer;
 class TAboutBox;
 class TScriptEditForm;
 

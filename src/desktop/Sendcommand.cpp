@@ -120,9 +120,7 @@ void TSendCommandForm::CommandsClick(const QString& commandTemplate)
 void TSendCommandForm::Button_SendCommandClick()
 {
     const QString text = ComboBox_SendCommand->currentText();
-    if (Das != nullptr) {
-        Das->SendCommand(text);
-    }
+    SendToDas(text);
     if (!text.isEmpty() && ComboBox_SendCommand->findText(text, Qt::MatchFixedString) < 0) {
         ComboBox_SendCommand->addItem(text);
     }

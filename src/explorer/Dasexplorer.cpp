@@ -6,7 +6,6 @@
 
 #include <QAction>
 #include <QActionGroup>
-#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QHeaderView>
@@ -24,6 +23,7 @@
 #include <QTreeView>
 
 #include "desktop/Browsefolders.h"
+#include "desktop/ThemeIcon.h"
 #include "desktop/WinMenuItem.h"
 #include "explorer/ExplorerListView.h"
 #include "explorer/ShellFileInfo.h"
@@ -110,17 +110,11 @@ const TImageDef kImages[] = {
     {18, "document-preview", QStyle::SP_FileDialogInfoView},
 };
 
-QIcon ThemedIcon(const char* theme, QStyle::StandardPixmap fallback)
-{
-    const QIcon icon = QIcon::fromTheme(QString::fromLatin1(theme));
-    return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
-}
-
 QIcon ImageListIcon(int index)
 {
     for (const TImageDef& def : kImages) {
         if (def.index == index) {
-            return ThemedIcon(def.theme, def.fallback);
+            return ThemeIcon(QString::fromLatin1(def.theme), def.fallback);
         }
     }
     return QIcon();
@@ -276,8 +270,8 @@ void TDASExplorerForm::BuildActions()
 
 void TDASExplorerForm::BuildViews()
 {
-    treeIcons_ = {QIcon(), ThemedIcon("folder", QStyle::SP_DirIcon),
-                  ThemedIcon("drive-harddisk", QStyle::SP_DriveHDIcon)};
+    treeIcons_ = {QIcon(), ThemeIcon(QStringLiteral("folder"), QStyle::SP_DirIcon),
+                  ThemeIcon(QStringLiteral("drive-harddisk"), QStyle::SP_DriveHDIcon)};
     treeModel_.SetImages([this](int index) {
         return index >= 0 && index < static_cast<int>(treeIcons_.size())
                    ? treeIcons_[static_cast<size_t>(index)]

@@ -64,9 +64,7 @@ bool TDASExplorerForm::SendRaw(const QString& command)
         RefuseLongCommand(command);
         return false;
     }
-    if (Das != nullptr) {
-        Das->SendCommand(command);
-    }
+    SendToDas(command);
     return true;
 }
 

@@ -1,18 +1,9 @@
 #include "explorer/ShellFileInfo.h"
 
-#include <QApplication>
 #include <QFileInfo>
 #include <QStyle>
 
-namespace {
-
-QIcon ThemeIcon(const QString& name, QStyle::StandardPixmap fallback)
-{
-    const QIcon icon = QIcon::fromTheme(name);
-    return icon.isNull() ? QApplication::style()->standardIcon(fallback) : icon;
-}
-
-}  // namespace
+#include "desktop/ThemeIcon.h"
 
 TMimeFileInfo::TMimeFileInfo()
 {

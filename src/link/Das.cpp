@@ -10,6 +10,13 @@
 
 TDas* Das = nullptr;
 
+void SendToDas(const QString& command)
+{
+    if (Das != nullptr) {
+        Das->SendCommand(command);
+    }
+}
+
 namespace {
 
 bool IsDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }

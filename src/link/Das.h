@@ -119,3 +119,6 @@ private:
 
 // The program's DAS unit; null before the main window makes it and after it is deleted.
 extern TDas* Das;
+
+// UI thread. `command` due now through `Das`; nothing while there is no DAS unit.
+void SendToDas(const QString& command);

@@ -44,9 +44,7 @@ bool SaveAndSendScript(const QString& path, const QStringList& lines, bool autoR
         return false;
     }
     const bool sent = Host.SendFile(path, QString());
-    if (Das != nullptr) {
-        Das->SendCommand(QStringLiteral("DIR"));
-    }
+    SendToDas(QStringLiteral("DIR"));
     if (!autoRun) {
         return sent;
     }

@@ -1,10 +1,10 @@
 // The script editor window's actions, menus, tool bar and pop-up menu, and what the edit,
 // script, print and help actions do.
 #include <QAction>
-#include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -16,6 +16,7 @@
 
 #include "desktop/AboutBox.h"
 #include "desktop/Dasdesktop.h"
+#include "desktop/ThemeIcon.h"
 #include "link/Das.h"
 #include "link/Host.h"
 #include "platform/Prompt.h"
@@ -23,20 +24,6 @@
 #include "scripts/ScriptPrinting.h"
 
 namespace {
-
-// The desktop theme's icon, else one of the style's own.
-QIcon ActionIcon(const char* theme, QStyle::StandardPixmap fallback)
-{
-    return QIcon::fromTheme(QString::fromLatin1(theme),
-                            QApplication::style()->standardIcon(fallback));
-}
-
-void SendDas(const QString& command)
-{
-    if (Das != nullptr) {
-        Das->SendCommand(command);
-    }
-}
 
 bool ClipboardHasText()
 {
@@ -121,20 +108,23 @@ void TScriptEditForm::BuildActions()
     connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, EditPaste1,
             [this] { EditPaste1->setEnabled(ClipboardHasText()); });
 
-    FileNew->setIcon(ActionIcon("document-new", QStyle::SP_FileIcon));
-    FileOpen->setIcon(ActionIcon("document-open", QStyle::SP_DialogOpenButton));
-    FileSave->setIcon(ActionIcon("document-save", QStyle::SP_DialogSaveButton));
-    FileExit->setIcon(ActionIcon("application-exit", QStyle::SP_DialogCloseButton));
-    LoadScript->setIcon(ActionIcon("go-up", QStyle::SP_ArrowUp));
-    RunLoadedScript->setIcon(ActionIcon("media-playback-start", QStyle::SP_MediaPlay));
-    LoadAndRun->setIcon(ActionIcon("media-seek-forward", QStyle::SP_MediaSeekForward));
+    FileNew->setIcon(ThemeIcon(QStringLiteral("document-new"), QStyle::SP_FileIcon));
+    FileOpen->setIcon(ThemeIcon(QStringLiteral("document-open"), QStyle::SP_DialogOpenButton));
+    FileSave->setIcon(ThemeIcon(QStringLiteral("document-save"), QStyle::SP_DialogSaveButton));
+    FileExit->setIcon(ThemeIcon(QStringLiteral("application-exit"), QStyle::SP_DialogCloseButton));
+    LoadScript->setIcon(ThemeIcon(QStringLiteral("go-up"), QStyle::SP_ArrowUp));
+    RunLoadedScript->setIcon(
+        ThemeIcon(QStringLiteral("media-playback-start"), QStyle::SP_MediaPlay));
+    LoadAndRun->setIcon(
+        ThemeIcon(QStringLiteral("media-seek-forward"), QStyle::SP_MediaSeekForward));
     ShowLoadedScript->setIcon(
-        ActionIcon("document-preview", QStyle::SP_FileDialogContentsView));
-    StopScript->setIcon(ActionIcon("media-playback-stop", QStyle::SP_MediaStop));
+        ThemeIcon(QStringLiteral("document-preview"), QStyle::SP_FileDialogContentsView));
+    StopScript->setIcon(ThemeIcon(QStringLiteral("media-playback-stop"), QStyle::SP_MediaStop));
     EditCut1->setIcon(QIcon::fromTheme(QStringLiteral("edit-cut")));
     EditCopy1->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
     EditPaste1->setIcon(QIcon::fromTheme(QStringLiteral("edit-paste")));
-    HelpContents->setIcon(ActionIcon("help-contents", QStyle::SP_MessageBoxQuestion));
+    HelpContents->setIcon(
+        ThemeIcon(QStringLiteral("help-contents"), QStyle::SP_MessageBoxQuestion));
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -221,7 +211,7 @@ void TScriptEditForm::LoadAndRunExecute()
 {
     // A script that did not arrive whole is never run.
     if (UploadScript()) {
-        SendDas(QStringLiteral("RUNSCRIPT"));
+        SendToDas(QStringLiteral("RUNSCRIPT"));
     }
 }
 
@@ -233,9 +223,9 @@ void TScriptEditForm::ShowLoadedScriptExecute()
     }
 }
 
-void TScriptEditForm::RunLoadedScriptExecute() { SendDas(QStringLiteral("RUNSCRIPT")); }
+void TScriptEditForm::RunLoadedScriptExecute() { SendToDas(QStringLiteral("RUNSCRIPT")); }
 
-void TScriptEditForm::StopScriptExecute() { SendDas(QStringLiteral("ENDSCRIPT")); }
+void TScriptEditForm::StopScriptExecute() { SendToDas(QStringLiteral("ENDSCRIPT")); }
 
 // --- Print, exit, help ---
 

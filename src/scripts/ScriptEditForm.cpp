@@ -200,9 +200,7 @@ bool TScriptEditForm::OfferSaveToDas()
         busy_ = true;
         Host.SendFile(FileName, QString());
         busy_ = false;
-        if (Das != nullptr) {
-            Das->SendCommand(QStringLiteral("DIR"));
-        }
+        SendToDas(QStringLiteral("DIR"));
         return true;
     }
     return answer == TMsgResult::No;
@@ -272,9 +270,7 @@ void TScriptEditForm::SavetoPelagrixExecute()
         Das->PicoDos(QStringLiteral("Del ") + name);
         Das->SendCommand(QStringLiteral("SaveScript \"") + name + QStringLiteral("\""));
     }
-    if (Das != nullptr) {
-        Das->SendCommand(QStringLiteral("DIR"));
-    }
+    SendToDas(QStringLiteral("DIR"));
     if (FileName == kUntitledScript) {
         FileName = name;
         SetCaption();
