@@ -1,8 +1,8 @@
 #!/bin/sh
 # Starts the DAS stand-in on a pseudo-terminal, maps COM1 to it and starts Wendrok against it,
-# with settings and data folders of their own under build/demo-home, so a demo never touches an
-# operator's real station. The stand-in stops when Wendrok ends; the console commands it
-# received are in build/demo-home/das-standin.log.
+# with settings and data folders of their own under build/demo-home (also its current folder),
+# so a demo never touches an operator's real station. The stand-in stops when Wendrok ends;
+# the console commands it received are in build/demo-home/das-standin.log.
 #
 #   sh tools/demo.sh [build folder] [arguments for wendrok...]
 #   sh tools/demo.sh --check-display    (says what to do when there is no display to show on)
@@ -74,6 +74,9 @@ while [ "$(cat "$out" 2>/dev/null | wc -l)" -lt 1 ]; do
 done
 echo "demo: the DAS stand-in is on $(head -n 1 "$out") (COM1); its log: $log" >&2
 
+# Wendrok runs in the demo's own folder, so that what it writes to its current folder (the
+# protocol logs of the statistics window) stays there too.
+program="$(cd "$build/bin" && pwd)/wendrok"
 status=0
-"$build/bin/wendrok" "$@" || status=$?
+(cd "$home" && exec "$program" "$@") || status=$?
 exit "$status"

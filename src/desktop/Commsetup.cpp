@@ -105,6 +105,7 @@ TCommSetupForm::TCommSetupForm(QWidget* parent) : QDialog(parent)
     connect(Button_OK, &QPushButton::clicked, this, [this] { Button_OKClick(); });
     connect(Button_Cancel, &QPushButton::clicked, this, [this] { Button_CancelClick(); });
 
+    FitWindowTitle(this);
     adjustSize();
     CentreOnScreen(this);
 }

@@ -250,17 +250,15 @@ void TDASDesktopForm::FirstShow()
     Host.UpdateActions();
     UpdateActions();
     AutoSizeColumns();
-    // A first start opens the window at a size that shows the whole report and toolbar, and
-    // the device windows beside it rather than over it.
+    // A first start opens the window at the screen's top left at a size that shows the whole
+    // report and toolbar, and the device windows beside it rather than over it.
     if (!placed) {
         resize(DefaultSize());
-    }
-    int unplaced = 0;
-    for (int i = 0; i < Devices->Count(); ++i) {
-        if (!Devices->Items(i)->HasStoredPlacement()) {
-            PlaceDeviceWindow(*Devices->Items(i), unplaced++);
+        if (const QScreen* shown = screen()) {
+            MoveWindowFrame(this, shown->availableGeometry().topLeft());
         }
     }
+    PlaceUnplacedDeviceWindows(kFrameWaitSteps);
     Timer_Data->start();
     Timer_Stat->start();
     Host.Connect();
@@ -303,6 +301,26 @@ QSize TDASDesktopForm::DefaultSize() const
     return QSize(w, height());
 }
 
+void TDASDesktopForm::PlaceUnplacedDeviceWindows(int stepsLeft)
+{
+    if (shutDown_ || closing_ || Devices == nullptr) {
+        return;
+    }
+    // The main window's frame, and so the room beside it, is known only once the window
+    // manager has framed it; a platform without frames is waited for a moment only.
+    if (frameGeometry() == geometry() && stepsLeft > 0) {
+        QTimer::singleShot(kFrameWaitStepMs, this,
+                           [this, stepsLeft] { PlaceUnplacedDeviceWindows(stepsLeft - 1); });
+        return;
+    }
+    int unplaced = 0;
+    for (int i = 0; i < Devices->Count(); ++i) {
+        if (!Devices->Items(i)->HasStoredPlacement()) {
+            PlaceDeviceWindow(*Devices->Items(i), unplaced++);
+        }
+    }
+}
+
 void TDASDesktopForm::PlaceDeviceWindow(TDevice& device, int index)
 {
     auto* window = device.GetMux() != nullptr
@@ -312,12 +330,18 @@ void TDASDesktopForm::PlaceDeviceWindow(TDevice& device, int index)
     if (window == nullptr || shown == nullptr) {
         return;
     }
+    // The device windows get the same frame as the main window.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                         outer.right() - inner.right(), outer.bottom() - inner.bottom());
     const QRect place =
-        BesideMainWindow(frameGeometry(), shown->availableGeometry(), window->size(), index);
+        BesideMainWindow(outer, shown->availableGeometry(), window->size(), index, frame);
     window->SetWindowGeometry(place);
 }
 
-QRect BesideMainWindow(const QRect& main, const QRect& screen, const QSize& size, int index)
+QRect BesideMainWindow(const QRect& main, const QRect& screen, const QSize& size, int index,
+                       const QMargins& frame)
 {
     // Right of the main window when there is room, else below it, else anywhere on screen.
     QRect area(QPoint(main.right() + 1 + kWindowGapPx, screen.top()), screen.bottomRight());
@@ -329,14 +353,22 @@ QRect BesideMainWindow(const QRect& main, const QRect& screen, const QSize& size
     if (area.width() < kBesideMinWidthPx || area.height() < kBesideMinHeightPx) {
         area = screen;
     }
-    const int w = std::min(size.width(), area.width());
-    const int h = std::min(size.height(), area.height());
+    // The framed window, cut to the area less a few cascade steps, so that windows as large as
+    // the room still step apart.
+    const int frameWidth = frame.left() + frame.right();
+    const int frameHeight = frame.top() + frame.bottom();
+    const int depth = kWindowCascadePx * (kMinCascadeSteps - 1);
+    const int w =
+        std::min(size.width() + frameWidth, std::max(area.width() - depth, area.width() / 2));
+    const int h =
+        std::min(size.height() + frameHeight, std::max(area.height() - depth, area.height() / 2));
     // Cascaded within the area, starting over at its corner when a window would leave it.
     const int steps =
         std::max(1, std::min((area.width() - w) / kWindowCascadePx,
                              (area.height() - h) / kWindowCascadePx) + 1);
     const int step = kWindowCascadePx * (index % steps);
-    return QRect(area.left() + step, area.top() + step, w, h);
+    return QRect(area.left() + step, area.top() + step, std::max(1, w - frameWidth),
+                 std::max(1, h - frameHeight));
 }
 
 // --- Closing ---
@@ -378,6 +410,10 @@ void TDASDesktopForm::Shutdown(bool save)
         if (StatisticsForm->isVisible()) {
             StatisticsForm->SavePlacement();
         }
+    }
+    // So does an open explorer.
+    if (DASExplorerForm != nullptr && DASExplorerForm->Form()->isVisible()) {
+        SaveWindowPlacement(DASExplorerForm->Form(), QStringLiteral("DasExplorer"), true);
     }
     // The link thread ends and is joined before the port closes and before anything it uses
     // goes; what it posted meanwhile runs in the wait.

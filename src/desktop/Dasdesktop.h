@@ -9,6 +9,7 @@
 // UI thread only.
 
 #include <QMainWindow>
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -79,6 +80,13 @@ constexpr int kWindowCascadePx = 30;
 // The least width and height a device window is given beside or below the main window.
 constexpr int kBesideMinWidthPx = 360;
 constexpr int kBesideMinHeightPx = 200;
+// A device window as large as the room beside the main window is made smaller, so that this
+// many windows still cascade apart.
+constexpr int kMinCascadeSteps = 3;
+// At a first start the device windows are placed once the window manager has framed the main
+// window: it is asked every step, at most this many times.
+constexpr int kFrameWaitStepMs = 20;
+constexpr int kFrameWaitSteps = 50;
 
 // The device list's view styles, numbered as the configuration file stores them.
 enum TDeviceViewStyle { kViewLargeIcons = 0, kViewSmallIcons = 1, kViewList = 2, kViewDetails = 3 };
@@ -101,10 +109,13 @@ struct TFixedChannel {
 };
 extern const std::array<TFixedChannel, 10> kFixedChannels;
 
-// Where the `index`th device window without a stored place goes (outer frame, `size` wanted):
-// right of the main window's frame `main` when `screen` (the available area) leaves room
-// there, else below it, cascaded by index; within the screen.
-QRect BesideMainWindow(const QRect& main, const QRect& screen, const QSize& size, int index);
+// Where the `index`th device window without a stored place goes: right of the main window's
+// frame `main` when `screen` (the available area) leaves room there, else below it, cascaded
+// by index; within the screen. `size` is the client size wanted and `frame` the window
+// manager's frame around it; the result is the frame's top left corner and the client size,
+// so that the whole framed window stays in the area.
+QRect BesideMainWindow(const QRect& main, const QRect& screen, const QSize& size, int index,
+                       const QMargins& frame = QMargins());
 
 class TDASDesktopForm;
 // The hint of a device list row: its caption and a labelled line per column text.
@@ -318,6 +329,9 @@ public:
     QSize DefaultSize() const;
     // Opens `device`'s window beside the main window (the `index`th such window).
     void PlaceDeviceWindow(TDevice& device, int index);
+    // At a first start: the device windows without a stored place, beside the main window
+    // once it is framed (`stepsLeft` more waits for the frame).
+    void PlaceUnplacedDeviceWindows(int stepsLeft);
 
 protected:
     void showEvent(QShowEvent* event) override;

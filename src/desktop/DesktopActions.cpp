@@ -364,10 +364,12 @@ void AddEntries(TDASDesktopForm& form, QMenu* menu, const TEntry* first, const T
         auto* entry = new QAction(QString::fromLatin1(e->caption), menu);
         entry->setObjectName(QStringLiteral("mnu") + action->objectName());
         entry->setStatusTip(action->statusTip());
+        entry->setIcon(action->icon());
         entry->setVisible(action->isVisible());
         entry->setEnabled(action->isEnabled());
         QObject::connect(entry, &QAction::triggered, action, &QAction::trigger);
         QObject::connect(action, &QAction::changed, entry, [action, entry] {
+            entry->setIcon(action->icon());
             entry->setVisible(action->isVisible());
             entry->setEnabled(action->isEnabled());
         });

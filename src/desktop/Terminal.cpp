@@ -58,6 +58,7 @@ TTerminalForm::TTerminalForm(const QString& caption, bool rememberPosition) : TT
     SetViewSplit(0.0);
     lastTextByte_ = 0;
     UpdateDeviceActions();
+    resize(kChannelWindowWidthPx, kChannelWindowHeightPx);
     RestoreWindowPlacement(this, caption, true, true);
 }
 
@@ -375,8 +376,8 @@ QRect TTerminalForm::WindowGeometry() const { return QRect(frameGeometry().topLe
 
 void TTerminalForm::SetWindowGeometry(const QRect& geometry)
 {
-    move(geometry.topLeft());
     resize(geometry.size());
+    MoveWindowFrame(this, geometry.topLeft());
 }
 
 int TTerminalForm::GetWindowState() const

@@ -42,6 +42,9 @@ constexpr int kPasteBlockBytes = 0xFFFF;
 constexpr int kWindowTextColor = -2147483640;
 // Default font of both panes.
 constexpr int kTerminalFontPoints = 10;
+// A channel window without a device opens at this size until it has a stored placement.
+constexpr int kChannelWindowWidthPx = 560;
+constexpr int kChannelWindowHeightPx = 320;
 
 // The picture of an echo port's state: open (data echoed) or closed. The desktop's icon theme
 // gives it where it has one; otherwise a drawn dot, green for open, grey for closed.

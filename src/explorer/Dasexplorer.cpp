@@ -476,7 +476,8 @@ void TDASExplorerForm::FormShow()
 
 void TDASExplorerForm::closeEvent(QCloseEvent* event)
 {
-    SaveWindowPlacement(this, kExplorerPlacement);
+    // Saved as closed: a window the operator closed stays closed at the next start.
+    SaveWindowPlacement(this, kExplorerPlacement, false);
     QMainWindow::closeEvent(event);
 }
 

@@ -3,11 +3,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QSpacerItem>
 #include <utility>
 
 #include "platform/UiPost.h"
+#include "platform/WindowPlacement.h"
 
 namespace {
 
@@ -83,18 +86,27 @@ public:
                           TMsgIcon icon) override
     {
         QMessageBox box(ToQt(icon), title, text, ToQt(buttons), QApplication::activeWindow());
+        // The box sizes itself to its text; a spacer keeps it wide enough for its title.
+        if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
+            grid->addItem(
+                new QSpacerItem(TitleFitWidth(&box), 0, QSizePolicy::Minimum, QSizePolicy::Minimum),
+                grid->rowCount(), 0, 1, grid->columnCount());
+        }
         return FromQt(box.exec(), buttons);
     }
 
     bool InputQuery(const QString& title, const QString& prompt, QString& value) override
     {
-        bool ok = false;
-        const QString text = QInputDialog::getText(QApplication::activeWindow(), title, prompt,
-                                                   QLineEdit::Normal, value, &ok);
-        if (ok) {
-            value = text;
+        QInputDialog dialog(QApplication::activeWindow());
+        dialog.setWindowTitle(title);
+        dialog.setLabelText(prompt);
+        dialog.setTextValue(value);
+        FitWindowTitle(&dialog);
+        if (dialog.exec() != QDialog::Accepted) {
+            return false;
         }
-        return ok;
+        value = dialog.textValue();
+        return true;
     }
 
     std::optional<QString> OpenFile(const TFileDialogOptions& o) override { return Run(o, false); }

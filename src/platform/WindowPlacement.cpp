@@ -1,8 +1,11 @@
 #include "platform/WindowPlacement.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 #include <algorithm>
 #include <cmath>
 
@@ -85,6 +88,53 @@ int FractionToPixelsY(double value) { return ToPixels(value, PlacementScreenSize
 double PlacementValueX(int pixels) { return ToStored(pixels, PlacementScreenSize().width()); }
 double PlacementValueY(int pixels) { return ToStored(pixels, PlacementScreenSize().height()); }
 
+void MoveWindowFrame(QWidget* form, const QPoint& topLeft)
+{
+    if (form == nullptr) {
+        return;
+    }
+    // Until the window manager has framed a window it already holds, the toolkit takes a
+    // move for the client area's place; its native window can still be placed by the frame.
+    QWindow* native = form->windowHandle();
+    const bool unframed = form->frameGeometry() == form->geometry();
+    if (form->isWindow() && native != nullptr && form->testAttribute(Qt::WA_WState_Created) &&
+        unframed) {
+        native->setFramePosition(topLeft);
+    } else {
+        form->move(topLeft);
+    }
+}
+
+int TitleFitWidth(const QWidget* form)
+{
+    if (form == nullptr) {
+        return 0;
+    }
+    QString title = form->windowTitle();
+    const QString program = QGuiApplication::applicationDisplayName();
+    if (!program.isEmpty() && !title.contains(program)) {
+        title += QStringLiteral(" \u2014 ") + program;
+    }
+    // Title bars often use a bold face; the icon and three buttons take the rest.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    constexpr int kTitleBarExtrasPx = 130;
+    return QFontMetrics(font).horizontalAdvance(title) + kTitleBarExtrasPx;
+}
+
+void FitWindowTitle(QWidget* form)
+{
+    if (form == nullptr) {
+        return;
+    }
+    const int width = TitleFitWidth(form);
+    form->setMinimumWidth(std::max(form->minimumWidth(), width));
+    // A layout that sets the window's least size itself overrides that minimum, so the window
+    // also gets its first size here.
+    const QSize hint = form->sizeHint();
+    form->resize(std::max(width, hint.width()), hint.height());
+}
+
 void CentreOnScreen(QWidget* form)
 {
     if (form == nullptr) {
@@ -92,7 +142,8 @@ void CentreOnScreen(QWidget* form)
     }
     const QSize screen = PlacementScreenSize();
     const QSize frame = form->frameGeometry().size();
-    form->move(screen.width() / 2 - frame.width() / 2, screen.height() / 2 - frame.height() / 2);
+    MoveWindowFrame(form, QPoint(screen.width() / 2 - frame.width() / 2,
+                                 screen.height() / 2 - frame.height() / 2));
 }
 
 void PlaceBelow(QWidget* form, QWidget* control)
@@ -102,7 +153,8 @@ void PlaceBelow(QWidget* form, QWidget* control)
     }
     const QRect frame = form->frameGeometry();
     const int gap = frame.height() >= 1 ? 8 : 0;
-    control->move(control->frameGeometry().left(), frame.top() + frame.height() + gap);
+    MoveWindowFrame(control,
+                    QPoint(control->frameGeometry().left(), frame.top() + frame.height() + gap));
 }
 
 void SaveWindowPlacement(QWidget* form, const QString& name)
@@ -143,7 +195,6 @@ bool RestoreWindowPlacement(QWidget* form, const QString& name, bool restoreStat
     const QPoint topLeft = form->frameGeometry().topLeft();
     const int left = FractionToPixelsX(reg.ReadFloatDef(kLeft, PlacementValueX(topLeft.x())));
     const int top = FractionToPixelsY(reg.ReadFloatDef(kTop, PlacementValueY(topLeft.y())));
-    form->move(left, top);
     if (restoreSize) {
         const int width =
             FractionToPixelsX(reg.ReadFloatDef(kWidth, PlacementValueX(form->width())));
@@ -151,6 +202,8 @@ bool RestoreWindowPlacement(QWidget* form, const QString& name, bool restoreStat
             FractionToPixelsY(reg.ReadFloatDef(kHeight, PlacementValueY(form->height())));
         form->resize(width, height);
     }
+    // The place last, by the frame, once the size is set.
+    MoveWindowFrame(form, QPoint(left, top));
     if (restoreState) {
         const bool visible = reg.ReadBoolDef(kVisible, form->isVisible());
         const int state = reg.ReadIntegerDef(kWindowState, WindowStateCode(form->windowState()));

@@ -5,6 +5,7 @@
 //
 // UI thread only.
 
+#include <QPoint>
 #include <QSize>
 #include <QString>
 
@@ -28,6 +29,19 @@ int FractionToPixelsY(double value);
 // example on a second monitor), so that FractionToPixelsX/Y gives the pixels back.
 double PlacementValueX(int pixels);
 double PlacementValueY(int pixels);
+
+// Moves `form` (a window) so that its outer frame's top left corner lands on `topLeft`. A
+// window the window system already holds but has not framed yet is placed by its frame
+// through the native window, so that its title bar does not end up above `topLeft`.
+void MoveWindowFrame(QWidget* form, const QPoint& topLeft);
+
+// The width at which a window manager's title bar shows `form`'s whole title, with the program
+// name the toolkit adds and room for the title bar's buttons (an estimate from the
+// application's font). `FitWindowTitle`, for a window not shown yet, raises its minimum width
+// to it and gives it its first size: as wide as that and its contents want, as high as they
+// want.
+int TitleFitWidth(const QWidget* form);
+void FitWindowTitle(QWidget* form);
 
 // Centres `form` (a window) on the screen: left = screen width / 2 - frame width / 2, top
 // likewise, halves rounded toward zero.

@@ -61,7 +61,16 @@ TEST_F(DesktopLookTest, FirstStartShowsTheWholeToolbarEveryColumnAndDeviceWindow
     EXPECT_LE(columns, f.DeviceView->viewport()->width());
     EXPECT_EQ(f.DeviceView->horizontalScrollBar()->maximum(), 0);
 
-    // The device windows open cascaded beside the main window, on the screen.
+    // The device windows open cascaded beside the main window, on the screen, once the main
+    // window is framed.
+    ASSERT_TRUE(WaitUntil([&] {
+        for (int i = 0; i < Devices->Count(); ++i) {
+            if (DeviceWindow(i)->frameGeometry().intersects(f.frameGeometry())) {
+                return false;
+            }
+        }
+        return true;
+    }));
     QList<QPoint> corners;
     for (int i = 0; i < Devices->Count(); ++i) {
         TTerminalForm* window = DeviceWindow(i);
@@ -101,13 +110,38 @@ TEST(BesideMainWindowTest, RightOfTheMainWindowElseBelowElseAnywhereOnScreen)
     // Too little on the right: below it.
     const QRect square(0, 0, 1280, 1024);
     EXPECT_EQ(BesideMainWindow(main, square, size, 1), QRect(40, 458, 500, 400));
-    // A window larger than the room left is cut to it; the cascade starts over when the
-    // next window would leave the screen.
-    EXPECT_EQ(BesideMainWindow(main, square, QSize(500, 900), 0), QRect(10, 428, 500, 596));
+    // A window larger than the room left is cut to it, less two cascade steps; the cascade
+    // starts over when the next window would leave the screen.
+    EXPECT_EQ(BesideMainWindow(main, square, QSize(500, 900), 0), QRect(10, 428, 500, 536));
     EXPECT_EQ(BesideMainWindow(main, square, size, 7), QRect(10, 428, 500, 400));
     // No room beside or below: anywhere on the screen.
     const QRect small(0, 0, 800, 600);
     EXPECT_EQ(BesideMainWindow(QRect(0, 0, 800, 500), small, size, 1), QRect(30, 30, 500, 400));
+}
+
+TEST(BesideMainWindowTest, WindowsAsLargeAsTheRoomStepApartWithTheirFramesOnTheScreen)
+{
+    // A title bar of 20 and borders of 1; the result is the frame's corner and the client size.
+    const QMargins frame(1, 20, 1, 1);
+    const QRect screen(0, 0, 1600, 1000);
+    const auto framed = [&](const QRect& place) {
+        return QRect(place.topLeft(), place.size().grownBy(frame));
+    };
+    // Beside a main window that leaves less room than a window's width.
+    const QRect main(0, 0, 1038, 425);
+    QList<QPoint> corners;
+    for (int i = 0; i < 3; ++i) {
+        const QRect outer = framed(BesideMainWindow(main, screen, QSize(600, 450), i, frame));
+        EXPECT_TRUE(screen.contains(outer)) << i;
+        EXPECT_FALSE(outer.intersects(main)) << i;
+        EXPECT_FALSE(corners.contains(outer.topLeft())) << i;
+        corners << outer.topLeft();
+    }
+    // Below a main window, a tall window's frame ends on the screen too.
+    const QRect wideMain(0, 0, 1500, 600);
+    const QRect below = framed(BesideMainWindow(wideMain, screen, QSize(600, 450), 0, frame));
+    EXPECT_EQ(below.top(), 608);
+    EXPECT_LE(below.bottom(), screen.bottom());
 }
 
 }  // namespace

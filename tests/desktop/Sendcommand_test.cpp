@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDate>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -167,6 +168,20 @@ TEST_F(ConsoleDemoTest, TypedCommandsReachTheDasAndItsAnswersShowInTheTerminalWi
     EXPECT_TRUE(WaitUntil([errors] {
         return errors->TextPane()->toPlainText().contains(QStringLiteral("Unknown command: FROB 7"));
     }, 10000));
+
+    // A command of the DAS's shell typed without its wrapper is answered as the shell answers
+    // it: the date on the console's channel, no complaint.
+    for (const char* typed : {"SetConOut Host 0", "Date"}) {
+        SendCommandForm->ComboBox_SendCommand->setEditText(QString::fromLatin1(typed));
+        SendCommandForm->Button_SendCommand->click();
+    }
+    auto* info = dynamic_cast<TTerminalForm*>(MuxArray->GetChannel(kInfoChannel)->GetWindow());
+    ASSERT_NE(info, nullptr);
+    const QString year = QString::number(QDate::currentDate().year());
+    EXPECT_TRUE(
+        WaitUntil([info, &year] { return info->TextPane()->toPlainText().contains(year); }, 10000));
+    EXPECT_FALSE(
+        errors->TextPane()->toPlainText().contains(QStringLiteral("Unknown command: Date")));
     SendCommandForm->hide();
     TSendCommandForm::SetKeywordFilePathForTest(QString());
 }

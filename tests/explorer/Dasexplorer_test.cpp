@@ -283,10 +283,13 @@ TEST_F(ExplorerTest, WindowHasItsControlsMenusAndEveryColumnInSight)
     EXPECT_EQ(form->ViewStyle(), kExplorerDetails);
     EXPECT_TRUE(form->Action(QStringLiteral("ViewDetails"))->isChecked());
 
-    // Closing keeps the window's placement.
+    // Closing keeps the window's placement, as a closed window: it stays closed when its
+    // placement is brought back at the next start.
     Trigger("ExplorerClose");
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(RestoreWindowPlacement(form.get(), QStringLiteral("DasExplorer"), false, true));
+    form->show();
+    EXPECT_TRUE(RestoreWindowPlacement(form.get(), QStringLiteral("DasExplorer"), true, true));
+    EXPECT_FALSE(form->isVisible());
 }
 
 TEST_F(ExplorerTest, RefreshAndDoubleClicks)

@@ -25,7 +25,7 @@ QString TConsoleCommand::Word() const { return FirstWord(Text()); }
 QString TConsoleCommand::PicoDosText() const
 {
     if (Word() != QLatin1String("PICODOS")) {
-        return QString();
+        return Text().trimmed();
     }
     return QString::fromLatin1(Quoted()).trimmed();
 }
@@ -81,15 +81,24 @@ struct TDasConsole::TState {
     THandler HandlerFor(const TConsoleCommand& command) const
     {
         const std::lock_guard guard(lock);
-        const QString inner = FirstWord(command.PicoDosText());
-        if (!inner.isEmpty()) {
-            const auto it = picoDosHandlers.find(inner);
+        const QString word = command.Word();
+        const bool wrapped = word == QLatin1String("PICODOS");
+        if (wrapped) {
+            const auto it = picoDosHandlers.find(FirstWord(command.PicoDosText()));
             if (it != picoDosHandlers.end()) {
                 return it->second;
             }
         }
-        const auto it = handlers.find(command.Word());
-        return it != handlers.end() ? it->second : other;
+        if (const auto it = handlers.find(word); it != handlers.end()) {
+            return it->second;
+        }
+        // A PicoDos command typed at the console without its wrapper ("Date", "Set").
+        if (!wrapped) {
+            if (const auto it = picoDosHandlers.find(word); it != picoDosHandlers.end()) {
+                return it->second;
+            }
+        }
+        return other;
     }
 
     // Cuts the commands out of the bytes that came, records and answers them.

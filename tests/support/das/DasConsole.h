@@ -2,7 +2,8 @@
 // The DAS's command console as the stand-in plays it: it reads the console commands the host
 // sends on host channel 255 (text ended by a zero byte, or by CR or LF when typed), records
 // each with its arrival time, and answers it through a table of handlers keyed by the
-// command's first word (PicoDos commands by the first word inside their quotes). Tests and
+// command's first word (PicoDos commands by the first word inside their quotes, or typed
+// bare when no console command has that word). Tests and
 // later stand-in pieces add the answers they need with On and OnPicoDos.
 //
 // Every public function may be called from any thread. Handlers run on the stand-in's thread,
@@ -39,7 +40,8 @@ struct TConsoleCommand {
     QString Text() const { return QString::fromLatin1(bytes); }
     // The first blank-separated word, upper-cased.
     QString Word() const;
-    // For a PicoDos command (PicoDos "Date "): the text inside the quotes, trimmed; else empty.
+    // For a PicoDos command (PicoDos "Date "): the text inside the quotes, trimmed; for any
+    // other command (also a PicoDos command typed without its wrapper), the command trimmed.
     QString PicoDosText() const;
     // The bytes between the first and the last double quote; empty when there are none.
     QByteArray Quoted() const;

@@ -24,10 +24,11 @@ QByteArray MuxStatsOf(const TDasStandIn& das)
     }
     QByteArray report = "All channels: " + n(toHost) + " bytes to host, " + n(fromHost) +
                         " bytes from host\r\n";
-    report += "Packets: " + n(das.dataPacketsSent.load()) + " sent, " + n(das.resends.load()) +
-              " resent, " + n(das.polls.load()) + " polls, " + n(das.hostPacketsAccepted.load()) +
-              " received, " + n(das.hostDuplicates.load()) + " repeated, " +
-              n(das.badFrames.load()) + " bad\r\n";
+    // Two short lines, so that the report fits the statistics window's width.
+    report += "Packets sent: " + n(das.dataPacketsSent.load()) + ", resent " +
+              n(das.resends.load()) + ", polls " + n(das.polls.load()) + "\r\n";
+    report += "Packets received: " + n(das.hostPacketsAccepted.load()) + ", repeated " +
+              n(das.hostDuplicates.load()) + ", bad " + n(das.badFrames.load()) + "\r\n";
     for (const auto& [channel, counts] : totals) {
         report += "Channel " + n(channel).rightJustified(3, ' ') + ": " + n(counts.toHost) +
                   " bytes to host, " + n(counts.fromHost) + " bytes from host\r\n";
