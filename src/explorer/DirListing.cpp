@@ -9,6 +9,7 @@
 #include <algorithm>
 
 #include "explorer/ShellFileInfo.h"
+#include "platform/DateTimeText.h"
 #include "station/CommandBlocks.h"
 
 namespace {
@@ -18,8 +19,6 @@ const QString kVolumeLabel = QStringLiteral(" Volume in");
 const QString kVolumeSerial = QStringLiteral(" Volume Se");
 const QString kDirectoryOf = QStringLiteral(" Directory of ");
 const QString kFolderSize = QStringLiteral("<DIR>");
-// Two-digit years fall within this many years of today.
-constexpr int kTwoDigitYearWindow = 50;
 constexpr qint64 kSecondsPerDay = 86400;
 
 // Columns a to b (from 1) of a line; shorter or empty when the line is shorter.
@@ -60,18 +59,6 @@ QChar FoldAscii(QChar c)
 }
 
 int Sign(qint64 n) { return n < 0 ? -1 : (n > 0 ? 1 : 0); }
-
-int TwoDigitYear(int yy)
-{
-    const int thisYear = QDate::currentDate().year();
-    int year = thisYear - thisYear % 100 + yy;
-    if (year > thisYear + kTwoDigitYearWindow) {
-        year -= 100;
-    } else if (year <= thisYear - kTwoDigitYearWindow) {
-        year += 100;
-    }
-    return year;
-}
 
 // Reads a date text from left to right.
 struct TTextCursor {
@@ -186,7 +173,7 @@ qint64 DateTextToSeconds(const QString& text)
         return 0;
     }
     if (at.pos - yearFrom <= 2) {
-        year = TwoDigitYear(year);
+        year = WidenTwoDigitYear(year);
     }
     int hour = 0;
     int minute = 0;

@@ -199,20 +199,6 @@ private:
     qsizetype pos_ = 0;
 };
 
-int WidenYear(int year, int digits)
-{
-    if (digits > 2) {
-        return year;
-    }
-    // Two-digit years fall in the hundred years that start 50 years before this one.
-    const int base = QDate::currentDate().year() - 50;
-    int widened = base - base % 100 + year;
-    if (widened < base) {
-        widened += 100;
-    }
-    return widened;
-}
-
 // Reads a date in the format's order; stops after its last field (and any literal that ends
 // the format), before trailing blanks.
 std::optional<QDate> ScanDate(TScanner& scan, const QString& format)
@@ -263,7 +249,7 @@ std::optional<QDate> ScanDate(TScanner& scan, const QString& format)
     for (int i = 0; i < 3; ++i) {
         (order[i] == u'y' ? year : order[i] == u'M' ? month : day) = value[i];
     }
-    const int fullYear = WidenYear(year, yearDigits);
+    const int fullYear = yearDigits > 2 ? year : WidenTwoDigitYear(year);
     const QDate date(fullYear, month, day);
     return date.isValid() && fullYear > 0 ? std::optional<QDate>(date) : std::nullopt;
 }
@@ -360,6 +346,16 @@ void SetLongTimeFormat(const QString& format)
     Formats& f = CurrentFormats();
     std::lock_guard lock(f.mutex);
     f.longTime = format;
+}
+
+int WidenTwoDigitYear(int year)
+{
+    const int base = QDate::currentDate().year() - 50;
+    int widened = base - base % 100 + year;
+    if (widened < base) {
+        widened += 100;
+    }
+    return widened;
 }
 
 QChar DateSeparator() { return FirstSeparator(ShortDateFormat(), QLatin1Char('/')); }

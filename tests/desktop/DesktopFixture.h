@@ -11,10 +11,10 @@
 #include <QSize>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <cstring>
 #include <initializer_list>
 #include <memory>
 
+#include "QueuedCommands.h"
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
 #include "link/Global.h"
@@ -44,23 +44,6 @@ inline void LeaveTestStation()
 {
     SetSettingsFilePath(QString());
     SetPlacementScreenSize(QSize());
-}
-
-// The console commands queued in TimedQueue, taken out of it.
-inline QStringList TakeQueuedCommands()
-{
-    QStringList out;
-    char buffer[512];
-    for (;;) {
-        uint32_t length = sizeof buffer;
-        TListInfo info;
-        if (TimedQueue == nullptr || !TimedQueue->Read(buffer, length, info, false)) {
-            return out;
-        }
-        if (info.channel == kCommandChannel) {
-            out << QString::fromLatin1(buffer, static_cast<qsizetype>(strnlen(buffer, length)));
-        }
-    }
 }
 
 class DesktopFixture : public ::testing::Test {

@@ -8,10 +8,9 @@
 
 #include <QString>
 #include <QStringList>
-#include <cstring>
-#include <utility>
 #include <vector>
 
+#include "QueuedCommands.h"
 #include "link/Das.h"
 #include "link/LinkFakes.h"
 #include "link/MuxClasses.h"
@@ -20,9 +19,6 @@
 #include "platform/DateTimeText.h"
 #include "platform/WindowPlacement.h"
 #include "support/FakePrompt.h"
-
-// A console command as queued: its text and when it is due, in ms from now.
-using TTimedCommand = std::pair<QString, int>;
 
 class ToolWindowTest : public ::testing::Test {
 protected:
@@ -52,33 +48,9 @@ protected:
     static void SetPcClock(const QDateTime& dateTime) { pcClock = DateTimeToValue(dateTime); }
 
     // Channel 255's timed blocks, taken out of TimedQueue, with their due times.
-    static std::vector<TTimedCommand> TakeTimed()
-    {
-        std::vector<TTimedCommand> out;
-        char buffer[512];
-        for (;;) {
-            uint32_t length = sizeof buffer;
-            TListInfo info;
-            if (!TimedQueue->Read(buffer, length, info, false)) {
-                return out;
-            }
-            if (info.channel == kCommandChannel) {
-                out.emplace_back(QString::fromLatin1(buffer, static_cast<qsizetype>(
-                                                                 strnlen(buffer, length))),
-                                 QueueTimeDiff(info.time, kQueueNow));
-            }
-        }
-    }
-
+    static std::vector<TTimedCommand> TakeTimed() { return TakeTimedCommands(kQueueNow); }
     // Their texts alone.
-    static QStringList TakeCommands()
-    {
-        QStringList out;
-        for (const TTimedCommand& c : TakeTimed()) {
-            out << c.first;
-        }
-        return out;
-    }
+    static QStringList TakeCommands() { return TakeQueuedCommands(); }
 
     TFakePrompt prompt;
 
