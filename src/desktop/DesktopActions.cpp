@@ -19,6 +19,7 @@
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
 #include "desktop/Terminal.h"
+#include "desktop/ThemeIcon.h"
 
 namespace {
 
@@ -174,11 +175,7 @@ const TActionIcon kActionIcons[] = {
 
 QIcon ActionIcon(const TActionIcon& icon)
 {
-    const QString own = QStringLiteral(":/desktop/icons/") + QLatin1String(icon.own);
-    QIcon fallback;
-    fallback.addFile(own + QStringLiteral(".png"));
-    fallback.addFile(own + QStringLiteral("@2x.png"));
-    return QIcon::fromTheme(QLatin1String(icon.theme), fallback);
+    return ThemeIconOrOwn(QLatin1String(icon.theme), QLatin1String(icon.own));
 }
 
 // A menu entry: an action's name, "-" for a separator, or "-hint" for a separator with a hint;

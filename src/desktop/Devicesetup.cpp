@@ -355,7 +355,8 @@ QString TDeviceSetupForm::MasterDirectoryText() const
     if (Devices == nullptr || !Devices->GetCaptureToHost()) {
         return QStringLiteral("Current DAS Directory:");
     }
-    return Devices->GetCaptureDir();
+    // Shown as the master directory window shows it: a folder of this system.
+    return NativePath(Devices->GetCaptureDir());
 }
 
 void TDeviceSetupForm::ShowIconPicture(const QString& path, bool* read)

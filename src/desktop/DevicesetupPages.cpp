@@ -506,6 +506,8 @@ void TDeviceSetupForm::BuildBottomRow()
 {
     DevSetupCancelButton = Button(QStringLiteral("Cancel"), this);
     DevSetupHelpButton = Button(QStringLiteral("Help"), this);
+    // There is no help to show: the button stands greyed rather than look alive.
+    DevSetupHelpButton->setEnabled(false);
     DevSetupBackButton = Button(QStringLiteral("<--- Back"), this);
     DevSetupNextButton = Button(QStringLiteral("Next -->"), this);
     DevSetupDoneButton = Button(QStringLiteral("Finished"), this);

@@ -41,6 +41,8 @@ TEditCommandForm::TEditCommandForm(QWidget* parent) : QDialog(parent)
     DevSetupOKButton = new QPushButton(QStringLiteral("OK"), Panel1);
     DevSetupCancelButton = new QPushButton(QStringLiteral("Cancel"), Panel1);
     DevSetupHelpButton = new QPushButton(QStringLiteral("Help"), Panel1);
+    // There is no help to show: the button stands greyed rather than look alive.
+    DevSetupHelpButton->setEnabled(false);
     DevSetupOKButton->setAutoDefault(false);
 
     auto* delayRow = new QHBoxLayout;

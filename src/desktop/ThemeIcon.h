@@ -9,3 +9,7 @@
 #include <QStyle>
 
 QIcon ThemeIcon(const QString& name, QStyle::StandardPixmap fallback);
+
+// A picture from the desktop's icon theme, with a picture of our own where the theme has none:
+// ":/desktop/icons/" + `own` + ".png" (and its "@2x.png" for dense screens).
+QIcon ThemeIconOrOwn(const QString& name, const QString& own);

@@ -83,39 +83,44 @@ const TActionDef kActions[] = {
     {"OpenFile", "Open File on PC", "", "", -1, &TDASExplorerForm::OpenFileExecute},
 };
 
-// The pictures of ImageList1 by index: an icon theme name and the style's picture when the
-// theme has none.
+// The pictures of ImageList1 by index: an icon theme name, and where the theme has none the
+// main window's own picture for the same thing (its view styles and script buttons), else the
+// style's picture.
 struct TImageDef {
     int index;
     const char* theme;
     QStyle::StandardPixmap fallback;
+    const char* own = nullptr;
 };
 const TImageDef kImages[] = {
     {0, "configure-toolbars", QStyle::SP_TitleBarMenuButton},
     {2, "edit-delete", QStyle::SP_TrashIcon},
-    {4, "view-list-icons", QStyle::SP_FileDialogContentsView},
-    {5, "view-list-compact", QStyle::SP_FileDialogListView},
-    {6, "view-list-text", QStyle::SP_FileDialogListView},
-    {7, "view-list-details", QStyle::SP_FileDialogDetailedView},
+    {4, "view-list-icons", QStyle::SP_FileDialogContentsView, "large-icons"},
+    {5, "view-list-compact", QStyle::SP_FileDialogListView, "small-icons"},
+    {6, "view-list-text", QStyle::SP_FileDialogListView, "list"},
+    {7, "view-list-details", QStyle::SP_FileDialogDetailedView, "details"},
     {8, "folder-new", QStyle::SP_FileDialogNewFolder},
-    {9, "document-new", QStyle::SP_FileIcon},
+    {9, "document-new", QStyle::SP_FileIcon, "new-script"},
     {10, "window-close", QStyle::SP_DialogCloseButton},
     {11, "go-up", QStyle::SP_ArrowUp},
     {12, "go-down", QStyle::SP_ArrowDown},
     {13, "media-playback-start", QStyle::SP_MediaPlay},
     {14, "go-next", QStyle::SP_ArrowRight},
-    {15, "media-playback-stop", QStyle::SP_MediaStop},
-    {16, "system-run", QStyle::SP_MediaSkipForward},
-    {17, "document-open", QStyle::SP_DialogOpenButton},
-    {18, "document-preview", QStyle::SP_FileDialogInfoView},
+    {15, "media-playback-stop", QStyle::SP_MediaStop, "stop-script"},
+    {16, "system-run", QStyle::SP_MediaSkipForward, "run-script"},
+    {17, "document-open", QStyle::SP_DialogOpenButton, "open-script"},
+    {18, "document-preview", QStyle::SP_FileDialogInfoView, "show-script"},
 };
 
 QIcon ImageListIcon(int index)
 {
     for (const TImageDef& def : kImages) {
-        if (def.index == index) {
-            return ThemeIcon(QString::fromLatin1(def.theme), def.fallback);
+        if (def.index != index) {
+            continue;
         }
+        const QString theme = QString::fromLatin1(def.theme);
+        return def.own != nullptr ? ThemeIconOrOwn(theme, QString::fromLatin1(def.own))
+                                  : ThemeIcon(theme, def.fallback);
     }
     return QIcon();
 }

@@ -329,6 +329,8 @@ QWidget* TScriptWizardForm::BuildScheduleGroup()
 void TScriptWizardForm::BuildButtons()
 {
     ScrWizHelpButton = new QPushButton(QStringLiteral("Help"), this);
+    // There is no help to show: the button stands greyed rather than look alive.
+    ScrWizHelpButton->setEnabled(false);
     ScrWizBackButton = new QPushButton(QStringLiteral("<--- Back"), this);
     ScrWizNextButton = new QPushButton(QStringLiteral("Next -->"), this);
     ScrWizDoneButton = new QPushButton(QStringLiteral("Make Script"), this);

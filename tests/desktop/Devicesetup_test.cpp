@@ -195,7 +195,7 @@ TEST_F(DeviceSetupTest, ShowsANewDevicesDefaults)
     EXPECT_EQ(wizard->ComboBox_CaptureDestOther->count(), 256);
     EXPECT_EQ(wizard->ComboBox_CaptureDestOther->currentIndex(), 2);
     EXPECT_EQ(wizard->ComboBox_CaptureDestOther->currentText(), QStringLiteral("CTD 1"));
-    EXPECT_EQ(wizard->Edit_MasterDirectory->text(), devices.GetCaptureDir());
+    EXPECT_EQ(wizard->Edit_MasterDirectory->text(), NativePath(devices.GetCaptureDir()));
 
     EXPECT_FALSE(wizard->Cb_DoAveraging->isChecked());
     EXPECT_EQ(wizard->Edit_AvgNumSamples->text(), QStringLiteral("10"));
