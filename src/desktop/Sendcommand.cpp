@@ -70,7 +70,7 @@ QString TSendCommandForm::KeywordFilePath()
     if (!KeywordFileOverride().isEmpty()) {
         return KeywordFileOverride();
     }
-    return GetAppDir() + QStringLiteral("Keywords/Pelagrix.key");
+    return ::KeywordFilePath();
 }
 
 void TSendCommandForm::SetKeywordFilePathForTest(const QString& path)

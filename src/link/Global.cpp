@@ -65,6 +65,8 @@ QString GetAppDir()
     return appDir;
 }
 
+QString KeywordFilePath() { return GetAppDir() + QStringLiteral("Keywords/Pelagrix.key"); }
+
 QString GetProgramDataDir()
 {
     static const QString dataDir = [] {

@@ -15,6 +15,9 @@
 QString GetAppDir();
 // The same rule applied to a given executable folder (for tests).
 QString AppDirFromExeDir(const QString& exeDir);
+// The script language's keyword file, "Keywords/Pelagrix.key" in the program folder: the
+// script editors colour with it, the command console makes its menu from it.
+QString KeywordFilePath();
 // The program data folder (the user's data folder + "Wendrok/"), created with its sub-folders
 // "Config", "InternalConfig", "Data", "Scripts", "Icons" and "DASExplorer" when missing; ends
 // in "/". Worked out once per run.

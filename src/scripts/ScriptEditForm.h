@@ -163,5 +163,3 @@ private:
 // The program's script editing: ScriptEditForms made as TScriptEditForms, and the keyword
 // file installed beside the program when it is missing.
 void InstallScriptEditing();
-// Where the editors read the keyword file.
-QString KeywordFilePath();

@@ -81,8 +81,6 @@ void TScriptEditForms::NewScript() { NewEditor()->FileNewExecute(); }
 
 void TScriptEditForms::OpenScript() { NewEditor()->FileOpenExecute(); }
 
-QString KeywordFilePath() { return GetAppDir() + QStringLiteral("Keywords/Pelagrix.key"); }
-
 // Resources of a static library are registered only when something refers to them.
 static void InitScriptResources() { Q_INIT_RESOURCE(scripts); }
 

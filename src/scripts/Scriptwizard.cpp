@@ -3,7 +3,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
@@ -24,6 +23,7 @@
 #include "platform/WindowPlacement.h"
 #include "scripts/ScriptDelivery.h"
 #include "scripts/ScriptEditForm.h"
+#include "station/ConfigFiles.h"
 #include "station/DeviceClasses.h"
 #include "station/PortClasses.h"
 
@@ -298,10 +298,9 @@ void TScriptWizardForm::Button_ScriptIDFileClick()
 {
     TFileDialogOptions options;
     options.title = QStringLiteral("Select FileName for Script Wizard Script");
-    options.folder = GetProgramDataDir() + QStringLiteral("Scripts/");
+    options.folder = DataSubFolder(QStringLiteral("Scripts"));
     options.filter = kScriptFilter;
     options.fileName = Edit_ScriptIDFile->text();
-    QDir().mkpath(options.folder);
     // The name of a script still to be made: any name, existing or not, with no overwrite
     // question here (Make Script asks its own).
     if (const std::optional<QString> chosen = Prompt().SaveFile(options)) {

@@ -5,6 +5,7 @@
 // 10,000,000 hundredths or more counts as no wait, ";" lines are never sent.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <utility>
 #include <vector>
 
@@ -16,6 +17,16 @@
 namespace {
 
 using TDue = std::vector<std::pair<int, QString>>;
+
+// The parts one after the other.
+TDue Joined(std::initializer_list<TDue> parts)
+{
+    TDue all;
+    for (const TDue& part : parts) {
+        all.insert(all.end(), part.begin(), part.end());
+    }
+    return all;
+}
 
 class StationScenario : public StationLinkTest {
 protected:
@@ -139,26 +150,19 @@ TEST_F(StationScenario, StartAllPlacesTheCaptureStartAsEachChoiceSays)
     const auto capture = [](int due) {
         return TDue{{due, kUnroute}, {due, kStartHost}, {due, kRoute}, {due, kEmpty}};
     };
-    const auto join = [](std::initializer_list<TDue> parts) {
-        TDue all;
-        for (const TDue& p : parts) {
-            all.insert(all.end(), p.begin(), p.end());
-        }
-        return all;
-    };
     const TDue expected[6] = {
         // 0: at P, band 10, before the power line.
-        join({head, capture(0), power, commands, data}),
+        Joined({head, capture(0), power, commands, data}),
         // 1: at P + PowerOnCmdWait, band 90, before the power-on commands.
-        join({head, power, capture(200), commands, data}),
+        Joined({head, power, capture(200), commands, data}),
         // 2: at D, after the data start (";" markers at P + 30 + 20 and P + 50 + 20).
-        join({head, power, commands, data, capture(1000)}),
+        Joined({head, power, commands, data, capture(1000)}),
         // 3: at D - 30, band 170, just before the start command.
-        join({head, power, commands, capture(700), data}),
+        Joined({head, power, commands, capture(700), data}),
         // 4: at D, after the data start.
-        join({head, power, commands, data, capture(1000)}),
+        Joined({head, power, commands, data, capture(1000)}),
         // 5: no capture start in the start-all batch.
-        join({head, power, commands, data}),
+        Joined({head, power, commands, data}),
     };
     for (int value = 0; value <= 5; ++value) {
         SCOPED_TRACE(value);
@@ -181,26 +185,19 @@ TEST_F(StationScenario, StopAllPlacesTheCaptureStopAsEachChoiceSays)
     const auto capture = [](int due) {
         return TDue{{due, kUnroute}, {due, kStopHost}, {due, kRoute}, {due, kEmpty}};
     };
-    const auto join = [](std::initializer_list<TDue> parts) {
-        TDue all;
-        for (const TDue& p : parts) {
-            all.insert(all.end(), p.begin(), p.end());
-        }
-        return all;
-    };
     const TDue expected[6] = {
         // 0: at T0, band 0, before the stop command.
-        join({capture(0), data, offCommands, go, off}),
+        Joined({capture(0), data, offCommands, go, off}),
         // 1: at T0 + StopAfterDelay (200), band 100.
-        join({data, offCommands, go, off, capture(2000)}),
+        Joined({data, offCommands, go, off, capture(2000)}),
         // 2: at T0 + 50, band 120, before the power-off commands.
-        join({data, capture(500), offCommands, go, off}),
+        Joined({data, capture(500), offCommands, go, off}),
         // 3: at T0 + 50 + 200, band 180.
-        join({data, offCommands, go, off, capture(2500)}),
+        Joined({data, offCommands, go, off, capture(2500)}),
         // 4: at T0 + 50 + 40, band 190, after "*DeviceGo".
-        join({data, offCommands, go, capture(900), off}),
+        Joined({data, offCommands, go, capture(900), off}),
         // 5: at T0 + 50 + 30 + 200, band 120.
-        join({data, offCommands, go, off, capture(2800)}),
+        Joined({data, offCommands, go, off, capture(2800)}),
     };
     for (int value = 0; value <= 5; ++value) {
         SCOPED_TRACE(value);
