@@ -234,14 +234,15 @@ TEST_F(ExplorerScenario, ScriptsLoadRunAndShow)
     explorer.Action(QStringLiteral("StopScript"))->trigger();
     ASSERT_TRUE(
         WaitUntil([this] { return console.Texts().contains(QStringLiteral("EndScript")); }));
-    // The carriage return travels inside the quotes (the stand-in's console, taking typed
-    // lines too, cuts its record of the command there).
+    // The carriage return travels inside the quotes, and the DAS takes the command whole.
     EXPECT_TRUE(
         das.ReceivedOn(kCommandChannel)
             .contains(QByteArray("SENDSTRING HOST 254 \"SCRIPT LOADED ON PELAGRIX\r\"\0", 49)));
     const QStringList wire = Wire();
     EXPECT_EQ(wire.first(), QStringLiteral("LoadScript \"RUN.PXS\""));
-    EXPECT_EQ(wire.mid(wire.size() - 3), (QStringList{"RunScript", "SENDPARSED", "EndScript"}));
+    EXPECT_EQ(wire.mid(wire.size() - 4),
+              (QStringList{"SENDSTRING HOST 254 \"SCRIPT LOADED ON PELAGRIX\r\"", "RunScript",
+                           "SENDPARSED", "EndScript"}));
     EXPECT_EQ(files.ScriptLines(), (QStringList{"SETPOWER 1 1", "WAITTICKS 10"}));
 }
 

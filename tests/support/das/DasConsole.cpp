@@ -69,6 +69,7 @@ struct TDasConsole::TState {
     mutable std::mutex lock;
     mutable std::condition_variable changed;
     QByteArray partial;
+    bool inQuote = false;  // the partial command has an open double quote
     std::vector<TConsoleCommand> commands;
     std::map<QString, THandler> handlers;
     std::map<QString, THandler> picoDosHandlers;
@@ -112,10 +113,16 @@ struct TDasConsole::TState {
         {
             const std::lock_guard guard(lock);
             for (const char c : bytes) {
-                if (c != 0 && c != '\r' && c != '\n') {
+                // A line end inside a quoted text belongs to the text ("SendString Host 254
+                // "done<CR>""); a zero byte always ends the command.
+                if (c == '"') {
+                    inQuote = !inQuote;
+                }
+                if (c != 0 && ((c != '\r' && c != '\n') || inQuote)) {
                     partial.append(c);
                     continue;
                 }
+                inQuote = false;
                 if (!partial.isEmpty()) {
                     TConsoleCommand command;
                     command.bytes = partial;

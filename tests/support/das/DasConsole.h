@@ -1,10 +1,10 @@
 #pragma once
 // The DAS's command console as the stand-in plays it: it reads the console commands the host
-// sends on host channel 255 (text ended by a zero byte, or by CR or LF when typed), records
-// each with its arrival time, and answers it through a table of handlers keyed by the
-// command's first word (PicoDos commands by the first word inside their quotes, or typed
-// bare when no console command has that word). Tests and
-// later stand-in pieces add the answers they need with On and OnPicoDos.
+// sends on host channel 255 (text ended by a zero byte, or by CR or LF when typed, unless
+// inside a quoted text), records each with its arrival time, and answers it through a table
+// of handlers keyed by the command's first word (PicoDos commands by the first word inside
+// their quotes, or typed bare when no console command has that word). Tests and later
+// stand-in pieces add the answers they need with On and OnPicoDos.
 //
 // Every public function may be called from any thread. Handlers run on the stand-in's thread,
 // one at a time, and may call the Send functions.
