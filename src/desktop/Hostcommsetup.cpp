@@ -54,14 +54,7 @@ QString ComName(int n) { return QStringLiteral("COM") + QString::number(n) + QLa
 // Whether a console command holding `text` still waits in TimedQueue.
 bool CommandQueued(const QByteArray& text)
 {
-    bool queued = false;
-    if (TimedQueue != nullptr) {
-        TimedQueue->RemoveChannelIf(kCommandChannel, [&queued, &text](const QByteArray& bytes) {
-            queued = queued || bytes.contains(text);
-            return false;
-        });
-    }
-    return queued;
+    return TimedQueue != nullptr && TimedQueue->HoldsOnChannel(kCommandChannel, text.constData());
 }
 
 }  // namespace

@@ -208,6 +208,14 @@ void TDataList::RemoveChannel(uint8_t channel)
     std::erase_if(blocks_, [channel](const auto& block) { return block->Channel() == channel; });
 }
 
+bool TDataList::HoldsOnChannel(uint8_t channel, const char* text) const
+{
+    std::lock_guard guard(lock_);
+    return std::any_of(blocks_.begin(), blocks_.end(), [&](const std::unique_ptr<TListData>& b) {
+        return b->Channel() == channel && HoldsText(*b, text);
+    });
+}
+
 void TDataList::RemoveChannelContaining(uint8_t channel, const char* text)
 {
     RemoveMatching(channel, nullptr, text);

@@ -93,6 +93,9 @@ public:
     // the same channel until the request is met. False (with `length` 0) when empty.
     bool Read(void* dest, uint32_t& length, TListInfo& info, bool sameChannelRun);
 
+    // Whether a block of the channel holds `text` in its unread bytes (at most 255, read as
+    // text): the blocks RemoveChannelContaining would delete.
+    bool HoldsOnChannel(uint8_t channel, const char* text) const;
     // Deletes every block of the channel.
     void RemoveChannel(uint8_t channel);
     // Deletes the channel's blocks whose unread bytes (at most 255, read as text) hold `text`.

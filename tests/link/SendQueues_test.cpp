@@ -186,6 +186,18 @@ TEST_F(SendQueueTest, RemovalsSearchOnlyUnreadTextOfTheBlock)
     EXPECT_EQ(queue.Count(), 1);
 }
 
+TEST_F(SendQueueTest, HoldsOnChannelLooksWhereRemovalWouldAndTakesNothing)
+{
+    AddText(254, "needle on another channel");
+    AddText(255, "xxxx" + std::string(300, 'y') + "needle");  // beyond 255 bytes
+    AddText(255, std::string("ab\0needle", 9));               // after the text ends
+    EXPECT_FALSE(queue.HoldsOnChannel(255, "needle"));
+    EXPECT_TRUE(queue.HoldsOnChannel(254, "needle"));
+    AddTimedText(255, "SETPROTOCOL 115200 1", 0, 10);
+    EXPECT_TRUE(queue.HoldsOnChannel(255, "SETPROTOCOL 115200 1"));
+    EXPECT_EQ(queue.Count(), 4);
+}
+
 TEST_F(SendQueueTest, RemoveChannelAndClearDeleteBlocks)
 {
     AddText(5, "a");
