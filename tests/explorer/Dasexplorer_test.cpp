@@ -29,6 +29,7 @@
 #include "scripts/ScriptEditForm.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
+#include "support/TerminalViews.h"
 #include "support/TestFiles.h"
 
 // Failures show texts as texts.
@@ -100,15 +101,11 @@ public:
 struct TScriptWindowLog {
     QStringList events;
 };
-class TFakeTerminal final : public ITerminalView {
+class TFakeTerminal final : public TNullTerminalView {
 public:
     explicit TFakeTerminal(TScriptWindowLog& log) : log_(log) {}
-    void ShowData(const char*, int) override {}
-    void SetHostChannel(TMux*) override {}
     void ClearReceived() override { log_.events << QStringLiteral("clear"); }
-    void SetCaption(const QString&) override {}
     void ShowNormal() override { log_.events << QStringLiteral("show"); }
-    void ChannelStateChanged() override {}
     void DestroyView() override { delete this; }
 
 private:
