@@ -139,9 +139,6 @@ public:
     void OpenScriptExecute();
     void ShowLoadedScriptExecute();
     void OpenFileExecute();
-    // Fetches the selected entries into a local folder: folders are made (empty), files
-    // fetched. False when any failed (each failure named in a message).
-    bool GetSelectedFiles(const QString& localFolder);
 
     // --- List and tree events ---
     void ListView1DblClick();
@@ -198,7 +195,8 @@ private:
     // takes, and then nothing is sent.
     bool SendRaw(const QString& command);
     bool SendPicoDos(const QString& command);
-    // Fetches `entries` into `localFolder`; the local paths that now exist go to `fetched`.
+    // Fetches `entries` into `localFolder`: folders are made (empty), files fetched; the local
+    // paths that now exist go to `fetched`. False when any failed (each named in a message).
     bool GetEntries(const QString& localFolder, const std::vector<TExplorerEntry>& entries,
                     QStringList* fetched);
     void ClearAndShowScriptWindow();

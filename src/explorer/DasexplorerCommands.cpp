@@ -146,11 +146,6 @@ void TDASExplorerForm::GetFileExecute()
     }
 }
 
-bool TDASExplorerForm::GetSelectedFiles(const QString& localFolder)
-{
-    return GetEntries(localFolder, SelectedEntries(), nullptr);
-}
-
 bool TDASExplorerForm::GetEntries(const QString& localFolder,
                                   const std::vector<TExplorerEntry>& entries, QStringList* fetched)
 {

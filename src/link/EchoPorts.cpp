@@ -299,7 +299,7 @@ bool TMux::OpenPcPort(int comPort)
     auto port = std::make_unique<TCommPcPort>();
     if (!port->Open(comPort, info.baud, info.settings)) {
         // Also reached from the DAS's control text inside a service pass: posted there.
-        ShowFailureBox(ApplicationTitle(),
+        PostMessageBox(ApplicationTitle(),
                        QStringLiteral("Error opening Serial Port ") + QString::number(comPort),
                        TMsgIcon::None);
         return false;

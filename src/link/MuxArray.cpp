@@ -1,8 +1,8 @@
 #include <algorithm>
 
 #include "link/MuxClasses.h"
-#include "link/Serial.h"
 #include "platform/Clocks.h"
+#include "platform/Prompt.h"
 #include "platform/UiPost.h"
 
 TMuxArray* MuxArray = nullptr;
@@ -151,7 +151,7 @@ bool TMuxArray::Service(double now)
     TServingMark mark(serving_);
     // A failure met while serving shows its box after the pass: a modal box inside it would
     // leave every channel unserved for as long as it is open.
-    TPostFailureBoxes posted;
+    TPostMessageBoxes posted;
     // Indexed walks: a channel's work may end in a window that changes the table.
     for (size_t i = 0; i < list_.size(); ++i) {
         list_[i]->PollPcPort();

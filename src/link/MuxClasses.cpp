@@ -210,7 +210,7 @@ void TMux::ReportChannelError(const char* what)
 void TMux::ReportFailure(const QString& text)
 {
     // Inside a service pass the box is posted and shows once the pass is over.
-    ShowFailureBox(ApplicationTitle(), text, TMsgIcon::Error);
+    PostMessageBox(ApplicationTitle(), text, TMsgIcon::Error);
 }
 
 void TMux::SetEchoPort(std::unique_ptr<IEchoPort> port) { echoPort_ = std::move(port); }

@@ -7,7 +7,6 @@
 
 #include "platform/Clocks.h"
 #include "platform/Prompt.h"
-#include "platform/UiPost.h"
 
 namespace {
 
@@ -50,9 +49,6 @@ std::atomic<bool> gDasPortLost{false};
 std::atomic<int64_t> gPreXmitPause{0};
 std::atomic<int64_t> gPostXmitPause{0};
 std::atomic<int64_t> gPostXmitDeadline{0};
-
-// Failure boxes raised on this thread are posted while above 0.
-thread_local int tPostFailureBoxes = 0;
 
 std::mutex gOpenerMutex;
 std::function<std::unique_ptr<ISerialPort>(const QString&)> gOpener;
@@ -161,7 +157,7 @@ void ShowShortWrite(uint32_t unsent)
 {
     const QString text =
         QStringLiteral("Could not send ") + QString::number(unsent) + QStringLiteral("bytes");
-    ShowFailureBox(ApplicationTitle(), text, TMsgIcon::None);
+    PostMessageBox(ApplicationTitle(), text, TMsgIcon::None);
 }
 
 uint32_t QueueCount(TCommHandle& h, int (ISerialPort::*query)(), uint32_t kind,
@@ -227,21 +223,8 @@ void ShowSystemError(const QString& title, int error)
 {
     const QString body = QStringLiteral("Error# ") + QString::number(error) + QStringLiteral(": ") +
                          qt_error_string(error);
-    ShowFailureBox(title, body, TMsgIcon::Information);
+    PostMessageBox(title, body, TMsgIcon::Information);
 }
-
-void ShowFailureBox(const QString& title, const QString& text, TMsgIcon icon)
-{
-    if (tPostFailureBoxes == 0 && IsUiThread()) {
-        Prompt().MessageBox(title, text, TMsgButtons::Ok, icon);
-        return;
-    }
-    PostToUi([title, text, icon] { Prompt().MessageBox(title, text, TMsgButtons::Ok, icon); });
-}
-
-TPostFailureBoxes::TPostFailureBoxes() { ++tPostFailureBoxes; }
-
-TPostFailureBoxes::~TPostFailureBoxes() { --tPostFailureBoxes; }
 
 // --- Any serial port ---
 

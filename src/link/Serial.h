@@ -147,21 +147,6 @@ bool WriteFileHandle(TFileHandle& h, const uint8_t* bytes, uint32_t count);
 bool ReadFileHandle(TFileHandle& h, uint8_t* buffer, uint32_t& count);
 
 // The standard failure box: titled `title`, body "Error# " + code + ": " + the system's text.
-// The one-argument form reports errno as it stands. Any thread (ShowFailureBox).
+// The one-argument form reports errno as it stands. Any thread (PostMessageBox).
 void ShowSystemError(const QString& title);
 void ShowSystemError(const QString& title, int error);
-
-// Any thread. An Ok box of a failure: shown at once on the UI thread, posted (in order with
-// other posted work) from any other thread and while a TPostFailureBoxes lives, so that no
-// modal loop runs inside the work that raised the failure.
-void ShowFailureBox(const QString& title, const QString& text, TMsgIcon icon);
-
-// While one lives on a thread, the failure boxes raised there are posted. The channel service
-// pass holds one: a box opened inside it would keep every channel unserved until it closed.
-class TPostFailureBoxes {
-public:
-    TPostFailureBoxes();
-    ~TPostFailureBoxes();
-    TPostFailureBoxes(const TPostFailureBoxes&) = delete;
-    TPostFailureBoxes& operator=(const TPostFailureBoxes&) = delete;
-};

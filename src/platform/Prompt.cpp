@@ -222,9 +222,20 @@ bool AskYesNo(const QString& title, const QString& text)
            TMsgResult::Yes;
 }
 
+namespace {
+
+// Boxes raised on this thread are posted while above 0.
+thread_local int tPostMessageBoxes = 0;
+
+}  // namespace
+
+TPostMessageBoxes::TPostMessageBoxes() { ++tPostMessageBoxes; }
+
+TPostMessageBoxes::~TPostMessageBoxes() { --tPostMessageBoxes; }
+
 void PostMessageBox(const QString& title, const QString& text, TMsgIcon icon)
 {
-    if (IsUiThread()) {
+    if (tPostMessageBoxes == 0 && IsUiThread()) {
         Prompt().MessageBox(title, text, TMsgButtons::Ok, icon);
         return;
     }

@@ -60,10 +60,22 @@ public:
 };
 constexpr int kMessageGroupLines = 30;
 
-// Any thread: shows an Ok box without blocking the caller. Called from a worker thread the
-// box is posted to the UI thread, in order with other posted work.
+// Any thread: shows an Ok box without blocking the caller. Called from a worker thread, or
+// while a TPostMessageBoxes lives on the calling thread, the box is posted to the UI thread,
+// in order with other posted work.
 void PostMessageBox(const QString& title, const QString& text,
                     TMsgIcon icon = TMsgIcon::Information);
+
+// While one lives on a thread, PostMessageBox posts the boxes raised there, also on the UI
+// thread, so that no modal loop runs inside the work that raised them (the channel service
+// pass holds one: a box opened inside it would keep every channel unserved until it closed).
+class TPostMessageBoxes {
+public:
+    TPostMessageBoxes();
+    ~TPostMessageBoxes();
+    TPostMessageBoxes(const TPostMessageBoxes&) = delete;
+    TPostMessageBoxes& operator=(const TPostMessageBoxes&) = delete;
+};
 
 // Title used by ShowMessage.
 QString ApplicationTitle();

@@ -143,3 +143,23 @@ TEST(PostMessageBox, OnTheUiThreadShowsAtOnce)
     PostMessageBox(QStringLiteral("Title"), QStringLiteral("Text"));
     EXPECT_EQ(prompt.Messages(), QStringList({QStringLiteral("Title: Text")}));
 }
+
+TEST(PostMessageBox, OnTheUiThreadWaitsWhilePostingIsAskedFor)
+{
+    TFakePrompt prompt;
+    {
+        const TPostMessageBoxes outer;
+        {
+            const TPostMessageBoxes inner;
+            PostMessageBox(QStringLiteral("First"), QStringLiteral("box"));
+        }
+        PostMessageBox(QStringLiteral("Second"), QStringLiteral("box"));
+        EXPECT_TRUE(prompt.shown.empty());
+    }
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 2; }));
+    EXPECT_EQ(prompt.Messages(),
+              QStringList({QStringLiteral("First: box"), QStringLiteral("Second: box")}));
+    // Once the last scope has ended, a box shows at once again.
+    PostMessageBox(QStringLiteral("Third"), QStringLiteral("box"));
+    EXPECT_EQ(prompt.shown.size(), 3u);
+}
