@@ -114,8 +114,11 @@ void TDASDesktopForm::Terminate()
         TerminateHandler()();
         return;
     }
-    // Queued, so that a request made before the event loop runs still ends it.
-    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    // Queued, so that a request made before the event loop runs still ends it. Exit, not
+    // quit: quit closes every window first, and a tool window closed at the end would be
+    // remembered as one the operator closed (the explorer and the statistics window would not
+    // open again at the next start).
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::exit(0); });
 }
 
 // The newest settings key that exists names the version every later read uses.
