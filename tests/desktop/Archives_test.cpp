@@ -132,7 +132,7 @@ TEST_F(DesktopArchiveTest, AFastPlaybackShowsTheDeviceWindowTheTextItShowedLive)
         const qsizetype n = std::min(live.size(), shown.size());
         return n >= kTerminalPaneChars - kTerminalTrimChars && shown.right(n) == live.right(n);
     };
-    WaitUntil(showsTheLiveText, 5000);
+    WaitUntil(showsTheLiveText);
     const QString playedBack = window->TextPane()->toPlainText();
     const qsizetype common = std::min(live.size(), playedBack.size());
     EXPECT_GE(common, kTerminalPaneChars - kTerminalTrimChars);

@@ -160,7 +160,7 @@ TEST_F(ConsoleDemoTest, TypedCommandsReachTheDasAndItsAnswersShowInTheTerminalWi
     EXPECT_EQ(SendCommandForm->ComboBox_SendCommand->currentText(), QStringLiteral("FROB <n>"));
     SendCommandForm->ComboBox_SendCommand->setEditText(QStringLiteral("FROB 7"));
     SendCommandForm->Button_SendCommand->click();
-    ASSERT_TRUE(console.WaitForCommands(1, 10000));
+    ASSERT_TRUE(console.WaitForCommands(1));
     EXPECT_TRUE(WaitUntil([this] { return console.Texts().contains(QStringLiteral("FROB 7")); }));
 
     auto* errors = dynamic_cast<TTerminalForm*>(MuxArray->GetChannel(kErrorChannel)->GetWindow());

@@ -109,7 +109,7 @@ protected:
     // Waits until the list shows exactly `names` (in name order).
     bool ListShows(const QStringList& names)
     {
-        return WaitUntil([&] { return Names() == names; }, 10000);
+        return WaitUntil([&] { return Names() == names; });
     }
 
     int Row(const QString& name) { return static_cast<int>(Names().indexOf(name)); }

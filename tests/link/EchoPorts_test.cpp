@@ -340,7 +340,7 @@ TEST_F(EchoPortsTest, BreakOnTheEchoPortOfAPcWiredDeviceGoesToItsDevicePort)
     echo.FeedBreak();
     ASSERT_TRUE(WaitUntil([&] { return pc.BreakOn(); }));
     echo.FeedInput("go");
-    ASSERT_TRUE(pc.WaitWritten(2, 5000));
+    ASSERT_TRUE(pc.WaitWritten(2, kTestWaitMs));
     EXPECT_FALSE(pc.BreakOn());
     EXPECT_EQ(pc.BreakCalls(), 2);
     EXPECT_EQ(pc.Written(), "go");
@@ -527,7 +527,7 @@ TEST_F(EchoPortsTest, HostSideRoutingOpensAndClosesTheDevicePort)
 
     // Data for the channel now goes to the instrument's port, not to the DAS.
     Host.SendToChannel(kChannel, "abc", 3);
-    ASSERT_TRUE(fakes[kFakePcCom]->WaitWritten(3, 5000));
+    ASSERT_TRUE(fakes[kFakePcCom]->WaitWritten(3, kTestWaitMs));
     EXPECT_EQ(fakes[kFakePcCom]->Written(), "abc");
     EXPECT_EQ(SendQueue->Count(), 0);
 

@@ -6,8 +6,10 @@
 #include <QThread>
 #include <functional>
 
+#include "support/TestWaits.h"
+
 // Runs the event loop until `done` holds or `timeoutMs` passes; returns whether it held.
-inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = kTestWaitMs)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {

@@ -18,6 +18,8 @@
 #include <memory>
 #include <vector>
 
+#include "support/TestWaits.h"
+
 class TDasStandIn;
 
 // The destination part of a command such as "SendString Host 20 "text"" or
@@ -75,7 +77,7 @@ public:
     // Their texts.
     QStringList Texts() const;
     // Waits until at least `count` commands have arrived.
-    bool WaitForCommands(size_t count, int timeoutMs = 5000) const;
+    bool WaitForCommands(size_t count, int timeoutMs = kTestWaitMs) const;
     // Forgets the commands received so far.
     void Clear();
 

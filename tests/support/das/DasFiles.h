@@ -25,6 +25,8 @@
 #include <functional>
 #include <memory>
 
+#include "support/TestWaits.h"
+
 class TDasStandIn;
 class TDasConsole;
 
@@ -43,7 +45,7 @@ public:
     QByteArray File(const QString& name) const;
     QStringList FileNames() const;
     // Waits until a file of that name is stored.
-    bool WaitForFile(const QString& name, int timeoutMs = 5000) const;
+    bool WaitForFile(const QString& name, int timeoutMs = kTestWaitMs) const;
     // Fetches are read and left unanswered while this is off (on by default).
     void SetAnswerFetches(bool on);
     void RemoveFile(const QString& name);
@@ -59,7 +61,7 @@ public:
     // The host's end block of the script arrived / CHECKSCRIPT arrived after it.
     bool ScriptEnded() const;
     bool ScriptChecked() const;
-    bool WaitForScriptChecked(int timeoutMs = 5000) const;
+    bool WaitForScriptChecked(int timeoutMs = kTestWaitMs) const;
     // Replaces the script buffer (a script loaded from a file on the disk).
     void SetScriptLines(const QStringList& lines);
     // The script state field of the status report: "xN" no script, "xS" loaded, "xR" running,

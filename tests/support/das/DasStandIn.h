@@ -28,6 +28,7 @@
 #include <vector>
 
 #include "support/das/DasFrames.h"
+#include "support/TestWaits.h"
 
 class TDasStandIn {
 public:
@@ -64,7 +65,7 @@ public:
     // Everything the host sent on `channel` so far, each packet once, in order.
     QByteArray ReceivedOn(uint8_t channel) const;
     // Waits until `channel` has received at least `count` bytes.
-    bool WaitForBytes(uint8_t channel, qsizetype count, int timeoutMs = 5000) const;
+    bool WaitForBytes(uint8_t channel, qsizetype count, int timeoutMs = kTestWaitMs) const;
     // Whether everything queued with SendChannelData has been acknowledged (level 1) or sent.
     bool AllSent() const;
     // Bytes queued for the host and bytes received from it so far, by channel (only channels
@@ -113,7 +114,7 @@ public:
     // Level 0: the bytes the host wrote since the last take.
     QByteArray TakeHostBytes();
     // Level 0: waits until at least `count` host bytes are waiting to be taken.
-    bool WaitForHostBytes(qsizetype count, int timeoutMs = 5000) const;
+    bool WaitForHostBytes(qsizetype count, int timeoutMs = kTestWaitMs) const;
     // Microseconds from the last byte of each DAS packet to the first byte of the host's
     // answer.
     std::vector<double> TurnaroundTimes() const;

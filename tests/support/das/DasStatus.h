@@ -19,6 +19,8 @@
 #include <memory>
 #include <vector>
 
+#include "support/TestWaits.h"
+
 class TDasConsole;
 class TDasFiles;
 class TDasInstruments;
@@ -53,7 +55,7 @@ public:
 
     int Requests() const;
     std::vector<TStatusRequest> RequestLog() const;
-    bool WaitForRequests(int count, int timeoutMs = 5000) const;
+    bool WaitForRequests(int count, int timeoutMs = kTestWaitMs) const;
 
     // The report for the given readings and states.
     static QByteArray MakeStatusLine(double temperature, double voltage, double current,
