@@ -360,6 +360,26 @@ TEST_F(ProtocolTest, LevelTwoSendsWithoutPollsAndAcknowledgesNothing)
     EXPECT_TRUE(das.TakeHostBytes().isEmpty());
 }
 
+// Between the DAS's switch to level 2 and the host's own, the host still answers each DAS
+// packet with ACKd and its unacknowledged packet: the DAS runs that command once, not once per
+// answer.
+TEST_F(ProtocolTest, DasAtLevelTwoTakesTheHostsRepeatedPacketOnce)
+{
+    das.SetProtocol(2);
+    das.Start();
+    QueueHostData(5, "SendAnalog 1  Host 11");
+    Refill();
+    QByteArray sent;
+    for (int i = 0; i < 5; ++i) {
+        sent += QByteArray::number(i);
+        das.SendChannelData(7, QByteArray::number(i));
+        ASSERT_TRUE(StepUntil([&] { return received[7] == sent; }));
+    }
+    EXPECT_TRUE(das.WaitForBytes(5, 1));
+    EXPECT_EQ(das.ReceivedOn(5), "SendAnalog 1  Host 11");
+    EXPECT_GT(das.hostDuplicates.load(), 0u);
+}
+
 TEST_F(ProtocolTest, LevelTwoKeepsThePacketWhileTheOutputIsBusy)
 {
     auto port = std::make_unique<TFakeSerialPort>();

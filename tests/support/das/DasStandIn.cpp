@@ -432,7 +432,7 @@ void TDasStandIn::HandleFrameLevel1(const das::TFrame& frame)
             SendPacket(das::EncodeControl(1, static_cast<uint8_t>(lastHostSequence_)));
             return;
         }
-        HandleHostData(frame, true);
+        HandleHostData(frame);
         AnswerHostData(frame.sequence);
         return;
     }
@@ -506,9 +506,9 @@ void TDasStandIn::AnswerHostData(uint8_t sequence)
     SendPacket(packet);
 }
 
-void TDasStandIn::HandleHostData(const das::TFrame& frame, bool detectRepeats)
+void TDasStandIn::HandleHostData(const das::TFrame& frame)
 {
-    const bool repeat = detectRepeats && frame.sequence == lastHostSequence_ &&
+    const bool repeat = frame.sequence == lastHostSequence_ &&
                         (frame.flags & 0x01) == 0;
     lastHostSequence_ = frame.sequence;
     if (repeat) {
@@ -561,7 +561,8 @@ void TDasStandIn::RunLevel2()
     ReadHost(packet.isEmpty() ? 5 : 0);
     while (std::optional<das::TFrame> frame = parser_.Next()) {
         if (frame->kind == das::TFrame::TKind::Data) {
-            HandleHostData(*frame, false);
+            // A host still at level 1 repeats its unacknowledged packet with every answer.
+            HandleHostData(*frame);
         } else if (frame->kind == das::TFrame::TKind::Bad) {
             ++badFrames;
         }

@@ -6,7 +6,8 @@
 // Level 1: it polls with NAK 0 when it has nothing to send, sends its data packets one at a
 // time and resends until acknowledged, acknowledges the host's packets with ACK (or ACKd and
 // its own next packet) and hands each host packet on once. Level 2: it sends its packets as
-// they come and takes the host's without acknowledging. Level 0 (scripted): it sends nothing
+// they come and takes the host's without acknowledging, each once too (a host still at level 1
+// repeats its unacknowledged packet with every answer). Level 0 (scripted): it sends nothing
 // by itself; the test writes bytes and reads what the host wrote.
 //
 // Every public function may be called from any thread. Channel handlers run on the stand-in's
@@ -140,7 +141,8 @@ private:
     void RunLevel2();
     void ReadHost(int timeoutMs);
     void HandleFrameLevel1(const das::TFrame& frame);
-    void HandleHostData(const das::TFrame& frame, bool detectRepeats);
+    // Hands a host packet on, unless it repeats the last one (same sequence, flag bit 0 clear).
+    void HandleHostData(const das::TFrame& frame);
     void AnswerHostData(uint8_t sequence);
     bool BuildNextPacket();
     void SendCurrentPacket(bool resend);
