@@ -23,6 +23,7 @@
 #include "link/Protocol.h"
 #include "station/PortClasses.h"
 #include "support/Pty.h"
+#include "support/das/DasStation.h"
 #include "support/das/DasSystem.h"
 
 namespace {
@@ -213,6 +214,31 @@ TEST_F(HostCommTest, BaudRateAndProtocolChangeOnBothSidesAndTheLinkGoesOn)
     for (const QString& text : console.Texts().mid(sent)) {
         EXPECT_FALSE(text.startsWith(QStringLiteral("SETPROTOCOL")));
     }
+    Host.SetProtocol(1);
+}
+
+// The DAS stays at the level it was switched to while the program restarts; the demo's
+// stand-in, started anew, meets the station the program opens next at that station's level.
+TEST_F(HostCommTest, TheNextDemoStartsItsDasAtTheLevelTheStationWasSavedWith)
+{
+    TDASDesktopForm& desktop = Start();
+    EXPECT_EQ(RememberedStationProtocol(), 1);
+    THostCommSetupForm& f = Open();
+    f.ComboBox_Protocol->setCurrentIndex(1);
+    f.Button_OK->click();
+    ASSERT_EQ(GetProtocol(), 2);
+
+    // Saved as a station of its own, which the settings then name as the one to open.
+    const QString saved = settingsDir.filePath(QStringLiteral("Level2.das"));
+    desktop.Config().ConfigFileName = saved;
+    ASSERT_TRUE(desktop.Config().StoreConfiguration(true));
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(VersionedKeyPath(1.26, QStringLiteral("DasDesktop")), false));
+    reg.WriteString(QStringLiteral("INIFile"), saved);
+    EXPECT_EQ(RememberedStationProtocol(), 2);
+
+    reg.WriteString(QStringLiteral("INIFile"), settingsDir.filePath(QStringLiteral("None.das")));
+    EXPECT_EQ(RememberedStationProtocol(), 0);
     Host.SetProtocol(1);
 }
 

@@ -16,6 +16,7 @@
 #include <QByteArray>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -32,6 +33,7 @@
 #include "support/das/DasFiles.h"
 #include "support/das/DasInstruments.h"
 #include "support/das/DasStandIn.h"
+#include "support/das/DasStation.h"
 #include "support/das/DasStatus.h"
 #include "support/das/DasSystem.h"
 
@@ -45,7 +47,7 @@ constexpr size_t kCommandsKept = 4096;
 struct TOptions {
     int com = 0;  // 0: leave the COM map alone
     QString station;  // stored path of the station to open on a first start; empty: none
-    int protocol = 1;
+    int protocol = 0;  // 0: the level of the station the program opens, else 1
     bool logCommands = true;
 };
 
@@ -61,9 +63,11 @@ std::optional<TOptions> ParseOptions(const QCoreApplication& app)
                                  QStringLiteral("Maps COM <n> to the stand-in's device in the "
                                                 "settings file before the path is printed."),
                                  QStringLiteral("n"));
-    const QCommandLineOption protocol(QStringLiteral("protocol"),
-                                      QStringLiteral("Link protocol level, 1 or 2 (default 1)."),
-                                      QStringLiteral("level"), QStringLiteral("1"));
+    const QCommandLineOption protocol(
+        QStringLiteral("protocol"),
+        QStringLiteral("Link protocol level, 1 or 2 (default: the level of the station the "
+                       "program opens, else 1)."),
+        QStringLiteral("level"));
     const QCommandLineOption quiet(QStringLiteral("quiet"),
                                    QStringLiteral("Does not log the console commands."));
     const QCommandLineOption station(
@@ -83,30 +87,16 @@ std::optional<TOptions> ParseOptions(const QCoreApplication& app)
             return std::nullopt;
         }
     }
-    options.protocol = parser.value(protocol).toInt(&ok);
-    if (!ok || (options.protocol != 1 && options.protocol != 2)) {
-        std::fprintf(stderr, "wendrok-das-standin: --protocol is 1 or 2\n");
-        return std::nullopt;
+    if (parser.isSet(protocol)) {
+        options.protocol = parser.value(protocol).toInt(&ok);
+        if (!ok || (options.protocol != 1 && options.protocol != 2)) {
+            std::fprintf(stderr, "wendrok-das-standin: --protocol is 1 or 2\n");
+            return std::nullopt;
+        }
     }
     options.logCommands = !parser.isSet(quiet);
     options.station = parser.value(station);
     return options;
-}
-
-// Writes the configuration file the program opens at start ("INIFile" of the main window's key)
-// unless the settings already remember a station under any version's key.
-void RememberStation(const QString& stored)
-{
-    TRegistry reg;
-    for (int key = 126; key > 0; --key) {
-        if (reg.KeyExists(VersionedKeyPath(key / 100.0, QStringLiteral("DasDesktop")))) {
-            return;
-        }
-    }
-    if (reg.OpenKey(VersionedKeyPath(RegistryWriteVersion(), QStringLiteral("DasDesktop")),
-                    true)) {
-        reg.WriteString(QStringLiteral("INIFile"), stored);
-    }
 }
 
 // A serial instrument that sends samples by itself, as a free-running one does, whenever its
@@ -307,6 +297,9 @@ int main(int argc, char** argv)
     if (!options->station.isEmpty()) {
         RememberStation(options->station);
     }
+    // The DAS is still at the level the station last switched it to.
+    const int protocolLevel =
+        options->protocol != 0 ? options->protocol : std::max(RememberedStationProtocol(), 1);
 
     TDasConsole console(das);
     const TDasCommandLine commandLine(console);
@@ -319,7 +312,7 @@ int main(int argc, char** argv)
     AddDemoInstruments(instruments, freeRunning);
     const TDasStatus status(console, &instruments, &files);
     const TDasSystem system(console, &instruments);
-    das.SetProtocol(options->protocol);
+    das.SetProtocol(protocolLevel);
     das.Start();
 
     std::printf("%s\n", qPrintable(path));
