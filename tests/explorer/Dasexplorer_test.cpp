@@ -681,6 +681,15 @@ TEST_F(ExplorerTest, DropsCopyOnTheDas)
               (QStringList{QStringLiteral("PicoDos \"MkDir C:\\A\\MyFolder \""),
                            QStringLiteral("PicoDos \"ChDir C:\\A\\ \""), QStringLiteral("DIR")}));
 
+    // Folders whose names no DAS command can carry are refused with a message, not made.
+    for (const char* name : {"*", "two words", "line\rDEL *"}) {
+        QDir().mkpath(home.filePath(QString::fromLatin1(name)));
+        form->DropFileTarget2Drop(form->TreeView1->visualRect(a).center(),
+                                  {home.filePath(QString::fromLatin1(name))});
+        EXPECT_TRUE(Messages().last().contains(QStringLiteral("is not a DAS file name")));
+        EXPECT_TRUE(TakeQueuedCommands().filter(QStringLiteral("MkDir")).isEmpty()) << name;
+    }
+
     // Dragging over the tree selects the node; over nothing, the list loses its selection.
     Select({"X"});
     form->DropFileTarget2DragOver(QPoint(5, form->TreeView1->viewport()->height() - 2));
