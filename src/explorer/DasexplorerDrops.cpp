@@ -114,6 +114,10 @@ void TDASExplorerForm::Drop(const QString& target, const QStringList& files, boo
             if (target.isEmpty()) {
                 break;
             }
+            if (!IsDasCommandName(dragged.name, false)) {
+                ShowMessage(NotADasFileNameMessage(dragged.name));
+                continue;
+            }
             SendPicoDos(dragged.folder
                             ? QStringLiteral("MkDir ") + target + dragged.name
                             : QStringLiteral("Copy ") + dragged.name + QLatin1Char(' ') + target);

@@ -766,6 +766,25 @@ TEST_F(ExplorerTest, NamesThatWouldLeaveTheFolderAreNeverFetched)
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/SUB")));
 }
 
+TEST_F(ExplorerTest, ListedNamesNoCommandCanCarryAreNeverDeletedRenamedOrCopied)
+{
+    // Names no DAS file can have: acted on, each would reach other files.
+    Feed(Listing("C:\\", Entry("*.*", "1") + Entry("A B", "1") + Entry("X?", "<DIR>") +
+                              Entry("GOOD", "1")));
+    Trigger("EditSelectAll");
+    prompt.QueueMessageAnswer(TMsgResult::Yes);
+    Trigger("EditDelete");
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"Del GOOD \""), QStringLiteral("DIR")}));
+    EXPECT_EQ(Messages().filter(QStringLiteral("is not a DAS file name")).size(), 3);
+
+    // Renamed from such a name, or to one: refused, the list read again.
+    form->ListView1Edited(QStringLiteral("*.*"), QStringLiteral("NEW"));
+    form->ListView1Edited(QStringLiteral("GOOD"), QStringLiteral("*.TXT"));
+    EXPECT_EQ(TakeQueuedCommands(), (QStringList{QStringLiteral("DIR"), QStringLiteral("DIR")}));
+    EXPECT_EQ(Messages().filter(QStringLiteral("is not a DAS file name")).size(), 5);
+}
+
 // A desktop that knows a few placeholder names; every other name gets nothing.
 class TKnownTypes final : public IShellFileInfo {
 public:
