@@ -627,6 +627,26 @@ TEST_F(ExplorerTest, DragStartsBeyondTenPixelsWithTheSelection)
     EXPECT_EQ(drag->drags, 1);
 }
 
+TEST_F(ExplorerTest, PressingOneOfSeveralSelectedEntriesAndMovingDragsThemAll)
+{
+    for (const int style : {kExplorerDetails, kExplorerLargeIcons}) {
+        SCOPED_TRACE(style);
+        form->SetViewStyle(style);
+        QAbstractItemView* view = form->ListView1->CurrentView();
+        Select({"A.TXT", "OLD.TXT", "SUB"});
+        const QPoint at = view->visualRect(form->ListModel().index(Row("OLD.TXT"), 0)).center();
+        const int before = drag->drags;
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseMove(view->viewport(), at + QPoint(2, 4));
+        QTest::mouseMove(view->viewport(), at + QPoint(2, 12));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at + QPoint(2, 12));
+        ASSERT_EQ(drag->drags, before + 1);
+        EXPECT_EQ(drag->offered, (QStringList{form->CacheDir() + QStringLiteral("A.TXT"),
+                                              form->CacheDir() + QStringLiteral("OLD.TXT"),
+                                              form->CacheDir() + QStringLiteral("SUB")}));
+    }
+}
+
 TEST_F(ExplorerTest, ADropOutsideFetchesWhatWasDraggedAndOffersOnlyWhatCame)
 {
     drag->dropOutside = true;
