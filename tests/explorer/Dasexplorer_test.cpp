@@ -27,6 +27,7 @@
 #include "link/Das.h"
 #include "link/LinkFakes.h"
 #include "scripts/ScriptEditForm.h"
+#include "support/DragEvents.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
 #include "support/TerminalViews.h"
@@ -730,6 +731,26 @@ TEST_F(ExplorerTest, QtDropsOfFileUrlsAreCopiedToTheDas)
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     EXPECT_EQ(transfers.sends, QStringList{file + QLatin1Char('>')});
     EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("DIR")});
+}
+
+TEST_F(ExplorerTest, TheListTakesDropsInEveryViewStyle)
+{
+    form->SetDragSource(std::make_unique<TExplorerDragDrop>(*form));
+    const QString file = WriteFile(home.filePath(QStringLiteral("Dropped.txt")), "x");
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(file)});
+    // Qt hands a drag only to a widget that takes drops; a change among the icon styles
+    // keeps the view shown, and must not stop it taking them.
+    for (const int style :
+         {kExplorerLargeIcons, kExplorerSmallIcons, kExplorerList, kExplorerDetails,
+          kExplorerList, kExplorerLargeIcons}) {
+        SCOPED_TRACE(style);
+        form->SetViewStyle(style);
+        QWidget* viewport = form->ListView1->CurrentView()->viewport();
+        EXPECT_TRUE(viewport->acceptDrops());
+        EXPECT_EQ(PlayDrop(viewport, QPoint(2, viewport->height() - 2), &files), Qt::CopyAction);
+    }
+    EXPECT_EQ(transfers.sends.size(), 6);
 }
 
 TEST_F(ExplorerTest, CommandsTheDasWouldCutAreRefused)
