@@ -392,6 +392,8 @@ void TDASExplorerForm::BuildStatusBar()
         auto* label = new QLabel(StatusBar_Explorer);
         label->setObjectName(QStringLiteral("Panel%1").arg(i));
         label->setFixedWidth(kExplorerPanelWidths[i]);
+        // The panels show the DAS's listing text as it is, never as markup.
+        label->setTextFormat(Qt::PlainText);
         label->setFrameShape(QFrame::StyledPanel);
         label->setFrameShadow(QFrame::Sunken);
         StatusBar_Explorer->addWidget(label);
