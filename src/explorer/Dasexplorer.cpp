@@ -572,6 +572,11 @@ bool TDASExplorerForm::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::MouseMove && !onTree) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         ListView1MouseMove(mouse->position().toPoint(), mouse->buttons());
+        // A move from a pressed entry belongs to the drag: the view's own drag-selecting
+        // would first shrink the selection to the entries under the mouse.
+        if (pressOnItem_ && (mouse->buttons() & (Qt::LeftButton | Qt::RightButton))) {
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -580,6 +585,7 @@ void TDASExplorerForm::ListView1MouseDown(const QPoint& pos)
 {
     SetEditing(false);
     pressPoint_ = pos;
+    pressOnItem_ = ListView1->RowAt(pos) >= 0;
 }
 
 void TDASExplorerForm::SetEditing(bool on)

@@ -27,6 +27,7 @@
 #include "link/Das.h"
 #include "link/LinkFakes.h"
 #include "scripts/ScriptEditForm.h"
+#include "support/DragEvents.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
 #include "support/TerminalViews.h"
@@ -627,6 +628,26 @@ TEST_F(ExplorerTest, DragStartsBeyondTenPixelsWithTheSelection)
     EXPECT_EQ(drag->drags, 1);
 }
 
+TEST_F(ExplorerTest, PressingOneOfSeveralSelectedEntriesAndMovingDragsThemAll)
+{
+    for (const int style : {kExplorerDetails, kExplorerLargeIcons}) {
+        SCOPED_TRACE(style);
+        form->SetViewStyle(style);
+        QAbstractItemView* view = form->ListView1->CurrentView();
+        Select({"A.TXT", "OLD.TXT", "SUB"});
+        const QPoint at = view->visualRect(form->ListModel().index(Row("OLD.TXT"), 0)).center();
+        const int before = drag->drags;
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseMove(view->viewport(), at + QPoint(2, 4));
+        QTest::mouseMove(view->viewport(), at + QPoint(2, 12));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at + QPoint(2, 12));
+        ASSERT_EQ(drag->drags, before + 1);
+        EXPECT_EQ(drag->offered, (QStringList{form->CacheDir() + QStringLiteral("A.TXT"),
+                                              form->CacheDir() + QStringLiteral("OLD.TXT"),
+                                              form->CacheDir() + QStringLiteral("SUB")}));
+    }
+}
+
 TEST_F(ExplorerTest, ADropOutsideFetchesWhatWasDraggedAndOffersOnlyWhatCame)
 {
     drag->dropOutside = true;
@@ -719,6 +740,26 @@ TEST_F(ExplorerTest, QtDropsOfFileUrlsAreCopiedToTheDas)
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     EXPECT_EQ(transfers.sends, QStringList{file + QLatin1Char('>')});
     EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("DIR")});
+}
+
+TEST_F(ExplorerTest, TheListTakesDropsInEveryViewStyle)
+{
+    form->SetDragSource(std::make_unique<TExplorerDragDrop>(*form));
+    const QString file = WriteFile(home.filePath(QStringLiteral("Dropped.txt")), "x");
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(file)});
+    // Qt hands a drag only to a widget that takes drops; a change among the icon styles
+    // keeps the view shown, and must not stop it taking them.
+    for (const int style :
+         {kExplorerLargeIcons, kExplorerSmallIcons, kExplorerList, kExplorerDetails,
+          kExplorerList, kExplorerLargeIcons}) {
+        SCOPED_TRACE(style);
+        form->SetViewStyle(style);
+        QWidget* viewport = form->ListView1->CurrentView()->viewport();
+        EXPECT_TRUE(viewport->acceptDrops());
+        EXPECT_EQ(PlayDrop(viewport, QPoint(2, viewport->height() - 2), &files), Qt::CopyAction);
+    }
+    EXPECT_EQ(transfers.sends.size(), 6);
 }
 
 TEST_F(ExplorerTest, CommandsTheDasWouldCutAreRefused)
