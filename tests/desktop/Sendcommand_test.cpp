@@ -132,6 +132,20 @@ TEST_F(ConsoleTest, HostileKeywordFilesGiveAMenuOrAMessageNeverACrash)
     }
     EXPECT_TRUE(prompt.shown.empty());
 
+    // A file far larger than any command set: the menu takes its first lines and says so.
+    QByteArray many;
+    for (int i = 0; i < kMaxCommandMenuItems + 50000; ++i) {
+        many += "CMD" + QByteArray::number(i) + " <x>\r\n";
+    }
+    WriteKeywords(many);
+    form.show();
+    form.hide();
+    EXPECT_EQ(Captions().size(), kMaxCommandMenuItems);
+    EXPECT_EQ(Captions().last(), QStringLiteral("CMD%1").arg(kMaxCommandMenuItems - 1));
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_TRUE(prompt.shown[0].text.contains(keywordFile));
+    prompt.shown.clear();
+
     // A folder where the file should be: the operator is told, the menu stays.
     ASSERT_TRUE(QFile::remove(keywordFile));
     ASSERT_TRUE(QDir().mkpath(keywordFile));
