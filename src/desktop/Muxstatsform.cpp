@@ -23,6 +23,7 @@ TFrmMuxStats::TFrmMuxStats(QWidget* parent) : QMainWindow(parent)
     // The report lines up its figures in columns.
     Memo1->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setMaximumBlockCount(kMuxStatsMaxLines);
     setCentralWidget(Memo1);
     resize(kMuxStatsWidth, kMuxStatsHeight + menuBar()->sizeHint().height());
 }

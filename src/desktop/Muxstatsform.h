@@ -9,6 +9,10 @@
 #include <QStringList>
 
 class QPlainTextEdit;
+
+// The window keeps at most this many lines, the oldest going first: a DAS that streams
+// statistics without ever starting a new report must not fill the memory.
+constexpr int kMuxStatsMaxLines = 2000;
 class TWindowsMenuItem;
 
 // "DAS Multiplexer Statistics", with the shared Window menu.

@@ -96,10 +96,17 @@ void TSendCommandForm::FormShow()
     const QStringList lines = QString::fromLatin1(file.readAll())
                                   .split(QRegularExpression(QStringLiteral("\r\n|\r|\n")));
     Commands->clear();
+    int items = 0;
     for (const QString& line : lines) {
         const QString caption = line.section(QLatin1Char(' '), 0, 0);
         if (caption.isEmpty()) {
             continue;
+        }
+        if (++items > kMaxCommandMenuItems) {
+            ShowMessage(QStringLiteral("The Commands menu shows the first ") +
+                        QString::number(kMaxCommandMenuItems) + QStringLiteral(" lines of \"") +
+                        file.fileName() + QStringLiteral("\" only."));
+            break;
         }
         if (line == QLatin1String("-")) {
             Commands->addSeparator();

@@ -13,6 +13,10 @@ class QComboBox;
 class QMenu;
 class QPushButton;
 
+// The Commands menu holds at most this many items: a keyword file far larger than any
+// command set would otherwise hold up the window for long.
+constexpr int kMaxCommandMenuItems = 2000;
+
 // "Send Commands".
 class TSendCommandForm : public QMainWindow {
     Q_OBJECT
@@ -26,7 +30,7 @@ public:
 
     // Reads the keyword file and makes one Commands item per line (captioned with the line's
     // first word, the whole line its template). A file that cannot be read is reported and
-    // the menu keeps its items.
+    // the menu keeps its items; lines past kMaxCommandMenuItems are left out, with a message.
     void FormShow();
     // The combo box text becomes the template (the menu's title has an empty one).
     void CommandsClick(const QString& commandTemplate);

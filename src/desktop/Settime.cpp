@@ -25,6 +25,9 @@ constexpr int kClockHeight = 171;
 constexpr double kHalfSecondDays = 0.5 / 86400.0;
 const QString kDefaultClockText = QStringLiteral("01/01/2001 00:00:00");
 const QString kInvalidDateText = QStringLiteral("Invalid date or time from PC Clock");
+// A reply that is no date is quoted in the box up to this many characters: a line of noise
+// from the channel must not make a box wider or taller than the screen.
+constexpr qsizetype kMaxQuotedReplyChars = 60;
 
 const std::array<const char*, 12> kMonthNames = {
     "January", "February", "March",     "April",   "May",      "June",
@@ -180,8 +183,11 @@ void TSetTimeForm::ParseDasDate(const QString& text)
         return;
     }
     reporting_ = true;
-    ShowMessage(QLatin1Char('\'') + text.trimmed() +
-                QStringLiteral("' is not a valid date and time"));
+    QString quoted = text.trimmed();
+    if (quoted.size() > kMaxQuotedReplyChars) {
+        quoted = quoted.left(kMaxQuotedReplyChars) + QStringLiteral("...");
+    }
+    ShowMessage(QLatin1Char('\'') + quoted + QStringLiteral("' is not a valid date and time"));
     reporting_ = false;
 }
 

@@ -333,6 +333,8 @@ void TDASDesktopForm::BuildStatusBar()
         auto* panel = new QLabel(StatusBar_Desktop);
         panel->setFrameStyle(QFrame::Panel | (i == 0 ? QFrame::Raised : QFrame::Sunken));
         panel->setFixedWidth(kPanelDesignWidths[static_cast<size_t>(i)]);
+        // The DAS's status fields are shown as they are, never as markup.
+        panel->setTextFormat(Qt::PlainText);
         StatusBar_Desktop->addWidget(panel);
         panels_[static_cast<size_t>(i)] = panel;
     }

@@ -392,6 +392,8 @@ void TDASExplorerForm::BuildStatusBar()
         auto* label = new QLabel(StatusBar_Explorer);
         label->setObjectName(QStringLiteral("Panel%1").arg(i));
         label->setFixedWidth(kExplorerPanelWidths[i]);
+        // The panels show the DAS's listing text as it is, never as markup.
+        label->setTextFormat(Qt::PlainText);
         label->setFrameShape(QFrame::StyledPanel);
         label->setFrameShadow(QFrame::Sunken);
         StatusBar_Explorer->addWidget(label);
@@ -570,6 +572,11 @@ bool TDASExplorerForm::eventFilter(QObject* watched, QEvent* event)
     } else if (event->type() == QEvent::MouseMove && !onTree) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         ListView1MouseMove(mouse->position().toPoint(), mouse->buttons());
+        // A move from a pressed entry belongs to the drag: the view's own drag-selecting
+        // would first shrink the selection to the entries under the mouse.
+        if (pressOnItem_ && (mouse->buttons() & (Qt::LeftButton | Qt::RightButton))) {
+            return true;
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
@@ -578,6 +585,7 @@ void TDASExplorerForm::ListView1MouseDown(const QPoint& pos)
 {
     SetEditing(false);
     pressPoint_ = pos;
+    pressOnItem_ = ListView1->RowAt(pos) >= 0;
 }
 
 void TDASExplorerForm::SetEditing(bool on)

@@ -221,6 +221,8 @@ private:
     bool dragging_ = false;
     bool firstShowDone_ = false;
     QPoint pressPoint_;
+    // The list was last pressed on an entry: moving from there drags, never selects.
+    bool pressOnItem_ = false;
     QPersistentModelIndex pressNode_;
     bool pressOnButton_ = false;
     // The drag running from the list: its entries as they were when it started.

@@ -97,6 +97,11 @@ void TDASExplorerForm::EditDeleteExecute()
         return;
     }
     for (const TExplorerEntry& entry : entries) {
+        // A listed name with a wildcard or a blank would delete other files.
+        if (!IsDasCommandName(entry.name, false)) {
+            ShowMessage(NotADasFileNameMessage(entry.name));
+            continue;
+        }
         SendPicoDos((entry.folder ? QStringLiteral("RmDir ") : QStringLiteral("Del ")) +
                     entry.name);
     }
@@ -185,6 +190,13 @@ void TDASExplorerForm::RenameExecute()
 void TDASExplorerForm::ListView1Edited(const QString& from, const QString& to)
 {
     SetEditing(false);
+    for (const QString& name : {from, to}) {
+        if (!IsDasCommandName(name, false)) {
+            ShowMessage(NotADasFileNameMessage(name));
+            RefreshExecute();
+            return;
+        }
+    }
     if (SendPicoDos(QStringLiteral("REN ") + from + QLatin1Char(' ') + to)) {
         SendRaw(QStringLiteral("WAitTicks 100"));
         RefreshExecute();

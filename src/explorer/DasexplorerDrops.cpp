@@ -10,6 +10,7 @@
 #include "explorer/Dasexplorer.h"
 #include "explorer/ExplorerListView.h"
 #include "link/Global.h"
+#include "platform/Prompt.h"
 
 void TDASExplorerForm::ListView1MouseMove(const QPoint& pos, Qt::MouseButtons buttons)
 {
@@ -113,6 +114,10 @@ void TDASExplorerForm::Drop(const QString& target, const QStringList& files, boo
             if (target.isEmpty()) {
                 break;
             }
+            if (!IsDasCommandName(dragged.name, false)) {
+                ShowMessage(NotADasFileNameMessage(dragged.name));
+                continue;
+            }
             SendPicoDos(dragged.folder
                             ? QStringLiteral("MkDir ") + target + dragged.name
                             : QStringLiteral("Copy ") + dragged.name + QLatin1Char(' ') + target);
@@ -130,7 +135,12 @@ void TDASExplorerForm::Drop(const QString& target, const QStringList& files, boo
                        (folder.endsWith(QLatin1Char('/')) || folder.endsWith(QLatin1Char('\\')))) {
                     folder.chop(1);
                 }
-                SendPicoDos(QStringLiteral("MkDir ") + target + ToDasFileName(folder));
+                const QString name = ToDasFileName(folder);
+                if (!IsDasCommandName(name, false)) {
+                    ShowMessage(NotADasFileNameMessage(name));
+                    continue;
+                }
+                SendPicoDos(QStringLiteral("MkDir ") + target + name);
             }
         }
     }

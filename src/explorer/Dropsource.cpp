@@ -131,7 +131,7 @@ void TDropSource::SetImageIndex(int index)
 
 void TDropSource::SetShowImage(bool show) { showImage_ = show && !images_.isEmpty(); }
 
-void TDropSource::AddFormat(const QString& mimeType)
+void TDropSource::AddFormatEtc(const QString& mimeType)
 {
     if (formats_.size() < kMaxOfferedFormats) {
         formats_ << mimeType;
@@ -240,7 +240,7 @@ QStringList TDropSourceData::formats() const
 {
     QStringList offered;
     if (source_ != nullptr) {
-        for (const QString& format : source_->OfferedFormats()) {
+        for (const QString& format : source_->FormatEtcs()) {
             if (source_->QueryGetData(format)) {
                 offered << format;
             }
@@ -294,9 +294,9 @@ QVariant TDropSourceData::retrieveData(const QString& mimeType, QMetaType /*type
 
 TDropFileSource::TDropFileSource(QObject* parent) : TDropSource(parent)
 {
-    AddFormat(kUriListMime);
-    AddFormat(kPreferredDropEffectMime);
-    AddFormat(kFileNameMapMime);
+    AddFormatEtc(kUriListMime);
+    AddFormatEtc(kPreferredDropEffectMime);
+    AddFormatEtc(kFileNameMapMime);
 }
 
 bool TDropFileSource::QueryGetData(const QString& mimeType) const

@@ -137,8 +137,10 @@ public:
     std::uint32_t LastEffect = kDropEffectNone;
 
     // Offers a format (ignored when kMaxOfferedFormats are offered already).
-    void AddFormat(const QString& mimeType);
-    const QStringList& OfferedFormats() const { return formats_; }
+    void AddFormatEtc(const QString& mimeType);
+    // The offered formats, in the order offered.
+    const QStringList& FormatEtcs() const { return formats_; }
+    int FormatEtcCount() const { return static_cast<int>(formats_.size()); }
     // Whether a format is offered with the data the source holds now.
     virtual bool QueryGetData(const QString& mimeType) const;
     // The data of a format.

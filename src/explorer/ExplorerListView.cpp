@@ -105,6 +105,9 @@ void TExplorerListView::SetViewStyle(int style)
     }
     const bool large = style_ == kExplorerLargeIcons;
     const int px = large ? kExplorerLargeIconPx : kExplorerSmallIconPx;
+    // The view's mode and movement also set whether its viewport takes drops; that belongs
+    // to the drop target watching it, and stays as it was.
+    const bool takesDrops = icons_->viewport()->acceptDrops();
     icons_->setViewMode(large ? QListView::IconMode : QListView::ListMode);
     icons_->setIconSize(QSize(px, px));
     icons_->setFlow(style_ == kExplorerList ? QListView::TopToBottom : QListView::LeftToRight);
@@ -113,6 +116,7 @@ void TExplorerListView::SetViewStyle(int style)
     icons_->setMovement(QListView::Static);
     icons_->setGridSize(large ? QSize(96, 64) : QSize());
     icons_->setWordWrap(large);
+    icons_->viewport()->setAcceptDrops(takesDrops);
     setCurrentWidget(icons_);
 }
 

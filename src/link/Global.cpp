@@ -195,6 +195,24 @@ QString ToDasFileName(const QString& path)
                : name.left(std::min<qsizetype>(dot, 8)) + QLatin1Char('.') + extension;
 }
 
+bool IsDasCommandName(const QString& name, bool quoted)
+{
+    if (name.trimmed().isEmpty()) {
+        return false;
+    }
+    return std::none_of(name.begin(), name.end(), [quoted](QChar c) {
+        return c == QLatin1Char('*') || c == QLatin1Char('?') || c == QLatin1Char('"') ||
+               c.unicode() < 0x20 || c.unicode() == 0x7F || (!quoted && c == QLatin1Char(' '));
+    });
+}
+
+QString NotADasFileNameMessage(const QString& name)
+{
+    return QStringLiteral("\"") + name +
+           QStringLiteral("\" is not a DAS file name: it may not be empty or hold *, ?, \", "
+                          "blanks or control characters.");
+}
+
 QString MakeNumberedFileName(const QString& fileName, int number)
 {
     const qsizetype nameStart = FileNameStart(fileName);

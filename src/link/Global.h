@@ -60,6 +60,12 @@ QString MakeValidName(const QString& text);
 QString RemoveCommas(const QString& text);
 // The 8.3 form of the file name part of a path ("\" or "/" separators).
 QString ToDasFileName(const QString& path);
+// Whether a DAS file name may stand in a command sent to the DAS: not blank, no wildcard (the
+// DAS would act on other files), no double quote or control character (they would end the
+// name or the command early), and no blank where the command does not quote it.
+bool IsDasCommandName(const QString& name, bool quoted);
+// The operator's message for a name IsDasCommandName refuses.
+QString NotADasFileNameMessage(const QString& name);
 // The file name with up to three "0" dropped from the end of its name part and the number
 // put there in at least three digits: "RAW000.DAT", 7 -> "RAW007.DAT". Only the file name
 // part of the path has an extension.

@@ -212,12 +212,18 @@ bool TMux::SendFile(const QString& pcPath, const QString& dasFolder)
     if (progress_ != nullptr) {
         return false;
     }
+    // A PC file name may hold what no DAS name can: such a file is not sent at all.
+    const QString dasFileName = ToDasFileName(pcPath);
+    if (!IsDasCommandName(dasFileName, true)) {
+        ShowMessage(NotADasFileNameMessage(dasFileName));
+        return false;
+    }
     SetBytesTransferred(0);
     TouchActivity();
     if (!OpenSendFile(pcPath)) {
         return false;
     }
-    const QString dasName = dasFolder + ToDasFileName(pcPath);
+    const QString dasName = dasFolder + dasFileName;
     const int64_t total = QFileInfo(NativePath(pcPath)).size();
     SendDasCommand(QStringLiteral("RCVFILE \"") + dasName + QStringLiteral("\""));
     char block[kMaxSegmentBytes];

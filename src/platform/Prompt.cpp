@@ -86,6 +86,9 @@ public:
                           TMsgIcon icon) override
     {
         QMessageBox box(ToQt(icon), title, text, ToQt(buttons), QApplication::activeWindow());
+        // Texts carry names and replies from the DAS and from files: shown as they are, never
+        // read as markup.
+        box.setTextFormat(Qt::PlainText);
         // The box sizes itself to its text; a spacer keeps it wide enough for its title.
         if (auto* grid = qobject_cast<QGridLayout*>(box.layout())) {
             grid->addItem(

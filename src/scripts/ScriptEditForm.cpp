@@ -254,16 +254,12 @@ void TScriptEditForm::SavetoPelagrixExecute()
                                  name)) {
             return;
         }
-        // Wildcards would make the DAS delete other files, quotes break the command.
-        if (name.trimmed().isEmpty() || name.contains(QLatin1Char('*')) ||
-            name.contains(QLatin1Char('?')) || name.contains(QLatin1Char('"')) ||
-            name.contains(QLatin1Char(' '))) {
-            ShowMessage(QStringLiteral("\"") + name +
-                        QStringLiteral("\" is not a DAS file name: it may not be empty or hold "
-                                       "*, ?, \" or blanks."));
-            return;
-        }
         name = ToDasFileName(name);
+    }
+    // A typed name, or the name of the file on the PC: it goes unquoted into "Del".
+    if (!IsDasCommandName(name, false)) {
+        ShowMessage(NotADasFileNameMessage(name));
+        return;
     }
     // The DAS file is replaced only once the new script has arrived.
     if (UploadScript() && Das != nullptr) {

@@ -480,4 +480,55 @@ TEST_F(DesktopTest, StatusAndStatisticsLinesKeepTheirOwnBuffers)
                   13);
 }
 
+TEST_F(DesktopTest, HostileStatusAndStatisticsLinesNeitherCrashNorShowMarkup)
+{
+    form = std::make_unique<TDASDesktopForm>();
+    TDASDesktopForm& f = *form;
+    Das->Temperature = 1;
+    Das->Voltage = 1;
+    TFrmMuxStats stats;
+    FrmMuxStats = &stats;
+    const auto feed = [&f](uint8_t channel, const QByteArray& bytes) {
+        f.OnStatusChannelData(channel, bytes.constData(), static_cast<int>(bytes.size()));
+    };
+
+    const QByteArray binary = [] {
+        QByteArray b;
+        for (int i = 0; i < 3000; ++i) {
+            b += static_cast<char>((i * 131 + 7) % 256);
+        }
+        return b;
+    }();
+    const QList<QByteArray> hostile = {
+        QByteArray(),
+        QByteArray("\0\0\0\r\n", 5),
+        ",,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,,\r\n",
+        "-99999999999999999999,1e308,,,\x01\x02,\xff\xff\xff,\r\n",
+        QByteArray(20000, ',') + "\r\n",
+        QByteArray(100000, 'O') + "\n",
+        binary + "\r\n",
+        "25.1",  // truncated: no line end
+    };
+    for (const QByteArray& chunk : hostile) {
+        feed(kStatusChannel, chunk);
+        feed(kMuxStatsChannel, chunk);
+    }
+    // A field that reads like markup is shown as it stands.
+    feed(kStatusChannel, "\r\n<b>hot</b>,<img src=\"/etc/passwd\">,0,OO,11,xR\r\n");
+    EXPECT_EQ(f.PanelText(1), QStringLiteral("Temp=<b>hot</b>"));
+    EXPECT_EQ(f.PanelText(2), QStringLiteral("Voltage=<img src=\"/etc/passwd\">"));
+    for (QLabel* panel : f.StatusBar_Desktop->findChildren<QLabel*>()) {
+        EXPECT_EQ(panel->textFormat(), Qt::PlainText);
+    }
+
+    // Statistics streamed without ever a new report keep only the latest lines.
+    for (int i = 0; i < kMuxStatsMaxLines + 500; ++i) {
+        feed(kMuxStatsChannel, "line " + QByteArray::number(i) + "\r\n");
+    }
+    FrmMuxStats = nullptr;
+    const QStringList lines = stats.Lines();
+    EXPECT_LE(lines.size(), kMuxStatsMaxLines);
+    EXPECT_EQ(lines.last(), QStringLiteral("line %1").arg(kMuxStatsMaxLines + 499));
+}
+
 }  // namespace

@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QMenu>
@@ -104,6 +105,53 @@ TEST_F(ConsoleTest, ShowingAgainRereadsTheFileAndAMissingFileKeepsTheMenu)
     ASSERT_TRUE(QFile::remove(keywordFile));
     form.show();
     EXPECT_EQ(Captions(), (QStringList{"DIR", "TYPE"}));
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_TRUE(prompt.shown[0].text.contains(keywordFile));
+}
+
+TEST_F(ConsoleTest, HostileKeywordFilesGiveAMenuOrAMessageNeverACrash)
+{
+    QByteArray binary;
+    for (int i = 0; i < 20000; ++i) {
+        binary += static_cast<char>((i * 71 + 5) % 256);
+    }
+    const QList<QByteArray> hostile = {
+        QByteArray(),
+        QByteArray("\0\0\0\r\n\0", 6),
+        "\r\r\n\n \r\n-\r\n- x\r\n&&\r\n<b>bold</b> x\r\n",
+        QByteArray(100000, 'K') + "\r\nDIR\r\n",
+        binary,
+    };
+    for (const QByteArray& bytes : hostile) {
+        WriteKeywords(bytes);
+        form.show();
+        form.hide();
+        for (QAction* a : form.Commands->actions()) {
+            EXPECT_FALSE(a->text().isEmpty() && !a->isSeparator());
+        }
+    }
+    EXPECT_TRUE(prompt.shown.empty());
+
+    // A file far larger than any command set: the menu takes its first lines and says so.
+    QByteArray many;
+    for (int i = 0; i < kMaxCommandMenuItems + 50000; ++i) {
+        many += "CMD" + QByteArray::number(i) + " <x>\r\n";
+    }
+    WriteKeywords(many);
+    form.show();
+    form.hide();
+    EXPECT_EQ(Captions().size(), kMaxCommandMenuItems);
+    EXPECT_EQ(Captions().last(), QStringLiteral("CMD%1").arg(kMaxCommandMenuItems - 1));
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_TRUE(prompt.shown[0].text.contains(keywordFile));
+    prompt.shown.clear();
+
+    // A folder where the file should be: the operator is told, the menu stays.
+    ASSERT_TRUE(QFile::remove(keywordFile));
+    ASSERT_TRUE(QDir().mkpath(keywordFile));
+    const QStringList before = Captions();
+    form.show();
+    EXPECT_EQ(Captions(), before);
     ASSERT_EQ(prompt.shown.size(), 1u);
     EXPECT_TRUE(prompt.shown[0].text.contains(keywordFile));
 }

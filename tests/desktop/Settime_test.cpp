@@ -101,6 +101,25 @@ TEST_F(ClockTest, AReplyThatNamesNoDateIsReportedAndTheShownTimeStays)
         EXPECT_EQ(prompt.shown.size(), 1u) << bad.constData();
         EXPECT_EQ(form.Label_DASTime->text(), shown);
     }
+
+    // Noise on the clock channel: no crash, one short box each, the shown time kept.
+    QByteArray binary;
+    for (int i = 0; i < 5000; ++i) {
+        binary += static_cast<char>((i * 97 + 3) % 256);
+    }
+    for (const QByteArray& hostile :
+         {QByteArray("\nTuesday, June 3, 99999999999999999999  14:05:31"),
+          QByteArray("\nTuesday, June -3, 2008  -14:05:31"),
+          QByteArray("\nTuesday, June 3, 2008  99:99:99"), QByteArray("\0\0\0\0", 4),
+          QByteArray("\nTuesday,\0June 3, 2008  14:05:31", 32), "\n" + QByteArray(100000, 'x'),
+          binary}) {
+        prompt.shown.clear();
+        Reply(hostile);
+        ASSERT_EQ(prompt.shown.size(), 1u);
+        EXPECT_TRUE(prompt.shown[0].text.endsWith(QStringLiteral("' is not a valid date and time")));
+        EXPECT_LE(prompt.shown[0].text.size(), 120);
+        EXPECT_EQ(form.Label_DASTime->text(), shown);
+    }
 }
 
 TEST_F(ClockTest, SetsTheDasToThePcClockOrToTheTypedTime)

@@ -165,6 +165,38 @@ TEST_F(SysVarTest, AnOverlongLineIsDroppedWithoutJammingTheReader)
     EXPECT_EQ(form.Edit_PROFFSET->text(), QStringLiteral("-1.5"));
 }
 
+TEST_F(SysVarTest, HostileListingLinesChangeOnlyTheVariablesTheyName)
+{
+    Feed("INITSCRIPT=A.PXS\r\nWAKECHAR=3\r\n");
+    QByteArray binary;
+    for (int i = 0; i < 20000; ++i) {
+        binary += static_cast<char>((i * 83 + 1) % 256);
+    }
+    const QList<QByteArray> hostile = {
+        QByteArray(),
+        QByteArray("\0\0=\0\r\n", 6),
+        "=\r\n==\r\n=INITSCRIPT\r\n",
+        "INITSCRIPT\r\ninitscript=lower.pxs\r\n INITSCRIPT=B.PXS\r\n",
+        QByteArray("WAKECHAR\0=9\r\n", 13),
+        "AUTORUN=99999999999999999999\r\nAUTORUN=-\r\n",
+        binary,
+        "\r\n",
+    };
+    for (const QByteArray& chunk : hostile) {
+        Feed(chunk);
+    }
+    EXPECT_EQ(form.Edit_INITSCRIPT->text(), QStringLiteral("A.PXS"));
+    EXPECT_EQ(form.Edit_WAKECHAR->text(), QStringLiteral("3"));
+    EXPECT_FALSE(form.CheckBox_AUTORUN->isChecked());
+
+    // A value that reads like markup is a value like any other; nothing changed, nothing sent.
+    Feed("INITSCRIPT=<b>x</b>\r\n");
+    EXPECT_EQ(form.Edit_INITSCRIPT->text(), QStringLiteral("<b>x</b>"));
+    TakeCommands();
+    form.Button_OK->click();
+    EXPECT_TRUE(TakeCommands().filter(QStringLiteral("INITSCRIPT")).isEmpty());
+}
+
 TEST_F(SysVarTest, ValuesTheDasWouldGetMangledAreRefused)
 {
     Feed("INITSCRIPT=A.PXS\r\n");

@@ -27,6 +27,7 @@
 #include "link/Das.h"
 #include "link/LinkFakes.h"
 #include "scripts/ScriptEditForm.h"
+#include "support/DragEvents.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
 #include "support/TerminalViews.h"
@@ -627,6 +628,26 @@ TEST_F(ExplorerTest, DragStartsBeyondTenPixelsWithTheSelection)
     EXPECT_EQ(drag->drags, 1);
 }
 
+TEST_F(ExplorerTest, PressingOneOfSeveralSelectedEntriesAndMovingDragsThemAll)
+{
+    for (const int style : {kExplorerDetails, kExplorerLargeIcons}) {
+        SCOPED_TRACE(style);
+        form->SetViewStyle(style);
+        QAbstractItemView* view = form->ListView1->CurrentView();
+        Select({"A.TXT", "OLD.TXT", "SUB"});
+        const QPoint at = view->visualRect(form->ListModel().index(Row("OLD.TXT"), 0)).center();
+        const int before = drag->drags;
+        QTest::mousePress(view->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseMove(view->viewport(), at + QPoint(2, 4));
+        QTest::mouseMove(view->viewport(), at + QPoint(2, 12));
+        QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at + QPoint(2, 12));
+        ASSERT_EQ(drag->drags, before + 1);
+        EXPECT_EQ(drag->offered, (QStringList{form->CacheDir() + QStringLiteral("A.TXT"),
+                                              form->CacheDir() + QStringLiteral("OLD.TXT"),
+                                              form->CacheDir() + QStringLiteral("SUB")}));
+    }
+}
+
 TEST_F(ExplorerTest, ADropOutsideFetchesWhatWasDraggedAndOffersOnlyWhatCame)
 {
     drag->dropOutside = true;
@@ -681,6 +702,15 @@ TEST_F(ExplorerTest, DropsCopyOnTheDas)
               (QStringList{QStringLiteral("PicoDos \"MkDir C:\\A\\MyFolder \""),
                            QStringLiteral("PicoDos \"ChDir C:\\A\\ \""), QStringLiteral("DIR")}));
 
+    // Folders whose names no DAS command can carry are refused with a message, not made.
+    for (const char* name : {"*", "two words", "line\rDEL *"}) {
+        QDir().mkpath(home.filePath(QString::fromLatin1(name)));
+        form->DropFileTarget2Drop(form->TreeView1->visualRect(a).center(),
+                                  {home.filePath(QString::fromLatin1(name))});
+        EXPECT_TRUE(Messages().last().contains(QStringLiteral("is not a DAS file name")));
+        EXPECT_TRUE(TakeQueuedCommands().filter(QStringLiteral("MkDir")).isEmpty()) << name;
+    }
+
     // Dragging over the tree selects the node; over nothing, the list loses its selection.
     Select({"X"});
     form->DropFileTarget2DragOver(QPoint(5, form->TreeView1->viewport()->height() - 2));
@@ -710,6 +740,26 @@ TEST_F(ExplorerTest, QtDropsOfFileUrlsAreCopiedToTheDas)
     EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
     EXPECT_EQ(transfers.sends, QStringList{file + QLatin1Char('>')});
     EXPECT_EQ(TakeQueuedCommands(), QStringList{QStringLiteral("DIR")});
+}
+
+TEST_F(ExplorerTest, TheListTakesDropsInEveryViewStyle)
+{
+    form->SetDragSource(std::make_unique<TExplorerDragDrop>(*form));
+    const QString file = WriteFile(home.filePath(QStringLiteral("Dropped.txt")), "x");
+    QMimeData files;
+    files.setUrls({QUrl::fromLocalFile(file)});
+    // Qt hands a drag only to a widget that takes drops; a change among the icon styles
+    // keeps the view shown, and must not stop it taking them.
+    for (const int style :
+         {kExplorerLargeIcons, kExplorerSmallIcons, kExplorerList, kExplorerDetails,
+          kExplorerList, kExplorerLargeIcons}) {
+        SCOPED_TRACE(style);
+        form->SetViewStyle(style);
+        QWidget* viewport = form->ListView1->CurrentView()->viewport();
+        EXPECT_TRUE(viewport->acceptDrops());
+        EXPECT_EQ(PlayDrop(viewport, QPoint(2, viewport->height() - 2), &files), Qt::CopyAction);
+    }
+    EXPECT_EQ(transfers.sends.size(), 6);
 }
 
 TEST_F(ExplorerTest, CommandsTheDasWouldCutAreRefused)
@@ -755,6 +805,25 @@ TEST_F(ExplorerTest, NamesThatWouldLeaveTheFolderAreNeverFetched)
     EXPECT_EQ(transfers.gets[0].path, folder + QStringLiteral("/GOOD"));
     EXPECT_EQ(Messages().size(), 4);
     EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/SUB")));
+}
+
+TEST_F(ExplorerTest, ListedNamesNoCommandCanCarryAreNeverDeletedRenamedOrCopied)
+{
+    // Names no DAS file can have: acted on, each would reach other files.
+    Feed(Listing("C:\\", Entry("*.*", "1") + Entry("A B", "1") + Entry("X?", "<DIR>") +
+                              Entry("GOOD", "1")));
+    Trigger("EditSelectAll");
+    prompt.QueueMessageAnswer(TMsgResult::Yes);
+    Trigger("EditDelete");
+    EXPECT_EQ(TakeQueuedCommands(),
+              (QStringList{QStringLiteral("PicoDos \"Del GOOD \""), QStringLiteral("DIR")}));
+    EXPECT_EQ(Messages().filter(QStringLiteral("is not a DAS file name")).size(), 3);
+
+    // Renamed from such a name, or to one: refused, the list read again.
+    form->ListView1Edited(QStringLiteral("*.*"), QStringLiteral("NEW"));
+    form->ListView1Edited(QStringLiteral("GOOD"), QStringLiteral("*.TXT"));
+    EXPECT_EQ(TakeQueuedCommands(), (QStringList{QStringLiteral("DIR"), QStringLiteral("DIR")}));
+    EXPECT_EQ(Messages().filter(QStringLiteral("is not a DAS file name")).size(), 5);
 }
 
 // A desktop that knows a few placeholder names; every other name gets nothing.

@@ -280,11 +280,11 @@ TEST_F(DropSourceTest, CutAndCopyPutTheFilesOnTheClipboardForTheDesktop)
 TEST(DropSourceFormats, AtMostTwentyFormatsAreOffered)
 {
     TDropFileSource source;
-    const int own = static_cast<int>(source.OfferedFormats().size());
+    const int own = source.FormatEtcCount();
     for (int i = own; i < kMaxOfferedFormats + 2; ++i) {
-        source.AddFormat(QStringLiteral("application/x-test-%1").arg(i));
+        source.AddFormatEtc(QStringLiteral("application/x-test-%1").arg(i));
     }
-    EXPECT_EQ(source.OfferedFormats().size(), kMaxOfferedFormats);
+    EXPECT_EQ(source.FormatEtcCount(), kMaxOfferedFormats);
     EXPECT_TRUE(source.QueryGetData(QStringLiteral("application/x-test-19")));
     EXPECT_FALSE(source.QueryGetData(QStringLiteral("application/x-test-20")));
 }

@@ -494,6 +494,56 @@ TEST_F(ArchiveTest, AForeignFileDeliversNothing)
     EXPECT_TRUE(views[12].data.isEmpty());
 }
 
+TEST_F(ArchiveTest, HostileArchivesPlayWhatIsWholeAndEnd)
+{
+    AddViewed(12);
+    QByteArray binary;
+    for (int i = 0; i < 5000; ++i) {
+        binary += static_cast<char>((i * 113 + 29) & 0xFF);
+    }
+    const QByteArray a = das::EncodeData(1, 0, 1000, {{12, "a"}});
+    const QByteArray b = das::EncodeData(2, 0, 1001, {{12, "b"}});
+    const QByteArray c = das::EncodeData(3, 0, 1002, {{12, "c"}});
+    const struct {
+        const char* name;
+        QByteArray file;
+        bool realTime;
+        const char* delivered;
+    } cases[] = {
+        // Only a header; a start time with no zero and bytes past Latin-1 letters.
+        {"bare.dar", QByteArray(kArchiveIdBytes + kArchiveTimeBytes, '\xFF'), false, ""},
+        // Noise between whole packets, and a packet cut short at the end.
+        {"noise.dar", Header("PX", "<b>t</b>") + a + binary + b + c.left(c.size() / 2), false,
+         "ab"},
+        // A zero-filled stretch as a disk error leaves one.
+        {"zeros.dar", Header("", "") + QByteArray(4096, '\0') + a, false, "a"},
+        // Packet times that run backwards, wrap or leap: nothing is waited for long.
+        {"times.dar",
+         Header("PX", "t") + das::EncodeData(1, 0, 0xFFFFFFFFu, {{12, "w"}}) +
+             das::EncodeData(2, 0, 0, {{12, "x"}}) + das::EncodeData(3, 0, 0x7FFFFFFFu, {{12, "y"}}) +
+             das::EncodeData(4, 0, 3, {{12, "z"}}),
+         true, "wxyz"},
+    };
+    for (const auto& k : cases) {
+        views[12].data.clear();
+        prompt.shown.clear();
+        WriteAll(Path(k.name), k.file);
+        Play(Path(k.name), k.realTime);
+        ASSERT_TRUE(PlayingBack()) << k.name;
+        ASSERT_TRUE(PlayToEnd()) << k.name;
+        EXPECT_EQ(views[12].data, k.delivered) << k.name;
+        Host.PlayArchive(false);
+        EXPECT_FALSE(PlayingBack());
+    }
+    // The start time shown is the header's field, at most its size, whatever it holds.
+    WriteAll(Path("bare.dar"), cases[0].file);
+    prompt.shown.clear();
+    Play(Path("bare.dar"), false);
+    ASSERT_EQ(prompt.Messages().size(), 2);
+    EXPECT_TRUE(prompt.Messages()[1].contains(QString(kArchiveTimeBytes, QChar(0xFF))));
+    Host.PlayArchive(false);
+}
+
 // --- Fast playback and the channel rings ---
 
 TEST_F(ArchiveTest, FastPlaybackWaitsForTheUiToReadEachRing)

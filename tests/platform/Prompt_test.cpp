@@ -3,6 +3,10 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <chrono>
 #include <future>
 
@@ -162,4 +166,23 @@ TEST(PostMessageBox, OnTheUiThreadWaitsWhilePostingIsAskedFor)
     // Once the last scope has ended, a box shows at once again.
     PostMessageBox(QStringLiteral("Third"), QStringLiteral("box"));
     EXPECT_EQ(prompt.shown.size(), 3u);
+}
+
+TEST(QtPrompt, MessageTextsFromOutsideAreShownAsTheyAreNeverAsMarkup)
+{
+    // A DAS file or reply named like markup: no picture loaded, no table laid out.
+    const QString hostile =
+        QStringLiteral("'<img src=\"/etc/passwd\"><table><tr><td>x' is not a valid date");
+    QString shownText;
+    Qt::TextFormat shownFormat = Qt::RichText;
+    QTimer::singleShot(0, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr);
+        shownText = box->text();
+        shownFormat = box->textFormat();
+        box->button(QMessageBox::Ok)->click();
+    });
+    ShowMessage(hostile);
+    EXPECT_EQ(shownText, hostile);
+    EXPECT_EQ(shownFormat, Qt::PlainText);
 }

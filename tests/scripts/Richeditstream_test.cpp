@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QRandomGenerator>
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -169,6 +170,48 @@ TEST(RtfReader, TakesTheCommonControlWordsAndSkipsDestinations)
     EXPECT_FALSE(content.runs[0].colour.isValid());
     EXPECT_EQ(content.runs[1].text, QStringLiteral("red"));
     EXPECT_EQ(content.runs[1].colour, QColor(255, 0, 0));
+}
+
+TEST(RtfReader, HostileStreamsEndWithoutCrashOrHangAndHoldOnlyEditorCharacters)
+{
+    QByteArray binary = "{\\rtf1 ";
+    for (int i = 0; i < 20000; ++i) {
+        binary += static_cast<char>((i * 59 + 17) % 256);
+    }
+    const QList<QByteArray> hostile = {
+        "{\\rtf",
+        "{\\rtf1\\",
+        "{\\rtf1 a\\'",
+        "{\\rtf1 a\\'4",
+        "{\\rtf1 a\\'zz b\\'00c}",
+        "{\\rtf1 \\u",
+        "{\\rtf1 \\u99999999999999999999999 \\u-99999999999999999999 \\u-9223372036854775808x}",
+        "{\\rtf1 \\uc99999999999\\u65 abc\\uc-5\\u66 d}",
+        "{\\rtf1 \\cf99999999999 x\\cf-99999999999 y\\cf2147483648 z}",
+        "{\\rtf1{\\colortbl\\red-1\\green99999\\blue2147483648;;;\\red}\\cf3 q}",
+        "{\\rtf1{\\colortbl" + QByteArray(50000, ';') + "}\\cf49999 q}",
+        "{\\rtf1 " + QByteArray(200000, '{') + "deep",
+        "{\\rtf1 " + QByteArray(100000, '}') + "after",
+        "{\\rtf1 \\" + QByteArray(100000, 'a') + "1 x}",
+        "{\\rtf1 \\par" + QByteArray(100000, '9') + " x}",
+        QByteArray("{\\rtf1 before\0after}", 20),
+        binary,
+    };
+    for (const QByteArray& rtf : hostile) {
+        const TRtfContent content = ReadRtf(rtf);
+        for (const TRtfRun& run : content.runs) {
+            // Every character one the editors hold: one byte, and never a zero.
+            EXPECT_FALSE(std::any_of(run.text.begin(), run.text.end(), [](QChar c) {
+                return c.unicode() == 0 || c.unicode() > 0xFF;
+            })) << rtf.left(40).toStdString();
+        }
+        TRichEditStream edit;
+        edit.LoadFromString(rtf, false);
+        EXPECT_EQ(edit.GetText().contains(QChar(0)), false);
+    }
+    EXPECT_EQ(ReadRtf(QByteArray("{\\rtf1 before\0after}", 20)).PlainText(),
+              QStringLiteral("before"));
+    EXPECT_EQ(ReadRtf("{\\rtf1 " + QByteArray(100000, '}') + "after").PlainText(), QString());
 }
 
 TEST(RtfReader, NonRtfInputIsPlainText)

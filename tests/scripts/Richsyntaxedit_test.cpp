@@ -154,6 +154,39 @@ TEST_F(SyntaxEditTest, KeywordFileLines)
                  std::runtime_error);
 }
 
+TEST_F(SyntaxEditTest, HostileKeywordAndScriptFilesLoadWithTheirTextIntact)
+{
+    QByteArray binary;
+    for (int i = 0; i < 20000; ++i) {
+        binary += static_cast<char>((i * 71 + 5) % 256);
+    }
+    // Keywords that are markup of the editor's own rich text, bare prefixes, zero bytes.
+    const QByteArray keywords = "\\par\r\n\\cf1\r\n{\r\n}\r\n\\\r\n&\r\n!\r\n&\\red\r\n!{\\rtf1\r\n" +
+                                QByteArray("NUL\0WORD x\r\n", 12) + QByteArray(100000, 'K') +
+                                "\r\n" + binary + "\r\nSETPOWER sw\r\n";
+    TRichSyntaxEdit fresh;
+    ASSERT_TRUE(fresh.LoadKeyWordFile(WriteKeywordFile(dir, keywords)));
+    EXPECT_TRUE(fresh.IsKeyWord(QStringLiteral("SETPOWER")));
+
+    const QList<QByteArray> scripts = {
+        QByteArray(),
+        QByteArray("\0\0\0", 3),
+        "\\par {\\cf1 } \\ \\red {\\rtf1 x} SETPOWER \"open\r\r\n\n; ;;\r",
+        "{\\rtf1\\ansi{\\colortbl;\\red255;}\\cf1 not really rtf}",
+        QByteArray(200000, 'x'),
+        binary,
+    };
+    for (const QByteArray& bytes : scripts) {
+        const QString path = WriteFile(dir.filePath(QStringLiteral("hostile.pxs")), bytes);
+        ASSERT_TRUE(fresh.LoadFile(path));
+        // Byte for byte what the file held, a zero byte as "?", every line end as CR LF.
+        QString want = ReadEditorText(path);
+        want.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+        EXPECT_EQ(fresh.GetText(), want) << bytes.left(40).toStdString();
+        EXPECT_FALSE(fresh.GetText().contains(QChar(0)));
+    }
+}
+
 TEST_F(SyntaxEditTest, AddSyntaxRewritesTheRtfExactly)
 {
     QByteArray rtf =

@@ -409,6 +409,42 @@ TEST_F(ScriptEditDasTest, AWildcardNameIsNeverSentToTheDas)
     EXPECT_TRUE(Received().isEmpty());
 }
 
+TEST_F(ScriptEditDasTest, APcFileNameThatIsNoDasNameNeverReachesTheDas)
+{
+    // Names a PC folder may hold: each would make "Del" act on other files or cut the command.
+    for (const QString& pcName :
+         {QStringLiteral("*.pxs"), QStringLiteral("a b.pxs"), QStringLiteral("x?.pxs"),
+          QStringLiteral("q\"t.pxs"), QStringLiteral("cr\rDEL.pxs")}) {
+        TScriptEditForm* editor = NewEditor();
+        editor->Editor->SetText(QStringLiteral("Wait 1"));
+        editor->FileName = QStringLiteral("/x/") + pcName;
+        prompt.shown.clear();
+        editor->SavetoPelagrix->trigger();
+        ASSERT_FALSE(prompt.shown.empty()) << pcName.toStdString();
+        EXPECT_TRUE(prompt.Messages().last().contains(QStringLiteral("is not a DAS file name")));
+
+        // Saved on the PC under that name, the offer to send it refuses too.
+        const QString path = FilePath(pcName.toLatin1().constData());
+        prompt.QueueFile(path);
+        prompt.QueueMessageAnswer(TMsgResult::Yes);
+        prompt.shown.clear();
+        editor->SaveAs();
+        // A blank is harmless in the quoted name the file is sent under.
+        EXPECT_EQ(prompt.Messages().join(QLatin1Char(' ')).contains(
+                      QStringLiteral("is not a DAS file name")),
+                  !pcName.contains(QLatin1Char(' ')))
+            << pcName.toStdString();
+        editor->Modified = false;
+        editor->close();
+    }
+    // Each offer ends with a listing; by the last one every command has arrived.
+    const QStringList sent = CommandsUntil(QStringLiteral("DIR"));
+    for (const char* command : {"Del", "SaveScript", "CLEARSCRIPT"}) {
+        EXPECT_TRUE(sent.filter(QLatin1String(command)).isEmpty()) << sent.join(' ').toStdString();
+    }
+    EXPECT_EQ(sent.filter(QStringLiteral("RCVFILE")), QStringList{"RCVFILE \"a b.pxs\""});
+}
+
 TEST_F(ScriptEditDasTest, LoadAndRunRunsOnlyAWholeScript)
 {
     TScriptEditForm* editor = NewEditor();

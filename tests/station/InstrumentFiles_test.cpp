@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include "StationFixture.h"
@@ -178,6 +179,46 @@ TEST_F(InstrumentFiles, ImportNeverGivesTwoDevicesOneName)
         EXPECT_EQ(pump->GetPacketPause(), c.pause);
     }
     EXPECT_FALSE(devices.IsDuplicateName(QStringLiteral("Fan")));
+}
+
+TEST_F(InstrumentFiles, HostileFilesImportSafelyOrNotAtAll)
+{
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    devices.SetCaptureDir(QStringLiteral("/srv/captures"));
+    TDevice* d = devices.Add(QStringLiteral("Probe"));
+    QByteArray binary;
+    for (int i = 0; i < 20000; ++i) {
+        binary += static_cast<char>((i * 53 + 9) % 256);
+    }
+    const struct {
+        QByteArray bytes;
+        bool read;
+    } cases[] = {
+        {QByteArray(), false},
+        {QByteArray("\0\0\0\0", 4), false},
+        {binary, false},
+        {"[", false},
+        {"[]\r\nPacketPause=7\r\n", true},
+        {"[..\\..\\evil]\r\nCaptureDestName=..\\..\\etc\\victim\r\n", true},
+        {"[/etc/evil]\r\nCaptureDestName=/etc/victim\r\nImage=../../../etc/passwd\r\n", true},
+        {"[C:\\evil]\r\nCaptureDestName=C:\\victim\r\nPacketPause=99999999999999\r\n", true},
+        {QByteArray("[A\0B]\r\nCaptureDestName=X\0\\..\\..\\v\r\n", 35), true},
+        {"[" + QByteArray(100000, 'N') + "]\r\nAvgPause=-2147483648\r\n" + binary, true},
+    };
+    for (const auto& c : cases) {
+        WriteFile(Path("hostile.ins"), c.bytes);
+        EXPECT_EQ(ImportInstrument(*d, d, Path("hostile.ins")), c.read)
+            << c.bytes.left(30).toStdString();
+        // Whatever the file named, captures stay in the capture folder.
+        const QString target = d->CaptureTarget().fileName;
+        EXPECT_TRUE(target.startsWith(QStringLiteral("\\srv\\captures\\"))) << target.toStdString();
+        EXPECT_FALSE(target.split(QLatin1Char('\\')).contains(QStringLiteral("..")));
+        // The name taken goes back out as the same section.
+        QFile::remove(Path("again.ins"));
+        ASSERT_TRUE(ExportInstrument(*d, Path("again.ins")));
+        const TMemIniFile again(Path("again.ins"));
+        EXPECT_EQ(again.ReadSections(), QStringList{d->GetName()});
+    }
 }
 
 TEST(InstrumentFileNames, OnlyExistingInsFilesInAnyCase)
