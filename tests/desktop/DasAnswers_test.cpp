@@ -280,9 +280,12 @@ TEST_F(DasAnswersTest, DeviceSequencesMeetNoUnknownCommandAndCaptureIntoADasFile
     TDASDesktopForm& f = Start();
     TDevice* ctd = Device("CTD");
     StreamBetweenGoAndStop(ctd);
-    // Captured into a file on the DAS.
+    // Captured into a sequentially numbered file on the DAS, which numbers it itself.
+    files.SetSequenceNumberSource([this] { return system.SequenceNumber(); });
     Devices->SetCaptureToHost(false);
     ctd->SetCaptureDest(2);
+    ctd->SetCaptureDestName(QStringLiteral("CTD\\CTD_000.RAW"));
+    f.SetSeqNum(7);
 
     // Every device on, its data and capture started, then all stopped again: every command of
     // those sequences is one the DAS knows. (OK to the warning that the data stays on the DAS.)
@@ -302,6 +305,8 @@ TEST_F(DasAnswersTest, DeviceSequencesMeetNoUnknownCommandAndCaptureIntoADasFile
     // The samples went into the capture file on the DAS, the file slot is closed again.
     const QStringList captured = files.FileNames().filter(QStringLiteral("CTD"));
     ASSERT_EQ(captured.size(), 1) << files.FileNames().join(QLatin1Char(' ')).toStdString();
+    EXPECT_TRUE(captured.first().endsWith(QStringLiteral("CTD_007.RAW"), Qt::CaseInsensitive))
+        << captured.first().toStdString();
     const QByteArray bytes = files.File(captured.first());
     EXPECT_GE(bytes.count("SAMPLE\r\n"), 5);
     files.AppendToSlot(1, "after");

@@ -312,6 +312,7 @@ int main(int argc, char** argv)
     AddDemoInstruments(instruments, freeRunning);
     const TDasStatus status(console, &instruments, &files);
     const TDasSystem system(console, &instruments);
+    files.SetSequenceNumberSource([&system] { return system.SequenceNumber(); });
     das.SetProtocol(protocolLevel);
     das.Start();
 

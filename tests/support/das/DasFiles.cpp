@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "link/Global.h"
 #include "link/MuxClasses.h"
 #include "support/das/DasConsole.h"
 #include "support/das/DasStandIn.h"
@@ -32,6 +33,7 @@ struct TDasFiles::TState {
     mutable std::condition_variable changed;
     std::map<QString, QByteArray> files;
     std::function<QString(const QString&)> resolver;
+    std::function<int()> sequenceNumber;
     bool answerFetches = true;
     // The file being received on channel 250: its name (empty: none) and bytes so far.
     QString receiving;
@@ -203,17 +205,29 @@ void TDasFiles::AddScriptCommands()
 void TDasFiles::AddFileSlotCommands()
 {
     std::shared_ptr<TState> state = state_;
-    // "OpenFile 1 "CTD_000.RAW"": the slot's number, then the file's name.
-    const auto open = [state](const TConsoleCommand& command) {
+    // "OpenFile 1 "CTD_000.RAW"": the slot's number, then the file's name; "OpenFileSeq" puts
+    // the DAS's file sequence number into the name (CTD_007.RAW at number 7).
+    const auto open = [state](const TConsoleCommand& command, bool numbered) {
         const int slot = command.bytes.simplified().split(' ').value(1).toInt();
-        const QString key = state->Resolve(QuotedName(command));
+        QString name = QuotedName(command);
+        std::function<int()> sequenceNumber;
+        {
+            const std::lock_guard guard(state->lock);
+            sequenceNumber = state->sequenceNumber;
+        }
+        if (numbered && sequenceNumber) {
+            name = MakeNumberedFileName(name, sequenceNumber());
+        }
+        const QString key = state->Resolve(name);
         const std::lock_guard guard(state->lock);
         state->slots[slot] = key;
         state->files.try_emplace(key);
         state->changed.notify_all();
     };
-    console_.On(QStringLiteral("OPENFILE"), open);
-    console_.On(QStringLiteral("OPENFILESEQ"), open);
+    console_.On(QStringLiteral("OPENFILE"),
+                [open](const TConsoleCommand& command) { open(command, false); });
+    console_.On(QStringLiteral("OPENFILESEQ"),
+                [open](const TConsoleCommand& command) { open(command, true); });
     console_.On(QStringLiteral("CLOSEFILE"), [state](const TConsoleCommand& command) {
         const int slot = command.bytes.simplified().split(' ').value(1).toInt();
         const std::lock_guard guard(state->lock);
@@ -290,6 +304,12 @@ void TDasFiles::SetNameResolver(std::function<QString(const QString&)> resolver)
 {
     const std::lock_guard guard(state_->lock);
     state_->resolver = std::move(resolver);
+}
+
+void TDasFiles::SetSequenceNumberSource(std::function<int()> source)
+{
+    const std::lock_guard guard(state_->lock);
+    state_->sequenceNumber = std::move(source);
 }
 
 QStringList TDasFiles::ScriptLines() const

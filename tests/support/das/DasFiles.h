@@ -10,7 +10,8 @@
 //    line, the zero-length block ends the script (it is then loaded), "CHECKSCRIPT" marks it
 //    checked;
 //  - "OpenFile n "name"" and "OpenFileSeq n "name"" open file slot n on that file (made empty
-//    when missing; what the slot takes is appended), "CloseFile n" closes the slot;
+//    when missing; what the slot takes is appended), "OpenFileSeq" with the DAS's file
+//    sequence number in the name's last three digits, "CloseFile n" closes the slot;
 //  - "SaveScript "name"" stores the loaded script as a file (its lines ended by CR LF);
 //  - "RUNSCRIPT" runs the loaded script and "ENDSCRIPT" halts it (the status report's script
 //    state follows).
@@ -53,6 +54,9 @@ public:
     // are kept under (a DAS with folders resolves them against its current folder); none
     // keeps them as sent. Called on the stand-in's thread, outside this object's lock.
     void SetNameResolver(std::function<QString(const QString&)> resolver);
+    // The DAS's file sequence number, which "OpenFileSeq" writes into the file's name (none:
+    // the name is kept as sent). Called on the stand-in's thread, outside this object's lock.
+    void SetSequenceNumberSource(std::function<int()> source);
     // Appends to the file open on file slot `slot` (nothing when the slot is closed).
     void AppendToSlot(int slot, const QByteArray& bytes);
 
