@@ -486,6 +486,18 @@ TEST_F(TerminalTest, ViewSplitShowsPanesAndChecksItsAction)
     form->SetViewSplit(0.25);
     form->resize(800, 400);
     EXPECT_TRUE(WaitUntil([form] { return form->HexPane()->width() == 200; }));
+
+    // The splitter dragged so that the text pane keeps less than a tenth: the next resize
+    // shows the hex pane alone, as the window reopens with the split it stores.
+    splitter->setSizes({760, 40});
+    Q_EMIT splitter->splitterMoved(760, 1);
+    EXPECT_GT(form->GetHexWidth(), 0.9);
+    EXPECT_LT(form->GetHexWidth(), 1.0);
+    form->resize(700, 400);
+    EXPECT_EQ(form->GetHexWidth(), 100.0);
+    EXPECT_TRUE(Action(form, "ViewHex")->isChecked());
+    EXPECT_FALSE(Action(form, "ViewBoth")->isChecked());
+    EXPECT_TRUE(WaitUntil([form] { return !form->TextPane()->isVisible(); }));
 }
 
 TEST_F(TerminalTest, DeviceMenuFollowsTheWindowKind)
