@@ -386,7 +386,7 @@ void AddStopCaptureCommands(TDevice& device, QStringList& list, int& time, uint8
     if (v.port == nullptr) {
         return;
     }
-    const TCaptureValues c(device);
+    TCaptureValues c(device);
     if (ArchivePlaying(device)) {
         TMux* mux = device.GetMux();
         if (!device.GetStopSuffix().isEmpty() && mux != nullptr && c.toHost) {
@@ -398,6 +398,16 @@ void AddStopCaptureCommands(TDevice& device, QStringList& list, int& time, uint8
         device.SetCaptureOn(false);
         device.UpdateListItem();
         return;
+    }
+    // A file capture ends where it was made, also when the master setting moved meanwhile: a
+    // file open on the PC is closed on the PC, a file slot open on the DAS is closed there.
+    if (c.fileDest) {
+        const TMux* mux = device.GetMux();
+        if (mux != nullptr && mux->IsCaptureOnPc()) {
+            c.toHost = true;
+        } else if (Das != nullptr && Das->FindSlotName(c.name) > 0) {
+            c.toHost = false;
+        }
     }
     // Only a DAS serial port is ever routed, so only it is unrouted and routed back. A
     // capture into a file on the DAS routed the port to that file: once the file is closed

@@ -297,6 +297,48 @@ TEST_F(DeviceSequencesTest, CaptureOnTheDasTakesAndFreesAFileSlot)
     EXPECT_EQ(das.AddSlotName(QStringLiteral("OTHER\\O.RAW")), 1);
 }
 
+// The master setting moved while a capture ran: the capture still ends where it was made, so
+// no file stays open (and filling) on the PC, and no file slot stays taken on the DAS.
+TEST_F(DeviceSequencesTest, AFileCaptureEndsWhereItWasMadeWhenTheMasterSettingMoved)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    devices.SetCaptureDir(dir.path() + QLatin1Char('/'));
+    TDevice* ctd = AddDevice(QStringLiteral("CTD"), 3, 3, 5);
+    ctd->SetCaptureDest(3);
+    ctd->SetCaptureDestName(QStringLiteral("CTD_1\\CTD_1000.RAW"));
+    QStringList list;
+    int T = 0;
+    uint8_t seq = 0;
+    AddStartCaptureCommands(*ctd, list, T, seq);
+    // "*StartHostCapture 3" opened the file on the PC; then the data was sent to the DAS.
+    TMux* channel = ctd->GetMux();
+    ASSERT_NE(channel, nullptr);
+    channel->StartCapture();
+    ASSERT_TRUE(channel->IsCaptureOnPc());
+    devices.SetCaptureToHost(false);
+    list.clear();
+    AddStopCaptureCommands(*ctd, list, T, seq);
+    EXPECT_EQ(list, (QStringList{"00000000 004UnRouteSerial 3",
+                                 "00000000 005SendString Host 255 \"StopHostCapture 3\\r\"",
+                                 "00000000 006RouteSerial 3 Host 3",
+                                 "00000000 007SendString Serial 3 \"\""}));
+    channel->StopCapture();
+
+    // The other way round: captured into a file on the DAS, stopped after the setting moved
+    // back to the PC.
+    list.clear();
+    AddStartCaptureCommands(*ctd, list, T, seq);
+    EXPECT_TRUE(list.first().endsWith(QStringLiteral("OpenFile 1 \"CTD_1000.RAW\" ")));
+    devices.SetCaptureToHost(true);
+    list.clear();
+    AddStopCaptureCommands(*ctd, list, T, seq);
+    EXPECT_EQ(list, (QStringList{"00000000 011CloseFile 1", "00000000 012RouteSerial 3 Host 3",
+                                 "00000000 013SendString Serial 3 \"\""}));
+    EXPECT_FALSE(channel->IsCaptureOnPc());
+    EXPECT_EQ(das.FindSlotName(QStringLiteral("CTD_1\\CTD_1000.RAW")), 0);
+}
+
 TEST_F(DeviceSequencesTest, AnalogCaptureStopNeedsNoRouting)
 {
     TDevice* analog = AddDevice(QStringLiteral("OXY"), 4, 20, 3, QStringLiteral("Analog"));
