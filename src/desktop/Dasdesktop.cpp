@@ -441,7 +441,7 @@ void TDASDesktopForm::SaveSettingsKey()
 {
     TRegistry reg;
     if (reg.OpenKey(VersionedKeyPath(Host.WriteVersion(), kDesktopKeyName), true)) {
-        reg.WriteString(kIniFileValue, MakeDataRelativePath(config_.ConfigFileName));
+        reg.WriteString(kIniFileValue, StoredPath(MakeDataRelativePath(config_.ConfigFileName)));
         reg.CloseKey();
     }
     SaveWindowPlacement(this, kDesktopKeyName);

@@ -184,11 +184,18 @@ QString TStationConfig::ReadModelKey(const TMemIniFile& ini, const char* key, co
 QString TStationConfig::StoredInternalConfigName(const TMemIniFile& ini)
 {
     const QString icf = ReadModelKey(ini, "InternalConfigFile", kDefaultInternalConfigFile);
-    // A bare file name lies in the internal configuration folder.
+    // Relative to the data folder, as a save writes it (a unit file in the data folder itself
+    // is stored as its bare name). One that would leave the data folder counts as none
+    // chosen, so the operator is asked.
+    const QString path = ExpandStoredDataPath(icf, kDefaultInternalConfigFile);
+    // A bare name, or none, that names no file there is looked for in the internal
+    // configuration folder.
     const bool bareName = !icf.contains(QLatin1Char('\\')) && !icf.contains(QLatin1Char('/'));
-    // One that would leave the data folder counts as none chosen, so the operator is asked.
-    return ExpandStoredDataPath(bareName ? QStringLiteral("InternalConfig\\") + icf : icf,
-                                kDefaultInternalConfigFile);
+    if (bareName && !FileExists(path)) {
+        return ExpandStoredDataPath(QStringLiteral("InternalConfig\\") + icf,
+                                    kDefaultInternalConfigFile);
+    }
+    return path;
 }
 
 void TStationConfig::AddDevicePorts(const QString& text)

@@ -79,7 +79,7 @@ void TDevice::SaveSettings(TMemIniFile& ini) const
         return;
     }
     TSectionWriter w(ini, GetName());
-    w.S("Image", MakeDataRelativePath(image_));
+    w.S("Image", StoredPath(MakeDataRelativePath(image_)));
     w.S("Port", port_->GetName());
     w.I("PortBaud", portBaud_);
     w.S("PortSettings", portSettings_);

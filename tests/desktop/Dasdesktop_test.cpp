@@ -202,6 +202,21 @@ TEST_F(DesktopTest, ReadsTheNewestKeyThatExistsAndWritesTheCurrentOne)
     EXPECT_LE(reg.ReadFloat(QStringLiteral("Width")), 1.0);
 }
 
+TEST_F(DesktopTest, AConfigurationOutsideTheDataFolderIsRememberedWithBackslashes)
+{
+    // The sample station copied next to the settings, away from the data folder.
+    const QString away = settingsDir.filePath(QStringLiteral("Away.das"));
+    ASSERT_TRUE(QFile::copy(sampleDas, away));
+    const QString stored = QString(away).replace(QLatin1Char('/'), QLatin1Char('\\'));
+    WriteIniFile(kRegistryVersionKey, stored);
+    TDASDesktopForm& f = Start();
+    ASSERT_TRUE(f.IsConfigurationLoaded());
+    EXPECT_EQ(f.ConfigFileName(), away);
+
+    f.close();
+    EXPECT_EQ(ReadIniFile(126), stored);
+}
+
 TEST_F(DesktopTest, WithoutAnyKeyTheConfigurationIsAskedFor)
 {
     form = std::make_unique<TDASDesktopForm>();

@@ -68,6 +68,126 @@ TEST_F(ConfigFiles, ForcedSaveOfNewFileWritesModelSectionLineForLine)
     EXPECT_EQ(config.InternalConfigFileName, icfDir + QStringLiteral("Unit.icf"));
 }
 
+TEST_F(ConfigFiles, SavedStationFileHoldsEveryKeyInOrderAndLoadsBackToTheSameBytes)
+{
+    config.InternalConfigFileName = WriteFile(icfDir + QStringLiteral("Unit.icf"), kStationIcf);
+    ASSERT_TRUE(config.ReadInternalConfiguration());
+    TDevice* pump = devices.Add(QStringLiteral("Pump"));
+    ASSERT_NE(pump, nullptr);
+    // An icon outside the data folder keeps "\" in the file like every stored path.
+    pump->SetImage(QStringLiteral("/srv/icons/pump.bmp"));
+    pump->SetEchoSerial(4);
+    pump->SetEchoFlow(2);
+    pump->SetPowerOnCmd(true);
+    pump->SetCmdPowerOn({QStringLiteral("WAKE"), QString(), QStringLiteral("SAY \"HI\", TWICE")});
+    pump->SetCmdStart({QStringLiteral("START"), QStringLiteral("SAMPLE 5")});
+    TFakeTerminal* terminal = TerminalOf(pump);
+    ASSERT_NE(terminal, nullptr);
+    terminal->geometry = QRect(100, 80, 500, 400);
+    terminal->visible = true;
+    terminal->state = 2;
+    terminal->hexWidth = 0.25;
+    terminal->hexWrap = 16;
+    terminal->hexWrapString = QStringLiteral("0D0A");
+    terminal->font = {0, 255, QStringLiteral("Courier New"), 9, true, false, false, false};
+    config.ConfigFileName = configDir + QStringLiteral("Pump.das");
+
+    ASSERT_TRUE(config.StoreConfiguration(true));
+
+    const QByteArray expected =
+        "[Pelagrix]\r\n"
+        "Warning=This is a Wendrok Generated File... DO NOT EDIT!\r\n"
+        "InternalConfigFile=InternalConfig\\Unit.icf\r\n"
+        "DevicePorts=\r\n"
+        "CaptureDir=Data\\\r\n"
+        "CaptureToHost=1\r\n"
+        "UseProtocol=1\r\n"
+        "ViewStyle=3\r\n"
+        "CommPort=1\r\n"
+        "BaudRate=115200\r\n"
+        "SortColumn=4\r\n"
+        "SeqNum=0\r\n"
+        "StatusInterval=1000\r\n"
+        "RequestStatus=1\r\n"
+        "StatisticsInterval=1000\r\n"
+        "PreXmitPause=0\r\n"
+        "PostXmitPause=0\r\n"
+        "ExplorerViewStyle=0\r\n"
+        "MaxPartition=0\r\n"
+        "\r\n"
+        "[Pump]\r\n"
+        "Image=\\srv\\icons\\pump.bmp\r\n"
+        "Port=Serial 1\r\n"
+        "PortBaud=9600\r\n"
+        "PortSettings=N,8,1\r\n"
+        "EchoSerial=4\r\n"
+        "EchoBaud=9600\r\n"
+        "EchoSettings=N,8,1\r\n"
+        "EchoFlow=2\r\n"
+        "PowerOnPriority=1\r\n"
+        "PowerOnDelay=30\r\n"
+        "PowerOnCmd=1\r\n"
+        "PowerOnCmdWait=30\r\n"
+        "CmdPowerOn=WAKE,,\"SAY \"\"HI\"\", TWICE\"\r\n"
+        "PowerOffCmd=0\r\n"
+        "PowerOffCmdWait=30\r\n"
+        "CmdPowerOff=\r\n"
+        "CollectionType=2\r\n"
+        "PacketPause=100\r\n"
+        "CmdGetData=\r\n"
+        "CmdStart=START,\"SAMPLE 5\"\r\n"
+        "CmdStartDelay=50\r\n"
+        "CmdStop=\r\n"
+        "CmdStopDelay=50\r\n"
+        "StartDataCapture=0\r\n"
+        "StartAfterDelay=30\r\n"
+        "CmdGetSavedData=\r\n"
+        "StopDataCapture=4\r\n"
+        "StopAfterDelay=200\r\n"
+        "StartPrefix=\r\n"
+        "StopSuffix=\r\n"
+        "Prefix=\r\n"
+        "Suffix=\r\n"
+        "DateStampInfix=/\r\n"
+        "DateStampFormat=1\r\n"
+        "TimeStampInfix=:\r\n"
+        "CaptureDest=2\r\n"
+        "CaptureDestOther=1\r\n"
+        "CaptureDestName=Pump\\Pump_000.RAW\r\n"
+        "CaptureDestAppend=1\r\n"
+        "DoAveraging=0\r\n"
+        "AvgNumSamples=10\r\n"
+        "AvgPause=10\r\n"
+        "FreqDuration=1000000\r\n"
+        "HexWidth=0.25\r\n"
+        "HexWrap=16\r\n"
+        "HexWrapString=0D0A\r\n"
+        "FontCharset=0\r\n"
+        "FontColor=255\r\n"
+        "FontName=Courier New\r\n"
+        "FontSize=9\r\n"
+        "FontStyleBold=1\r\n"
+        "FontStyleItalic=0\r\n"
+        "FontStyleUnderline=0\r\n"
+        "FontStyleStrikeOut=0\r\n"
+        "Height=0.5\r\n"
+        "Left=0.1\r\n"
+        "Top=0.1\r\n"
+        "Width=0.5\r\n"
+        "WindowState=2\r\n"
+        "Visible=1\r\n"
+        "\r\n";
+    EXPECT_EQ(ReadFile(config.ConfigFileName), expected);
+
+    // Every key reads back into the station it came from: loading and saving again gives the
+    // same bytes.
+    ASSERT_TRUE(config.LoadConfiguration());
+    ASSERT_EQ(DeviceNames(), QStringList{QStringLiteral("Pump")});
+    EXPECT_EQ(devices.Items(0)->GetImage(), QStringLiteral("/srv/icons/pump.bmp"));
+    ASSERT_TRUE(config.StoreConfiguration(true));
+    EXPECT_EQ(ReadFile(config.ConfigFileName), expected);
+}
+
 TEST_F(ConfigFiles, LoadsHandWrittenStationWithDevicesPortsChannelsAndSettings)
 {
     host.linkRunning = true;

@@ -327,3 +327,27 @@ TEST_F(InternalConfig, SampleStationInstallsOnceAndLoads)
     EXPECT_EQ(ReadFile(sample), saved);
     EXPECT_TRUE(QFileInfo(sample).isWritable());
 }
+
+TEST_F(InternalConfig, UnitFileInTheDataFolderItselfIsFoundAgainWithoutAQuestion)
+{
+    // A save stores a unit file of the data folder by its bare name; a load takes that name
+    // relative to the data folder, and only when no file is there, in "InternalConfig".
+    const QString root = WriteFile(GetProgramDataDir() + QStringLiteral("Root.icf"),
+                                   "[Pelagrix]\n[Top]\nPortType=Serial\n");
+    WriteFile(icfDir + QStringLiteral("Root.icf"), "[Pelagrix]\n[Other]\nPortType=Serial\n");
+    config.InternalConfigFileName = root;
+    ASSERT_TRUE(config.ReadInternalConfiguration());
+    config.ConfigFileName = configDir + QStringLiteral("Root.das");
+    ASSERT_TRUE(config.StoreConfiguration(true));
+    const TMemIniFile saved(config.ConfigFileName);
+    EXPECT_EQ(saved.ReadString(QStringLiteral("Pelagrix"), QStringLiteral("InternalConfigFile"),
+                               QString()),
+              QStringLiteral("Root.icf"));
+
+    config.InternalConfigFileName.clear();
+    ASSERT_TRUE(config.LoadConfiguration());
+    EXPECT_TRUE(prompt.shown.empty());
+    EXPECT_EQ(config.InternalConfigFileName, root);
+    EXPECT_EQ(PortNames(), QStringList{QStringLiteral("Top")});
+    QFile::remove(root);
+}
