@@ -297,6 +297,12 @@ void TTerminalForm::UpdateDeviceActions()
     }
     termOpenSerialPort_->setVisible(deviceWindow);
     termSetupCapture_->setVisible(!deviceWindow);
+    // The device's runs stay in the menu of a channel window, greyed, since there they have
+    // no device to run on.
+    termStartAll_->setEnabled(deviceWindow);
+    termStopAll_->setEnabled(deviceWindow);
+    termStartCapture_->setEnabled(device_ != nullptr);
+    termStopCapture_->setEnabled(device_ != nullptr);
     mnuDevice_->setTitle(deviceWindow ? QStringLiteral("Device") : QStringLiteral("Setup"));
     if (deviceWindow) {
         termOpenSerialPort_->setEnabled(device_->EchoSettings().port > 0);

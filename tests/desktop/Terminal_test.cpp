@@ -508,6 +508,13 @@ TEST_F(TerminalTest, DeviceMenuFollowsTheWindowKind)
     EXPECT_TRUE(Action(plain, "TermSetupCapture")->isVisible());
     EXPECT_FALSE(Action(plain, "TermDeviceOn")->isVisible());
     EXPECT_FALSE(Action(plain, "TermOpenSerialPort")->isVisible());
+    // The device's runs are listed but greyed: a channel window has no device to run them on.
+    for (const char* name :
+         {"TermStartAll", "TermStopAll", "TermStartCapture", "TermStopCapture"}) {
+        EXPECT_TRUE(Action(plain, name)->isVisible()) << name;
+        EXPECT_FALSE(Action(plain, name)->isEnabled()) << name;
+    }
+    EXPECT_TRUE(Action(plain, "TermSetupCapture")->isEnabled());
 
     TFakeDevice withEcho(true, 3);
     TTerminalForm* device = DeviceWindow(7, withEcho);
@@ -517,6 +524,10 @@ TEST_F(TerminalTest, DeviceMenuFollowsTheWindowKind)
     for (const char* name :
          {"TermDeviceOn", "TermDeviceOff", "TermStartData", "TermStopData", "TermDeviceSetup"}) {
         EXPECT_TRUE(Action(device, name)->isVisible()) << name;
+    }
+    for (const char* name :
+         {"TermStartAll", "TermStopAll", "TermStartCapture", "TermStopCapture"}) {
+        EXPECT_TRUE(Action(device, name)->isEnabled()) << name;
     }
     EXPECT_TRUE(Action(device, "TermOpenSerialPort")->isEnabled());
     EXPECT_EQ(Action(device, "TermOpenSerialPort")->text(), QStringLiteral("Open Serial &Port"));
