@@ -141,7 +141,18 @@ int AddLabelCommands(const TDevice& device, const QString& cmdWord, const QStrin
 
 bool PollData(TDevice& device, double now)
 {
-    if (!device.GetDataOn() || device.GetCollectionType() != 0 || now < device.GetNextPollTime()) {
+    if (!device.GetDataOn() || device.GetCollectionType() != 0) {
+        return false;
+    }
+    // After a poll the next one is at most one period ahead. One more than two periods ahead
+    // means the clock went back (the local time at the end of summer time) or the pause was
+    // shortened while data ran: the device is asked now instead of falling silent until the
+    // old time comes round again.
+    const double period = device.GetPacketPause() / kTicksPerDay;
+    if (device.GetNextPollTime() - now > 2 * std::max(period, 0.0)) {
+        device.SetNextPollTime(now);
+    }
+    if (now < device.GetNextPollTime()) {
         return false;
     }
     const TPort* port = device.GetPort();
@@ -168,7 +179,6 @@ bool PollData(TDevice& device, double now)
     if (!device.GetSuffix().isEmpty() && IsAnalogKind(*port)) {
         AddLabelCommands(device, QStringLiteral("SendString "), device.GetSuffix(), 0);
     }
-    const double period = device.GetPacketPause() / kTicksPerDay;
     const double next = device.GetNextPollTime();
     device.SetNextPollTime(next + 2 * period >= now ? next + period : now + period);
     return true;

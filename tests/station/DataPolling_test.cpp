@@ -78,6 +78,24 @@ TEST_F(DataPollingTest, PollsAtThePacketPauseAndCatchesUpAfterAStall)
 
     EXPECT_TRUE(PollData(*oxy, kT0 + 10 * kSecond));
     EXPECT_NEAR(oxy->GetNextPollTime(), kT0 + 11 * kSecond, 1e-9);
+    EXPECT_FALSE(PollData(*oxy, kT0 + 10 * kSecond));
+    Commands();
+
+    // The local clock goes back an hour (end of summer time): the device is asked at once and
+    // then every second from the new time, not silent for an hour.
+    const double back = kT0 + 10.5 * kSecond - 3600 * kSecond;
+    EXPECT_TRUE(PollData(*oxy, back));
+    EXPECT_EQ(Commands(), QStringList{"SendAnalog 4  Host 20"});
+    EXPECT_NEAR(oxy->GetNextPollTime(), back + kSecond, 1e-9);
+    EXPECT_FALSE(PollData(*oxy, back + 0.5 * kSecond));
+
+    // A pause shortened from ten minutes to one second while data runs takes effect at once.
+    oxy->SetPacketPause(60000);
+    EXPECT_TRUE(PollData(*oxy, back + kSecond));
+    EXPECT_NEAR(oxy->GetNextPollTime(), back + 601 * kSecond, 1e-9);
+    oxy->SetPacketPause(100);
+    EXPECT_TRUE(PollData(*oxy, back + 2 * kSecond));
+    EXPECT_NEAR(oxy->GetNextPollTime(), back + 3 * kSecond, 1e-9);
 }
 
 TEST_F(DataPollingTest, OnlyOnDemandDevicesWithDataOnArePolled)
