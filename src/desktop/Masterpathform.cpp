@@ -126,6 +126,8 @@ void TMasterPath::done(int result)
     if (result == kModalOk && Devices != nullptr) {
         Devices->SetCaptureDir(Edit_MasterPath->text());
         Devices->SetCaptureToHost(DestinationIndex() == 0);
+        // The "Capture To" column names the new place ("Host:" or "DAS:") at once.
+        Devices->UpdateAllItems();
     }
     QDialog::done(result);
 }

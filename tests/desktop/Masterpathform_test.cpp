@@ -14,6 +14,7 @@
 #include "platform/WindowPlacement.h"
 #include "station/DeviceClasses.h"
 #include "station/DeviceListModel.h"
+#include "station/PortClasses.h"
 #include "support/FakePrompt.h"
 
 namespace {
@@ -84,6 +85,26 @@ TEST_F(MasterPathTest, OkStoresFolderAndDestinationEvenForTheDas)
     Show();
     EXPECT_EQ(dialog.DestinationIndex(), 1);
     EXPECT_FALSE(dialog.Edit_MasterPath->isEnabled());
+}
+
+TEST_F(MasterPathTest, OkShowsTheNewPlaceInTheDeviceList)
+{
+    TPortArray ports;
+    PortArray = &ports;
+    ports.AddPort(QStringLiteral("Serial 1"), QStringLiteral("J1"), 1, 1, 0, 1,
+                  QStringLiteral("Serial"));
+    TDevice* ctd = devices.Add(QStringLiteral("CTD"));
+    ASSERT_NE(ctd, nullptr);
+    ctd->SetCaptureDest(3);
+    const QModelIndex captureTo = model.index(0, 5);
+    EXPECT_EQ(model.data(captureTo, Qt::DisplayRole).toString(),
+              QStringLiteral("Host:CTD_000.RAW"));
+    Show();
+    dialog.Radio_DAS->click();
+    dialog.Button_OK->click();
+    EXPECT_EQ(model.data(captureTo, Qt::DisplayRole).toString(), QStringLiteral("DAS:CTD_000.RAW"));
+    devices.Clear();
+    PortArray = nullptr;
 }
 
 TEST_F(MasterPathTest, CancelAndClosingChangeNothing)
