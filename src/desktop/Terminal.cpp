@@ -521,7 +521,9 @@ void TTerminalForm::closeEvent(QCloseEvent* event)
 void TTerminalForm::resizeEvent(QResizeEvent* event)
 {
     QMainWindow::resizeEvent(event);
-    ApplyViewSplit();
+    // A pane dragged nearly shut closes here, as the stored split reopens it at the next
+    // start, and the View menu's check follows.
+    SetViewSplit(viewSplit_);
 }
 
 ITerminalView* TTerminalFactory::CreateDeviceWindow(TMux& channel, IChannelDevice& device)

@@ -50,6 +50,10 @@ constexpr int kChannelWindowHeightPx = 320;
 // gives it where it has one; otherwise a drawn dot, green for open, grey for closed.
 QIcon EchoPortIcon(bool open);
 
+// What a paste of `text` sends: Latin-1 ("?" for what it cannot hold), every line break
+// CR LF.
+QByteArray PasteBytes(const QString& text);
+
 // The window of one host channel, plain or bound to a device.
 class TTerminalForm : public QMainWindow, public ITerminalView, public IDeviceTerminal {
     Q_OBJECT

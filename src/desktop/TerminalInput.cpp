@@ -132,13 +132,30 @@ void TTerminalForm::Send(const QByteArray& bytes)
     }
 }
 
+QByteArray PasteBytes(const QString& text)
+{
+    // Text to the DAS is Latin-1 with CR LF line breaks, as the instruments' own consoles
+    // expect: a line copied here ends in a bare LF, which such a console would not take as
+    // the end of a command.
+    QByteArray bytes;
+    bytes.reserve(text.size() + text.count(QLatin1Char('\n')));
+    QChar previous;
+    for (const QChar c : text) {
+        if (c == QLatin1Char('\n') && previous != QLatin1Char('\r')) {
+            bytes.append('\r');
+        }
+        bytes.append(c.unicode() <= 0xFF ? static_cast<char>(c.unicode()) : '?');
+        previous = c;
+    }
+    return bytes;
+}
+
 void TTerminalForm::EditPasteExecute()
 {
-    // Text to the DAS is Latin-1; an empty clipboard sends nothing (an empty block would end
-    // a transfer).
+    // An empty clipboard sends nothing (an empty block would end a transfer).
     const QString text = QApplication::clipboard()->text();
     if (!text.isEmpty()) {
-        Send(text.toLatin1());
+        Send(PasteBytes(text));
     }
 }
 

@@ -341,6 +341,15 @@ TEST_F(TerminalTest, PasteSendsTheWholeClipboardOnTheWindowsChannel)
     EXPECT_EQ(received.size(), big.size());
     EXPECT_TRUE(received == big);
 
+    // Lines copied from an editor here end in LF; the instrument gets CR LF, as it would from
+    // the consoles it was set up with. Line ends that are CR LF or CR already stay as they are.
+    QApplication::clipboard()->setText(QStringLiteral("SETBAUD 9600\nGO\r\nSTOP\rT=25\u00B0\n\n"));
+    Action(script, "EditPaste")->trigger();
+    const auto lines = TakeBlocks();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].second, QByteArray("SETBAUD 9600\r\nGO\r\nSTOP\rT=25\xB0\r\n\r\n"));
+    EXPECT_EQ(PasteBytes(QStringLiteral("\u20AC1")), QByteArray("?1"));
+
     QApplication::clipboard()->clear();
     Action(script, "EditPaste")->trigger();
     EXPECT_EQ(SendQueue->Count(), 0);  // an empty block would mean "end of transfer"
@@ -477,6 +486,18 @@ TEST_F(TerminalTest, ViewSplitShowsPanesAndChecksItsAction)
     form->SetViewSplit(0.25);
     form->resize(800, 400);
     EXPECT_TRUE(WaitUntil([form] { return form->HexPane()->width() == 200; }));
+
+    // The splitter dragged so that the text pane keeps less than a tenth: the next resize
+    // shows the hex pane alone, as the window reopens with the split it stores.
+    splitter->setSizes({760, 40});
+    Q_EMIT splitter->splitterMoved(760, 1);
+    EXPECT_GT(form->GetHexWidth(), 0.9);
+    EXPECT_LT(form->GetHexWidth(), 1.0);
+    form->resize(700, 400);
+    EXPECT_EQ(form->GetHexWidth(), 100.0);
+    EXPECT_TRUE(Action(form, "ViewHex")->isChecked());
+    EXPECT_FALSE(Action(form, "ViewBoth")->isChecked());
+    EXPECT_TRUE(WaitUntil([form] { return !form->TextPane()->isVisible(); }));
 }
 
 TEST_F(TerminalTest, DeviceMenuFollowsTheWindowKind)
