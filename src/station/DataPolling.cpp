@@ -9,6 +9,7 @@
 #include "platform/DateTimeText.h"
 #include "station/CommandBlocks.h"
 #include "station/DeviceClasses.h"
+#include "station/DeviceSequences.h"
 
 namespace {
 
@@ -117,9 +118,15 @@ QString LabelDestination(const TDevice& device)
     case 2:
     case 3: {
         const TDevices* owner = device.GetOwner();
-        const bool toHost = owner == nullptr || owner->GetCaptureToHost();
-        if (!toHost && device.GetCaptureOn()) {
-            const int slot = Das != nullptr ? Das->FindSlotName(device.GetCaptureDestName()) : 0;
+        bool toHost = owner == nullptr || owner->GetCaptureToHost();
+        if (!device.GetCaptureOn()) {
+            return host + hc;
+        }
+        // Labels go where the running capture was made, also when the master setting moved
+        // meanwhile: never to a DAS file slot the capture does not hold.
+        toHost = FileCaptureOnPc(device, toHost);
+        const int slot = Das != nullptr ? Das->FindSlotName(device.GetCaptureDestName()) : 0;
+        if (!toHost && slot > 0) {
             return QStringLiteral(" File ") + QString::number(slot);
         }
         return host + hc;

@@ -166,6 +166,19 @@ TEST_F(DataPollingTest, LabelsFollowTheCaptureDestination)
     AddLabelCommands(*oxy, QStringLiteral("SendString "), QStringLiteral("x"), 0);
     EXPECT_EQ(Commands(), QStringList{"SendString  File 1 \"x\""});
 
+    // The master setting moves while the capture runs: labels stay with the capture where it
+    // was made, in the DAS file slot it holds or in the file open on the PC.
+    devices.SetCaptureToHost(true);
+    EXPECT_EQ(LabelDestination(*oxy), QStringLiteral(" File 1"));
+    das.ReleaseSlotName(oxy->GetCaptureDestName());
+    QByteArray pcFile;
+    oxy->GetMux()->SetCaptureFile(std::make_unique<TMemoryCapture>(&pcFile));
+    devices.SetCaptureToHost(false);
+    EXPECT_EQ(LabelDestination(*oxy), QStringLiteral(" Host 20"));
+    oxy->GetMux()->SetCaptureFile(nullptr);
+    // Nothing held at all: never a slot the DAS does not have.
+    EXPECT_EQ(LabelDestination(*oxy), QStringLiteral(" Host 20"));
+
     oxy->SetCaptureDest(7);
     EXPECT_EQ(LabelDestination(*oxy), QStringLiteral(" Host 253"));
 }
