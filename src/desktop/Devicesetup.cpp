@@ -630,7 +630,7 @@ void TDeviceSetupForm::DevSetupDoneButtonClick()
         return;
     }
     const QString name = Edit_Name->text();
-    if (name.isEmpty()) {
+    if (name.trimmed().isEmpty()) {
         ShowMessage(QStringLiteral("Please give the device a name."));
         return;
     }

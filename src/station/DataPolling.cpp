@@ -9,6 +9,7 @@
 #include "platform/DateTimeText.h"
 #include "station/CommandBlocks.h"
 #include "station/DeviceClasses.h"
+#include "station/DeviceSequences.h"
 
 namespace {
 
@@ -117,9 +118,15 @@ QString LabelDestination(const TDevice& device)
     case 2:
     case 3: {
         const TDevices* owner = device.GetOwner();
-        const bool toHost = owner == nullptr || owner->GetCaptureToHost();
-        if (!toHost && device.GetCaptureOn()) {
-            const int slot = Das != nullptr ? Das->FindSlotName(device.GetCaptureDestName()) : 0;
+        bool toHost = owner == nullptr || owner->GetCaptureToHost();
+        if (!device.GetCaptureOn()) {
+            return host + hc;
+        }
+        // Labels go where the running capture was made, also when the master setting moved
+        // meanwhile: never to a DAS file slot the capture does not hold.
+        toHost = FileCaptureOnPc(device, toHost);
+        const int slot = Das != nullptr ? Das->FindSlotName(device.GetCaptureDestName()) : 0;
+        if (!toHost && slot > 0) {
             return QStringLiteral(" File ") + QString::number(slot);
         }
         return host + hc;
@@ -141,7 +148,18 @@ int AddLabelCommands(const TDevice& device, const QString& cmdWord, const QStrin
 
 bool PollData(TDevice& device, double now)
 {
-    if (!device.GetDataOn() || device.GetCollectionType() != 0 || now < device.GetNextPollTime()) {
+    if (!device.GetDataOn() || device.GetCollectionType() != 0) {
+        return false;
+    }
+    // After a poll the next one is at most one period ahead. One more than two periods ahead
+    // means the clock went back (the local time at the end of summer time) or the pause was
+    // shortened while data ran: the device is asked now instead of falling silent until the
+    // old time comes round again.
+    const double period = device.GetPacketPause() / kTicksPerDay;
+    if (device.GetNextPollTime() - now > 2 * std::max(period, 0.0)) {
+        device.SetNextPollTime(now);
+    }
+    if (now < device.GetNextPollTime()) {
         return false;
     }
     const TPort* port = device.GetPort();
@@ -168,7 +186,6 @@ bool PollData(TDevice& device, double now)
     if (!device.GetSuffix().isEmpty() && IsAnalogKind(*port)) {
         AddLabelCommands(device, QStringLiteral("SendString "), device.GetSuffix(), 0);
     }
-    const double period = device.GetPacketPause() / kTicksPerDay;
     const double next = device.GetNextPollTime();
     device.SetNextPollTime(next + 2 * period >= now ? next + period : now + period);
     return true;

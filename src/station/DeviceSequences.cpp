@@ -402,12 +402,7 @@ void AddStopCaptureCommands(TDevice& device, QStringList& list, int& time, uint8
     // A file capture ends where it was made, also when the master setting moved meanwhile: a
     // file open on the PC is closed on the PC, a file slot open on the DAS is closed there.
     if (c.fileDest) {
-        const TMux* mux = device.GetMux();
-        if (mux != nullptr && mux->IsCaptureOnPc()) {
-            c.toHost = true;
-        } else if (Das != nullptr && Das->FindSlotName(c.name) > 0) {
-            c.toHost = false;
-        }
+        c.toHost = FileCaptureOnPc(device, c.toHost);
     }
     // Only a DAS serial port is ever routed, so only it is unrouted and routed back. A
     // capture into a file on the DAS routed the port to that file: once the file is closed
@@ -497,6 +492,18 @@ void SendPowerOffSequence(TDevice& device, bool power, bool commands, bool close
 void SendDataStart(TDevice& device) { SendStep(device, AddDataStartCommands); }
 
 void SendDataStop(TDevice& device) { SendStep(device, AddDataStopCommands); }
+
+bool FileCaptureOnPc(const TDevice& device, bool toHost)
+{
+    const TMux* mux = device.GetMux();
+    if (mux != nullptr && mux->IsCaptureOnPc()) {
+        return true;
+    }
+    if (Das != nullptr && Das->FindSlotName(device.GetCaptureDestName()) > 0) {
+        return false;
+    }
+    return toHost;
+}
 
 bool CaptureFileExists(const TDevice& device)
 {

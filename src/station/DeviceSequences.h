@@ -95,6 +95,11 @@ void SendDataStop(TDevice& device);
 // Whether starting a host capture would overwrite the device's capture file.
 bool CaptureFileExists(const TDevice& device);
 
+// Where the device's running file capture was made, also when the master setting moved
+// meanwhile: true for a file open on the PC, false for a DAS file slot held by its name, and
+// `toHost` (the master setting) when neither is held.
+bool FileCaptureOnPc(const TDevice& device, bool toHost);
+
 // Drops the device's queued work: its channel's data, and the queued commands that name its
 // host channel (host-side lines) or its DAS serial port as a whole number.
 void RemoveQueuedDeviceCommands(const TDevice& device);

@@ -142,7 +142,7 @@ QStringList CaptureChannelNames()
 
 bool UsableDeviceName(const QString& name)
 {
-    return !TDevices::IsReservedName(name) && !name.contains(QLatin1Char('[')) &&
+    return !name.trimmed().isEmpty() && !TDevices::IsReservedName(name) && !name.contains(QLatin1Char('[')) &&
            !name.contains(QLatin1Char(']')) && !name.contains(QLatin1Char('\r')) &&
            !name.contains(QLatin1Char('\n'));
 }

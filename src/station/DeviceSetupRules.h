@@ -63,8 +63,9 @@ QStringList EchoPortNames(int dasPort);
 // number in decimal.
 QStringList CaptureChannelNames();
 
-// Whether a device can carry the name as its section name in a configuration file: not a DAS
-// model's name, and no "[", "]" or line break.
+// Whether a device can carry the name as its section name in a configuration file: not blank,
+// not a DAS model's name, and no "[", "]" or line break. A blank name would leave the device
+// without a caption and derive a capture file name that starts at the capture folder's root.
 bool UsableDeviceName(const QString& name);
 // The message shown for a name another device (or a DAS model) already carries.
 QString DuplicateNameMessage(const QString& name);

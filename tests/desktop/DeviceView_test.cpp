@@ -149,6 +149,12 @@ TEST_F(DeviceViewTest, RenameInPlaceRefusesTakenAndReservedNames)
     EXPECT_EQ(ctd->GetListItem()->Caption(), QStringLiteral("CTD"));
     form->DeviceViewRename(ctd->GetListItem(), QStringLiteral("[x]"));
     EXPECT_EQ(ctd->GetListItem()->Caption(), QStringLiteral("CTD"));
+    // A blank name is no name: the row keeps its device's name, the channel its own.
+    for (const QString& blank : {QString(), QStringLiteral("   ")}) {
+        form->DeviceViewRename(ctd->GetListItem(), blank);
+        EXPECT_EQ(ctd->GetListItem()->Caption(), QStringLiteral("CTD"));
+        EXPECT_EQ(ctd->GetMux()->GetName(), QStringLiteral("CTD"));
+    }
     EXPECT_FALSE(ConfigurationChanged);
 
     // An accepted name reaches the channel and its window, and is saved with the station.

@@ -468,7 +468,7 @@ TEST_F(DeviceSetupTest, NamesOtherDevicesOrModelsCarryAreRefused)
                   QStringLiteral("Name \"") + QLatin1String(name) + "\" already exists.");
         EXPECT_EQ(wizard->result(), 0);
     }
-    for (const char* name : {"", "Fan[2]"}) {
+    for (const char* name : {"", "  ", "Fan[2]"}) {
         const size_t before = prompt.shown.size();
         wizard->Edit_Name->setText(QString::fromLatin1(name));
         Finish();

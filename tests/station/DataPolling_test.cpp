@@ -78,6 +78,24 @@ TEST_F(DataPollingTest, PollsAtThePacketPauseAndCatchesUpAfterAStall)
 
     EXPECT_TRUE(PollData(*oxy, kT0 + 10 * kSecond));
     EXPECT_NEAR(oxy->GetNextPollTime(), kT0 + 11 * kSecond, 1e-9);
+    EXPECT_FALSE(PollData(*oxy, kT0 + 10 * kSecond));
+    Commands();
+
+    // The local clock goes back an hour (end of summer time): the device is asked at once and
+    // then every second from the new time, not silent for an hour.
+    const double back = kT0 + 10.5 * kSecond - 3600 * kSecond;
+    EXPECT_TRUE(PollData(*oxy, back));
+    EXPECT_EQ(Commands(), QStringList{"SendAnalog 4  Host 20"});
+    EXPECT_NEAR(oxy->GetNextPollTime(), back + kSecond, 1e-9);
+    EXPECT_FALSE(PollData(*oxy, back + 0.5 * kSecond));
+
+    // A pause shortened from ten minutes to one second while data runs takes effect at once.
+    oxy->SetPacketPause(60000);
+    EXPECT_TRUE(PollData(*oxy, back + kSecond));
+    EXPECT_NEAR(oxy->GetNextPollTime(), back + 601 * kSecond, 1e-9);
+    oxy->SetPacketPause(100);
+    EXPECT_TRUE(PollData(*oxy, back + 2 * kSecond));
+    EXPECT_NEAR(oxy->GetNextPollTime(), back + 3 * kSecond, 1e-9);
 }
 
 TEST_F(DataPollingTest, OnlyOnDemandDevicesWithDataOnArePolled)
@@ -147,6 +165,19 @@ TEST_F(DataPollingTest, LabelsFollowTheCaptureDestination)
     das.AddSlotName(oxy->GetCaptureDestName());
     AddLabelCommands(*oxy, QStringLiteral("SendString "), QStringLiteral("x"), 0);
     EXPECT_EQ(Commands(), QStringList{"SendString  File 1 \"x\""});
+
+    // The master setting moves while the capture runs: labels stay with the capture where it
+    // was made, in the DAS file slot it holds or in the file open on the PC.
+    devices.SetCaptureToHost(true);
+    EXPECT_EQ(LabelDestination(*oxy), QStringLiteral(" File 1"));
+    das.ReleaseSlotName(oxy->GetCaptureDestName());
+    QByteArray pcFile;
+    oxy->GetMux()->SetCaptureFile(std::make_unique<TMemoryCapture>(&pcFile));
+    devices.SetCaptureToHost(false);
+    EXPECT_EQ(LabelDestination(*oxy), QStringLiteral(" Host 20"));
+    oxy->GetMux()->SetCaptureFile(nullptr);
+    // Nothing held at all: never a slot the DAS does not have.
+    EXPECT_EQ(LabelDestination(*oxy), QStringLiteral(" Host 20"));
 
     oxy->SetCaptureDest(7);
     EXPECT_EQ(LabelDestination(*oxy), QStringLiteral(" Host 253"));

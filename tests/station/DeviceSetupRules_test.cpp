@@ -162,7 +162,7 @@ TEST_F(DeviceSetupRules, NamesMustBeUniqueAndNotAModels)
     }
 
     EXPECT_TRUE(UsableDeviceName(QStringLiteral("CTD 1")));
-    for (const char* name : {"Corvane", "A[1]", "B]", "C\nD", "E\rF"}) {
+    for (const char* name : {"Corvane", "A[1]", "B]", "C\nD", "E\rF", "", "   "}) {
         EXPECT_FALSE(UsableDeviceName(QString::fromLatin1(name))) << name;
     }
 }
