@@ -70,7 +70,7 @@ TEST_F(DesktopArchiveTest, AFastPlaybackShowsTheDeviceWindowTheTextItShowedLive)
     SelectOnly({"CTD"});
     f.UpdateActions();
     Trigger("Desktop_DeviceOn");
-    ASSERT_TRUE(WaitUntil([&] { return instruments.SwitchOn(1) && instruments.IsOpen(1); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return instruments.SwitchOn(1) && instruments.IsOpen(1); }));
     auto* window = dynamic_cast<TTerminalForm*>(ctd->GetMux()->GetWindow());
     ASSERT_NE(window, nullptr);
 
@@ -80,7 +80,7 @@ TEST_F(DesktopArchiveTest, AFastPlaybackShowsTheDeviceWindowTheTextItShowedLive)
         return window->TextPane()->toPlainText().contains(QStringLiteral("SAMPLE"));
     }, 10000));
     Trigger("Desktop_StopData");
-    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }));
     ASSERT_TRUE(WaitQuiet(ctd));
     ctd->GetMux()->ClearWindow();
     window->RefreshPanes();
@@ -97,9 +97,9 @@ TEST_F(DesktopArchiveTest, AFastPlaybackShowsTheDeviceWindowTheTextItShowedLive)
     const int before = instruments.SamplesFrom(1);
     auto liveLines = std::make_unique<TShownLines>(*window);
     Trigger("Desktop_StartData");
-    ASSERT_TRUE(WaitUntil([&] { return instruments.SamplesFrom(1) >= before + 90; }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return instruments.SamplesFrom(1) >= before + 90; }));
     Trigger("Desktop_StopData");
-    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }));
     ASSERT_TRUE(WaitQuiet(ctd));
     const int samples = instruments.SamplesFrom(1) - before;
     Trigger("RecordDASArchive");

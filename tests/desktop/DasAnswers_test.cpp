@@ -291,11 +291,11 @@ TEST_F(DasAnswersTest, DeviceSequencesMeetNoUnknownCommandAndCaptureIntoADasFile
     // those sequences is one the DAS knows. (OK to the warning that the data stays on the DAS.)
     prompt.QueueMessageAnswer(TMsgResult::Ok);
     Trigger("Desktop_StartAll");
-    ASSERT_TRUE(WaitUntil([&] { return ctd->GetDataOn() && instruments.IsStreaming(1); }, 15000));
-    ASSERT_TRUE(WaitUntil([&] { return instruments.SamplesFrom(1) >= 5; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return ctd->GetDataOn() && instruments.IsStreaming(1); }));
+    ASSERT_TRUE(WaitUntil([&] { return instruments.SamplesFrom(1) >= 5; }));
     Trigger("Desktop_StopAll");
-    ASSERT_TRUE(WaitUntil([&] { return !ctd->GetDataOn() && !instruments.IsStreaming(1); }, 15000));
-    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsOpen(1); }, 15000));
+    ASSERT_TRUE(WaitUntil([&] { return !ctd->GetDataOn() && !instruments.IsStreaming(1); }));
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsOpen(1); }));
     Trigger("ShowDASStatistics");
     ASSERT_TRUE(WaitForEarlierAnswersOf(f));
     EXPECT_FALSE(Window(kErrorChannel)->TextPane()->toPlainText().contains(

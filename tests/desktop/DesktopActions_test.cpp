@@ -75,7 +75,7 @@ TEST_F(ActionsTest, PowerOnStartDataShowsTheStreamAndCaptureKeepsEveryByte)
     ASSERT_NE(window, nullptr);
     window->SetViewSplit(0.5);
     Trigger("Desktop_StartData");
-    ASSERT_TRUE(WaitUntil([&] { return ctd->GetDataOn() && instruments.IsStreaming(1); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return ctd->GetDataOn() && instruments.IsStreaming(1); }));
     EXPECT_TRUE(console.Texts().contains(QStringLiteral("SendString Serial 1 \"GO\\r\"")));
     ASSERT_TRUE(WaitUntil([&] {
         return window->TextPane()->toPlainText().contains(QStringLiteral("SAMPLE\nSAMPLE"));
@@ -92,7 +92,7 @@ TEST_F(ActionsTest, PowerOnStartDataShowsTheStreamAndCaptureKeepsEveryByte)
     EXPECT_FALSE(window->TextPane()->toPlainText().contains(QLatin1Char('x')));
 
     Trigger("Desktop_StopData");
-    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }));
     EXPECT_FALSE(ctd->GetDataOn());
 
     // A capture holds exactly what streamed while it ran (the last samples of the first run
@@ -101,16 +101,16 @@ TEST_F(ActionsTest, PowerOnStartDataShowsTheStreamAndCaptureKeepsEveryByte)
     const QString file = NativePath(ctd->CaptureTarget().fileName);
     QFile::remove(file);
     Trigger("Desktop_StartCapture");
-    ASSERT_TRUE(WaitUntil([&] { return ctd->GetMux()->IsCaptureOnPc(); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return ctd->GetMux()->IsCaptureOnPc(); }));
     const int before = instruments.SamplesFrom(1);
     Trigger("Desktop_StartData");
-    ASSERT_TRUE(WaitUntil([&] { return instruments.SamplesFrom(1) >= before + 5; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return instruments.SamplesFrom(1) >= before + 5; }));
     Trigger("Desktop_StopData");
-    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(1); }));
     ASSERT_TRUE(WaitUntil([&] { return das.AllSent() && !ctd->GetMux()->HasData(); }));
     const int samples = instruments.SamplesFrom(1) - before;
     Trigger("Desktop_StopCapture");
-    ASSERT_TRUE(WaitUntil([&] { return !ctd->GetMux()->HasCaptureFile(); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return !ctd->GetMux()->HasCaptureFile(); }));
     QFile captured(file);
     ASSERT_TRUE(captured.open(QIODevice::ReadOnly)) << file.toStdString();
     const QByteArray bytes = captured.readAll();
@@ -290,7 +290,7 @@ TEST_F(ActionsTest, DeviceMadeWithTheWizardRunsItsInstrument)
     ASSERT_TRUE(WaitUntil([&] { return instruments.SwitchOn(2) && instruments.RouteOf(2) >= 0; },
                           10000));
     Trigger("Desktop_StartData");
-    ASSERT_TRUE(WaitUntil([&] { return alt->GetDataOn() && instruments.IsStreaming(2); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return alt->GetDataOn() && instruments.IsStreaming(2); }));
     auto* window = dynamic_cast<TTerminalForm*>(alt->GetMux()->GetWindow());
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(WaitUntil(
@@ -311,7 +311,7 @@ TEST_F(ActionsTest, DeviceMadeWithTheWizardRunsItsInstrument)
     // Data kept running through the setup.
     EXPECT_TRUE(alt->GetDataOn());
     Trigger("Desktop_StopData");
-    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(2); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return !instruments.IsStreaming(2); }));
 }
 
 TEST_F(ActionsTest, DeleteAsksFirstAndThenOffersTheExport)

@@ -38,7 +38,7 @@ TEST_F(MuxStatsTest, TheDasReportReplacesTheLastOneAndShowsTheWindow)
     const TDasStatus status(console);
     FrmMuxStats->hide();
     Trigger("ShowDASStatistics");
-    ASSERT_TRUE(WaitUntil([] { return FrmMuxStats->isVisible(); }, 10000));
+    ASSERT_TRUE(WaitUntil([] { return FrmMuxStats->isVisible(); }));
     ASSERT_TRUE(WaitUntil([] { return FrmMuxStats->Lines().size() > 2; }));
     EXPECT_TRUE(FrmMuxStats->Lines().first().startsWith(QLatin1Char('A')));
 

@@ -227,7 +227,7 @@ TEST_F(ConsoleDemoTest, TypedCommandsReachTheDasAndItsAnswersShowInTheTerminalWi
     ASSERT_NE(info, nullptr);
     const QString year = QString::number(QDate::currentDate().year());
     EXPECT_TRUE(
-        WaitUntil([info, &year] { return info->TextPane()->toPlainText().contains(year); }, 10000));
+        WaitUntil([info, &year] { return info->TextPane()->toPlainText().contains(year); }));
     EXPECT_FALSE(
         errors->TextPane()->toPlainText().contains(QStringLiteral("Unknown command: Date")));
     SendCommandForm->hide();

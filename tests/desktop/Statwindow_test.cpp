@@ -320,7 +320,7 @@ TEST_F(StatisticsLinkTest, LiveFiguresAndTraceFilesWhileTheLinkRuns)
     f.ShowHostStatisticsExecute();
     ASSERT_TRUE(StatisticsForm->isVisible());
     EXPECT_TRUE(StatisticsForm->Timer_StatWindow->isActive());
-    ASSERT_TRUE(WaitUntil([] { return StatisticsForm->LBAckRcvd->text().toInt() > 20; }, 10000));
+    ASSERT_TRUE(WaitUntil([] { return StatisticsForm->LBAckRcvd->text().toInt() > 20; }));
     EXPECT_EQ(StatisticsForm->LBUseProtocol->text(), QStringLiteral("Hvy"));
 
     QTemporaryDir dir;

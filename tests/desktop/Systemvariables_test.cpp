@@ -259,7 +259,7 @@ TEST_F(SysVarDemoTest, TheDasListingOpensTheWindowAndOkSetsWhatChanged)
     const TDasSystem system(console);
     Start();
     Trigger("Desktop_SetupSysVars");
-    ASSERT_TRUE(WaitUntil([] { return SystemVarForm->isVisible(); }, 10000));
+    ASSERT_TRUE(WaitUntil([] { return SystemVarForm->isVisible(); }));
     ASSERT_TRUE(WaitUntil([] { return SystemVarForm->LastPrompt() == QStringLiteral("PX>"); }));
     TSystemVarForm& f = *SystemVarForm;
     EXPECT_FALSE(f.CheckBox_AUTORUN->isChecked());

@@ -75,7 +75,7 @@ protected:
         ASSERT_TRUE(WaitUntil([&] { return ProtocolCounters().receiveAttempts.load() > seen; }));
     }
     // The next frame the host writes.
-    std::optional<das::TFrame> NextFrame(int timeoutMs = 3000)
+    std::optional<das::TFrame> NextFrame(int timeoutMs = kTestWaitMs)
     {
         QElapsedTimer timer;
         timer.start();
@@ -315,7 +315,7 @@ TEST_F(LinkThreadTest, SilenceLosesTheLinkAndTheFirstExchangeRestoresIt)
     parser.Clear();
     das.TakeHostBytes();
     // About 101 reads of 20 ms each.
-    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }, 6000));
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }));
     EXPECT_TRUE(ui.grey);
     // With the forced poll on, the host polls a silent DAS by itself.
     std::optional<das::TFrame> unasked = NextFrame();
@@ -350,7 +350,7 @@ TEST_F(LinkThreadTest, SilenceAfterANakdLosesTheLinkToo)
     // The DAS tells the host to listen for its data, then says nothing more.
     WaitListening();
     das.WriteControl(kNakd, 0);
-    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }, 6000));
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }));
     EXPECT_TRUE(ui.grey);
     // Still listening there, the host polls the lost link by itself, so it can come back.
     std::optional<das::TFrame> unasked = NextFrame();
@@ -380,7 +380,7 @@ TEST_F(LinkThreadTest, APacketStillArrivingOnASlowLineIsNotSilence)
     for (int i = 0; i < 6; ++i) {
         das.SendChannelData(5, QByteArray(254, static_cast<char>('a' + i)));
     }
-    ASSERT_TRUE(WaitUntil([&] { return das.AllSent(); }, 6000));
+    ASSERT_TRUE(WaitUntil([&] { return das.AllSent(); }));
     EXPECT_FALSE(ui.messages.contains(QStringLiteral("Disconnected")))
         << ui.messages.join(QLatin1Char(',')).toStdString();
     EXPECT_FALSE(ui.grey);
@@ -528,7 +528,7 @@ TEST_F(LinkThreadTest, AnUnpluggedPortIsToldOnceRestsAndComesBackWithNothingLost
     WaitUntil([] { return false; }, 500);
     const int64_t cpuUsed = Host.Thread().CpuTimeNs() - cpuBefore;
     EXPECT_LT(cpuUsed, elapsed.nsecsElapsed() / 4);
-    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Disconnected"; }));
     // Data for the DAS queued while the port is gone waits for it.
     SendQueue->Add(5, "two", 3);
     das.SendChannelData(20, "after");
@@ -537,7 +537,7 @@ TEST_F(LinkThreadTest, AnUnpluggedPortIsToldOnceRestsAndComesBackWithNothingLost
     ASSERT_TRUE(das.Replug());
     ASSERT_TRUE(QFile::link(das.SlavePath(), name));
     // The port is tried again from the UI thread's event loop, at the watchdog's pace.
-    ASSERT_TRUE(WaitUntil([&] { return das.WaitForBytes(5, 7, 0); }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return das.WaitForBytes(5, 7, 0); }));
     EXPECT_EQ(das.ReceivedOn(5), "one,two");
     ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= 12; }));
     EXPECT_EQ(received, "before,after");

@@ -13,6 +13,7 @@
 #include "link/Serial.h"
 #include "platform/Clocks.h"
 #include "platform/SerialPort.h"
+#include "support/TestWaits.h"
 #include "support/das/DasStandIn.h"
 
 namespace {
@@ -91,7 +92,7 @@ protected:
             link.receivedPacket = nullptr;
         }
     }
-    bool StepUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+    bool StepUntil(const std::function<bool()>& done, int timeoutMs = kTestWaitMs)
     {
         QDeadlineTimer deadline(timeoutMs);
         while (!done()) {

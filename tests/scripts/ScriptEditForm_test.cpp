@@ -73,7 +73,7 @@ protected:
     // The console commands after the status polls, once `last` has arrived.
     QStringList CommandsUntil(const QString& last)
     {
-        EXPECT_TRUE(WaitUntil([&] { return Received().contains(last); }, 10000)) << last.toStdString();
+        EXPECT_TRUE(WaitUntil([&] { return Received().contains(last); })) << last.toStdString();
         return Received();
     }
 
