@@ -108,7 +108,7 @@ protected:
     {
         EXPECT_TRUE(StepUntil([&] { return das.WaitForHostBytes(count, 0); }));
         // Let the engine settle back to listening so nothing further is pending.
-        StepUntil([] { return ErrorCorrectingState() == kStateIdle; }, 1000);
+        EXPECT_TRUE(StepUntil([] { return ErrorCorrectingState() == kStateIdle; }));
         return das.TakeHostBytes();
     }
     void StartScripted()
