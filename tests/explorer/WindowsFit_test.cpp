@@ -4,6 +4,8 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAbstractSpinBox>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,15 +52,54 @@ int Needed(const QAbstractButton* button)
            2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth);
 }
 
-// What does not fit in `window` as it stands: captions and labels narrower than their text,
-// column headers narrower than their caption or past the view's width, toolbar buttons
-// without a picture.
+bool IsControl(const QWidget* w)
+{
+    return qobject_cast<const QAbstractButton*>(w) != nullptr ||
+           qobject_cast<const QLabel*>(w) != nullptr ||
+           qobject_cast<const QLineEdit*>(w) != nullptr ||
+           qobject_cast<const QComboBox*>(w) != nullptr ||
+           qobject_cast<const QAbstractSpinBox*>(w) != nullptr;
+}
+
+// A control made before `control` among its shown siblings that shares some of its place.
+const QWidget* Overlapped(const QWidget* control)
+{
+    if (!IsControl(control)) {
+        return nullptr;
+    }
+    for (const QWidget* other :
+         control->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (other == control) {
+            return nullptr;
+        }
+        if (IsControl(other) && other->isVisible() &&
+            other->geometry().intersects(control->geometry())) {
+            return other;
+        }
+    }
+    return nullptr;
+}
+
+// What does not fit in `window` as it stands: captions, labels and lists narrower than their
+// text, controls over one another, column headers narrower than their caption or past the
+// view's width, toolbar buttons without a picture.
 QStringList Misfits(QWidget* window)
 {
     QStringList found;
     for (QWidget* w : window->findChildren<QWidget*>()) {
         if (!w->isVisibleTo(window) || w->width() == 0) {
             continue;
+        }
+        if (const QWidget* other = Overlapped(w)) {
+            found << QStringLiteral("%1 lies over %2").arg(Name(w), Name(other));
+        }
+        if (auto* combo = qobject_cast<QComboBox*>(w)) {
+            if (combo->width() < combo->sizeHint().width()) {
+                found << QStringLiteral("%1 %2 < %3")
+                             .arg(Name(combo))
+                             .arg(combo->width())
+                             .arg(combo->sizeHint().width());
+            }
         }
         if (auto* label = qobject_cast<QLabel*>(w)) {
             if (label->text().isEmpty()) {
@@ -143,7 +184,10 @@ protected:
     {
         ASSERT_NE(window, nullptr) << what.toStdString();
         window->show();
-        QCoreApplication::processEvents();
+        // Toolbars and status lines settle after the first layout.
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::processEvents();
+        }
         const QStringList found = Misfits(window);
         EXPECT_TRUE(found.isEmpty())
             << what.toStdString() << " (" << window->width() << "x" << window->height() << "):\n  "
