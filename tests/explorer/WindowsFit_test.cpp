@@ -12,6 +12,7 @@
 #include <QMainWindow>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QTreeView>
 #include <functional>
@@ -292,6 +293,16 @@ TEST_F(WindowsFit, ExplorerShowsItsListingInEveryViewStyle)
         explorer.SetViewStyle(style);
         Check(QStringLiteral("explorer, view style %1").arg(style), &explorer);
     }
+    // The widest texts a listing puts in the status panels, as a DAS with a large disk gives
+    // them.
+    const QStringList widest = {QStringLiteral("9999 file(s)"), QStringLiteral("9999 dir(s)"),
+                                QStringLiteral("999,999,999 bytes"),
+                                QStringLiteral("999,999,999 bytes free")};
+    for (int panel = 0; panel < widest.size(); ++panel) {
+        explorer.StatusBar_Explorer->findChild<QLabel*>(QStringLiteral("Panel%1").arg(panel))
+            ->setText(widest[panel]);
+    }
+    Check(QStringLiteral("explorer, large disk"), &explorer);
 }
 
 }  // namespace
