@@ -77,7 +77,8 @@ TAboutBox::TAboutBox(QWidget* parent) : QDialog(parent)
         ProgramIcon->setPixmap(QPixmap::fromImage(picture));
     }
     auto* pictureLayout = new QVBoxLayout(Panel_Picture);
-    pictureLayout->setContentsMargins(2, 2, 2, 2);
+    // The frame takes 2 pixels a side; the picture fills the rest at its own size.
+    pictureLayout->setContentsMargins(0, 0, 0, 0);
     pictureLayout->addWidget(ProgramIcon);
 
     Label_ProductName = new QLabel(QStringLiteral("Wendrok"), this);

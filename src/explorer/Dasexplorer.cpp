@@ -374,7 +374,8 @@ void TDASExplorerForm::BuildToolBar()
             QAction* button = ToolBar_Explorer->addAction(caption);
             button->setObjectName(QStringLiteral("ToolButton_") + hint);
             button->setToolTip(hint);
-            button->setIcon(QIcon::fromTheme(QStringLiteral("edit-") + hint.toLower()));
+            button->setIcon(
+                ThemeIconOrOwn(QStringLiteral("edit-") + hint.toLower(), hint.toLower()));
         } else {
             ToolBar_Explorer->addAction(Action(QString::fromLatin1(name)));
         }

@@ -120,9 +120,9 @@ void TScriptEditForm::BuildActions()
     ShowLoadedScript->setIcon(
         ThemeIcon(QStringLiteral("document-preview"), QStyle::SP_FileDialogContentsView));
     StopScript->setIcon(ThemeIcon(QStringLiteral("media-playback-stop"), QStyle::SP_MediaStop));
-    EditCut1->setIcon(QIcon::fromTheme(QStringLiteral("edit-cut")));
-    EditCopy1->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
-    EditPaste1->setIcon(QIcon::fromTheme(QStringLiteral("edit-paste")));
+    EditCut1->setIcon(ThemeIconOrOwn(QStringLiteral("edit-cut"), QStringLiteral("cut")));
+    EditCopy1->setIcon(ThemeIconOrOwn(QStringLiteral("edit-copy"), QStringLiteral("copy")));
+    EditPaste1->setIcon(ThemeIconOrOwn(QStringLiteral("edit-paste"), QStringLiteral("paste")));
     HelpContents->setIcon(
         ThemeIcon(QStringLiteral("help-contents"), QStyle::SP_MessageBoxQuestion));
 

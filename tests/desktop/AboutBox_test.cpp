@@ -66,6 +66,8 @@ TEST(AboutBox, ShowsNameVersionFoldersCentred)
 
     ASSERT_FALSE(box.ProgramIcon->pixmap().isNull());
     EXPECT_EQ(box.ProgramIcon->pixmap().size(), QSize(160, 120));
+    // Inside its sunken frame the picture shows at its own size, not squeezed.
+    EXPECT_EQ(box.ProgramIcon->size(), QSize(160, 120));
 
     // Moved away and shown again, it comes back to the centre.
     box.hide();
