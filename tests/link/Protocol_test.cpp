@@ -370,15 +370,17 @@ TEST_F(ProtocolTest, DasAtLevelTwoTakesTheHostsRepeatedPacketOnce)
     das.Start();
     QueueHostData(5, "SendAnalog 1  Host 11");
     Refill();
-    QByteArray sent;
-    for (int i = 0; i < 5; ++i) {
-        sent += QByteArray::number(i);
-        das.SendChannelData(7, QByteArray::number(i));
-        ASSERT_TRUE(StepUntil([&] { return received[7] == sent; }));
+    // The host answers each DAS packet with its unacknowledged one. Nothing paces the two
+    // sides, so a DAS packet that meets the host's own write on the line may be lost: the DAS
+    // sends until the host has repeated itself a few times.
+    for (int i = 0; i < 50 && das.hostDuplicates.load() < 3; ++i) {
+        const qsizetype before = received[7].size();
+        das.SendChannelData(7, QByteArray::number(i % 10));
+        StepUntil([&] { return received[7].size() > before; }, 1000);
     }
     EXPECT_TRUE(das.WaitForBytes(5, 1));
     EXPECT_EQ(das.ReceivedOn(5), "SendAnalog 1  Host 11");
-    EXPECT_GT(das.hostDuplicates.load(), 0u);
+    EXPECT_GE(das.hostDuplicates.load(), 3u);
 }
 
 TEST_F(ProtocolTest, LevelTwoKeepsThePacketWhileTheOutputIsBusy)
