@@ -3,15 +3,24 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFontDialog>
+#include <QFontInfo>
+#include <QFormLayout>
+#include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPalette>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QSplitter>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <array>
+#include <utility>
 
 #include "desktop/Forms.h"
 #include "desktop/WinMenuItem.h"
@@ -33,6 +42,14 @@ QColor ColorFromStored(int stored)
     return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF),
                   static_cast<int>((v >> 16) & 0xFF));
 }
+
+// The colours the font dialog offers, stored as 0x00BBGGRR.
+constexpr std::pair<const char*, int> kFontColors[] = {
+    {"Black", 0x000000},   {"Maroon", 0x000080}, {"Green", 0x008000}, {"Olive", 0x008080},
+    {"Navy", 0x800000},    {"Purple", 0x800080}, {"Teal", 0x808000},  {"Gray", 0x808080},
+    {"Silver", 0xC0C0C0},  {"Red", 0x0000FF},    {"Lime", 0x00FF00},  {"Yellow", 0x00FFFF},
+    {"Blue", 0xFF0000},    {"Fuchsia", 0xFF00FF}, {"Aqua", 0xFFFF00}, {"White", 0xFFFFFF},
+};
 
 }  // namespace
 
@@ -456,21 +473,56 @@ void TTerminalForm::ApplyPaneFont(const QFont& font)
     }
 }
 
-bool TTerminalForm::ChooseFont(QFont& font)
+bool TTerminalForm::ChooseFont(QFont& font, int& color)
 {
-    bool ok = false;
-    const QFont chosen =
-        QFontDialog::getFont(&ok, font, this, QString(), QFontDialog::MonospacedFonts);
-    if (ok) {
-        font = chosen;
+    QDialog dialog(this);
+    dialog.setWindowTitle(QStringLiteral("Font"));
+    // The dialog lists installed families only: it starts on the family that stands in for a
+    // stored one that is not installed, so OK without a choice keeps the pane's look.
+    QFont initial = font;
+    initial.setFamily(QFontInfo(font).family());
+    auto* fonts = new QFontDialog(initial, &dialog);
+    fonts->setWindowFlags(Qt::Widget);
+    fonts->setOptions(QFontDialog::MonospacedFonts | QFontDialog::NoButtons);
+    auto* colors = new QComboBox(&dialog);
+    colors->addItem(QStringLiteral("Default"), kWindowTextColor);
+    for (const auto& [name, stored] : kFontColors) {
+        QPixmap swatch(16, 16);
+        swatch.fill(ColorFromStored(stored));
+        colors->addItem(QIcon(swatch), QString::fromLatin1(name), stored);
     }
-    return ok;
+    int index = colors->findData(color < 0 ? kWindowTextColor : color);
+    if (index < 0) {
+        // A colour set elsewhere stays selectable as it is.
+        QPixmap swatch(16, 16);
+        swatch.fill(ColorFromStored(color));
+        colors->addItem(QIcon(swatch), QStringLiteral("Custom"), color);
+        index = colors->count() - 1;
+    }
+    colors->setCurrentIndex(index);
+    auto* colorRow = new QFormLayout;
+    colorRow->addRow(QStringLiteral("&Color:"), colors);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addWidget(fonts);
+    layout->addLayout(colorRow);
+    layout->addWidget(buttons);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    font = fonts->currentFont();
+    color = colors->currentData().toInt();
+    return true;
 }
 
 void TTerminalForm::ChangeFontExecute()
 {
     QFont font = memoText_->font();
-    if (ChooseFont(font)) {
+    int color = fontColor_;
+    if (ChooseFont(font, color)) {
+        fontColor_ = color;
         ApplyPaneFont(font);
     }
 }

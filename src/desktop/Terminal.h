@@ -124,9 +124,10 @@ public:
     void ChangeFontExecute();
 
 protected:
-    // The font dialog: true with `font` changed when the operator chose one. Fixed-pitch
-    // fonts only.
-    virtual bool ChooseFont(QFont& font);
+    // The font dialog: true with `font` and `color` (stored as 0x00BBGGRR, negative for the
+    // desktop's text colour) changed when the operator chose them. Fixed-pitch fonts only,
+    // with the effects: underline, strike-out and colour.
+    virtual bool ChooseFont(QFont& font, int& color);
 
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;

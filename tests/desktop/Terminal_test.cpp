@@ -5,12 +5,16 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDialog>
+#include <QFontInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSplitter>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -67,16 +71,20 @@ class TScriptedFontTerminal final : public TTerminalForm {
 public:
     using TTerminalForm::TTerminalForm;
     std::optional<QFont> answer;
+    int answerColor = 0;
+    int offeredColor = 0;
     int asked = 0;
 
 protected:
-    bool ChooseFont(QFont& font) override
+    bool ChooseFont(QFont& font, int& color) override
     {
         ++asked;
+        offeredColor = color;
         if (!answer) {
             return false;
         }
         font = *answer;
+        color = answerColor;
         return true;
     }
 };
@@ -646,12 +654,58 @@ TEST_F(TerminalTest, FontDialogChangesBothPanesOnlyOnOk)
     EXPECT_EQ(form->asked, 1);
     EXPECT_EQ(form->TextPane()->font(), before);
 
+    EXPECT_EQ(form->GetFont().color, kWindowTextColor);
+
     QFont chosen(QStringLiteral("Monospace"), 17);
     form->answer = chosen;
+    form->answerColor = 0x0000FF;
     Action(form, "ChangeFont")->trigger();
     EXPECT_EQ(form->TextPane()->font().pointSize(), 17);
     EXPECT_EQ(form->HexPane()->font().pointSize(), 17);
     EXPECT_EQ(form->GetFont().name, QStringLiteral("Monospace"));
+    // The colour is stored as 0x00BBGGRR and both panes write in it.
+    EXPECT_EQ(form->GetFont().color, 0x0000FF);
+    EXPECT_EQ(form->TextPane()->palette().color(QPalette::Text), QColor(Qt::red));
+    EXPECT_EQ(form->HexPane()->palette().color(QPalette::Text), QColor(Qt::red));
+    form->answer.reset();
+    Action(form, "ChangeFont")->trigger();
+    EXPECT_EQ(form->offeredColor, 0x0000FF);
+}
+
+// The real dialog offers the colours beside the fonts and hands back the one picked.
+TEST_F(TerminalTest, FontDialogOffersTheTextColour)
+{
+    TTerminalForm form(QStringLiteral("Colours"), false);
+    QStringList offered;
+    QTimer::singleShot(0, [&offered] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) {
+            ADD_FAILURE() << "no font dialog";
+            return;
+        }
+        auto* colors = dialog->findChild<QComboBox*>(QString(), Qt::FindDirectChildrenOnly);
+        if (colors == nullptr) {
+            ADD_FAILURE() << "no colour list";
+            dialog->reject();
+            return;
+        }
+        for (int i = 0; i < colors->count(); ++i) {
+            offered << colors->itemText(i);
+        }
+        colors->setCurrentIndex(colors->findText(QStringLiteral("Navy")));
+        dialog->accept();
+    });
+    const QFontInfo before(form.TextPane()->font());
+    Action(&form, "ChangeFont")->trigger();
+    // Left on the family it starts with, OK keeps the face the pane shows (the stored family
+    // may not be installed; the dialog lists installed fixed-pitch ones only).
+    if (before.fixedPitch()) {
+        EXPECT_EQ(QFontInfo(form.TextPane()->font()).family(), before.family());
+    }
+    EXPECT_EQ(offered.size(), 17);
+    EXPECT_EQ(offered.value(0), QStringLiteral("Default"));
+    EXPECT_EQ(form.GetFont().color, 0x800000);
+    EXPECT_EQ(form.TextPane()->palette().color(QPalette::Text), QColor(0, 0, 0x80));
 }
 
 TEST_F(TerminalTest, RememberedPlacementComesBackUnderTheCaption)
