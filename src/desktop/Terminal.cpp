@@ -43,6 +43,15 @@ QColor ColorFromStored(int stored)
                   static_cast<int>((v >> 16) & 0xFF));
 }
 
+// A small square of a stored colour, for the font dialog's colour list.
+QIcon ColorSwatch(int stored)
+{
+    constexpr int kSwatchPixels = 16;
+    QPixmap swatch(kSwatchPixels, kSwatchPixels);
+    swatch.fill(ColorFromStored(stored));
+    return QIcon(swatch);
+}
+
 // The colours the font dialog offers, stored as 0x00BBGGRR.
 constexpr std::pair<const char*, int> kFontColors[] = {
     {"Black", 0x000000},   {"Maroon", 0x000080}, {"Green", 0x008000}, {"Olive", 0x008080},
@@ -487,16 +496,12 @@ bool TTerminalForm::ChooseFont(QFont& font, int& color)
     auto* colors = new QComboBox(&dialog);
     colors->addItem(QStringLiteral("Default"), kWindowTextColor);
     for (const auto& [name, stored] : kFontColors) {
-        QPixmap swatch(16, 16);
-        swatch.fill(ColorFromStored(stored));
-        colors->addItem(QIcon(swatch), QString::fromLatin1(name), stored);
+        colors->addItem(ColorSwatch(stored), QString::fromLatin1(name), stored);
     }
     int index = colors->findData(color < 0 ? kWindowTextColor : color);
     if (index < 0) {
         // A colour set elsewhere stays selectable as it is.
-        QPixmap swatch(16, 16);
-        swatch.fill(ColorFromStored(color));
-        colors->addItem(QIcon(swatch), QStringLiteral("Custom"), color);
+        colors->addItem(ColorSwatch(color), QStringLiteral("Custom"), color);
         index = colors->count() - 1;
     }
     colors->setCurrentIndex(index);
