@@ -328,9 +328,7 @@ void TDASDesktopForm::DeviceViewRename(TDeviceListItem* item, const QString& cap
         ShowMessage(DuplicateNameMessage(caption));
         device->RestoreItemCaption();
     } else if (!UsableDeviceName(caption) && !TDevices::IsReservedName(caption)) {
-        ShowMessage(QStringLiteral("The name \"") + caption +
-                    QStringLiteral("\" can not be used for a device. Please choose another "
-                                   "device name."));
+        ShowMessage(UnusableNameMessage(caption));
         device->RestoreItemCaption();
     } else {
         // Refuses a model's name itself; an accepted new name marks the configuration
@@ -357,9 +355,7 @@ QString TDASDesktopForm::AskNewDeviceName()
             title = QStringLiteral("Duplicate Device Name");
         } else if (!UsableDeviceName(name)) {
             // A model's name would merge the device into the unit's section of the file.
-            ShowMessage(QStringLiteral("The name \"") + name +
-                        QStringLiteral("\" can not be used for a device. Please choose another "
-                                       "device name."));
+            ShowMessage(UnusableNameMessage(name));
             title = QStringLiteral("New Device Name");
         } else {
             return name;

@@ -296,15 +296,40 @@ void TDeviceSetupForm::LoadPowerPage()
     SetNumber(Edit_CmdStartDelay, d.GetCmdStartDelay());
     SetNumber(Edit_CmdStopDelay, d.GetCmdStopDelay());
 
-    const QSignalBlocker powerOnBlocker(Edit_PowerOnPriority);
-    const TPort* port = d.GetPort();
-    Edit_PowerOnPriority->setRange(1, port != nullptr ? port->GetOwner().GetHighestSwitch() : 1);
-    Edit_PowerOnPriority->setValue(d.GetPowerOnPriority());
-    powerOnShown_ = Edit_PowerOnPriority->value();
+    LoadSwitchValues(d.GetPort());
     const TDevices* owner = d.GetOwner();
     Edit_DataPriority->setRange(1, owner != nullptr ? std::max(owner->Count(), 1) : 1);
     Edit_DataPriority->setValue(editedDevice_->GetDataPriority());
     dataShown_ = Edit_DataPriority->value();
+}
+
+void TDeviceSetupForm::LoadSwitchValues(const TPort* port)
+{
+    switchPort_ = port;
+    const TPortArray* table = port != nullptr ? &port->GetOwner() : nullptr;
+    SetNumber(Edit_PowerOnDelay, table != nullptr ? table->GetPowerOnDelay(port) : 0);
+    const QSignalBlocker blocker(Edit_PowerOnPriority);
+    Edit_PowerOnPriority->setRange(1, table != nullptr ? table->GetHighestSwitch() : 1);
+    Edit_PowerOnPriority->setValue(table != nullptr ? table->GetPowerOnPriority(port) : 0);
+    powerOnShown_ = Edit_PowerOnPriority->value();
+}
+
+void TDeviceSetupForm::FollowPortSwitch()
+{
+    const TPort* port = SelectedPort();
+    if (updating_ || port == nullptr || port == switchPort_) {
+        return;
+    }
+    // Another port on the same switch keeps what was typed: it is that switch's value.
+    const bool sameSwitch = switchPort_ != nullptr &&
+                            &switchPort_->GetOwner() == &port->GetOwner() &&
+                            switchPort_->HasPowerSwitch() && port->HasPowerSwitch() &&
+                            switchPort_->GetPowerSwitch() == port->GetPowerSwitch();
+    if (sameSwitch) {
+        switchPort_ = port;
+    } else {
+        LoadSwitchValues(port);
+    }
 }
 
 void TDeviceSetupForm::LoadCapturePages()
@@ -560,8 +585,7 @@ void TDeviceSetupForm::SaveCommandsAndTimes(bool serial)
     if (!serial) {
         Cb_PowerOnCmd->setChecked(false);
     }
-    // The delay belongs to the port's power switch and takes effect at once.
-    d.SetPowerOnDelay(AtLeast(Edit_PowerOnDelay, kLeastPowerOnDelay));
+    // The power-on delay belongs to the chosen port's switch: Finished writes it there.
     d.SetPowerOnCmd(Cb_PowerOnCmd->isChecked());
     d.SetPowerOnCmdWait(AtLeast(Edit_PowerOnCmdWait, 0));
     if (!serial) {
@@ -617,6 +641,11 @@ void TDeviceSetupForm::SaveCaptureAndLabels(bool analog)
     d.SetFreqDuration(AtLeast(Edit_FreqDuration, kLeastFreqDuration));
 }
 
+int TDeviceSetupForm::PowerOnDelayTyped() const
+{
+    return AtLeast(Edit_PowerOnDelay, kLeastPowerOnDelay);
+}
+
 bool TDeviceSetupForm::CheckUniqueName()
 {
     return ::CheckUniqueName(Devices, Edit_Name->text(), editedDevice_);
@@ -626,7 +655,7 @@ bool TDeviceSetupForm::CheckUniqueName()
 
 void TDeviceSetupForm::DevSetupDoneButtonClick()
 {
-    if (workingCopy_ == nullptr || editedDevice_ == nullptr || !CheckUniqueName()) {
+    if (workingCopy_ == nullptr || editedDevice_ == nullptr) {
         return;
     }
     const QString name = Edit_Name->text();
@@ -634,13 +663,7 @@ void TDeviceSetupForm::DevSetupDoneButtonClick()
         ShowMessage(QStringLiteral("Please give the device a name."));
         return;
     }
-    if (!UsableDeviceName(name)) {
-        ShowMessage(QStringLiteral("The name \"") + name +
-                    QStringLiteral("\" can not be used for a device. Please choose another "
-                                   "device name."));
-        return;
-    }
-    if (!TDevices::AcceptName(name) || !SaveToDevice()) {
+    if (!AcceptDeviceName(Devices, name, editedDevice_) || !SaveToDevice()) {
         return;
     }
     TDevice& device = *editedDevice_;
@@ -655,6 +678,7 @@ void TDeviceSetupForm::DevSetupDoneButtonClick()
     if (port != nullptr && port != device.GetPort()) {
         device.SetPort(port);
     }
+    device.SetPowerOnDelay(PowerOnDelayTyped());
     // A priority the operator left alone is not applied: the arrows may have clamped it.
     const int powerOn = LeadingInteger(Edit_PowerOnPriority->text(), powerOnShown_);
     if (powerOn != powerOnShown_) {

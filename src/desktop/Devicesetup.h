@@ -68,7 +68,9 @@ public:
     // Caption, texts, enabled states, visibility and group box heights from the controls.
     void UpdateDependencies();
     // Copies the controls into the working copy; false (after a message) when a value cannot
-    // be taken, nothing written then.
+    // be taken, nothing written then. Name, port, priorities and the power-on delay stay in
+    // their controls: they belong to the device list and the chosen port's power switch, and
+    // only Finished writes them.
     bool SaveToDevice();
     // False, after the duplicate-name message, when the Name field holds another device's
     // name or a DAS model's.
@@ -243,6 +245,12 @@ private:
     void UpdateNavigation();
     void LoadBasicPage();
     void LoadPowerPage();
+    // Page 2's power-on delay and priority: those of the port's power switch.
+    void LoadSwitchValues(const TPort* port);
+    // After a port choice, page 2 shows the values of the chosen port's switch.
+    void FollowPortSwitch();
+    // The power-on delay as typed, raised to its least.
+    int PowerOnDelayTyped() const;
     void LoadCapturePages();
     void FillPortLists();
     void FillEchoList();
@@ -271,6 +279,8 @@ private:
     TRadioSet stopRadios_;
     TRadioSet destinationRadios_;
     QString iconText_;
+    // The port whose power switch page 2 shows.
+    const TPort* switchPort_ = nullptr;
     int powerOnShown_ = 0;
     int dataShown_ = 0;
     bool updating_ = false;

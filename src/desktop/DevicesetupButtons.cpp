@@ -26,6 +26,7 @@ void TDeviceSetupForm::ComboBox_PortsChange()
         const QSignalBlocker blocker(ComboBox_Connection);
         ComboBox_Connection->setCurrentIndex(ComboBox_Ports->currentIndex());
     }
+    FollowPortSwitch();
     UpdateDependencies();
     FillCaptureChannels(ComboBox_CaptureDestOther->currentIndex());
     UpdateNavigation();
@@ -37,6 +38,7 @@ void TDeviceSetupForm::ComboBox_ConnectionChange()
         const QSignalBlocker blocker(ComboBox_Ports);
         ComboBox_Ports->setCurrentIndex(ComboBox_Connection->currentIndex());
     }
+    FollowPortSwitch();
     UpdateDependencies();
     UpdateNavigation();
 }
@@ -144,7 +146,7 @@ void TDeviceSetupForm::ExportSettingsButtonClick()
                    TMsgButtons::YesNo, TMsgIcon::Question) != TMsgResult::Yes) {
         return;
     }
-    ExportInstrument(*workingCopy_, *file);
+    ExportInstrument(*workingCopy_, *file, PowerOnDelayTyped());
 }
 
 void TDeviceSetupForm::ImportSettingsButtonClick()

@@ -16,6 +16,9 @@ bool HasLineBreak(const QString& text)
     return text.contains(QLatin1Char('\r')) || text.contains(QLatin1Char('\n'));
 }
 
+// What a capture name is made from when the device's name has no character to keep.
+const QString kUnnamedCaptureBase = QStringLiteral("Device");
+
 // The fixed-width settings texts keep at most 8 characters.
 QString FixedText(const QString& text) { return text.left(kPortSettingsChars); }
 
@@ -23,7 +26,11 @@ QString FixedText(const QString& text) { return text.left(kPortSettingsChars); }
 
 QString DefaultCaptureDestName(const QString& deviceName)
 {
-    const QString clean = MakeValidName(deviceName);
+    QString clean = MakeValidName(deviceName);
+    // An empty folder part would put the file at the root of the capture folder.
+    if (clean.isEmpty()) {
+        clean = kUnnamedCaptureBase;
+    }
     return clean.left(8) + QLatin1Char('\\') + (clean + QLatin1Char('_')).left(5) +
            QStringLiteral("000.RAW");
 }

@@ -307,7 +307,8 @@ private:
     QString name_;  // the name last accepted, for a refused rename
 };
 
-// The default capture name of a device: "CTD 1" gives CTD_1\CTD_1000.RAW.
+// The default capture name of a device: "CTD 1" gives CTD_1\CTD_1000.RAW; a name that
+// cleans to nothing (blank) gives Device\Devic000.RAW.
 QString DefaultCaptureDestName(const QString& deviceName);
 
 // What the device list needs of the main window. Every call is made on the UI thread.

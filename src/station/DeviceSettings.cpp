@@ -276,9 +276,12 @@ void TDevice::ReadCaptureKeys(const TMemIniFile& ini, const QString& section)
     if (IsSafeRelativePath(name)) {
         captureDestName_ = name;
     } else {
-        // A name that would reach outside the capture folder is never used for a file.
-        captureDestName_ = DefaultCaptureDestName(section);
-        ReportRefusedPath(QStringLiteral("Capture file name "), name, section, captureDestName_);
+        // A name that would reach outside the capture folder is never used for a file. The
+        // default follows the name the device carries: an import may have refused the
+        // section's.
+        const QString device = GetName().isEmpty() ? section : GetName();
+        captureDestName_ = DefaultCaptureDestName(device);
+        ReportRefusedPath(QStringLiteral("Capture file name "), name, device, captureDestName_);
     }
     UpdateCaptureFilePath();
     captureDestAppend_ = r.B("CaptureDestAppend", captureDestAppend_);

@@ -152,6 +152,12 @@ QString DuplicateNameMessage(const QString& name)
     return QStringLiteral("Name \"") + name + QStringLiteral("\" already exists.");
 }
 
+QString UnusableNameMessage(const QString& name)
+{
+    return QStringLiteral("The name \"") + name +
+           QStringLiteral("\" can not be used for a device. Please choose another device name.");
+}
+
 bool CheckUniqueName(const TDevices* devices, const QString& name, const TDevice* edited)
 {
     if (name.isEmpty()) {
@@ -164,4 +170,16 @@ bool CheckUniqueName(const TDevices* devices, const QString& name, const TDevice
         return false;
     }
     return true;
+}
+
+bool AcceptDeviceName(const TDevices* devices, const QString& name, const TDevice* edited)
+{
+    if (!CheckUniqueName(devices, name, edited)) {
+        return false;
+    }
+    if (!UsableDeviceName(name)) {
+        ShowMessage(UnusableNameMessage(name));
+        return false;
+    }
+    return TDevices::AcceptName(name);
 }

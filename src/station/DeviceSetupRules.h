@@ -69,6 +69,11 @@ QStringList CaptureChannelNames();
 bool UsableDeviceName(const QString& name);
 // The message shown for a name another device (or a DAS model) already carries.
 QString DuplicateNameMessage(const QString& name);
+// The message shown for a name that is not usable (blank, "[", "]", a line break).
+QString UnusableNameMessage(const QString& name);
 // False, after the duplicate-name message, when a device other than `edited` carries `name`
 // (letter case ignored) or the name is a DAS model's; an empty name passes.
 bool CheckUniqueName(const TDevices* devices, const QString& name, const TDevice* edited);
+// Whether `edited` may be renamed to `name`: unique as above, usable, and acceptable to the
+// device list (TDevices::AcceptName). False after the message of the first rule it breaks.
+bool AcceptDeviceName(const TDevices* devices, const QString& name, const TDevice* edited);

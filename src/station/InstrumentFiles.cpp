@@ -24,10 +24,14 @@ bool IsInstrumentFile(const QString& path)
     return file.isFile() && file.suffix().toLower() == QLatin1String("ins");
 }
 
-bool ExportInstrument(const TDevice& device, const QString& fileName)
+bool ExportInstrument(const TDevice& device, const QString& fileName,
+                      std::optional<int> powerOnDelay)
 {
     TMemIniFile ini(fileName);
     device.SaveSettings(ini);
+    if (powerOnDelay && device.GetPort() != nullptr) {
+        ini.WriteInteger(device.GetName(), QStringLiteral("PowerOnDelay"), *powerOnDelay);
+    }
     if (!ini.UpdateFile()) {
         ShowMessage(QStringLiteral("Could not write the instrument file ") + fileName);
         return false;
@@ -43,9 +47,11 @@ bool ImportInstrument(TDevice& device, const TDevice* edited, const QString& fil
         return false;
     }
     const QString& section = sections.first();
-    // A name another device carries would merge the two devices' sections in the station's
-    // file, and a model's name would hide the device in the unit's section.
-    if (!section.isEmpty() && CheckUniqueName(device.GetOwner(), section, edited)) {
+    // The rename happens at once and outlives Cancel, so it passes the same test as Finished:
+    // a name another device carries would merge the two devices' sections in the station's
+    // file, a model's name would hide the device in the unit's section, and a blank or
+    // bracketed name could not be read back as a section at all.
+    if (AcceptDeviceName(device.GetOwner(), section, edited)) {
         device.SetName(section);
     }
     device.LoadSettings(ini, true, section);

@@ -7,6 +7,7 @@
 // UI thread only.
 
 #include <QString>
+#include <optional>
 
 #include "platform/Prompt.h"
 
@@ -23,12 +24,15 @@ TFileDialogOptions InstrumentDialogOptions(const QString& title, const QString& 
 bool IsInstrumentFile(const QString& path);
 
 // Writes the device's section into the file (loaded first, so its other sections stay);
-// false, after a message, when the file cannot be written.
-bool ExportInstrument(const TDevice& device, const QString& fileName);
+// false, after a message, when the file cannot be written. `powerOnDelay`, when given, is
+// written in place of the delay the device's power switch has now (the wizard's, which
+// reaches the switch only on Finished).
+bool ExportInstrument(const TDevice& device, const QString& fileName,
+                      std::optional<int> powerOnDelay = std::nullopt);
 
 // Reads the file's first section into `device` as an import (port, icon and power switch
-// settings untouched). The device first takes the section's name, unless a device other than
-// `edited` or a DAS model carries it: then the duplicate-name message is shown, the device
-// keeps its name and the section's keys are read all the same. False when the file holds no
-// section (nothing read).
+// settings untouched). The device first takes the section's name, unless the wizard's Finished
+// would refuse it (another device or a DAS model carries it, it is blank or holds a bracket or
+// line break): then that refusal's message is shown, the device keeps its name and the
+// section's keys are read all the same. False when the file holds no section (nothing read).
 bool ImportInstrument(TDevice& device, const TDevice* edited, const QString& fileName);

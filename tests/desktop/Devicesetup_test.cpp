@@ -544,6 +544,64 @@ TEST_F(DeviceSetupTest, FinishedWritesBackAndRenamesCancelChangesNothing)
     EXPECT_EQ(Row(d, kColPortNo), QStringLiteral("Serial 3"));
 }
 
+TEST_F(DeviceSetupTest, PowerOnDelayAndPriorityFollowThePortChosenOnPageOne)
+{
+    QTemporaryDir dir;
+    TPort* first = AddPort(QStringLiteral("Serial 1"), 1, 1);
+    AddPort(QStringLiteral("Serial 2"), 2, 2);
+    TPort* real = AddPort(QStringLiteral("Serial 3"), 3, 3);
+    AddPort(QStringLiteral("Serial 4"), 4, 3);
+    ports.SetPowerOnDelay(first, 40);
+    ports.SetPowerOnDelay(real, 120);
+    // A new device starts on the first free port.
+    TDevice* d = devices.Add(QStringLiteral("CTD"));
+    ASSERT_EQ(d->GetPort(), first);
+    const auto switchesUntouched = [&] {
+        EXPECT_EQ(ports.GetPowerOnDelay(first), 40);
+        EXPECT_EQ(ports.GetPowerOnDelay(real), 120);
+        EXPECT_EQ(ports.GetPowerOnPriority(first), 1);
+        EXPECT_EQ(ports.GetPowerOnPriority(real), 3);
+    };
+
+    // Either list of page 1 brings page 2 the new port's switch; Cancel, after an export too,
+    // leaves every switch alone.
+    Open(*d, 1);
+    EXPECT_EQ(wizard->Edit_PowerOnDelay->text(), QStringLiteral("40"));
+    EXPECT_EQ(wizard->Edit_PowerOnPriority->text(), QStringLiteral("1st"));
+    wizard->ComboBox_Connection->setCurrentIndex(
+        wizard->ComboBox_Connection->findText(QStringLiteral("JSerial 3")));
+    EXPECT_EQ(wizard->Edit_PowerOnDelay->text(), QStringLiteral("120"));
+    EXPECT_EQ(wizard->Edit_PowerOnPriority->text(), QStringLiteral("3rd"));
+    wizard->Edit_PowerOnDelay->setText(QStringLiteral("250"));
+    const QString file = dir.filePath(QStringLiteral("CTD.ins"));
+    prompt.QueueFile(file);
+    QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
+    EXPECT_TRUE(ReadAll(file).contains("\r\nPowerOnDelay=250\r\n"));
+    QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
+    switchesUntouched();
+    EXPECT_EQ(d->GetPort(), first);
+
+    // Finished writes the delay and the priority to the chosen port's switch only. Another port
+    // on that switch keeps what was typed.
+    Open(*d, 1);
+    wizard->ComboBox_Ports->setCurrentIndex(
+        wizard->ComboBox_Ports->findText(QStringLiteral("Serial 4")));
+    wizard->Edit_PowerOnDelay->setText(QStringLiteral("250"));
+    wizard->Edit_PowerOnPriority->stepDown();
+    wizard->ComboBox_Ports->setCurrentIndex(
+        wizard->ComboBox_Ports->findText(QStringLiteral("Serial 3")));
+    EXPECT_EQ(wizard->Edit_PowerOnDelay->text(), QStringLiteral("250"));
+    EXPECT_EQ(wizard->Edit_PowerOnPriority->text(), QStringLiteral("2nd"));
+    Finish();
+    ASSERT_EQ(wizard->result(), kModalOk);
+    EXPECT_EQ(d->GetPort(), real);
+    EXPECT_EQ(ports.GetPowerOnDelay(real), 250);
+    EXPECT_EQ(ports.GetPowerOnPriority(real), 2);
+    EXPECT_EQ(ports.GetPowerOnDelay(first), 40);
+    EXPECT_EQ(ports.GetPowerOnPriority(first), 1);
+    EXPECT_EQ(ports.SwitchNumberAt(3), 2);
+}
+
 TEST_F(DeviceSetupTest, FinishedKeepsWhatRanWhileTheWizardWasOpen)
 {
     AddPort(QStringLiteral("Serial 1"), 1, 1);
@@ -816,11 +874,12 @@ TEST_F(DeviceSetupTest, ExportWritesTheListedNameIntoAFileNamedAfterTheNameField
     QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
     EXPECT_EQ(prompt.shown.size(), shown + 1);
 
-    // Cancel keeps the device as it was, except the power switch's delay written by the export.
+    // Cancel keeps the device and its power switch as they were: the export wrote the file
+    // only.
     QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
     EXPECT_EQ(d->GetName(), QStringLiteral("CTD"));
     EXPECT_EQ(d->GetPacketPause(), 100);
-    EXPECT_EQ(d->GetPowerOnDelay(), 75);
+    EXPECT_EQ(d->GetPowerOnDelay(), 30);
 }
 
 TEST_F(DeviceSetupTest, ImportRenamesAtOnceAndShowsTheFilesValues)
@@ -889,6 +948,31 @@ TEST_F(DeviceSetupTest, ImportRenamesAtOnceAndShowsTheFilesValues)
     EXPECT_EQ(images.paths.size(), picturesBefore + 1);
     EXPECT_EQ(devices.Count(), 2);
     EXPECT_FALSE(devices.IsDuplicateName(QStringLiteral("Fan")));
+}
+
+TEST_F(DeviceSetupTest, ImportKeepsTheNameFinishedWouldRefuse)
+{
+    QTemporaryDir dir;
+    AddPort(QStringLiteral("Serial 1"), 1, 1);
+    TDevice* pump = devices.Add(QStringLiteral("Pump"));
+    for (const char* section : {"[ ]", "[A[1]]"}) {
+        const QString file = dir.filePath(QStringLiteral("bad.ins"));
+        WriteFile(file, QByteArray(section) + "\r\nPacketPause=41\r\n");
+        Open(*pump, 1);
+        prompt.shown.clear();
+        prompt.QueueFile(file);
+        QTest::mouseClick(wizard->ImportSettingsButton, Qt::LeftButton);
+        ASSERT_FALSE(prompt.shown.empty());
+        EXPECT_TRUE(prompt.shown.back().text.endsWith(
+            QStringLiteral("\" can not be used for a device. Please choose another device name.")))
+            << section;
+        EXPECT_EQ(wizard->Edit_Name->text(), QStringLiteral("Pump"));
+        EXPECT_EQ(wizard->Edit_PacketPause->text(), QStringLiteral("41"));
+        QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
+        EXPECT_EQ(pump->GetName(), QStringLiteral("Pump"));
+        EXPECT_EQ(Row(pump, kColDevice), QStringLiteral("Pump"));
+        EXPECT_EQ(mux.GetChannel(1)->GetName(), QStringLiteral("Pump"));
+    }
 }
 
 // A device section written out by hand, key by key, as another station reads it: what an

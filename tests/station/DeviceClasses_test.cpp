@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "StationFixture.h"
+#include "link/Global.h"
 
 using DeviceModel = StationTest;
 
@@ -16,6 +17,15 @@ TEST(DeviceCaptureName, DefaultNameIsCutFromTheCleanedDeviceName)
     EXPECT_EQ(DefaultCaptureDestName(QStringLiteral("X")), QStringLiteral("X\\X_000.RAW"));
     EXPECT_EQ(DefaultCaptureDestName(QStringLiteral(" Temp Sensor#2 ")),
               QStringLiteral("Temp_Sen\\Temp_000.RAW"));
+}
+
+TEST(DeviceCaptureName, ABlankNameNeverGivesTheCaptureFolderItself)
+{
+    for (const char* blank : {"", " ", "\t  "}) {
+        const QString name = DefaultCaptureDestName(QString::fromLatin1(blank));
+        EXPECT_EQ(name, QStringLiteral("Device\\Devic000.RAW")) << '"' << blank << '"';
+        EXPECT_TRUE(IsSafeRelativePath(name));
+    }
 }
 
 TEST_F(DeviceModel, NewDeviceCarriesEveryDefault)
