@@ -955,19 +955,22 @@ TEST_F(DeviceSetupTest, ImportKeepsTheNameFinishedWouldRefuse)
     QTemporaryDir dir;
     AddPort(QStringLiteral("Serial 1"), 1, 1);
     TDevice* pump = devices.Add(QStringLiteral("Pump"));
+    pump->SetCaptureDestName(QStringLiteral("Casts\\Cast.RAW"));
+    const QString file = dir.filePath(QStringLiteral("bad.ins"));
     for (const char* section : {"[ ]", "[A[1]]"}) {
-        const QString file = dir.filePath(QStringLiteral("bad.ins"));
-        WriteFile(file, QByteArray(section) + "\r\nPacketPause=41\r\n");
+        WriteFile(file, QByteArray(section) + "\r\nPacketPause=41\r\nCaptureDestName=\\x\r\n");
         Open(*pump, 1);
         prompt.shown.clear();
         prompt.QueueFile(file);
         QTest::mouseClick(wizard->ImportSettingsButton, Qt::LeftButton);
-        ASSERT_FALSE(prompt.shown.empty());
-        EXPECT_TRUE(prompt.shown.back().text.endsWith(
-            QStringLiteral("\" can not be used for a device. Please choose another device name.")))
-            << section;
+        // The open dialog, the name refused, the capture name refused.
+        ASSERT_EQ(prompt.shown.size(), 3u) << section;
+        EXPECT_TRUE(prompt.shown[1].text.endsWith(
+            QStringLiteral("\" can not be used for a device. Please choose another device name.")));
         EXPECT_EQ(wizard->Edit_Name->text(), QStringLiteral("Pump"));
         EXPECT_EQ(wizard->Edit_PacketPause->text(), QStringLiteral("41"));
+        // The capture name falls back on the name kept, never on the capture folder's root.
+        EXPECT_EQ(wizard->Edit_CaptureDest->text(), QStringLiteral("Pump\\Pump_000.RAW"));
         QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
         EXPECT_EQ(pump->GetName(), QStringLiteral("Pump"));
         EXPECT_EQ(Row(pump, kColDevice), QStringLiteral("Pump"));

@@ -181,35 +181,6 @@ TEST_F(InstrumentFiles, ImportNeverGivesTwoDevicesOneName)
     EXPECT_FALSE(devices.IsDuplicateName(QStringLiteral("Fan")));
 }
 
-TEST_F(InstrumentFiles, ImportKeepsTheNameWhenTheSectionsNameCannotBeADevicesName)
-{
-    AddPort(QStringLiteral("Serial 1"), 1, 1);
-    TDevice* pump = devices.Add(QStringLiteral("Pump"));
-    const struct {
-        QByteArray section;
-        QString name;
-    } refused[] = {{"[ ]", QStringLiteral(" ")}, {"[A[1]]", QStringLiteral("A[1]")}};
-    for (const auto& r : refused) {
-        prompt.shown.clear();
-        pump->SetPacketPause(7);
-        pump->SetCaptureDestName(QStringLiteral("Casts\\Cast.RAW"));
-        WriteFile(Path("bad.ins"), r.section + "\r\nPacketPause=41\r\nCaptureDestName=\\x\r\n");
-        ASSERT_TRUE(ImportInstrument(*pump, pump, Path("bad.ins")));
-        ASSERT_EQ(prompt.shown.size(), 2u) << r.section.toStdString();
-        EXPECT_EQ(prompt.shown[0].text, QStringLiteral("The name \"") + r.name +
-                                            "\" can not be used for a device. Please choose "
-                                            "another device name.");
-        EXPECT_EQ(pump->GetName(), QStringLiteral("Pump"));
-        EXPECT_EQ(Row(pump, kColDevice), QStringLiteral("Pump"));
-        EXPECT_EQ(pump->GetMux()->GetName(), QStringLiteral("Pump"));
-        // The refused capture name falls back on the name the device keeps.
-        EXPECT_EQ(pump->GetCaptureDestName(), QStringLiteral("Pump\\Pump_000.RAW"));
-        EXPECT_TRUE(prompt.shown[1].text.contains(QStringLiteral("\" of Pump does not stay")));
-        // The section's keys are read all the same.
-        EXPECT_EQ(pump->GetPacketPause(), 41);
-    }
-}
-
 TEST_F(InstrumentFiles, HostileFilesImportSafelyOrNotAtAll)
 {
     AddPort(QStringLiteral("Serial 1"), 1, 1);
