@@ -146,7 +146,12 @@ void TDeviceSetupForm::ExportSettingsButtonClick()
                    TMsgButtons::YesNo, TMsgIcon::Question) != TMsgResult::Yes) {
         return;
     }
-    ExportInstrument(*workingCopy_, *file, PowerOnDelayTyped());
+    // An export applies the delay to the chosen port's switch at once: it outlives Cancel.
+    const int delay = PowerOnDelayTyped();
+    if (TPort* port = SelectedPort(); port != nullptr) {
+        port->GetOwner().SetPowerOnDelay(port, delay);
+    }
+    ExportInstrument(*workingCopy_, *file, delay);
 }
 
 void TDeviceSetupForm::ImportSettingsButtonClick()

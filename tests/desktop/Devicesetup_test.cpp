@@ -563,8 +563,14 @@ TEST_F(DeviceSetupTest, PowerOnDelayAndPriorityFollowThePortChosenOnPageOne)
         EXPECT_EQ(ports.GetPowerOnPriority(real), 3);
     };
 
-    // Either list of page 1 brings page 2 the new port's switch; Cancel, after an export too,
-    // leaves every switch alone.
+    // Either list of page 1 brings page 2 the new port's switch; Cancel leaves every switch
+    // alone, and an export sets only the chosen port's switch, at once.
+    Open(*d, 1);
+    wizard->ComboBox_Connection->setCurrentIndex(
+        wizard->ComboBox_Connection->findText(QStringLiteral("JSerial 3")));
+    wizard->Edit_PowerOnDelay->setText(QStringLiteral("250"));
+    QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
+    switchesUntouched();
     Open(*d, 1);
     EXPECT_EQ(wizard->Edit_PowerOnDelay->text(), QStringLiteral("40"));
     EXPECT_EQ(wizard->Edit_PowerOnPriority->text(), QStringLiteral("1st"));
@@ -578,8 +584,10 @@ TEST_F(DeviceSetupTest, PowerOnDelayAndPriorityFollowThePortChosenOnPageOne)
     QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
     EXPECT_TRUE(ReadAll(file).contains("\r\nPowerOnDelay=250\r\n"));
     QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
-    switchesUntouched();
+    EXPECT_EQ(ports.GetPowerOnDelay(real), 250);
+    EXPECT_EQ(ports.GetPowerOnDelay(first), 40);
     EXPECT_EQ(d->GetPort(), first);
+    ports.SetPowerOnDelay(real, 120);
 
     // Finished writes the delay and the priority to the chosen port's switch only. Another port
     // on that switch keeps what was typed.
@@ -874,12 +882,11 @@ TEST_F(DeviceSetupTest, ExportWritesTheListedNameIntoAFileNamedAfterTheNameField
     QTest::mouseClick(wizard->ExportSettingsButton, Qt::LeftButton);
     EXPECT_EQ(prompt.shown.size(), shown + 1);
 
-    // Cancel keeps the device and its power switch as they were: the export wrote the file
-    // only.
+    // Cancel keeps the device as it was, except the power switch's delay written by the export.
     QTest::mouseClick(wizard->DevSetupCancelButton, Qt::LeftButton);
     EXPECT_EQ(d->GetName(), QStringLiteral("CTD"));
     EXPECT_EQ(d->GetPacketPause(), 100);
-    EXPECT_EQ(d->GetPowerOnDelay(), 30);
+    EXPECT_EQ(d->GetPowerOnDelay(), 75);
 }
 
 TEST_F(DeviceSetupTest, ImportRenamesAtOnceAndShowsTheFilesValues)
