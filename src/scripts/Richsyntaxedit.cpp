@@ -179,11 +179,31 @@ bool TRichSyntaxEdit::LoadFile(const QString& fileName)
     return true;
 }
 
-void TRichSyntaxEdit::SetText(const QString& text)
+void TRichSyntaxEdit::SetText(const QString& text) { PutText(text); }
+
+void TRichSyntaxEdit::InsertText(const QString& text)
+{
+    const int end = PutText(text);
+    SetSel(end, 0);
+    ensureCursorVisible();
+}
+
+int TRichSyntaxEdit::PutText(const QString& text)
 {
     const TWaitCursor wait;
+    const QTextCursor selection = textCursor();
+    const int docStart = selection.selectionStart();
+    const int keptChars = document()->characterCount() - (selection.selectionEnd() - docStart);
     formatWindow_->SetPlainText(text);
     ParseFormatWindow();
+    const int docEnd = docStart + document()->characterCount() - keptChars;
+    // The text was coloured on its own; its lines are coloured again as a whole, since a
+    // comment marker or an open quote before it on its line colours it too.
+    const int end = ToRePosition(docEnd);
+    rangeStart_ = ToRePosition(docStart);
+    rangeEnd_ = end;
+    Parse();
+    return end;
 }
 
 void TRichSyntaxEdit::Clear()
@@ -235,7 +255,7 @@ void TRichSyntaxEdit::PasteText(const QMimeData* source)
         ShowMessage(QStringLiteral("The clipboard does not contain text."));
         return;
     }
-    SetText(source->text());
+    InsertText(source->text());
 }
 
 bool TRichSyntaxEdit::canInsertFromMimeData(const QMimeData* /*source*/) const { return true; }

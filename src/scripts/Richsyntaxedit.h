@@ -136,8 +136,12 @@ public:
     // Loads a file and colours it all; the caret goes to 0. Throws std::runtime_error when
     // the file cannot be read.
     bool LoadFile(const QString& fileName);
-    // Replaces the selection with the text, coloured.
+    // Replaces the selection with the text, coloured in the context of the lines it touches
+    // (a comment marker or a quote before it on its line counts); the caret stands before it.
     void SetText(const QString& text);
+    // As SetText, with the caret after the text, so that typing goes on behind it (paste,
+    // redo, templates).
+    void InsertText(const QString& text);
     void Clear() override;
     void SetRange(int start, int end)
     {
@@ -185,6 +189,8 @@ private:
     };
 
     void PasteText(const QMimeData* data);
+    // SetText's work; returns the position where the text put in ends.
+    int PutText(const QString& text);
     bool HandleEditKey(QKeyEvent* event);
     // Each character recorded in the undo ring, then inserted.
     void TypeText(const QString& text);

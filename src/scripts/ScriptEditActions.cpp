@@ -271,5 +271,5 @@ void TScriptEditForm::Dummy1Click()
 {
     const QString definition = Dummy1->data().toString();
     Editor->SelectCurrentWord();
-    Editor->SetText(definition);
+    Editor->InsertText(definition);
 }

@@ -266,7 +266,7 @@ void TUndo::Redo()
     {
         const TRichSyntaxEdit::TRecorded recorded(owner_);
         owner_.SetSel(item.position, static_cast<int>(item.replaced.size()));
-        owner_.SetText(item.inserted);
+        owner_.InsertText(item.inserted);
     }
     ++undoCount_;
     --redoCount_;

@@ -17,6 +17,22 @@ QByteArray ColourTable()
            TRichSyntaxEdit::kVariableRtf + '}';
 }
 
+// Whether the RTF holds the paragraph mark "\par" at `at` (from 0) as a control word: its
+// backslash is not the second half of an escaped backslash of the text (as in "c:\\par1"),
+// and no letter or digit follows to make it a longer word.
+bool IsParMark(const QByteArray& rtf, qsizetype at)
+{
+    if (at < 0 || rtf.mid(at, 4) != kPar) {
+        return false;
+    }
+    qsizetype backslashes = 0;
+    for (qsizetype i = at; i >= 0 && rtf.at(i) == '\\'; --i) {
+        ++backslashes;
+    }
+    const char after = at + 4 < rtf.size() ? rtf.at(at + 4) : ' ';
+    return backslashes % 2 == 1 && !IsLetter(after) && !(after >= '0' && after <= '9');
+}
+
 }  // namespace
 
 QString TRichSyntaxEdit::FirstWord(const QString& line)
@@ -161,8 +177,8 @@ void TRichSyntaxEdit::AddSyntax(QByteArray& rtf)
         out += word;
     }
 
-    // p is where the walk stopped (from 1).
-    const bool endsWithPar = p - 5 >= 1 && rtf.mid(p - 5 - 1, 4) == kPar;
+    // p is where the walk stopped (from 1); the mark looked for starts five before it.
+    const bool endsWithPar = IsParMark(rtf, p - 5 - 1);
     if (!viSeen && GetTextLen() == rangeEnd_ && endsWithPar) {
         out += "\\par}";
     } else {

@@ -9,10 +9,13 @@
 #include <QInputMethodEvent>
 #include <QMimeData>
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <functional>
+#include <vector>
 
 #include "support/FakePrompt.h"
 #include "support/TestFiles.h"
@@ -384,6 +387,108 @@ TEST_F(SyntaxEditTest, PasteTakesPlainTextOnlyAndColoursIt)
     EXPECT_EQ(prompt.shown.back().text, QStringLiteral("The clipboard does not contain text."));
     EXPECT_EQ(edit.GetText(), QStringLiteral("SetPower 2 On"));
     EXPECT_EQ(pastes, 2);
+}
+
+TEST_F(SyntaxEditTest, PasteAndRedoLeaveTheCaretAfterWhatTheyPutIn)
+{
+    edit.SetPlainText(QStringLiteral("ab"));
+    edit.SetSel(1, 0);
+    QGuiApplication::clipboard()->setText(QStringLiteral("P\nQ"));
+    Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(edit.SelStart(), 5);
+    Key(Qt::Key_V, Qt::ControlModifier);
+    Type(QStringLiteral("z"));
+    EXPECT_EQ(edit.GetText(), QStringLiteral("aP\r\nQP\r\nQzb"));
+
+    edit.SetPlainText(QStringLiteral("0123456789"));
+    edit.SetSel(5, 0);
+    Type(QStringLiteral("ab"));
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.SelStart(), 5);
+    Key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(edit.SelStart(), 7);
+    // Typing after a redo goes on where the redone typing ended, as one step with it.
+    Type(QStringLiteral("c"));
+    EXPECT_EQ(edit.GetText(), QStringLiteral("01234abc56789"));
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("0123456789"));
+}
+
+// Pasted and redone text takes its colours from the whole line it lands in.
+TEST_F(SyntaxEditTest, TextPutInIsColouredWithItsLine)
+{
+    edit.SetPlainText(QStringLiteral("; note"));
+    edit.SetSel(6, 0);
+    QGuiApplication::clipboard()->setText(QStringLiteral(" SetPower"));
+    Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("SetPower"), kGreen));
+
+    // An opening quote put in colours the rest of its line as a string.
+    edit.SetPlainText(QStringLiteral("SetPower abc"));
+    edit.SetSel(9, 0);
+    QGuiApplication::clipboard()->setText(QStringLiteral("\""));
+    Key(Qt::Key_V, Qt::ControlModifier);
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("\"abc"), kPurple));
+
+    edit.SetPlainText(QStringLiteral("x ; note"));
+    edit.SetSel(8, 0);
+    Type(QStringLiteral(" word"));
+    Key(Qt::Key_Home);
+    Key(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(edit.GetText(), QStringLiteral("x ; note"));
+    Key(Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("word"), kGreen));
+    EXPECT_TRUE(WordColoured(edit, QStringLiteral("x"), kBlack));
+}
+
+// A last line ending in the letters of a paragraph mark is text: recolouring it (on Home,
+// End, an arrow key or a click) leaves the text, the undo ring and the change state alone.
+TEST_F(SyntaxEditTest, RecolouringTheLastLineAddsNoLine)
+{
+    const QStringList lines = {QStringLiteral("Del c:\\par1"), QStringLiteral("Copy \"C:\\\\par\""),
+                               QStringLiteral("x \\par;")};
+    const std::vector<std::function<void()>> recolour = {
+        [this] { Key(Qt::Key_Home); },
+        [this] { Key(Qt::Key_End); },
+        [this] { Key(Qt::Key_Left); },
+        [this] { QTest::mouseClick(edit.viewport(), Qt::LeftButton, {}, QPoint(5, 5)); },
+    };
+    for (const QString& line : lines) {
+        for (size_t how = 0; how < recolour.size(); ++how) {
+            edit.Clear();
+            edit.SetPlainText(QStringLiteral("; first\r\n") + line.chopped(1));
+            edit.SetSel(edit.GetTextLen(), 0);
+            Type(line.right(1));
+            ASSERT_TRUE(edit.UndoRing().CanUndo());
+            QSignalSpy changes(&edit, &TRichEdit::Changed);
+            recolour[how]();
+            EXPECT_EQ(edit.GetText(), QStringLiteral("; first\r\n") + line)
+                << line.toStdString() << " " << how;
+            EXPECT_EQ(changes.count(), 0);
+            EXPECT_TRUE(edit.UndoRing().CanUndo());
+        }
+    }
+}
+
+TEST_F(SyntaxEditTest, OnlyARealClosingParagraphMarkIsWrittenAgain)
+{
+    edit.SetPlainText(QStringLiteral("x"));
+    // The range reaches the end of the text.
+    edit.SetRange(0, 1);
+    auto rewritten = [this](const QByteArray& body) {
+        QByteArray rtf = "{\\rtf1\\ansi{\\colortbl\\red0\\green0\\blue0;}\r\n"
+                         "\\deflang1033\\pard\\plain " +
+                         body + '}';
+        edit.AddSyntax(rtf);
+        return rtf;
+    };
+    EXPECT_TRUE(rewritten("x\r\n\\par ").endsWith("x\r\n\\par \\par}"));
+    // An escaped backslash of the text, then a mark.
+    EXPECT_TRUE(rewritten("x\\\\\\par ").endsWith("x\\\\\\par \\par}"));
+    // The letters "par" after an escaped backslash, and a longer word, are no mark.
+    EXPECT_TRUE(rewritten("c:\\\\par1").endsWith("c:\\\\par1}"));
+    EXPECT_TRUE(rewritten("\"C:\\\\\\\\par\"").endsWith("\\\\par\"}"));
+    EXPECT_TRUE(rewritten("x\\parx").endsWith("x\\parx}"));
 }
 
 TEST_F(SyntaxEditTest, TemplatesForTheWordAtTheCaret)

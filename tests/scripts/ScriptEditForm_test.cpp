@@ -337,7 +337,8 @@ TEST_F(ScriptEditFormTest, PopupOffersTheKeywordTemplate)
     EXPECT_EQ(editor->Dummy1->text(), QStringLiteral("SWITCHALL sw state"));
     editor->Dummy1->trigger();
     EXPECT_EQ(editor->Editor->GetText(), QStringLiteral("SWITCHALL sw state 1"));
-    editor->Editor->SetSel(18, 0);
+    // The caret stands after the template put in.
+    EXPECT_EQ(editor->Editor->SelStart(), 18);
     editor->PopupMenu1Popup();
     EXPECT_FALSE(editor->Dummy1->isVisible());
 }
