@@ -147,9 +147,12 @@ void TScriptWriter::CheckChoices()
                 3);
         }
     }
-    if (c_.scheduled && !c_.scheduleEvery && c_.scheduleTimes.isEmpty()) {
-        throw TScriptRefused(
-            QStringLiteral("Add at least one time to sample at -- Script Not Made."), 3);
+    if (c_.scheduled && !c_.scheduleEvery) {
+        CheckSpecificTimes();
+    }
+    if (!c_.scheduled && c_.blackout) {
+        TimeTextToSeconds(c_.blackoutFrom);
+        TimeTextToSeconds(c_.blackoutTo);
     }
     if (c_.duration == TSampleDuration::Timed) {
         TimeTextToTicks(c_.durationTimed);
@@ -163,6 +166,25 @@ void TScriptWriter::CheckChoices()
                                  QString::number(d.device->GetPacketPause()) +
                                  QStringLiteral(" ticks: it needs at least 1 -- Script Not Made."));
         }
+    }
+}
+
+// Each time names its own routine and the window up to the next one: a time given twice,
+// even written two ways, would give two routines of one name.
+void TScriptWriter::CheckSpecificTimes()
+{
+    if (c_.scheduleTimes.isEmpty()) {
+        throw TScriptRefused(
+            QStringLiteral("Add at least one time to sample at -- Script Not Made."), 3);
+    }
+    QSet<int> seconds;
+    for (const QString& time : c_.scheduleTimes) {
+        if (seconds.contains(TimeTextToSeconds(time))) {
+            throw TScriptRefused(QStringLiteral("The time ") + NormalTimeText(time) +
+                                     QStringLiteral(" is listed twice -- Script Not Made."),
+                                 3);
+        }
+        seconds.insert(TimeTextToSeconds(time));
     }
 }
 

@@ -105,6 +105,7 @@ private:
     void TakeDevices(const TScriptStation& station);
     void MakeIds();
     void CheckChoices();
+    void CheckSpecificTimes();
     void ComputePeriods();
 
     // The script's sections in order (ScriptGenerator.cpp).
