@@ -73,6 +73,9 @@ struct TGeneratedScript {
 // schedule with no interval or no times or one time twice, a period the DAS cannot time, a
 // sampling routine too long to hold.
 //
+// The names a device is given in the script come from its own name, shortened when long so
+// that every "SendString" line leaves room for its text.
+//
 // Devices on a PC port, and devices without a DAS port on a power switch, cannot be reached
 // by a script on the DAS: they are named in comment lines and left out.
 TGeneratedScript GenerateScriptLines(const TWizardChoices& choices, const TScriptStation& station,
