@@ -111,21 +111,32 @@ void TScriptWriter::TakeDevices(const TScriptStation& station)
     }
 }
 
-// Identifiers from the device names; names that clean to the same identifier get "_2", "_3"
-// ... after it, never one another device already carries.
+// Identifiers from the device names, at most kMostIdChars long: a longer name keeps its
+// start and its end (where names of one kind of instrument usually differ) and drops the
+// middle. Identifiers that come out the same get "_2", "_3" ... in their last places, never
+// one another device already carries.
 void TScriptWriter::MakeIds()
 {
+    const auto baseOf = [](const QString& name) {
+        const QString id = MakeValidName(name);
+        if (id.size() <= kMostIdChars) {
+            return id;
+        }
+        const qsizetype end = kMostIdChars / 2;
+        return id.left(kMostIdChars - end) + id.right(end);
+    };
     QSet<QString> bases;
     for (const TScriptDevice& d : devices_) {
-        bases.insert(MakeValidName(d.name).toUpper());
+        bases.insert(baseOf(d.name).toUpper());
     }
     QSet<QString> taken;
     for (TScriptDevice& d : devices_) {
-        const QString base = MakeValidName(d.name);
+        const QString base = baseOf(d.name);
         QString id = base;
         for (int n = 2;
              taken.contains(id.toUpper()) || (id != base && bases.contains(id.toUpper())); ++n) {
-            id = base + QLatin1Char('_') + QString::number(n);
+            const QString suffix = QLatin1Char('_') + QString::number(n);
+            id = base.left(kMostIdChars - suffix.size()) + suffix;
         }
         taken.insert(id.toUpper());
         d.id = id;
@@ -147,9 +158,12 @@ void TScriptWriter::CheckChoices()
                 3);
         }
     }
-    if (c_.scheduled && !c_.scheduleEvery && c_.scheduleTimes.isEmpty()) {
-        throw TScriptRefused(
-            QStringLiteral("Add at least one time to sample at -- Script Not Made."), 3);
+    if (c_.scheduled && !c_.scheduleEvery) {
+        CheckSpecificTimes();
+    }
+    if (!c_.scheduled && c_.blackout) {
+        TimeTextToSeconds(c_.blackoutFrom);
+        TimeTextToSeconds(c_.blackoutTo);
     }
     if (c_.duration == TSampleDuration::Timed) {
         TimeTextToTicks(c_.durationTimed);
@@ -163,6 +177,25 @@ void TScriptWriter::CheckChoices()
                                  QString::number(d.device->GetPacketPause()) +
                                  QStringLiteral(" ticks: it needs at least 1 -- Script Not Made."));
         }
+    }
+}
+
+// Each time names its own routine and the window up to the next one: a time given twice,
+// even written two ways, would give two routines of one name.
+void TScriptWriter::CheckSpecificTimes()
+{
+    if (c_.scheduleTimes.isEmpty()) {
+        throw TScriptRefused(
+            QStringLiteral("Add at least one time to sample at -- Script Not Made."), 3);
+    }
+    QSet<int> seconds;
+    for (const QString& time : c_.scheduleTimes) {
+        if (seconds.contains(TimeTextToSeconds(time))) {
+            throw TScriptRefused(QStringLiteral("The time ") + NormalTimeText(time) +
+                                     QStringLiteral(" is listed twice -- Script Not Made."),
+                                 3);
+        }
+        seconds.insert(TimeTextToSeconds(time));
     }
 }
 

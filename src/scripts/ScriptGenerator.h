@@ -70,7 +70,11 @@ struct TGeneratedScript {
 // UI thread. The script for `station` as `choices` describe it, `now` (a date-time value)
 // heading it. Throws TScriptRefused, and makes nothing, when the choices or the devices cannot
 // give a sound script: no device, an invalid time, a polled device without a packet pause, a
-// schedule with no interval or no times, a period the DAS cannot time.
+// schedule with no interval or no times or one time twice, a period the DAS cannot time, a
+// sampling routine too long to hold.
+//
+// The names a device is given in the script come from its own name, shortened when long so
+// that every "SendString" line leaves room for its text.
 //
 // Devices on a PC port, and devices without a DAS port on a power switch, cannot be reached
 // by a script on the DAS: they are named in comment lines and left out.

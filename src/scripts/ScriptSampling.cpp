@@ -45,8 +45,9 @@ int64_t TScriptWriter::SampleBodyLines(int64_t length) const
         if (!d.polled || d.timeOut) {
             continue;
         }
-        const int64_t perPacket =
-            1 + (d.averaging ? 1 + std::max(0, d.device->GetAvgNumSamples()) : 0);
+        // In 64 bits: a station file may hold any sample count up to the largest int.
+        const int64_t samples = std::max<int64_t>(0, d.device->GetAvgNumSamples());
+        const int64_t perPacket = 1 + (d.averaging ? 1 + samples : 0);
         lines += CeilDiv(length, d.device->GetPacketPause()) * perPacket;
     }
     return lines;

@@ -30,6 +30,8 @@ int TimeTextToTicks(const QString& text)
         std::trunc(DayFraction(text) * static_cast<double>(kTicksPerDay) + 0.5));
 }
 
+QString NormalTimeText(const QString& text) { return TimeToStr(DayFraction(text)); }
+
 int64_t LeastCommonMultiple(int64_t a, int64_t b)
 {
     if (a <= 0 || b <= 0) {

@@ -34,6 +34,10 @@ constexpr int kSecondsPerDay = 86'400;
 // its day fraction, rounded. Throws TScriptRefused "'<text>' is not a valid time" otherwise.
 int TimeTextToSeconds(const QString& text);
 int TimeTextToTicks(const QString& text);
+// The same field in the one form times are kept in: the program's long time text ("12:00"
+// and " 12:00" both give "12:00:00"). Throws TScriptRefused as above for a text that is no
+// time.
+QString NormalTimeText(const QString& text);
 
 // The least common multiple of two positive numbers (64 bits, no overflow for values below
 // 2^31); 1 when either is not positive.

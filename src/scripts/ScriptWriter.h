@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "scripts/ScriptGenerator.h"
+#include "station/CommandBlocks.h"
 
 class TPort;
 
@@ -23,6 +24,11 @@ constexpr int64_t kDataTimeBase = 50'000'000;
 constexpr int64_t kLongestPeriodTicks = 10'000'000;
 // The most timed lines one sampling routine may take; more is no script a DAS can hold.
 constexpr int64_t kMostSampleLines = 100'000;
+// The longest head a send line of the script is split under is "    SendString Serial Data_"
+// and the identifier; a head must leave each line room for a quoted escape, so at most
+// kSendStringColumns - 2 columns. The identifiers of the devices are kept short enough.
+constexpr qsizetype kLongestHeadStem = sizeof("    SendString Serial Data_") - 1;
+constexpr qsizetype kMostIdChars = kSendStringColumns - 2 - kLongestHeadStem;
 
 // One device of the script with the values its lines are made from.
 struct TScriptDevice {
@@ -105,6 +111,7 @@ private:
     void TakeDevices(const TScriptStation& station);
     void MakeIds();
     void CheckChoices();
+    void CheckSpecificTimes();
     void ComputePeriods();
 
     // The script's sections in order (ScriptGenerator.cpp).

@@ -261,14 +261,19 @@ void TScriptWizardForm::Button_DevicesSelectAllClick() { SetAllDevices(true); }
 
 void TScriptWizardForm::Button_DevicesClearAllClick() { SetAllDevices(false); }
 
+// A time is kept in one form, so that one time typed two ways is still listed once and
+// names one routine of the script.
 void TScriptWizardForm::Button_ScheduleAddClick()
 {
-    const QString time = Edit_ScheduleAt->text();
-    const auto at = std::lower_bound(schedule_.begin(), schedule_.end(), time,
-                                     [](const QString& a, const QString& b) {
-                                         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-                                     });
-    if (at == schedule_.end() || QString::compare(*at, time, Qt::CaseInsensitive) != 0) {
+    QString time;
+    try {
+        time = NormalTimeText(Edit_ScheduleAt->text());
+    } catch (const TScriptRefused& refused) {
+        ShowMessage(refused.Message());
+        return;
+    }
+    const auto at = std::lower_bound(schedule_.begin(), schedule_.end(), time);
+    if (at == schedule_.end() || *at != time) {
         schedule_.insert(at, time);
     }
     UpdateDependencies();

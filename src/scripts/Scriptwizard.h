@@ -123,7 +123,7 @@ public:
     // Shows page 1, 2 or 3 (the others parked), Back and Next as the page allows.
     void ShowPage(int page);
     int ShownPage() const { return shownPage_; }
-    // The operator's specific times: sorted as text, each once.
+    // The operator's specific times: each once, as "hh:mm:ss", in order.
     const QStringList& ScheduleList() const { return schedule_; }
 
     // The choices of the pages for a script at `path`.

@@ -678,16 +678,50 @@ TEST_F(ScriptGeneratorTest, RefusesChoicesThatGiveNoSoundScript)
     EXPECT_EQ(Refusal(choices), QString());
 }
 
-// A sampling routine too long for any DAS is refused instead of being built.
+// A sampling routine too long for any DAS is refused instead of being built, up to the
+// largest count a station file can hold.
 TEST_F(ScriptGeneratorTest, RefusesASamplingRoutineTooLongToHold)
 {
     TDevice* light = Device(QStringLiteral("Light"),
                             Port(QStringLiteral("A1"), QStringLiteral("Analog"), 3, 20, 1));
     light->SetDoAveraging(true);
-    light->SetAvgNumSamples(2'000'000'000);
+    for (int samples : {2'000'000'000, 2'147'483'646, 2'147'483'647}) {
+        light->SetAvgNumSamples(samples);
+        EXPECT_TRUE(
+            Refusal(TWizardChoices()).startsWith(QStringLiteral("The sampling routine would take")))
+            << samples;
+    }
+}
 
-    EXPECT_TRUE(
-        Refusal(TWizardChoices()).startsWith(QStringLiteral("The sampling routine would take")));
+// Every time the script names is a time of day, and each specific time names one routine.
+TEST_F(ScriptGeneratorTest, RefusesTimesThatAreNoTimes)
+{
+    Device(QStringLiteral("CTD"), Port(QStringLiteral("S1"), QStringLiteral("Serial"), 1, 1, 3));
+    TWizardChoices choices;
+    choices.blackout = true;
+    for (const char* bad : {"-1:00:00", "99:99:99", "12:00:00x", ""}) {
+        const QString text = QString::fromLatin1(bad);
+        choices.blackoutFrom = text;
+        EXPECT_EQ(Refusal(choices),
+                  QLatin1Char('\'') + text + QStringLiteral("' is not a valid time"));
+        choices.blackoutFrom = QStringLiteral("20:00:00");
+        choices.blackoutTo = text;
+        EXPECT_EQ(Refusal(choices),
+                  QLatin1Char('\'') + text + QStringLiteral("' is not a valid time"));
+        choices.blackoutTo = QStringLiteral("04:00:00");
+    }
+    EXPECT_EQ(Refusal(choices), QString());
+    // A scheduled script has no blackout hours: the fields are not read.
+    choices.scheduled = true;
+    choices.blackoutTo = QStringLiteral("99:99:99");
+    choices.scheduleEvery = false;
+    choices.scheduleTimes = {QStringLiteral("08:00:00"), QStringLiteral("-1:00:00")};
+    EXPECT_EQ(Refusal(choices), QStringLiteral("'-1:00:00' is not a valid time"));
+    choices.scheduleTimes = {QStringLiteral("12:00"), QStringLiteral(" 12:00")};
+    EXPECT_EQ(Refusal(choices),
+              QStringLiteral("The time 12:00:00 is listed twice -- Script Not Made."));
+    choices.scheduleTimes = {QStringLiteral("12:00"), QStringLiteral("13:00")};
+    EXPECT_EQ(Refusal(choices), QString());
 }
 
 // An instrument that sends by itself is powered, opened and routed, and never asked.

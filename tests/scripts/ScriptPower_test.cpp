@@ -157,25 +157,51 @@ PowerOff:
 Return)"));
 }
 
-TEST_F(ScriptPowerTest, LongDeviceNamesSplitBlockTextWithoutLosingIt)
+// A send line's head leaves room for the text it carries: heads stay below 39 columns and
+// head and piece within the DAS's 40, so long device names give shorter identifiers, still
+// one per device, and no text is lost in the split.
+TEST_F(ScriptPowerTest, LongDeviceNamesLeaveEverySendLineRoomForItsText)
 {
-    TDevice* d = Device(QStringLiteral("Fluorometer12345"),
-                        Port(QStringLiteral("S1"), QStringLiteral("Serial"), 1, 1, 3));
-    d->SetCollectionType(2);
-    d->SetCmdStart({QStringLiteral("START")});
-
-    const QStringList sends =
-        Routine(Script(TWizardChoices()), QStringLiteral("PowerOn:"))
-            .filter(QStringLiteral("SendString Serial Data_Fluorometer12345 \""));
-
-    QString text;
-    for (const QString& line : sends) {
-        const QString piece = line.section(QLatin1Char('"'), 1, 1);
-        EXPECT_NE(piece, QStringLiteral("\\"));
-        text += piece;
+    for (const char* name : {"Fluorometer 12345", "Fluorometer 12346"}) {
+        const int n = static_cast<int>(devices.Count()) + 1;
+        TDevice* d = Device(QString::fromLatin1(name), Port(QStringLiteral("S%1").arg(n),
+                                                            QStringLiteral("Serial"), n, n, n + 2));
+        d->SetCollectionType(2);
+        d->SetCmdStart({QStringLiteral("START")});
+        d->SetStartPrefix(QStringLiteral("Fluorometer on \\T"));
     }
-    EXPECT_EQ(text, QStringLiteral("START\\r"));
-    EXPECT_EQ(sends.size(), 6);
+    TDevice* light = Device(QStringLiteral("FluoroXYZ-12345"),
+                            Port(QStringLiteral("A1"), QStringLiteral("Analog"), 3, 20, 5));
+    light->SetPrefix(QStringLiteral("Light reading: "));
+
+    const QStringList script = Script(TWizardChoices());
+
+    EXPECT_EQ(script.filter(QStringLiteral("define Data_")),
+              QStringList({QStringLiteral("define Data_Fluoro12345 1"),
+                           QStringLiteral("define Data_Fluoro12346 2"),
+                           QStringLiteral("define Data_Fluoro123_2 3")}));
+    const auto textAfter = [&script](const QString& head) {
+        QString text;
+        for (const QString& line : script.filter(head + QStringLiteral(" \""))) {
+            text += line.section(QLatin1Char('"'), 1, 1);
+        }
+        return text;
+    };
+    EXPECT_EQ(textAfter(QStringLiteral("    SendString Serial Data_Fluoro12346")),
+              QStringLiteral("START\\r"));
+    EXPECT_EQ(textAfter(QStringLiteral("    SendString Host Host_Fluoro12345")),
+              QStringLiteral("Fluorometer on "));
+    EXPECT_EQ(textAfter(QStringLiteral("    SendString Host Host_Fluoro123_2")),
+              QStringLiteral("Light reading: "));
+    int sends = 0;
+    for (const QString& line : script.filter(QStringLiteral("    SendString "))) {
+        const qsizetype quote = line.indexOf(QStringLiteral(" \""));
+        ASSERT_GT(quote, 0) << line.toStdString();
+        EXPECT_LT(quote, 39) << line.toStdString();
+        EXPECT_LE(quote + line.section(QLatin1Char('"'), 1, 1).size(), 40) << line.toStdString();
+        ++sends;
+    }
+    EXPECT_GT(sends, 10);
 }
 
 TEST_F(ScriptPowerTest, ShortPortSettingsAreReadWithoutRunningPastThem)

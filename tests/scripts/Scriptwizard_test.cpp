@@ -221,16 +221,26 @@ TEST_F(ScriptWizardTest, SpecificTimesAreKeptSortedOnceEach)
     EXPECT_FALSE(w.Edit_ScheduleEvery->isEnabled());
     EXPECT_TRUE(w.Button_ScheduleAdd->isEnabled());
 
-    for (const char* time : {"08:00:00", "08:00:00", "7:30:00"}) {
+    // One time typed two ways is one entry, kept as "hh:mm:ss"; a text that is no time is
+    // refused and stays in the field to be mended.
+    prompt.shown.clear();
+    for (const char* time :
+         {"08:00:00", "08:00:00", "7:30:00", "12:00", " 12:00", "99:99:99", "-1:00:00"}) {
         w.Edit_ScheduleAt->setText(QString::fromLatin1(time));
         w.Button_ScheduleAdd->click();
     }
     EXPECT_EQ(Texts(w.ListBox_Schedule),
-              QStringList({QStringLiteral("08:00:00"), QStringLiteral("7:30:00")}));
+              QStringList({QStringLiteral("07:30:00"), QStringLiteral("08:00:00"),
+                           QStringLiteral("12:00:00")}));
+    EXPECT_EQ(Messages(), QStringList({QStringLiteral("Wendrok: '99:99:99' is not a valid time"),
+                                       QStringLiteral("Wendrok: '-1:00:00' is not a valid time")}));
+    EXPECT_EQ(w.Edit_ScheduleAt->text(), QStringLiteral("-1:00:00"));
     w.ListBox_Schedule->item(0)->setSelected(true);
     w.Button_ScheduleRemove->click();
-    EXPECT_EQ(Texts(w.ListBox_Schedule), QStringList({QStringLiteral("7:30:00")}));
-    EXPECT_EQ(w.ScheduleList(), QStringList({QStringLiteral("7:30:00")}));
+    EXPECT_EQ(Texts(w.ListBox_Schedule),
+              QStringList({QStringLiteral("08:00:00"), QStringLiteral("12:00:00")}));
+    EXPECT_EQ(w.ScheduleList(),
+              QStringList({QStringLiteral("08:00:00"), QStringLiteral("12:00:00")}));
 }
 
 // Every seven minutes is spelled out: the wizard then shows the times it made, and removing
