@@ -312,6 +312,12 @@ void THostCommSetupForm::Button_OKClick()
             return;
         }
         CloseCommPort(probe);
+    } else if (static_cast<uint32_t>(newBaud) != Host.DasBaud() &&
+               !DasPortTakesBaud(static_cast<uint32_t>(newBaud))) {
+        // A DAS switched to a rate the PC cannot follow would be out of reach.
+        ShowMessage(QStringLiteral("Unable to Set Baud Rate to ") + QString::number(newBaud) +
+                    QLatin1Char('.'));
+        return;
     }
     Host.ClearCommandQueue();
     SwitchLink(newPort, newBaud, newProtocol, Cb_ChangeDAS->isChecked() && linkChanged);
@@ -344,9 +350,10 @@ void THostCommSetupForm::SwitchLink(int newPort, int newBaud, int newProtocol, b
     CloseDasPort();
     Host.SetDasPort(static_cast<uint16_t>(newPort));
     if (!OpenDasPort(static_cast<uint16_t>(newPort), true)) {
-        // The box said why; the link stays down until the port is set up again.
-        Host.LinkUi().SetDeviceListGrey(true);
-        Host.LinkUi().ShowToolMessage(QStringLiteral("Disconnected"));
+        // The box said why; the port is tried again until it opens, at the rate the DAS was
+        // told or the operator chose.
+        Host.SetDasBaud(static_cast<uint32_t>(newBaud));
+        Host.DasPortOpenFailed();
         return;
     }
     if (SetDasBaudRate(static_cast<uint32_t>(newBaud))) {
@@ -359,6 +366,28 @@ void THostCommSetupForm::SwitchLink(int newPort, int newBaud, int newProtocol, b
     Host.Unpause();
     Wait(kSwitchWaitMs);
     Host.ResetStatistics();
+}
+
+bool THostCommSetupForm::DasPortTakesBaud(uint32_t baud)
+{
+    // A closed DAS port (waiting to be opened again) is tried as a test port.
+    if (!DasPortOpen()) {
+        TCommHandle probe;
+        if (!OpenCommPort(probe, Host.DasPort(), baud, kPortSettings, 0, true, false)) {
+            return false;
+        }
+        CloseCommPort(probe);
+        return true;
+    }
+    // Tried on the port itself, with the link thread parked, and set back at once.
+    if (!Host.Pause()) {
+        Host.Unpause();
+        return false;
+    }
+    const bool takes = SetDasBaudRate(baud);
+    SetDasBaudRate(Host.DasBaud());
+    Host.Unpause();
+    return takes;
 }
 
 void THostCommSetupForm::Button_CancelClick() { close(); }

@@ -9,6 +9,7 @@
 #include <QDialog>
 #include <QString>
 #include <array>
+#include <cstdint>
 #include <functional>
 
 class QCheckBox;
@@ -71,6 +72,8 @@ private:
     // Tells the DAS (when asked), then switches the PC's side of the link.
     void SwitchLink(int newPort, int newBaud, int newProtocol, bool tellDas);
     static void Wait(int ms);
+    // Whether the DAS port can be set to `baud` (a failure shows its box).
+    static bool DasPortTakesBaud(uint32_t baud);
 
     std::array<TRow, kHighestComPort> rows_{};
     int designedHeight_ = 0;

@@ -59,6 +59,13 @@ void SendPicoDosDate(const QString& text)
     }
 }
 
+// The DAS reads a date month first whatever the PC's locale, as it writes its own: month/day/
+// four-digit year, a blank and the 24-hour time ("" for a value naming no date).
+QString DasDateText(double value)
+{
+    return DateTimeToStr(value, QStringLiteral("MM/dd/yyyy"), QStringLiteral("HH:mm:ss"));
+}
+
 QLabel* Caption(const QString& text, QWidget* buddy, QWidget* parent)
 {
     auto* label = new QLabel(text, parent);
@@ -198,7 +205,7 @@ void TSetTimeForm::SetDasDate(double value)
 
 void TSetTimeForm::Button_SetPCTimeClick()
 {
-    const QString text = DateTimeToStr(NowDateTime() + kHalfSecondDays);
+    const QString text = DasDateText(NowDateTime() + kHalfSecondDays);
     if (text.isEmpty()) {
         ShowMessage(kInvalidDateText);
         return;
@@ -208,12 +215,14 @@ void TSetTimeForm::Button_SetPCTimeClick()
 
 void TSetTimeForm::Button_SetOtherTimeClick()
 {
+    // Typed in the PC's format, sent in the DAS's.
     const std::optional<double> value = StrToDateTime(Edit_OtherTime->text());
-    if (!value) {
+    const QString text = value ? DasDateText(*value) : QString();
+    if (text.isEmpty()) {
         ShowMessage(kInvalidDateText);
         return;
     }
-    SendPicoDosDate(DateTimeToStr(*value));
+    SendPicoDosDate(text);
 }
 
 void TSetTimeForm::Button_CloseClick()

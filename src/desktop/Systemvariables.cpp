@@ -179,9 +179,6 @@ void TSystemVarForm::BuildControls()
 
 void TSystemVarForm::ReceiveListing(const char* bytes, int count)
 {
-    // A line that filled the buffer is dropped up to its end within this chunk; the next
-    // chunk starts afresh.
-    bool skipping = false;
     int taken = 0;
     while (taken < count) {
         const int room = kSysVarBufferBytes - fill_;
@@ -195,9 +192,9 @@ void TSystemVarForm::ReceiveListing(const char* bytes, int count)
             if (buffer_[static_cast<size_t>(i)] != '\r' && buffer_[static_cast<size_t>(i)] != '\n') {
                 continue;
             }
-            if (skipping) {
-                // The end of a line that did not fit.
-                skipping = false;
+            if (skipping_) {
+                // The end of a line that did not fit: it is dropped whole.
+                skipping_ = false;
             } else {
                 ProcessLine(QByteArray(buffer_.data() + start, i - start));
             }
@@ -205,14 +202,14 @@ void TSystemVarForm::ReceiveListing(const char* bytes, int count)
         }
         std::memmove(buffer_.data(), buffer_.data() + start, static_cast<size_t>(fill_ - start));
         fill_ -= start;
-        // A full buffer without a line end would never take another byte.
+        // A full buffer without a line end would never take another byte; the rest of that
+        // line is skipped up to its end, however many chunks it spans.
         if (fill_ == kSysVarBufferBytes) {
-            fill_ = 0;
-            skipping = true;
+            skipping_ = true;
         }
-    }
-    if (skipping) {
-        fill_ = 0;
+        if (skipping_) {
+            fill_ = 0;
+        }
     }
 }
 
@@ -244,9 +241,7 @@ void TSystemVarForm::ProcessLine(const QByteArray& bytes)
         if (v.edit != nullptr) {
             v.edit->setText(value);
         } else {
-            bool ok = false;
-            const int number = value.trimmed().toInt(&ok);
-            v.check->setChecked(ok && number != 0);
+            v.check->setChecked(ListedChecked(v));
         }
         return;
     }
@@ -263,6 +258,27 @@ QString TSystemVarForm::LastValue(const QString& name) const
 }
 
 // --- OK, Cancel, Advanced ---
+
+bool TSystemVarForm::ListedChecked(const TVariable& v)
+{
+    const QString value = v.lastValue.trimmed();
+    // A switch is written empty when it may act, which the DAS lists back as such; an unlisted
+    // variable shows the default.
+    if (value.isEmpty()) {
+        return v.name != kAutorun;
+    }
+    bool ok = false;
+    const int number = value.toInt(&ok);
+    return ok && number != 0;
+}
+
+bool TSystemVarForm::Changed(const TVariable& v) const
+{
+    if (v.edit != nullptr) {
+        return v.edit->text() != v.lastValue;
+    }
+    return v.check->isChecked() != ListedChecked(v);
+}
 
 QString TSystemVarForm::ControlValue(const TVariable& v) const
 {
@@ -298,10 +314,10 @@ void TSystemVarForm::Button_Click()
         if (v.edit == nullptr && v.check == nullptr) {
             continue;
         }
-        const QString value = ControlValue(v);
-        if (value == v.lastValue) {
+        if (!Changed(v)) {
             continue;
         }
+        const QString value = ControlValue(v);
         // A value the DAS would get cut short or mangled is sent not at all.
         const QString refused = RefusedValue(v.name, value);
         if (!refused.isEmpty()) {
@@ -357,7 +373,7 @@ void TSystemVarForm::RestoreDefaults()
         if (v.edit != nullptr) {
             v.edit->clear();
         } else if (v.check != nullptr) {
-            v.check->setChecked(v.name != kAutorun);
+            v.check->setChecked(ListedChecked(v));
         }
     }
     lastPrompt_.clear();

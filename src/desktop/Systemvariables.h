@@ -30,8 +30,8 @@ public:
     static const std::array<const char*, 14> kVariableNames;
 
     // A chunk of the listing: every complete line (ended by CR or LF) is read; the unended
-    // rest waits for the next chunk. A line too long for the buffer is dropped, up to its
-    // end or the end of the chunk.
+    // rest waits for the next chunk. A line too long for the buffer is dropped whole, up to
+    // its end in whichever chunk that comes.
     void ReceiveListing(const char* bytes, int count);
     // The value last listed for a variable ("" when none), and the last prompt line.
     QString LastValue(const QString& name) const;
@@ -77,7 +77,11 @@ private:
 
     void BuildControls();
     void ProcessLine(const QByteArray& line);
-    // What OK compares and sends for a variable's control.
+    // The state a check box shows for its variable's listed value (its default when none).
+    static bool ListedChecked(const TVariable& v);
+    // Whether the operator changed the control from what the listing showed.
+    bool Changed(const TVariable& v) const;
+    // What OK sends for a variable's control.
     QString ControlValue(const TVariable& v) const;
     // A value that the DAS would not get as it stands: why, or "" when it may be sent.
     static QString RefusedValue(const QString& name, const QString& value);
@@ -88,4 +92,6 @@ private:
     QSize compact_;
     std::array<char, kSysVarBufferBytes> buffer_{};
     int fill_ = 0;
+    // The buffer filled without a line end: the rest of that line is skipped.
+    bool skipping_ = false;
 };

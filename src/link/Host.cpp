@@ -235,6 +235,15 @@ void THost::DasPortLineLost()
     UpdateActions();
 }
 
+void THost::DasPortOpenFailed()
+{
+    reopenLostPort_ = true;
+    thread_.Unpause();
+    // Shown at once, not only when the watchdog has counted the silence out.
+    LinkUi().SetDeviceListGrey(true);
+    LinkUi().ShowToolMessage(QStringLiteral("Disconnected"));
+}
+
 void THost::ReopenLostPort()
 {
     // Another port was opened meanwhile (a port change): that one is the DAS port now.

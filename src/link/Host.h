@@ -100,6 +100,11 @@ public:
     // again while the link is lost (UpdateStatus, at the watchdog's pace) until it opens; the
     // queued data and a block in flight wait for it.
     void DasPortLineLost();
+    // The DAS port would not open again (a port change; the thread parked, the port closed):
+    // the link goes as if the port's line had hung up: "Disconnected" at once, the thread
+    // running on, the port opened again at the watchdog's pace at the present port number and
+    // baud rate, nothing queued dropped.
+    void DasPortOpenFailed();
     // Writes to the DAS port bypassing the protocol; only while the thread is parked.
     bool WriteRaw(const uint8_t* bytes, uint32_t count);
     // Link thread. Hands a received packet's segments to their host channels.

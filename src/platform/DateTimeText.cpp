@@ -388,12 +388,17 @@ QString TimeToStr(double value)
 
 QString DateTimeToStr(double value)
 {
+    return DateTimeToStr(value, ShortDateFormat(), LongTimeFormat());
+}
+
+QString DateTimeToStr(double value, const QString& dateFormat, const QString& timeFormat)
+{
     const auto parts = Split(value);
     if (!parts) {
         return QString();
     }
-    return QLocale::c().toString(parts->first, ShortDateFormat()) + QLatin1Char(' ') +
-           QLocale::c().toString(parts->second, LongTimeFormat());
+    return QLocale::c().toString(parts->first, dateFormat) + QLatin1Char(' ') +
+           QLocale::c().toString(parts->second, timeFormat);
 }
 
 QString DateToStr(const QDateTime& dateTime) { return DateToStr(DateTimeToValue(dateTime)); }

@@ -43,6 +43,8 @@ QString DateTimeToStr(double value);
 QString DateToStr(const QDateTime& dateTime);
 QString TimeToStr(const QDateTime& dateTime);
 QString DateTimeToStr(const QDateTime& dateTime);
+// The same in formats of the caller's, whatever the station's ("" for a value naming no date).
+QString DateTimeToStr(double value, const QString& dateFormat, const QString& timeFormat);
 
 // Readers of the same forms, lenient as an operator types: day, month and year fields of one
 // or two digits (the year up to four; one of two digits falls within 50 years of today) in the

@@ -12,6 +12,8 @@
 // terminal types) stays out of this file.
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept;
 
+bool GetTerminalSpeed(int fd, uint32_t& baud);
+
 namespace {
 
 struct TSpeedCode {
@@ -31,6 +33,9 @@ constexpr TSpeedCode kSpeedCodes[] = {
     {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
     {3500000, B3500000}, {4000000, B4000000},
 };
+
+// How far the rate a driver runs at may be from the one asked for.
+constexpr uint64_t kSpeedTolerancePercent = 3;
 
 unsigned SpeedCode(uint32_t baud)
 {
@@ -54,6 +59,7 @@ bool SetTerminalSpeed(int fd, uint32_t baud)
     if (ioctl(fd, TCGETS2, &tio) != 0) {
         return false;
     }
+    const termios2 before = tio;
     const unsigned code = SpeedCode(baud);
     tio.c_cflag &= ~static_cast<tcflag_t>(CBAUD | (CBAUD << IBSHIFT));
     // An input speed code of 0 means "same as the output speed".
@@ -61,6 +67,18 @@ bool SetTerminalSpeed(int fd, uint32_t baud)
     tio.c_ispeed = baud;
     tio.c_ospeed = baud;
     if (ioctl(fd, TCSETS2, &tio) != 0) {
+        return false;
+    }
+    // A driver may take a rate it cannot make and run at another one: what it runs at is read
+    // back, and a rate off by more than a UART's tolerance is refused with the old one kept.
+    uint32_t taken = 0;
+    if (!GetTerminalSpeed(fd, taken)) {
+        return false;
+    }
+    const uint64_t off = taken > baud ? taken - baud : baud - taken;
+    if (off * 100 > uint64_t{baud} * kSpeedTolerancePercent) {
+        ioctl(fd, TCSETS2, &before);
+        errno = EINVAL;
         return false;
     }
     return true;

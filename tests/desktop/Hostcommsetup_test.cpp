@@ -21,6 +21,7 @@
 #include "link/Das.h"
 #include "link/Packets.h"
 #include "link/Protocol.h"
+#include "link/SendQueues.h"
 #include "station/PortClasses.h"
 #include "support/Pty.h"
 #include "support/das/DasStation.h"
@@ -68,6 +69,7 @@ protected:
             HostCommSetupForm->hide();
         }
         DesktopFixture::TearDown();
+        SetSerialPortOpenerForTest({});
     }
 
     // The setup window as the File menu's action shows it.
@@ -274,28 +276,111 @@ TEST_F(HostCommTest, RefusedChangesLeaveTheLinkAlone)
     EXPECT_TRUE(LinkCarries("untouched"));
 }
 
-TEST_F(HostCommTest, ADasPortThatWillNotOpenAgainIsReportedAndLeavesTheLinkDown)
+TEST_F(HostCommTest, ADasPortThatWillNotOpenAgainIsReportedAndTriedUntilItComesBack)
 {
     TDASDesktopForm& f = Start();
     THostCommSetupForm& setup = Open();
-    // The port goes away between the check and the reopening.
-    SetSerialPortOpenerForTest([](const QString&) -> std::unique_ptr<ISerialPort> {
-        errno = ENOENT;
-        return nullptr;
+    // The port goes away between the check and the reopening, and comes back later.
+    auto gone = std::make_shared<bool>(true);
+    SetSerialPortOpenerForTest([gone](const QString& path) -> std::unique_ptr<ISerialPort> {
+        if (*gone) {
+            errno = ENOENT;
+            return nullptr;
+        }
+        return TTermiosPort::Open(path);
     });
     setup.Button_OK->click();
-    SetSerialPortOpenerForTest({});
     EXPECT_FALSE(DasPortOpen());
     ASSERT_FALSE(prompt.shown.empty());
     EXPECT_EQ(prompt.shown.back().title, QStringLiteral("System Error: Could Not Open Comm Port"));
     EXPECT_EQ(f.ToolMessage(), QStringLiteral("Disconnected"));
     EXPECT_TRUE(f.DeviceListGrey());
+    const size_t boxes = prompt.shown.size();
 
-    // Set up again, the link comes back.
-    Open();
-    setup.Button_OK->click();
-    EXPECT_TRUE(DasPortOpen());
+    // Queued while the port is away, sent once it is back; the link recovers by itself,
+    // without a box for each try.
+    Das->SendCommand(QStringLiteral("CHECKSCRIPT"));
+    *gone = false;
+    EXPECT_TRUE(WaitUntil([] { return DasPortOpen(); }, 10000));
+    EXPECT_TRUE(WaitUntil([this] {
+        return console.Texts().contains(QStringLiteral("CHECKSCRIPT"));
+    }, 10000));
     EXPECT_TRUE(LinkCarries("back"));
+    EXPECT_TRUE(WaitUntil([&f] { return f.ToolMessage() == QStringLiteral("Connected to DAS"); }));
+    EXPECT_FALSE(f.DeviceListGrey());
+    EXPECT_EQ(prompt.shown.size(), boxes);
+    EXPECT_EQ(Host.DasPort(), 1);
+    EXPECT_EQ(Host.DasBaud(), 115200u);
+    SetSerialPortOpenerForTest({});
+}
+
+// A PC UART that runs only at the standard rates up to 230400: any other rate is refused, as
+// its driver refuses it.
+class TStandardRatesPort final : public ISerialPort {
+public:
+    explicit TStandardRatesPort(std::unique_ptr<TTermiosPort> port) : port_(std::move(port)) {}
+    static bool Takes(uint32_t baud)
+    {
+        for (uint32_t rate : {9600u, 19200u, 38400u, 57600u, 115200u, 230400u}) {
+            if (rate == baud) {
+                return true;
+            }
+        }
+        errno = EINVAL;
+        return false;
+    }
+    bool CheckProperties() override { return port_->CheckProperties(); }
+    bool ApplySettings(const TSerialSettings& s) override
+    {
+        return Takes(s.baud) && port_->ApplySettings(s);
+    }
+    bool SetBaudRate(uint32_t baud) override { return Takes(baud) && port_->SetBaudRate(baud); }
+    bool SetRtsToggle() override { return port_->SetRtsToggle(); }
+    bool SetReadTimeout(int ms) override { return port_->SetReadTimeout(ms); }
+    ssize_t Write(const uint8_t* b, size_t n) override { return port_->Write(b, n); }
+    ssize_t Read(uint8_t* b, size_t n) override { return port_->Read(b, n); }
+    int OutQueue() override { return port_->OutQueue(); }
+    int InQueue() override { return port_->InQueue(); }
+    bool PurgeInput() override { return port_->PurgeInput(); }
+    bool SetBreak(bool on) override { return port_->SetBreak(on); }
+    bool SetLineMarks(bool on) override { return port_->SetLineMarks(on); }
+    int WaitHandle() const override { return port_->WaitHandle(); }
+    bool HungUp() override { return port_->HungUp(); }
+
+private:
+    std::unique_ptr<TTermiosPort> port_;
+};
+
+TEST_F(HostCommTest, ARateThePcsPortCannotTakeIsRefusedBeforeTheDasHearsOfIt)
+{
+    SetSerialPortOpenerForTest([](const QString& path) -> std::unique_ptr<ISerialPort> {
+        std::unique_ptr<TTermiosPort> port = TTermiosPort::Open(path);
+        return port ? std::make_unique<TStandardRatesPort>(std::move(port)) : nullptr;
+    });
+    Start();
+    ASSERT_TRUE(LinkCarries("before"));
+    THostCommSetupForm& f = Open();
+    Das->SendCommandAt(QStringLiteral("RUNSCRIPT"), 60000);
+    f.ComboBox_BaudRate->setCurrentText(QStringLiteral("100000"));
+    f.Button_OK->click();
+    ASSERT_FALSE(prompt.shown.empty());
+    EXPECT_EQ(prompt.shown.back().text, QStringLiteral("Unable to Set Baud Rate to 100000."));
+    EXPECT_TRUE(f.isVisible());
+    // Nothing sent, nothing dropped, the link as it was.
+    EXPECT_FALSE(console.Texts().join(QLatin1Char('\n')).contains(QStringLiteral("SETPROTOCOL")));
+    EXPECT_TRUE(TimedQueue->HoldsOnChannel(kCommandChannel, "RUNSCRIPT"));
+    EXPECT_EQ(Host.DasBaud(), 115200u);
+    EXPECT_EQ(LineSpeed(das.SlavePath()), 115200u);
+    EXPECT_TRUE(LinkCarries("still at 115200"));
+
+    // On another port, the test opening refuses it.
+    f.Row(3).dasPort->click();
+    f.Button_OK->click();
+    EXPECT_EQ(prompt.shown.back().text,
+              QStringLiteral("Unable to Open COM3 at 100000 baud. Aborting Changes"));
+    EXPECT_FALSE(console.Texts().join(QLatin1Char('\n')).contains(QStringLiteral("SETPROTOCOL")));
+    EXPECT_EQ(Host.DasPort(), 1);
+    EXPECT_TRUE(LinkCarries("still on COM1"));
 }
 
 }  // namespace

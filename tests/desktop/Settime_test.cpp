@@ -8,8 +8,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <utility>
 
 #include "DesktopFixture.h"
 #include "ToolWindowFixture.h"
@@ -24,6 +26,12 @@ protected:
         ToolWindowTest::SetUp();
         SetShortDateFormat(QStringLiteral("M/d/yyyy"));
         SetPcClock(QDateTime(QDate(2008, 6, 3), QTime(14, 5, 31, 600)));
+    }
+
+    void TearDown() override
+    {
+        SetLongTimeFormat(QString());
+        ToolWindowTest::TearDown();
     }
 
     void Reply(const QByteArray& bytes)
@@ -122,10 +130,24 @@ TEST_F(ClockTest, AReplyThatNamesNoDateIsReportedAndTheShownTimeStays)
     }
 }
 
+// The date and time a "Date" command sets, read as the DAS reads it: month/day/four-digit
+// year, a blank, 24-hour hours:minutes:seconds.
+QDateTime DasSetsClockTo(const QString& command)
+{
+    static const QRegularExpression form(QStringLiteral(
+        R"(^PicoDos "Date (\d\d?)/(\d\d?)/(\d{4}) (\d\d?):(\d\d):(\d\d) "$)"));
+    const QRegularExpressionMatch m = form.match(command);
+    if (!m.hasMatch()) {
+        return QDateTime();
+    }
+    return QDateTime(QDate(m.captured(3).toInt(), m.captured(1).toInt(), m.captured(2).toInt()),
+                     QTime(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt()));
+}
+
 TEST_F(ClockTest, SetsTheDasToThePcClockOrToTheTypedTime)
 {
     form.Button_SetPCTime->click();
-    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Date 6/3/2008 14:05:32 \""});
+    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Date 06/03/2008 14:05:32 \""});
 
     form.Edit_OtherTime->setText(QStringLiteral("12/24/2010 8:30"));
     form.Button_SetOtherTime->click();
@@ -136,6 +158,36 @@ TEST_F(ClockTest, SetsTheDasToThePcClockOrToTheTypedTime)
     EXPECT_TRUE(TakeCommands().isEmpty());
     ASSERT_EQ(prompt.shown.size(), 1u);
     EXPECT_EQ(prompt.shown[0].text, QStringLiteral("Invalid date or time from PC Clock"));
+}
+
+TEST_F(ClockTest, TheDasGetsItsDateMonthFirstWhateverThePcsDateOrder)
+{
+    SetShortDateFormat(QStringLiteral("dd/MM/yyyy"));
+    SetLongTimeFormat(QStringLiteral("h:mm:ss AP"));
+    SetPcClock(QDateTime(QDate(2026, 12, 7), QTime(18, 20, 30, 600)));
+    form.show();
+    // The window shows the PC's own format.
+    EXPECT_EQ(form.Label_PCTime->text(), QStringLiteral("07/12/2026 6:20:30 PM"));
+
+    form.Button_SetPCTime->click();
+    QStringList sent = TakeCommands();
+    ASSERT_EQ(sent.size(), 1);
+    EXPECT_EQ(DasSetsClockTo(sent[0]), QDateTime(QDate(2026, 12, 7), QTime(18, 20, 31)))
+        << sent[0].toStdString();
+
+    // Typed day first: 13 December, a day no month-first reading takes, and 7 December, which
+    // a month-first reading would take for 12 July.
+    for (const auto& [typed, meant] :
+         {std::pair{"13/12/2026 6:30:00 PM", QDateTime(QDate(2026, 12, 13), QTime(18, 30))},
+          std::pair{"07/12/2026 09:05", QDateTime(QDate(2026, 12, 7), QTime(9, 5))}}) {
+        form.Edit_OtherTime->setText(QString::fromLatin1(typed));
+        form.Button_SetOtherTime->click();
+        sent = TakeCommands();
+        ASSERT_EQ(sent.size(), 1) << typed;
+        EXPECT_EQ(DasSetsClockTo(sent[0]), meant) << sent[0].toStdString();
+    }
+    EXPECT_TRUE(prompt.shown.empty());
+    form.hide();
 }
 
 TEST_F(ClockTest, QueriesStopHoweverTheWindowCloses)
@@ -181,7 +233,7 @@ TEST_F(ClockDemoTest, ShowsTheDasClockAndSetsIt)
     Trigger("Desktop_SetDASTimeDate");
     EXPECT_TRUE(shown);
     EXPECT_FALSE(SetTimeForm->Timer_Time->isActive());
-    EXPECT_TRUE(console.Texts().contains(QStringLiteral("PicoDos \"Date 24/12/2030 18:30:00 \"")));
+    EXPECT_TRUE(console.Texts().contains(QStringLiteral("PicoDos \"Date 12/24/2030 18:30:00 \"")));
     SetShortDateFormat(QString());
 }
 

@@ -69,25 +69,40 @@ TEST_F(SysVarTest, ShowsTheListingAndSendsOnlyWhatChanged)
     form.Edit_INITSCRIPT->setText(QStringLiteral("RUN.PXS"));
     form.CheckBox_SWITCH_SCRIPT->setChecked(false);
     form.Button_OK->click();
-    // In table order; AUTORUN was not listed this time, so its unticked box is sent too.
+    // In table order; AUTORUN was not listed this time and its box was left as shown.
     EXPECT_EQ(TakeCommands(), (QStringList{"PicoDos \"Set INITSCRIPT=RUN.PXS \"",
-                                           "PicoDos \"Set AUTORUN=0 \"",
                                            "PicoDos \"Set SWITCH.SCRIPT=0 \"",
                                            "PicoDos \"Set HOST.BAUD=9600 \""}));
 }
 
-TEST_F(SysVarTest, SwitchesAndUnlistedVariablesSendWhatTheirControlsMean)
+TEST_F(SysVarTest, SwitchesReadBackAsWrittenAndAnUntouchedOkSetsNothing)
 {
-    // Nothing listed: only the unticked AUTORUN differs from its empty last value.
+    // Nothing listed: every control shows its default, and OK leaves the DAS alone.
     form.show();
     form.Button_OK->click();
-    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Set AUTORUN=0 \""});
+    EXPECT_TRUE(TakeCommands().isEmpty());
 
-    // A ticked switch sets the variable to nothing.
+    // A ticked switch is written empty and listed back empty: still ticked, still unchanged.
+    Feed("SWITCH.SLEEP=0\r\nSWITCH.SCRIPT=0\r\nAUTORUN=1\r\n");
+    EXPECT_FALSE(form.CheckBox_SWITCH_SLEEP->isChecked());
+    form.CheckBox_SWITCH_SLEEP->setChecked(true);
+    form.Button_OK->click();
+    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Set SWITCH.SLEEP= \""});
+    Feed("AUTORUN=1\r\nSWITCH.SLEEP=\r\nSWITCH.SCRIPT=\r\nPX>\r\n");
+    EXPECT_TRUE(form.CheckBox_SWITCH_SLEEP->isChecked());
+    EXPECT_TRUE(form.CheckBox_SWITCH_SCRIPT->isChecked());
+    form.Button_OK->click();
+    EXPECT_TRUE(TakeCommands().isEmpty());
+
+    // A switch listed as 1 is ticked and unchanged too; unticked it is written "0".
     Feed("SWITCH.SLEEP=1\r\nAUTORUN=0\r\n");
     EXPECT_TRUE(form.CheckBox_SWITCH_SLEEP->isChecked());
     form.Button_OK->click();
-    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Set SWITCH.SLEEP= \""});
+    EXPECT_TRUE(TakeCommands().isEmpty());
+    Feed("SWITCH.SLEEP=1\r\n");
+    form.CheckBox_SWITCH_SLEEP->setChecked(false);
+    form.Button_OK->click();
+    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Set SWITCH.SLEEP=0 \""});
 
     // Names are matched exactly: "autorun" is no variable of the table.
     Feed("autorun=1\r\nPX=3\r\n");
@@ -140,17 +155,27 @@ TEST_F(SysVarTest, AWholeListingAsTheDasSendsItAndWhatOkSetsFromIt)
     EXPECT_FALSE(form.isVisible());
 }
 
-TEST_F(SysVarTest, AnOverlongLineIsDroppedWithoutJammingTheReader)
+TEST_F(SysVarTest, AnOverlongLineIsDroppedWholeHoweverManyChunksItSpans)
 {
+    // In packets of 254 bytes: the line's tail in the third packet is no variable of its own.
+    const QByteArray overlong =
+        "INITSCRIPT=" + QByteArray(497, 'x') + "WAKECHAR=9\r\nWAKECHANNEL=2\r\n";
+    for (qsizetype at = 0; at < overlong.size(); at += 254) {
+        Feed(overlong.mid(at, 254));
+    }
+    EXPECT_TRUE(form.Edit_WAKECHAR->text().isEmpty());
+    EXPECT_TRUE(form.Edit_INITSCRIPT->text().isEmpty());
+    EXPECT_EQ(form.Edit_WAKECHANNEL->text(), QStringLiteral("2"));
+
+    // Its end alone in a chunk; the next chunk starts a line of its own.
     Feed(QByteArray(300, 'x'));
-    Feed("AUTORUN=1\r\n");
-    EXPECT_TRUE(form.CheckBox_AUTORUN->isChecked());
-    Feed(QByteArray(300, 'x'));
-    Feed("\r\nAUTORUN=0\r\n");
+    Feed(QByteArray(40, 'x') + "AUTORUN=1");
+    Feed("\r\n");
     EXPECT_FALSE(form.CheckBox_AUTORUN->isChecked());
     Feed("AUTORUN=1\r\n");
+    EXPECT_TRUE(form.CheckBox_AUTORUN->isChecked());
 
-    // An overlong line's tail is no line of its own.
+    // Within one chunk too.
     Feed(QByteArray(260, 'y') + "AUTORUN=0\r\nWAKECHAR=3\r\n");
     EXPECT_TRUE(form.CheckBox_AUTORUN->isChecked());
     EXPECT_EQ(form.Edit_WAKECHAR->text(), QStringLiteral("3"));
@@ -271,6 +296,7 @@ TEST_F(SysVarDemoTest, TheDasListingOpensTheWindowAndOkSetsWhatChanged)
 
     f.Edit_INITSCRIPT->setText(QStringLiteral("CTD.PXS"));
     f.CheckBox_AUTORUN->setChecked(true);
+    f.CheckBox_SWITCH_SLEEP->setChecked(false);
     f.Edit_HOST_BAUD->setText(QStringLiteral("9600"));
     f.Button_OK->click();
     EXPECT_FALSE(f.isVisible());
@@ -279,6 +305,26 @@ TEST_F(SysVarDemoTest, TheDasListingOpensTheWindowAndOkSetsWhatChanged)
     }, 10000));
     EXPECT_EQ(system.Variable(QStringLiteral("INITSCRIPT")), QStringLiteral("CTD.PXS"));
     EXPECT_EQ(system.Variable(QStringLiteral("AUTORUN")), QStringLiteral("1"));
+    EXPECT_EQ(system.Variable(QStringLiteral("SWITCH.SLEEP")), QStringLiteral("0"));
+
+    // The magnetic switch ticked again, then OK twice with nothing changed: it stays on.
+    const auto relist = [this, &f] {
+        Trigger("Desktop_SetupSysVars");
+        return WaitUntil([&f] { return f.isVisible() && f.LastPrompt() == QStringLiteral("PX>"); });
+    };
+    ASSERT_TRUE(relist());
+    EXPECT_FALSE(f.CheckBox_SWITCH_SLEEP->isChecked());
+    f.CheckBox_SWITCH_SLEEP->setChecked(true);
+    f.Button_OK->click();
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(relist());
+        EXPECT_TRUE(f.CheckBox_SWITCH_SLEEP->isChecked());
+        f.Button_OK->click();
+    }
+    ASSERT_TRUE(relist());
+    EXPECT_TRUE(f.CheckBox_SWITCH_SLEEP->isChecked());
+    EXPECT_TRUE(system.Variable(QStringLiteral("SWITCH.SLEEP")).isEmpty());
+    EXPECT_EQ(console.Texts().filter(QStringLiteral("Set SWITCH.SLEEP")).size(), 2);
 }
 
 }  // namespace

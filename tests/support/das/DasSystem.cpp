@@ -4,7 +4,7 @@
 #include <QDateTime>
 #include <QList>
 #include <QLocale>
-#include <cmath>
+#include <QRegularExpression>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -37,6 +37,27 @@ std::vector<std::pair<QString, QString>> FactoryVariables()
 }
 
 QByteArray TwoDigits(int value) { return QByteArray::number(value).rightJustified(2, '0'); }
+
+// What PicoDos "Date" is given: the date month first, as the DAS writes it (month/day/four-
+// digit year), and the 24-hour time (seconds optional); or the time alone, which keeps the
+// date of `clock`. Nothing when it names no date and time.
+std::optional<double> ReadDate(const QString& text, double clock)
+{
+    static const QRegularExpression form(QStringLiteral(
+        R"(^(?:(\d{1,2})/(\d{1,2})/(\d{4}) +)?(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?$)"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch()) {
+        return std::nullopt;
+    }
+    const QDate date = m.hasCaptured(1)
+                           ? QDate(m.captured(3).toInt(), m.captured(1).toInt(), m.captured(2).toInt())
+                           : DateTimeFromValue(clock).date();
+    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
+    if (!date.isValid() || !time.isValid()) {
+        return std::nullopt;
+    }
+    return DateTimeToValue(QDateTime(date, time));
+}
 
 // The text after a PicoDos command's first word, trimmed.
 QString Argument(const TConsoleCommand& command)
@@ -81,13 +102,10 @@ struct TDasSystem::TState {
             Print("\n" + DateLine(Clock()) + "\r\n");
             return;
         }
-        std::optional<double> set = StrToDateTime(text);
+        const std::optional<double> set = ReadDate(text, Clock());
         if (!set) {
             Print("Invalid date or time\r\n");
             return;
-        }
-        if (*set < 1.0) {
-            *set += std::floor(Clock());  // a time alone: today on the DAS clock
         }
         clockOffset = *set - NowDateTime();
     }
@@ -112,11 +130,7 @@ struct TDasSystem::TState {
         while (it != variables.end() && it->first != name) {
             ++it;
         }
-        if (value.isEmpty()) {
-            if (it != variables.end()) {
-                variables.erase(it);
-            }
-        } else if (it != variables.end()) {
+        if (it != variables.end()) {
             it->second = value;
         } else if (!name.isEmpty()) {
             variables.emplace_back(name, value);

@@ -5,11 +5,11 @@
 //    "SetConOut Serial <n>" gives the output back to the DAS's serial console, which the host
 //    never sees;
 //  - PicoDos "Date" prints a line feed and the DAS clock as "Tuesday, June 3, 2008  14:05:31"
-//    with CR LF; PicoDos "Date <date> <time>" sets the clock (the date and time as the station
-//    writes them; a time alone keeps the date);
+//    with CR LF; PicoDos "Date <date> <time>" sets the clock (the date month first,
+//    "12/24/2030 18:30:00", whatever the PC's locale; a time alone keeps the date);
 //  - PicoDos "Set" prints the power-up variables, a line "NAME=value" each, then the prompt
 //    line "PX>"; "Set <prefix>" prints those whose names begin with it; "Set NAME=value" stores
-//    a variable (names in upper case), "Set NAME=" removes it;
+//    a variable (names in upper case), "Set NAME=" stores it empty, listed as "NAME=";
 //  - "SendDate <dest> <n> "<infix>" <format>" and "SendTime <dest> <n> "<infix>"" send the DAS
 //    clock's date or time to host channel n ("Host") or to the instrument on serial port n
 //    ("Serial"); the date formats are the stations' stamp formats 0 to 16 with the infix as
