@@ -272,14 +272,6 @@ bool TSystemVarForm::ListedChecked(const TVariable& v)
     return ok && number != 0;
 }
 
-bool TSystemVarForm::Changed(const TVariable& v) const
-{
-    if (v.edit != nullptr) {
-        return v.edit->text() != v.lastValue;
-    }
-    return v.check->isChecked() != ListedChecked(v);
-}
-
 QString TSystemVarForm::ControlValue(const TVariable& v) const
 {
     if (v.edit != nullptr) {
@@ -314,10 +306,10 @@ void TSystemVarForm::Button_Click()
         if (v.edit == nullptr && v.check == nullptr) {
             continue;
         }
-        if (!Changed(v)) {
+        const QString value = ControlValue(v);
+        if (value == v.lastValue) {
             continue;
         }
-        const QString value = ControlValue(v);
         // A value the DAS would get cut short or mangled is sent not at all.
         const QString refused = RefusedValue(v.name, value);
         if (!refused.isEmpty()) {

@@ -79,9 +79,7 @@ private:
     void ProcessLine(const QByteArray& line);
     // The state a check box shows for its variable's listed value (its default when none).
     static bool ListedChecked(const TVariable& v);
-    // Whether the operator changed the control from what the listing showed.
-    bool Changed(const TVariable& v) const;
-    // What OK sends for a variable's control.
+    // What OK compares and sends for a variable's control.
     QString ControlValue(const TVariable& v) const;
     // A value that the DAS would not get as it stands: why, or "" when it may be sent.
     static QString RefusedValue(const QString& name, const QString& value);

@@ -69,18 +69,19 @@ TEST_F(SysVarTest, ShowsTheListingAndSendsOnlyWhatChanged)
     form.Edit_INITSCRIPT->setText(QStringLiteral("RUN.PXS"));
     form.CheckBox_SWITCH_SCRIPT->setChecked(false);
     form.Button_OK->click();
-    // In table order; AUTORUN was not listed this time and its box was left as shown.
+    // In table order; AUTORUN was not listed this time, so its unticked box is sent too.
     EXPECT_EQ(TakeCommands(), (QStringList{"PicoDos \"Set INITSCRIPT=RUN.PXS \"",
+                                           "PicoDos \"Set AUTORUN=0 \"",
                                            "PicoDos \"Set SWITCH.SCRIPT=0 \"",
                                            "PicoDos \"Set HOST.BAUD=9600 \""}));
 }
 
-TEST_F(SysVarTest, SwitchesReadBackAsWrittenAndAnUntouchedOkSetsNothing)
+TEST_F(SysVarTest, SwitchesReadBackAsTheProgramWroteThem)
 {
-    // Nothing listed: every control shows its default, and OK leaves the DAS alone.
+    // Nothing listed: only the unticked AUTORUN differs from its empty last value.
     form.show();
     form.Button_OK->click();
-    EXPECT_TRUE(TakeCommands().isEmpty());
+    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Set AUTORUN=0 \""});
 
     // A ticked switch is written empty and listed back empty: still ticked, still unchanged.
     Feed("SWITCH.SLEEP=0\r\nSWITCH.SCRIPT=0\r\nAUTORUN=1\r\n");
@@ -94,12 +95,12 @@ TEST_F(SysVarTest, SwitchesReadBackAsWrittenAndAnUntouchedOkSetsNothing)
     form.Button_OK->click();
     EXPECT_TRUE(TakeCommands().isEmpty());
 
-    // A switch listed as 1 is ticked and unchanged too; unticked it is written "0".
+    // A switch listed as 1 is ticked; OK writes the ticked state's own value (nothing).
     Feed("SWITCH.SLEEP=1\r\nAUTORUN=0\r\n");
     EXPECT_TRUE(form.CheckBox_SWITCH_SLEEP->isChecked());
     form.Button_OK->click();
-    EXPECT_TRUE(TakeCommands().isEmpty());
-    Feed("SWITCH.SLEEP=1\r\n");
+    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Set SWITCH.SLEEP= \""});
+    Feed("SWITCH.SLEEP=1\r\nAUTORUN=0\r\n");
     form.CheckBox_SWITCH_SLEEP->setChecked(false);
     form.Button_OK->click();
     EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Set SWITCH.SLEEP=0 \""});
