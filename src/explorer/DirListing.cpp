@@ -24,6 +24,20 @@ constexpr qint64 kSecondsPerDay = 86400;
 // Columns a to b (from 1) of a line; shorter or empty when the line is shorter.
 QString Columns(const QString& line, int a, int b) { return line.mid(a - 1, b - a + 1); }
 
+// The first column of a summary's count that the DAS writes right-aligned to column 10: `from`,
+// or further left where a count of more digits than the columns from `from` hold begins, so
+// that the count is read whole.
+int CountStart(const QString& line, int from)
+{
+    if (line.size() < from || !line[from - 1].isDigit()) {
+        return from;
+    }
+    while (from > 1 && line[from - 2].isDigit()) {
+        --from;
+    }
+    return from;
+}
+
 bool IsBlankOrControl(QChar c) { return c.unicode() <= 0x20 || c.unicode() == 0x7F; }
 
 // The text without blanks and control characters at either end.
@@ -323,13 +337,13 @@ void TDirListing::ParseLine(const QString& line, QStandardItem*& current, int& d
         return;
     }
     if (Columns(line, 12, 15) == QLatin1String("file")) {
-        SetPanel(0, Columns(line, 8, 18));
+        SetPanel(0, Columns(line, CountStart(line, 8), 18));
         SetPanel(2, Columns(line, 24, 40));
         return;
     }
     if (Columns(line, 12, 14) == QLatin1String("dir")) {
         bool ok = false;
-        int n = Columns(line, 8, 10).trimmed().toInt(&ok);
+        qint64 n = Columns(line, CountStart(line, 8), 10).trimmed().toLongLong(&ok);
         if (!ok) {
             n = dots;
         }

@@ -15,6 +15,9 @@
 //              4 dir(s)      1,234,567 bytes free     (panel 1: the count less the dot
 //     Directory Complete                               entries; panel 3: cols 24-45)
 //
+// The counts end in column 10; one of four digits or more begins left of column 8 and is read
+// whole from its first digit.
+//
 // The tree keeps one top-level node per drive, "C" to the highest drive, and the folders met
 // so far; a listing replaces the list's items and prunes the listed folder's children to the
 // folders it names. Listing text is Latin-1. Names from the DAS only ever become item texts

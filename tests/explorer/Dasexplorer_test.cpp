@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
+#include <functional>
 
 #include "desktop/DesktopFixture.h"
 #include "explorer/ExplorerListView.h"
@@ -123,10 +124,15 @@ public:
         ++drags;
         if (dropOutside) {
             handedOver = form_.DropFileSource1Drop(true);
+            if (handedOverHook) {
+                handedOverHook();
+            }
         }
     }
     QStringList offered;
     QStringList handedOver;
+    // Called once the files are handed over, as the target's data request returns.
+    std::function<void()> handedOverHook;
     int drags = 0;
     bool dropOutside = false;
 
@@ -660,12 +666,17 @@ TEST_F(ExplorerTest, ADropOutsideFetchesWhatWasDraggedAndOffersOnlyWhatCame)
     // The selection changes during the drag; the fetch takes what was dragged.
     form->ListView1->Selection()->clearSelection();
     Select({"A.TXT", "OLD.TXT"});
+    // The target that asked gives up on a request that a box keeps open: the boxes wait.
+    QStringList shownInRequest{QStringLiteral("not asked")};
+    drag->handedOverHook = [&] { shownInRequest = Messages(); };
     form->ListView1MouseMove(QPoint(30, 0), Qt::LeftButton);
     ASSERT_EQ(transfers.gets.size(), 2U);
     EXPECT_EQ(drag->handedOver, QStringList{form->CacheDir() + QStringLiteral("A.TXT")});
+    EXPECT_TRUE(shownInRequest.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(stale));
-    EXPECT_EQ(Messages(), QStringList{QStringLiteral("Error Recieving ") + stale});
     EXPECT_FALSE(form->InternalDrop());
+    ASSERT_TRUE(WaitUntil([this] { return !Messages().isEmpty(); }));
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("Error Recieving ") + stale});
 }
 
 TEST_F(ExplorerTest, DropsCopyOnTheDas)
@@ -824,6 +835,18 @@ TEST_F(ExplorerTest, ListedNamesNoCommandCanCarryAreNeverDeletedRenamedOrCopied)
     form->ListView1Edited(QStringLiteral("GOOD"), QStringLiteral("*.TXT"));
     EXPECT_EQ(TakeQueuedCommands(), (QStringList{QStringLiteral("DIR"), QStringLiteral("DIR")}));
     EXPECT_EQ(Messages().filter(QStringLiteral("is not a DAS file name")).size(), 5);
+
+    // A typed new folder name is held to the same rule: a wildcard, a blank or a quote
+    // (which would end the PicoDos quoting early) sends nothing.
+    for (const char* typed : {"W*", "My Data", "Q\"X", "  "}) {
+        prompt.QueueInput(QString::fromLatin1(typed));
+        Trigger("NewFolder");
+        EXPECT_TRUE(TakeQueuedCommands().isEmpty()) << typed;
+        EXPECT_EQ(Messages().last(),
+                  QStringLiteral("\"") + QString::fromLatin1(typed) +
+                      QStringLiteral("\" is not a DAS file name: it may not be empty or hold *, "
+                                     "?, \", blanks or control characters."));
+    }
 }
 
 // A desktop that knows a few placeholder names; every other name gets nothing.

@@ -319,6 +319,21 @@ TEST_F(DirListingTest, SummariesTypesAndPlaceholders)
     EXPECT_EQ(listing.Panel(1), QStringLiteral("0 dir(s)"));
     EXPECT_EQ(listing.Panel(3), QStringLiteral("9 bytes free"));
 
+    // Counts of four digits and more reach left of the usual columns and are read whole.
+    QByteArray wide =
+        " Directory of C:\\A\r\n\r\n.              <DIR>\r\n"
+        "..             <DIR>\r\n"
+        "      9501 file(s)     12,345 bytes     \r\n"
+        "     12034 dir(s)      1,000 bytes free      \r\n"
+        "Directory Complete\r\n";
+    Feed(wide);
+    EXPECT_EQ(listing.Panel(0), QStringLiteral("9501 file(s)"));
+    EXPECT_EQ(listing.Panel(1), QStringLiteral("12032 dir(s)"));
+    Feed(wide.replace("      9501 file(s)", "1234567890 file(s)")
+             .replace("     12034 dir(s)", "      1000 dir(s)"));
+    EXPECT_EQ(listing.Panel(0), QStringLiteral("1234567890 file(s)"));
+    EXPECT_EQ(listing.Panel(1), QStringLiteral("998 dir(s)"));
+
     const QString dasTxt = CacheDir() + QStringLiteral("/DAS.TXT");
     Feed(Listing("C:\\A", File("ONE.TXT", "1")));
     const QDateTime made = QFileInfo(dasTxt).lastModified();
