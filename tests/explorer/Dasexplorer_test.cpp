@@ -790,6 +790,80 @@ TEST_F(ExplorerTest, CommandsTheDasWouldCutAreRefused)
         Messages().last().endsWith(QStringLiteral("MkDir ") + fits + QStringLiteral("N \"")));
 }
 
+// Counts the paints of the widgets it watches.
+class TPaintCount final : public QObject {
+public:
+    QHash<QObject*, int> paints;
+    int Views() const { return paints.value(nullptr); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++paints[watched == marker ? watched : nullptr];
+        }
+        return false;
+    }
+
+public:
+    QObject* marker = nullptr;
+};
+
+TEST_F(ExplorerTest, PiecesOfAListingStillArrivingLeaveTheViewsAlone)
+{
+    TPaintCount count;
+    QList<QAbstractItemView*> views = form->ListView1->Views();
+    views << form->TreeView1;
+    for (QAbstractItemView* view : views) {
+        view->viewport()->installEventFilter(&count);
+    }
+    // A window paints all it has to at once: once a panel asked to paint has, so have the
+    // views, had they anything to show.
+    QLabel* panel = form->StatusBar_Explorer->findChild<QLabel*>(QStringLiteral("Panel0"));
+    count.marker = panel;
+    panel->installEventFilter(&count);
+    const auto settle = [&] {
+        const int before = count.paints.value(panel);
+        panel->update();
+        return WaitUntil([&] { return count.paints.value(panel) > before; });
+    };
+    ASSERT_TRUE(settle());
+    count.paints.clear();
+
+    const QByteArray listing = Listing("C:\\", Entry("NEW.TXT", "1") + Entry("ONE.TXT", "2"));
+    const qsizetype end = listing.indexOf("Directory Complete");
+    for (qsizetype at = 0; at < end; at += 16) {
+        const QByteArray piece = listing.mid(at, std::min<qsizetype>(16, end - at));
+        form->ReceiveListingData(piece.constData(), static_cast<int>(piece.size()));
+        ASSERT_TRUE(settle());
+    }
+    EXPECT_EQ(count.Views(), 0);
+    EXPECT_EQ(form->ListModel().rowCount(), 8);
+    const QByteArray last = listing.mid(end);
+    form->ReceiveListingData(last.constData(), static_cast<int>(last.size()));
+    EXPECT_EQ(form->ListModel().rowCount(), 2);
+    EXPECT_TRUE(WaitUntil([&] { return count.Views() > 0; }));
+}
+
+TEST_F(ExplorerTest, ColumnsFitTheirWidestTextWhereverItIs)
+{
+    QByteArray entries;
+    for (int i = 0; i < 1500; ++i) {
+        entries += i == 1400
+                       ? Entry("WWWWWWWW.WWW", "999,999,999")
+                       : Entry("F" + QByteArray::number(i).rightJustified(7, '0') + ".TXT", "1");
+    }
+    Feed(Listing("C:\\", entries));
+    QTreeView* report = form->ListView1->Report();
+    const int wide = Row("WWWWWWWW.WWW");
+    ASSERT_GE(wide, 1400);
+    for (const int column : {kColName, kColSize}) {
+        EXPECT_GE(report->columnWidth(column),
+                  report->sizeHintForIndex(form->ListModel().index(wide, column)).width())
+            << column;
+    }
+}
+
 TEST_F(ExplorerTest, ListingMessagesWaitForTheChannelServiceToEnd)
 {
     const QByteArray onE = Listing("E:\\", Entry("X", "1"));
