@@ -218,6 +218,10 @@ TDASExplorerForm::TDASExplorerForm(QWidget* parent) : QMainWindow(parent)
     listing_->hooks.panel = [this](int panel, const QString& text) {
         panels_[static_cast<size_t>(panel)]->setText(text);
     };
+    listing_->hooks.reading = [this](bool reading) {
+        TreeView1->setUpdatesEnabled(!reading);
+        ListView1->setUpdatesEnabled(!reading);
+    };
     listing_->hooks.error = [this](const QString& text) {
         if (pendingErrors_.isEmpty()) {
             QTimer::singleShot(0, this, &TDASExplorerForm::ShowPendingErrors);
@@ -495,16 +499,12 @@ void TDASExplorerForm::RefreshExecute() { SendRaw(QStringLiteral("DIR")); }
 
 void TDASExplorerForm::ReceiveListingData(const char* bytes, int count)
 {
-    TreeView1->setUpdatesEnabled(false);
-    ListView1->setUpdatesEnabled(false);
-    const int parsed = listing_->ReceiveListingData(bytes, count);
-    if (parsed > 0) {
-        ListView1->AutoSizeColumns();
+    // A piece of a listing still arriving is only kept: the views stay as they are.
+    if (listing_->ReceiveListingData(bytes, count) > 0) {
+        ListView1->AutoSizeColumns(listing_->ListTexts());
         ListView1->Report()->header()->setSortIndicator(
             SortColumn(), SortDirection() < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
     }
-    ListView1->setUpdatesEnabled(true);
-    TreeView1->setUpdatesEnabled(true);
 }
 
 void TDASExplorerForm::ShowPendingErrors()

@@ -113,6 +113,12 @@ void TDASExplorerForm::NewFolderExecute()
     QString name = QStringLiteral("NewFolder");
     // A cancelled box leaves the name as it was offered.
     Prompt().InputQuery(QStringLiteral("New Folder"), QStringLiteral("New Folder Name"), name);
+    // Checked as a rename checks its names: a blank, a wildcard or a quote would make
+    // another folder than the one typed, or end the command's quoting early.
+    if (!IsDasCommandName(name, false)) {
+        ShowMessage(NotADasFileNameMessage(name));
+        return;
+    }
     QModelIndex parent = TreeView1->selectionModel()->currentIndex();
     if (!parent.isValid()) {
         parent = treeModel_.index(0, 0);

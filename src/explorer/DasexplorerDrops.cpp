@@ -48,7 +48,10 @@ QStringList TDASExplorerForm::DropFileSource1Drop(bool outsideWindow)
     QStringList offered = dragFiles_;
     if (outsideWindow) {
         // Only what was dragged is fetched, whatever the selection became since; a file
-        // that did not come is not handed over, nor is an older copy of it.
+        // that did not come is not handed over, nor is an older copy of it. This runs inside
+        // the data request of the program the files are dropped on: the boxes of the fetches
+        // that failed open once the files that came are handed over.
+        const THeldMessageBoxes afterTheRequest;
         QStringList fetched;
         GetEntries(CacheDir(), dragEntries_, &fetched);
         offered.clear();

@@ -5,11 +5,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QItemSelectionModel>
-#include <QSignalBlocker>
 #include <algorithm>
+#include <numeric>
 
 #include "explorer/ShellFileInfo.h"
-#include "platform/DateTimeText.h"
 #include "station/CommandBlocks.h"
 
 namespace {
@@ -19,15 +18,28 @@ const QString kVolumeLabel = QStringLiteral(" Volume in");
 const QString kVolumeSerial = QStringLiteral(" Volume Se");
 const QString kDirectoryOf = QStringLiteral(" Directory of ");
 const QString kFolderSize = QStringLiteral("<DIR>");
-constexpr qint64 kSecondsPerDay = 86400;
 
 // Columns a to b (from 1) of a line; shorter or empty when the line is shorter.
-QString Columns(const QString& line, int a, int b) { return line.mid(a - 1, b - a + 1); }
+QStringView Columns(QStringView line, int a, int b) { return line.mid(a - 1, b - a + 1); }
+
+// The first column of a summary's count that the DAS writes right-aligned to column 10: `from`,
+// or further left where a count of more digits than the columns from `from` hold begins, so
+// that the count is read whole.
+int CountStart(QStringView line, int from)
+{
+    if (line.size() < from || !line[from - 1].isDigit()) {
+        return from;
+    }
+    while (from > 1 && line[from - 2].isDigit()) {
+        --from;
+    }
+    return from;
+}
 
 bool IsBlankOrControl(QChar c) { return c.unicode() <= 0x20 || c.unicode() == 0x7F; }
 
 // The text without blanks and control characters at either end.
-QString TrimControls(const QString& text)
+QStringView TrimControls(QStringView text)
 {
     qsizetype first = 0;
     qsizetype last = text.size();
@@ -53,48 +65,6 @@ bool IsPlainExtension(const QString& ext)
     });
 }
 
-QChar FoldAscii(QChar c)
-{
-    return c >= QLatin1Char('a') && c <= QLatin1Char('z') ? QChar(c.unicode() - 'a' + 'A') : c;
-}
-
-int Sign(qint64 n) { return n < 0 ? -1 : (n > 0 ? 1 : 0); }
-
-// Reads a date text from left to right.
-struct TTextCursor {
-    const QString& text;
-    qsizetype pos = 0;
-
-    bool AtEnd() const { return pos >= text.size(); }
-    int SkipBlanks()
-    {
-        int n = 0;
-        for (; !AtEnd() && text[pos].isSpace(); ++pos) {
-            ++n;
-        }
-        return n;
-    }
-    bool Take(QChar c)
-    {
-        if (AtEnd() || text[pos] != c) {
-            return false;
-        }
-        ++pos;
-        return true;
-    }
-    // The date separators as the listing writes them ("-") or as dates are typed ("/").
-    bool Separator() { return Take(QLatin1Char('-')) || Take(QLatin1Char('/')); }
-    // One to `digits` decimal digits; -1 when there is none.
-    int Number(int digits)
-    {
-        int n = -1;
-        for (int i = 0; i < digits && !AtEnd() && text[pos].isDigit(); ++i, ++pos) {
-            n = (n < 0 ? 0 : n * 10) + text[pos].digitValue();
-        }
-        return n;
-    }
-};
-
 QStandardItem* NewNode(const QString& text, int image)
 {
     auto* node = new QStandardItem(text);
@@ -105,119 +75,6 @@ QStandardItem* NewNode(const QString& text, int image)
 }
 
 }  // namespace
-
-// --- Models and comparisons ---
-
-QVariant TImageItemModel::data(const QModelIndex& index, int role) const
-{
-    if (role == Qt::DecorationRole && index.column() == 0 && images_) {
-        const QVariant image = QStandardItemModel::data(index, kImageRole);
-        return image.isValid() ? QVariant(images_(image.toInt())) : QVariant();
-    }
-    return QStandardItemModel::data(index, role);
-}
-
-void TImageItemModel::ReplaceRows(const std::vector<QList<QStandardItem*>>& rows)
-{
-    // One reset instead of a signal per row: the views and the selection start afresh.
-    beginResetModel();
-    {
-        const QSignalBlocker quiet(this);
-        removeRows(0, rowCount());
-        for (const QList<QStandardItem*>& row : rows) {
-            appendRow(row);
-        }
-    }
-    endResetModel();
-}
-
-bool TImageItemModel::hasChildren(const QModelIndex& parent) const
-{
-    if (QStandardItemModel::hasChildren(parent)) {
-        return true;
-    }
-    return parent.isValid() && QStandardItemModel::data(parent, kHasChildrenRole).toBool();
-}
-
-int CompareAsciiNoCase(const QString& a, const QString& b)
-{
-    const qsizetype n = std::min(a.size(), b.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        const QChar x = FoldAscii(a[i]);
-        const QChar y = FoldAscii(b[i]);
-        if (x != y) {
-            return x < y ? -1 : 1;
-        }
-    }
-    return Sign(a.size() - b.size());
-}
-
-qint64 SizeTextToNumber(const QString& text)
-{
-    bool ok = false;
-    const qint64 n = QString(text).remove(QLatin1Char(',')).trimmed().toLongLong(&ok);
-    return ok ? n : 0;
-}
-
-qint64 DateTextToSeconds(const QString& text)
-{
-    TTextCursor at{text};
-    at.SkipBlanks();
-    const int month = at.Number(2);
-    const bool dateSeparators = at.Separator() && month >= 0;
-    const int day = at.Number(2);
-    const bool secondSeparator = at.Separator();
-    const qsizetype yearFrom = at.pos;
-    int year = at.Number(4);
-    if (!dateSeparators || !secondSeparator || day < 0 || year < 0) {
-        return 0;
-    }
-    if (at.pos - yearFrom <= 2) {
-        year = WidenTwoDigitYear(year);
-    }
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-    if (at.SkipBlanks() > 0 && !at.AtEnd()) {
-        hour = at.Number(2);
-        minute = at.Take(QLatin1Char(':')) ? at.Number(2) : -1;
-        if (hour < 0 || minute < 0) {
-            return 0;
-        }
-        if (at.Take(QLatin1Char(':'))) {
-            second = at.Number(2);
-        }
-        at.SkipBlanks();
-        const QChar half = at.AtEnd() ? QChar() : at.text[at.pos].toUpper();
-        if (half == QLatin1Char('A') || half == QLatin1Char('P')) {
-            ++at.pos;
-            if (!at.Take(QLatin1Char('M'))) {
-                at.Take(QLatin1Char('m'));
-            }
-            if (hour < 1 || hour > 12) {
-                return 0;
-            }
-            hour = hour % 12 + (half == QLatin1Char('P') ? 12 : 0);
-        }
-    }
-    at.SkipBlanks();
-    const QDate date(year, month, day);
-    if (!at.AtEnd() || !date.isValid() || hour > 23 || minute > 59 || second < 0 || second > 59) {
-        return 0;
-    }
-    return date.toJulianDay() * kSecondsPerDay + hour * 3600 + minute * 60 + second;
-}
-
-bool TListCell::operator<(const QStandardItem& other) const
-{
-    switch (column()) {
-    case kColSize:
-    case kColModified:
-        return data(kSortKeyRole).toLongLong() < other.data(kSortKeyRole).toLongLong();
-    default:
-        return CompareAsciiNoCase(text(), other.text()) < 0;
-    }
-}
 
 // --- The listing ---
 
@@ -269,8 +126,13 @@ int TDirListing::ReceiveListingData(const char* data, int length)
 
 void TDirListing::ParseListing(const QByteArray& listing)
 {
+    if (hooks.reading) {
+        hooks.reading(true);
+    }
     const QStringList lines = SplitBlockLines(QString::fromLatin1(listing));
     answers_.clear();
+    nameAnswers_.clear();
+    thisYear_ = QDate::currentDate().year();
     EnsureRoots();
     QStandardItem* current = Root(0);
     int dots = 0;
@@ -279,14 +141,19 @@ void TDirListing::ParseListing(const QByteArray& listing)
     for (const QModelIndex& row : listSelection_.selectedIndexes()) {
         remembered = remembered < 0 ? row.row() : std::min(remembered, row.row());
     }
-    if (lines.size() >= 3) {
+    const bool replaced = lines.size() >= 3;
+    if (replaced) {
         rows_.clear();
+        rows_.reserve(static_cast<size_t>(lines.size()));
         for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
             ParseLine(lines[i], current, dots);
         }
-        list_.ReplaceRows(rows_);
-        rows_.clear();
+        FillList();
+    } else {
+        listTexts_.clear();
     }
+    indexedNode_ = nullptr;
+    childRows_.clear();
     // Folders of the listed folder that the listing no longer names go, with their subtrees;
     // from the last child backwards, so that no neighbour is skipped.
     if (current != nullptr) {
@@ -297,17 +164,64 @@ void TDirListing::ParseListing(const QByteArray& listing)
         }
         current->setData(current->rowCount() > 0, kHasChildrenRole);
     }
-    SortList();
+    if (!replaced) {
+        SortList();
+    }
     if (remembered >= 0 && remembered < list_.rowCount()) {
         const QModelIndex index = list_.index(remembered, 0);
         listSelection_.select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
         listSelection_.setCurrentIndex(index, QItemSelectionModel::NoUpdate);
     }
+    if (hooks.reading) {
+        hooks.reading(false);
+    }
 }
 
-void TDirListing::ParseLine(const QString& line, QStandardItem*& current, int& dots)
+void TDirListing::FillList()
 {
-    const QString head = Columns(line, 1, 10);
+    // Sorted before they go in, each key made once.
+    const std::vector<int> order = SortedRows();
+    listTexts_.assign(kListColumnCount, QStringList());
+    for (size_t c = 0; c < listTexts_.size(); ++c) {
+        listTexts_[c].reserve(static_cast<qsizetype>(rows_.size()));
+        for (const int r : order) {
+            listTexts_[c] << rows_[static_cast<size_t>(r)].texts[c];
+        }
+    }
+    // The cells of the rows the list had are filled anew: a listing of a large folder would
+    // otherwise free and make as many items again.
+    list_.ResetRows(static_cast<int>(rows_.size()), kListColumnCount,
+                    [this, &order](int r, int column, QStandardItem* kept) -> QStandardItem* {
+                        auto* cell = dynamic_cast<TListCell*>(kept);
+                        if (cell == nullptr) {
+                            cell = new TListCell;
+                        }
+                        const TListRow& row =
+                            rows_[static_cast<size_t>(order[static_cast<size_t>(r)])];
+                        const QString& text = row.texts[static_cast<size_t>(column)];
+                        switch (column) {
+                        case kColName:
+                            cell->Assign(text, row.image, std::nullopt, {}, true);
+                            break;
+                        case kColSize:
+                            cell->Assign(text, std::nullopt, row.size,
+                                         Qt::AlignRight | Qt::AlignVCenter, false);
+                            break;
+                        case kColModified:
+                            cell->Assign(text, std::nullopt, row.modified, {}, false);
+                            break;
+                        default:
+                            cell->Assign(text, std::nullopt, std::nullopt, {}, false);
+                            break;
+                        }
+                        return cell;
+                    });
+    rows_.clear();
+}
+
+void TDirListing::ParseLine(QStringView line, QStandardItem*& current, int& dots)
+{
+    const QStringView head = Columns(line, 1, 10);
     if (head == kVolumeLabel || head == kVolumeSerial) {
         return;
     }
@@ -316,96 +230,111 @@ void TDirListing::ParseLine(const QString& line, QStandardItem*& current, int& d
         return;
     }
     if (Columns(line, 1, 14) == kDirectoryOf) {
-        current = FindOrCreatePathNode(Columns(line, 15, 113));
+        current = FindOrCreatePathNode(Columns(line, 15, 113).toString());
+        indexedNode_ = nullptr;  // the path may have added children anywhere
         for (int row = 0; current != nullptr && row < current->rowCount(); ++row) {
             current->child(row)->setData(0, kSeenRole);
         }
         return;
     }
     if (Columns(line, 12, 15) == QLatin1String("file")) {
-        SetPanel(0, Columns(line, 8, 18));
-        SetPanel(2, Columns(line, 24, 40));
+        SetPanel(0, Columns(line, CountStart(line, 8), 18).toString());
+        SetPanel(2, Columns(line, 24, 40).toString());
         return;
     }
     if (Columns(line, 12, 14) == QLatin1String("dir")) {
         bool ok = false;
-        int n = Columns(line, 8, 10).trimmed().toInt(&ok);
+        qint64 n = Columns(line, CountStart(line, 8), 10).trimmed().toLongLong(&ok);
         if (!ok) {
             n = dots;
         }
         SetPanel(1, QString::number(n - dots) + QStringLiteral(" dir(s)"));
-        SetPanel(3, Columns(line, 24, 45));
+        SetPanel(3, Columns(line, 24, 45).toString());
         return;
     }
     AddEntry(line, current);
 }
 
-void TDirListing::AddEntry(const QString& line, QStandardItem* current)
+void TDirListing::AddEntry(QStringView line, QStandardItem* current)
 {
-    QStandardItem* added = nullptr;
-    const QString name = TrimControls(Columns(line, 1, 12));
+    TListRow* added = nullptr;
+    const QString name = TrimControls(Columns(line, 1, 12)).toString();
     if (!TrimControls(line).isEmpty()) {
-        const QString size = TrimControls(Columns(line, 16, 27));
-        const QString modified = TrimControls(Columns(line, 30, 51));
+        const QString size = TrimControls(Columns(line, 16, 27)).toString();
+        const QString modified = TrimControls(Columns(line, 30, 51)).toString();
         const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
         const QString ext = dot >= 0 ? name.mid(dot) : QString();
 
-        TShellFileInfo info;
-        if (ext == QLatin1String(".EXT")) {
-            info = Query(name);
-        } else if (IsPlainExtension(ext)) {
-            info = Query(CacheDir + QStringLiteral("DAS") + ext, true);
-        }
-        if (info.iconIndex == kIconUnknown || info.iconIndex == kIconFolder) {
-            info.iconIndex = kListFileImage;
-        }
-        QString type = info.typeName;
-        if (type.isEmpty() && size != kFolderSize) {
-            type = ext.mid(1, 3) + QStringLiteral(" File");
-        }
-
-        auto* nameCell = new TListCell(name);
-        nameCell->setData(info.iconIndex, kImageRole);
-        auto* sizeCell = new TListCell(size);
-        sizeCell->setData(SizeTextToNumber(size), kSortKeyRole);
-        sizeCell->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        auto* dateCell = new TListCell(modified);
-        dateCell->setData(DateTextToSeconds(modified), kSortKeyRole);
-        QList<QStandardItem*> cells = {nameCell, sizeCell, new TListCell(type), dateCell};
-        for (QStandardItem* cell : cells) {
-            cell->setEditable(cell == nameCell);
-        }
-        rows_.push_back(cells);
-        added = nameCell;
+        const TEntryType& type = TypeOf(name, ext);
+        const bool folder = size == kFolderSize;
+        TListRow row;
+        row.texts = {name, size, folder ? type.folderType : type.fileType, modified};
+        row.image = type.image;
+        row.name = FoldedAscii(name);
+        row.type = folder ? type.folderKey : type.fileKey;
+        row.size = SizeTextToNumber(size);
+        row.modified = DateTextToSeconds(modified, thisYear_);
+        rows_.push_back(std::move(row));
+        added = &rows_.back();
     }
     if (Columns(line, 16, 20) != kFolderSize || current == nullptr || name.isEmpty()) {
         return;
     }
-    const int row = FindChildNode(current, name);
+    // A folder of many folders: its children are looked up by name, not one by one.
+    if (indexedNode_ != current) {
+        indexedNode_ = current;
+        childRows_.clear();
+        for (int r = current->rowCount() - 1; r >= 0; --r) {
+            childRows_.insert(current->child(r)->text(), r);
+        }
+    }
+    const int row = childRows_.value(name, -1);
     QStandardItem* node = row >= 0 ? current->child(row) : nullptr;
     if (node == nullptr) {
         node = NewNode(name, kTreeFolderImage);
         current->appendRow(node);
+        childRows_.insert(name, current->rowCount() - 1);
     }
     node->setData(1, kSeenRole);
     if (added != nullptr) {
-        added->setData(kListFolderImage, kImageRole);
+        added->image = kListFolderImage;
     }
+}
+
+const TDirListing::TEntryType& TDirListing::TypeOf(const QString& name, const QString& ext)
+{
+    // ".EXT" is asked about by the entry's own name, and no placeholder stands for it.
+    const bool byName = ext == QLatin1String(".EXT");
+    // The entries of a folder share few extensions: one question each per listing.
+    QHash<QString, TEntryType>& answers = byName ? nameAnswers_ : answers_;
+    const QString& key = byName ? name : ext;
+    const auto known = answers.constFind(key);
+    if (known != answers.constEnd()) {
+        return known.value();
+    }
+    TShellFileInfo info;
+    if (byName) {
+        info = Query(name, false);
+    } else if (IsPlainExtension(ext)) {
+        info = Query(CacheDir + QStringLiteral("DAS") + ext, true);
+    }
+    TEntryType type;
+    type.image = info.iconIndex == kIconUnknown || info.iconIndex == kIconFolder ? kListFileImage
+                                                                                 : info.iconIndex;
+    type.folderType = info.typeName;
+    type.fileType =
+        info.typeName.isEmpty() ? ext.mid(1, 3) + QStringLiteral(" File") : info.typeName;
+    type.folderKey = FoldedAscii(type.folderType);
+    type.fileKey = FoldedAscii(type.fileType);
+    return *answers.insert(key, type);
 }
 
 TShellFileInfo TDirListing::Query(const QString& path, bool placeholder)
 {
-    // One question per path and listing: the entries of a folder share few extensions.
-    const auto known = answers_.constFind(path);
-    if (known != answers_.constEnd()) {
-        return known.value();
-    }
     if (placeholder && !QFileInfo::exists(path)) {
         CreatePlaceholderFile(path);
     }
-    const TShellFileInfo info = shell_ != nullptr ? shell_->Query(path) : TShellFileInfo();
-    answers_.insert(path, info);
-    return info;
+    return shell_ != nullptr ? shell_->Query(path) : TShellFileInfo();
 }
 
 QStandardItem* TDirListing::FindOrCreatePathNode(const QString& path)
@@ -415,7 +344,7 @@ QStandardItem* TDirListing::FindOrCreatePathNode(const QString& path)
     }
     EnsureRoots();
     QStandardItem* node = Root(0);
-    const QString trimmed = TrimControls(path);
+    const QString trimmed = TrimControls(path).toString();
     if (trimmed.size() > 2 && node != nullptr) {
         int drive = trimmed[0].toUpper().unicode() - 'C';
         if (drive > highestDrive_) {
@@ -474,8 +403,37 @@ void TDirListing::EnsureRoots()
 
 QStandardItem* TDirListing::Root(int drive) const { return tree_.item(drive); }
 
+std::vector<int> TDirListing::SortedRows() const
+{
+    const int column = std::clamp(SortColumn, 0, kListColumnCount - 1);
+    const auto less = [this, column](int x, int y) {
+        const TListRow& a = rows_[static_cast<size_t>(x)];
+        const TListRow& b = rows_[static_cast<size_t>(y)];
+        switch (column) {
+        case kColSize:
+            return a.size < b.size;
+        case kColModified:
+            return a.modified < b.modified;
+        case kColType:
+            return a.type < b.type;
+        default:
+            return a.name < b.name;
+        }
+    };
+    std::vector<int> order(rows_.size());
+    std::iota(order.begin(), order.end(), 0);
+    // As the model's own sort orders them: stable both ways.
+    if (SortDirection < 0) {
+        std::stable_sort(order.begin(), order.end(), [&less](int x, int y) { return less(y, x); });
+    } else {
+        std::stable_sort(order.begin(), order.end(), less);
+    }
+    return order;
+}
+
 void TDirListing::SortList()
 {
+    listTexts_.clear();
     list_.sort(std::clamp(SortColumn, 0, kListColumnCount - 1),
                SortDirection < 0 ? Qt::DescendingOrder : Qt::AscendingOrder);
 }

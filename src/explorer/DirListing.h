@@ -15,6 +15,9 @@
 //              4 dir(s)      1,234,567 bytes free     (panel 1: the count less the dot
 //     Directory Complete                               entries; panel 3: cols 24-45)
 //
+// The counts end in column 10; one of four digits or more begins left of column 8 and is read
+// whole from its first digit.
+//
 // The tree keeps one top-level node per drive, "C" to the highest drive, and the folders met
 // so far; a listing replaces the list's items and prunes the listed folder's children to the
 // folders it names. Listing text is Latin-1. Names from the DAS only ever become item texts
@@ -31,8 +34,10 @@
 #include <QStandardItemModel>
 #include <QString>
 #include <QStringList>
+#include <QStringView>
 #include <array>
 #include <functional>
+#include <optional>
 #include <vector>
 
 #include "explorer/ExplorerConstants.h"
@@ -50,30 +55,55 @@ public:
     void SetImages(TImageSource images) { images_ = std::move(images); }
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
-    // Replaces every top-level row by `rows` (the model takes the items) in one reset.
-    void ReplaceRows(const std::vector<QList<QStandardItem*>>& rows);
+    // Gives the cell of (row, column), or null: `kept` is the item there now (null in a new
+    // row), which the maker may fill anew and give back instead of a new item.
+    using TCellMaker = std::function<QStandardItem*(int row, int column, QStandardItem* kept)>;
+    // Makes the top-level rows `rows` rows of `columns` cells in one reset, every cell from
+    // `cell`: rows beyond go, new rows go in in one step.
+    void ResetRows(int rows, int columns, const TCellMaker& cell);
 
 private:
     TImageSource images_;
 };
 
-// One cell of a list item; list items sort by the explorer's comparison of their column.
+// One cell of a list item; list items sort by the explorer's comparison of their column. A
+// listing makes tens of thousands: the text, image, sort key, alignment and flags are plain
+// fields rather than a list of item data.
 class TListCell final : public QStandardItem {
 public:
-    using QStandardItem::QStandardItem;
+    explicit TListCell(const QString& text = QString());
+    // The cell's values all anew, told to no one (for a cell being put into a model anew).
+    void Assign(const QString& text, std::optional<int> image, std::optional<qint64> sortKey,
+                Qt::Alignment alignment, bool editable);
+
+    QVariant data(int role = Qt::UserRole + 1) const override;
+    void setData(const QVariant& value, int role = Qt::UserRole + 1) override;
+    void multiData(QModelRoleDataSpan roleDataSpan) const override;
     bool operator<(const QStandardItem& other) const override;
     QStandardItem* clone() const override { return new TListCell(*this); }
+
+private:
+    QString text_;
+    std::optional<int> image_;
+    std::optional<qint64> sortKey_;
+    Qt::Alignment alignment_;
+    Qt::ItemFlags flags_;
 };
 
 // The comparisons of the list's columns: < 0, 0 or > 0.
 // Text without regard to case, only ASCII letters folded.
 int CompareAsciiNoCase(const QString& a, const QString& b);
+// The text with its ASCII letters folded: such texts compare as CompareAsciiNoCase compares
+// the texts themselves. A text without small letters is shared, not copied.
+QString FoldedAscii(const QString& text);
 // A size text with its thousands commas removed, read as a decimal integer; 0 when it is not
 // one ("<DIR>" included).
 qint64 SizeTextToNumber(const QString& text);
 // A listing's date and time ("MM-DD-YY  HH:MM", month first, optional seconds and AM/PM) in
 // whole seconds of a day count; 0 for a text that is not one, so such texts sort first.
+// Two-digit years are taken near `thisYear` (by default the year of today).
 qint64 DateTextToSeconds(const QString& text);
+qint64 DateTextToSeconds(const QString& text, int thisYear);
 
 // What a listing changes besides the models; any hook may be empty.
 struct TListingHooks {
@@ -85,6 +115,9 @@ struct TListingHooks {
     std::function<void(int panel, const QString&)> panel;
     // A message for the operator; the window shows it after the channel's service is over.
     std::function<void(const QString&)> error;
+    // A whole listing is about to be read (true), or has been read (false): the views need
+    // not show the models meanwhile. Pieces of a listing still arriving change nothing.
+    std::function<void(bool reading)> reading;
 };
 
 // The listing reader of one explorer window.
@@ -127,13 +160,44 @@ public:
     QStandardItem* Root(int drive) const;
     // Sorts the list by SortColumn and SortDirection; the selection stays with its items.
     void SortList();
+    // The texts of the list's columns, each in row order, as the last listing put them in;
+    // empty when that listing left the list's rows as they were, and once the list was
+    // sorted again.
+    const std::vector<QStringList>& ListTexts() const { return listTexts_; }
     QString Panel(int panel) const;
 
 private:
-    void ParseLine(const QString& line, QStandardItem*& current, int& dots);
-    void AddEntry(const QString& line, QStandardItem* current);
+    // A list row of the listing being read, with its sort keys.
+    struct TListRow {
+        std::array<QString, kListColumnCount> texts;
+        int image = 0;
+        QString name;  // ASCII letters folded
+        QString type;  // ASCII letters folded
+        qint64 size = 0;
+        qint64 modified = 0;
+    };
+
+    void ParseLine(QStringView line, QStandardItem*& current, int& dots);
+    // Adds the list row of an entry line, and its folder to the tree.
+    void AddEntry(QStringView line, QStandardItem* current);
+    // What an entry's extension (with its dot) gives its list row: the image, and the type
+    // texts with their sort keys, for a file and for a folder.
+    struct TEntryType {
+        int image = 0;
+        QString fileType;    // the desktop's type name, or the extension's letters and " File"
+        QString folderType;  // the desktop's type name or nothing
+        QString fileKey;     // ASCII letters folded
+        QString folderKey;
+    };
+    // The desktop is asked once per extension and listing; a placeholder file stands for a
+    // plain extension. The answer holds until the next call.
+    const TEntryType& TypeOf(const QString& name, const QString& ext);
     // The desktop's answer for a query path, made a placeholder first when asked to.
-    TShellFileInfo Query(const QString& path, bool placeholder = false);
+    TShellFileInfo Query(const QString& path, bool placeholder);
+    // The indexes of rows_ in the order of SortColumn and SortDirection, equal rows as listed.
+    std::vector<int> SortedRows() const;
+    // Puts rows_, sorted, into the list in place of its rows.
+    void FillList();
     void SetPanel(int panel, const QString& text);
     void Error(const QString& text);
 
@@ -145,7 +209,14 @@ private:
     int highestDrive_ = 0;
     QByteArray queue_;
     std::array<QString, kExplorerPanelCount> panels_;
-    QHash<QString, TShellFileInfo> answers_;
-    // The list's rows of the listing being read.
-    std::vector<QList<QStandardItem*>> rows_;
+    // The answers of the listing being read: by extension, and by name for ".EXT".
+    QHash<QString, TEntryType> answers_;
+    QHash<QString, TEntryType> nameAnswers_;
+    // The year two-digit years of the listing being read are taken near.
+    int thisYear_ = 0;
+    std::vector<TListRow> rows_;
+    std::vector<QStringList> listTexts_;
+    // The children of the folder node being listed, by name (the first of equal names).
+    const QStandardItem* indexedNode_ = nullptr;
+    QHash<QString, int> childRows_;
 };

@@ -5,6 +5,8 @@
 #include <QString>
 #include <Qt>
 
+#include "link/ChannelInterfaces.h"
+
 // Item data of the tree nodes and list items.
 constexpr int kImageRole = Qt::UserRole + 1;        // image index (int)
 constexpr int kSeenRole = Qt::UserRole + 2;         // folder node named by the last listing (0/1)
@@ -37,7 +39,7 @@ constexpr int kExplorerPanelCount = 4;
 constexpr int kExplorerPanelWidths[kExplorerPanelCount] = {100, 100, 150, 150};
 
 // A listing's last line holds this text.
-inline const QByteArray kListingEndMarker = QByteArrayLiteral("Directory Complete");
+inline const QByteArray& kListingEndMarker = kDirectoryListingEnd;
 // Listing bytes kept while no end marker comes; more than this is dropped as garbage (a
 // listing of ten thousand entries is about half a megabyte).
 constexpr qsizetype kMaxListingBytes = 4 * 1024 * 1024;

@@ -1,5 +1,6 @@
 #include "explorer/ExplorerListView.h"
 
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
@@ -8,6 +9,10 @@
 #include <QStyledItemDelegate>
 #include <QTreeView>
 #include <algorithm>
+#include <array>
+#include <functional>
+#include <utility>
+#include <vector>
 
 #include "explorer/ExplorerConstants.h"
 
@@ -15,6 +20,36 @@ namespace {
 
 // Extra room of each report column beyond its widest text.
 constexpr int kColumnPaddingPx = 12;
+// The cells of a column that the view is asked to measure: those its characters' advances
+// make the widest.
+constexpr int kMeasuredCells = 32;
+
+// The width of texts by the sum of their characters' advances: kerning aside, the width the
+// view gives them, at a small part of the cost.
+class TTextWidths {
+public:
+    explicit TTextWidths(const QFontMetrics& metrics) : metrics_(metrics) { latin1_.fill(-1); }
+    int Of(const QString& text)
+    {
+        int width = 0;
+        for (const QChar c : text) {
+            if (static_cast<size_t>(c.unicode()) >= latin1_.size()) {
+                width += metrics_.horizontalAdvance(c);
+                continue;
+            }
+            int& advance = latin1_[c.unicode()];
+            if (advance < 0) {
+                advance = metrics_.horizontalAdvance(c);
+            }
+            width += advance;
+        }
+        return width;
+    }
+
+private:
+    const QFontMetrics& metrics_;
+    std::array<int, 256> latin1_{};
+};
 
 // Edits a caption in place and reports the text entered instead of writing it to the item.
 class TRenameDelegate final : public QStyledItemDelegate {
@@ -32,6 +67,18 @@ public:
             list_.onRenameStarted();
         }
         return QStyledItemDelegate::createEditor(parent, option, index);
+    }
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        // The large icons lie in the cells of the view's grid: each item takes its whole cell,
+        // so that no entry's text is laid out only to be measured.
+        const auto* icons = qobject_cast<const QListView*>(option.widget);
+        if (icons != nullptr && icons->viewMode() == QListView::IconMode &&
+            icons->gridSize().isValid()) {
+            return icons->gridSize();
+        }
+        return QStyledItemDelegate::sizeHint(option, index);
     }
 
     void setModelData(QWidget* editor, QAbstractItemModel* /*model*/,
@@ -159,13 +206,32 @@ void TExplorerListView::EditRow(int row)
     CurrentView()->edit(index);
 }
 
-void TExplorerListView::AutoSizeColumns()
+void TExplorerListView::AutoSizeColumns(const std::vector<QStringList>& texts)
 {
     QHeaderView* header = report_->header();
+    const QFontMetrics metrics(report_->font());
+    TTextWidths widths(metrics);
+    const int rows = model_.rowCount();
+    std::vector<std::pair<int, int>> cells;  // (estimated width, row)
+    cells.reserve(static_cast<size_t>(rows));
     for (int column = 0; column < model_.columnCount(); ++column) {
-        const int widest =
-            std::max(static_cast<QAbstractItemView*>(report_)->sizeHintForColumn(column),
-                     header->sectionSizeHint(column));
+        const bool given = static_cast<size_t>(column) < texts.size() &&
+                           texts[static_cast<size_t>(column)].size() == rows;
+        // Every row counts, but only the few cells that may be the widest are laid out.
+        cells.clear();
+        for (int row = 0; row < rows; ++row) {
+            cells.emplace_back(widths.Of(given ? texts[static_cast<size_t>(column)][row]
+                                               : model_.index(row, column).data().toString()),
+                               row);
+        }
+        const auto measured =
+            cells.begin() + std::min<std::ptrdiff_t>(kMeasuredCells, std::ssize(cells));
+        std::partial_sort(cells.begin(), measured, cells.end(), std::greater<>());
+        int widest = header->sectionSizeHint(column);
+        for (auto cell = cells.begin(); cell != measured; ++cell) {
+            widest = std::max(
+                widest, report_->sizeHintForIndex(model_.index(cell->second, column)).width());
+        }
         report_->setColumnWidth(column, widest + kColumnPaddingPx);
     }
 }

@@ -10,7 +10,9 @@
 #include <QList>
 #include <QStackedWidget>
 #include <QString>
+#include <QStringList>
 #include <functional>
+#include <vector>
 
 class QAbstractItemView;
 class QItemSelectionModel;
@@ -45,8 +47,9 @@ public:
     int RowAt(const QPoint& pos) const;
     // Starts renaming the caption of `row` in the current view.
     void EditRow(int row);
-    // Each column as wide as its widest text (header included).
-    void AutoSizeColumns();
+    // Each column as wide as its widest text (header included). `texts`, when given, are the
+    // model's texts, column by column in row order (read faster there than in the model).
+    void AutoSizeColumns(const std::vector<QStringList>& texts = {});
 
     // The rename: started, accepted with the caption it started from and the text entered,
     // and ended (after an acceptance, or when given up).

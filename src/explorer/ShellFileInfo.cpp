@@ -1,6 +1,5 @@
 #include "explorer/ShellFileInfo.h"
 
-#include <QFileInfo>
 #include <QStyle>
 
 #include "desktop/ThemeIcon.h"
@@ -18,7 +17,24 @@ TMimeFileInfo::TMimeFileInfo()
 
 TShellFileInfo TMimeFileInfo::Query(const QString& path)
 {
-    const QList<QMimeType> types = mimes_.mimeTypesForFileName(QFileInfo(path).fileName());
+    const QString name = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const auto answered = answers_.constFind(name);
+    if (answered != answers_.constEnd()) {
+        return answered.value();
+    }
+    // The database matches some of its name patterns by a regular expression made anew for
+    // each name: a folder of many such names would wait on it again at each listing.
+    if (answers_.size() >= kMaxShellAnswers) {
+        answers_.clear();
+    }
+    const TShellFileInfo info = Ask(name);
+    answers_.insert(name, info);
+    return info;
+}
+
+TShellFileInfo TMimeFileInfo::Ask(const QString& name)
+{
+    const QList<QMimeType> types = mimes_.mimeTypesForFileName(name);
     if (types.isEmpty()) {
         return {};
     }

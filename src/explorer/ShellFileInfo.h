@@ -21,6 +21,9 @@ enum TShellIconSlot : int {
     kFixedIconSlots = 5
 };
 
+// Answers a TMimeFileInfo keeps before it starts afresh.
+constexpr int kMaxShellAnswers = 65536;
+
 struct TShellFileInfo {
     int iconIndex = kIconUnknown;
     QString typeName;  // empty when the desktop has none
@@ -39,7 +42,7 @@ public:
 
 // File types from the MIME database's name patterns (never from content: an empty
 // placeholder file is typed by its name), icons from the icon theme with the widget style's
-// pictures where the theme has none.
+// pictures where the theme has none. A name is looked up once: its answer is kept.
 class TMimeFileInfo final : public IShellFileInfo {
 public:
     TMimeFileInfo();
@@ -47,6 +50,10 @@ public:
     QIcon Icon(int index) const override;
 
 private:
+    TShellFileInfo Ask(const QString& name);
+
+    // The answers given so far, by file name (at most kMaxShellAnswers).
+    QHash<QString, TShellFileInfo> answers_;
     QMimeDatabase mimes_;
     std::vector<QIcon> icons_;
     QHash<QString, int> slotOfIcon_;

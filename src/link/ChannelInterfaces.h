@@ -4,6 +4,7 @@
 // Station and desktop code implement these; link code and tests see only the interfaces.
 // Every call on them is made on the UI thread.
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -107,6 +108,10 @@ protected:
     ~IProgressView() = default;
 };
 
+// A directory listing's last line holds this text: the channel's data that brings it is
+// served at once, not at the next data timer tick.
+inline const QByteArray kDirectoryListingEnd = QByteArrayLiteral("Directory Complete");
+
 // The readers of the fixed channels' data, called by the channel's dispatch in the UI thread.
 // Every reader does nothing unless overridden; the main window registers one object on the
 // channel table and forwards each call to the window that exists (bytes[count] is zero).
@@ -119,7 +124,8 @@ public:
     virtual void ReceiveDateReply(const char* /*bytes*/, int /*count*/) {}
     // Channel 249: the system variables window's reader.
     virtual void ReceiveListing(const char* /*bytes*/, int /*count*/) {}
-    // Channel 251: the explorer's directory listing reader.
+    // Channel 251: the explorer's directory listing reader (a listing's last line holds
+    // kDirectoryListingEnd).
     virtual void ReceiveListingData(const char* /*bytes*/, int /*count*/) {}
     // Channel 255: the DAS's control text for the host-side command interpreter.
     virtual void ReceiveControlText(const char* /*bytes*/, int /*count*/) {}

@@ -128,11 +128,23 @@ int TMux::PutData(const char* bytes, int count, int tag)
     // Marked after the bytes are in: a service pass that takes the mark finds them.
     owner_->MarkPending(this);
     // A fast sender fills the ring long before the next data timer tick: the pass is asked
-    // for now, while half the ring is still free.
-    if (ring_.Count() >= kChannelRingBytes / 2) {
+    // for now, while half the ring is still free. The end of a directory listing is asked
+    // for at once too: the operator waits on it.
+    if (ring_.Count() >= kChannelRingBytes / 2 || EndsListing(bytes, n)) {
         owner_->RequestService();
     }
     return n;
+}
+
+bool TMux::EndsListing(const char* bytes, int n)
+{
+    if (channel_ != kDirectoryChannel || n <= 0) {
+        return false;
+    }
+    // The end may have begun in the channel's last bytes.
+    const QByteArray seen = listingTail_ + QByteArray::fromRawData(bytes, n);
+    listingTail_ = seen.right(kDirectoryListingEnd.size() - 1);
+    return seen.contains(kDirectoryListingEnd);
 }
 
 bool TMux::ProcessData()

@@ -194,7 +194,8 @@ public:
 
     // Link thread (holding the channel, TMuxArray::HoldChannel). Stores one received
     // segment of `count` bytes (at most 254 are taken) and marks the channel pending; a ring
-    // half full asks the UI thread for a service pass at once. With a tag (a channel number)
+    // half full, or the end of a directory listing, asks the UI thread for a service pass at
+    // once. With a tag (a channel number)
     // the bytes are stored as text after "[tag]", cut at their first zero byte. Returns the
     // count taken, by which the caller advances its position.
     int PutData(const char* bytes, int count, int tag = kNoTag);
@@ -319,6 +320,8 @@ private:
     friend class TMuxArray;
     TMux(TMuxArray& owner, uint8_t channel, IChannelDevice* device, ITerminalView* window);
 
+    // Link thread: whether these bytes of the directory channel bring a listing's end.
+    bool EndsListing(const char* bytes, int n);
     void WriteConsumers(const char* bytes, int n);
     void ReadFixedChannel(const char* bytes, int n);
     void ReportChannelError(const char* what);
@@ -362,6 +365,8 @@ private:
     std::unique_ptr<IChannelFile> sendFile_;
     QString name_;
     QString captureFileName_;
+    // The directory channel's last bytes, written by the link thread only.
+    QByteArray listingTail_;
     uint8_t append_ = 0;
     uint8_t numbering_ = 0;
     uint8_t captureOn_ = 0;

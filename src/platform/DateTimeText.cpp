@@ -348,9 +348,11 @@ void SetLongTimeFormat(const QString& format)
     f.longTime = format;
 }
 
-int WidenTwoDigitYear(int year)
+int WidenTwoDigitYear(int year) { return WidenTwoDigitYear(year, QDate::currentDate().year()); }
+
+int WidenTwoDigitYear(int year, int thisYear)
 {
-    const int base = QDate::currentDate().year() - 50;
+    const int base = thisYear - 50;
     int widened = base - base % 100 + year;
     if (widened < base) {
         widened += 100;

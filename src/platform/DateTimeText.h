@@ -58,3 +58,5 @@ std::optional<double> StrToDateTime(const QString& text);
 // A year written with two digits (0..99) as the readers take it: within the hundred years
 // that start 50 years before this one.
 int WidenTwoDigitYear(int year);
+// The same for a reader that widens many at once and asked for the year once (`thisYear`).
+int WidenTwoDigitYear(int year, int thisYear);

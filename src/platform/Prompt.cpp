@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <QSpacerItem>
 #include <utility>
+#include <vector>
 
 #include "platform/UiPost.h"
 #include "platform/WindowPlacement.h"
@@ -186,10 +187,48 @@ TGroupedMessages& Grouped()
     return grouped;
 }
 
+// The boxes held back by the living THeldMessageBoxes (UI thread only).
+struct THeldBox {
+    QString title;
+    QString text;
+    TMsgIcon icon;
+};
+struct THeldBoxes {
+    int depth = 0;
+    std::vector<THeldBox> boxes;
+};
+
+THeldBoxes& Held()
+{
+    static THeldBoxes held;
+    return held;
+}
+
+void ShowPosted(const QString& title, const QString& text, TMsgIcon icon)
+{
+    PostToUi([title, text, icon] { Prompt().MessageBox(title, text, TMsgButtons::Ok, icon); });
+}
+
 }  // namespace
+
+THeldMessageBoxes::THeldMessageBoxes() { ++Held().depth; }
+
+THeldMessageBoxes::~THeldMessageBoxes()
+{
+    if (--Held().depth > 0) {
+        return;
+    }
+    for (const THeldBox& box : std::exchange(Held().boxes, {})) {
+        ShowPosted(box.title, box.text, box.icon);
+    }
+}
 
 void ShowMessage(const QString& text)
 {
+    if (Held().depth > 0) {
+        Held().boxes.push_back({ApplicationTitle(), text, TMsgIcon::None});
+        return;
+    }
     if (Grouped().depth > 0) {
         Grouped().texts << text;
         return;
@@ -238,9 +277,13 @@ TPostMessageBoxes::~TPostMessageBoxes() { --tPostMessageBoxes; }
 
 void PostMessageBox(const QString& title, const QString& text, TMsgIcon icon)
 {
-    if (tPostMessageBoxes == 0 && IsUiThread()) {
+    if (!IsUiThread()) {
+        ShowPosted(title, text, icon);
+    } else if (Held().depth > 0) {
+        Held().boxes.push_back({title, text, icon});
+    } else if (tPostMessageBoxes > 0) {
+        ShowPosted(title, text, icon);
+    } else {
         Prompt().MessageBox(title, text, TMsgButtons::Ok, icon);
-        return;
     }
-    PostToUi([title, text, icon] { Prompt().MessageBox(title, text, TMsgButtons::Ok, icon); });
 }

@@ -77,5 +77,18 @@ public:
     TPostMessageBoxes& operator=(const TPostMessageBoxes&) = delete;
 };
 
+// UI thread. While one is alive, the boxes that ShowMessage and PostMessageBox would open on
+// the UI thread are held back; when the outermost one ends they are posted in order, each a
+// box of its own. So no box opens, not even in an event loop the work runs meanwhile, before
+// the work that raised them has returned to its caller (a drag's data request: the program
+// that asked gives up after a few seconds, and with it every file of the drop).
+class THeldMessageBoxes {
+public:
+    THeldMessageBoxes();
+    ~THeldMessageBoxes();
+    THeldMessageBoxes(const THeldMessageBoxes&) = delete;
+    THeldMessageBoxes& operator=(const THeldMessageBoxes&) = delete;
+};
+
 // Title used by ShowMessage.
 QString ApplicationTitle();

@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QTreeView>
 #include <QUrl>
+#include <functional>
 
 #include "desktop/DesktopFixture.h"
 #include "explorer/ExplorerListView.h"
@@ -123,10 +124,15 @@ public:
         ++drags;
         if (dropOutside) {
             handedOver = form_.DropFileSource1Drop(true);
+            if (handedOverHook) {
+                handedOverHook();
+            }
         }
     }
     QStringList offered;
     QStringList handedOver;
+    // Called once the files are handed over, as the target's data request returns.
+    std::function<void()> handedOverHook;
     int drags = 0;
     bool dropOutside = false;
 
@@ -660,12 +666,17 @@ TEST_F(ExplorerTest, ADropOutsideFetchesWhatWasDraggedAndOffersOnlyWhatCame)
     // The selection changes during the drag; the fetch takes what was dragged.
     form->ListView1->Selection()->clearSelection();
     Select({"A.TXT", "OLD.TXT"});
+    // The target that asked gives up on a request that a box keeps open: the boxes wait.
+    QStringList shownInRequest{QStringLiteral("not asked")};
+    drag->handedOverHook = [&] { shownInRequest = Messages(); };
     form->ListView1MouseMove(QPoint(30, 0), Qt::LeftButton);
     ASSERT_EQ(transfers.gets.size(), 2U);
     EXPECT_EQ(drag->handedOver, QStringList{form->CacheDir() + QStringLiteral("A.TXT")});
+    EXPECT_TRUE(shownInRequest.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(stale));
-    EXPECT_EQ(Messages(), QStringList{QStringLiteral("Error Recieving ") + stale});
     EXPECT_FALSE(form->InternalDrop());
+    ASSERT_TRUE(WaitUntil([this] { return !Messages().isEmpty(); }));
+    EXPECT_EQ(Messages(), QStringList{QStringLiteral("Error Recieving ") + stale});
 }
 
 TEST_F(ExplorerTest, DropsCopyOnTheDas)
@@ -779,6 +790,80 @@ TEST_F(ExplorerTest, CommandsTheDasWouldCutAreRefused)
         Messages().last().endsWith(QStringLiteral("MkDir ") + fits + QStringLiteral("N \"")));
 }
 
+// Counts the paints of the widgets it watches.
+class TPaintCount final : public QObject {
+public:
+    QHash<QObject*, int> paints;
+    int Views() const { return paints.value(nullptr); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            ++paints[watched == marker ? watched : nullptr];
+        }
+        return false;
+    }
+
+public:
+    QObject* marker = nullptr;
+};
+
+TEST_F(ExplorerTest, PiecesOfAListingStillArrivingLeaveTheViewsAlone)
+{
+    TPaintCount count;
+    QList<QAbstractItemView*> views = form->ListView1->Views();
+    views << form->TreeView1;
+    for (QAbstractItemView* view : views) {
+        view->viewport()->installEventFilter(&count);
+    }
+    // A window paints all it has to at once: once a panel asked to paint has, so have the
+    // views, had they anything to show.
+    QLabel* panel = form->StatusBar_Explorer->findChild<QLabel*>(QStringLiteral("Panel0"));
+    count.marker = panel;
+    panel->installEventFilter(&count);
+    const auto settle = [&] {
+        const int before = count.paints.value(panel);
+        panel->update();
+        return WaitUntil([&] { return count.paints.value(panel) > before; });
+    };
+    ASSERT_TRUE(settle());
+    count.paints.clear();
+
+    const QByteArray listing = Listing("C:\\", Entry("NEW.TXT", "1") + Entry("ONE.TXT", "2"));
+    const qsizetype end = listing.indexOf("Directory Complete");
+    for (qsizetype at = 0; at < end; at += 16) {
+        const QByteArray piece = listing.mid(at, std::min<qsizetype>(16, end - at));
+        form->ReceiveListingData(piece.constData(), static_cast<int>(piece.size()));
+        ASSERT_TRUE(settle());
+    }
+    EXPECT_EQ(count.Views(), 0);
+    EXPECT_EQ(form->ListModel().rowCount(), 8);
+    const QByteArray last = listing.mid(end);
+    form->ReceiveListingData(last.constData(), static_cast<int>(last.size()));
+    EXPECT_EQ(form->ListModel().rowCount(), 2);
+    EXPECT_TRUE(WaitUntil([&] { return count.Views() > 0; }));
+}
+
+TEST_F(ExplorerTest, ColumnsFitTheirWidestTextWhereverItIs)
+{
+    QByteArray entries;
+    for (int i = 0; i < 1500; ++i) {
+        entries += i == 1400
+                       ? Entry("WWWWWWWW.WWW", "999,999,999")
+                       : Entry("F" + QByteArray::number(i).rightJustified(7, '0') + ".TXT", "1");
+    }
+    Feed(Listing("C:\\", entries));
+    QTreeView* report = form->ListView1->Report();
+    const int wide = Row("WWWWWWWW.WWW");
+    ASSERT_GE(wide, 1400);
+    for (const int column : {kColName, kColSize}) {
+        EXPECT_GE(report->columnWidth(column),
+                  report->sizeHintForIndex(form->ListModel().index(wide, column)).width())
+            << column;
+    }
+}
+
 TEST_F(ExplorerTest, ListingMessagesWaitForTheChannelServiceToEnd)
 {
     const QByteArray onE = Listing("E:\\", Entry("X", "1"));
@@ -824,6 +909,18 @@ TEST_F(ExplorerTest, ListedNamesNoCommandCanCarryAreNeverDeletedRenamedOrCopied)
     form->ListView1Edited(QStringLiteral("GOOD"), QStringLiteral("*.TXT"));
     EXPECT_EQ(TakeQueuedCommands(), (QStringList{QStringLiteral("DIR"), QStringLiteral("DIR")}));
     EXPECT_EQ(Messages().filter(QStringLiteral("is not a DAS file name")).size(), 5);
+
+    // A typed new folder name is held to the same rule: a wildcard, a blank or a quote
+    // (which would end the PicoDos quoting early) sends nothing.
+    for (const char* typed : {"W*", "My Data", "Q\"X", "  "}) {
+        prompt.QueueInput(QString::fromLatin1(typed));
+        Trigger("NewFolder");
+        EXPECT_TRUE(TakeQueuedCommands().isEmpty()) << typed;
+        EXPECT_EQ(Messages().last(),
+                  QStringLiteral("\"") + QString::fromLatin1(typed) +
+                      QStringLiteral("\" is not a DAS file name: it may not be empty or hold *, "
+                                     "?, \", blanks or control characters."));
+    }
 }
 
 // A desktop that knows a few placeholder names; every other name gets nothing.

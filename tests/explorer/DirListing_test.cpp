@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -319,6 +320,21 @@ TEST_F(DirListingTest, SummariesTypesAndPlaceholders)
     EXPECT_EQ(listing.Panel(1), QStringLiteral("0 dir(s)"));
     EXPECT_EQ(listing.Panel(3), QStringLiteral("9 bytes free"));
 
+    // Counts of four digits and more reach left of the usual columns and are read whole.
+    QByteArray wide =
+        " Directory of C:\\A\r\n\r\n.              <DIR>\r\n"
+        "..             <DIR>\r\n"
+        "      9501 file(s)     12,345 bytes     \r\n"
+        "     12034 dir(s)      1,000 bytes free      \r\n"
+        "Directory Complete\r\n";
+    Feed(wide);
+    EXPECT_EQ(listing.Panel(0), QStringLiteral("9501 file(s)"));
+    EXPECT_EQ(listing.Panel(1), QStringLiteral("12032 dir(s)"));
+    Feed(wide.replace("      9501 file(s)", "1234567890 file(s)")
+             .replace("     12034 dir(s)", "      1000 dir(s)"));
+    EXPECT_EQ(listing.Panel(0), QStringLiteral("1234567890 file(s)"));
+    EXPECT_EQ(listing.Panel(1), QStringLiteral("998 dir(s)"));
+
     const QString dasTxt = CacheDir() + QStringLiteral("/DAS.TXT");
     Feed(Listing("C:\\A", File("ONE.TXT", "1")));
     const QDateTime made = QFileInfo(dasTxt).lastModified();
@@ -370,6 +386,71 @@ TEST_F(DirListingTest, ColumnsSortByTheirOwnOrderBothWays)
     EXPECT_EQ(SizeTextToNumber(QStringLiteral("<DIR>")), 0);
     EXPECT_LT(CompareAsciiNoCase(QStringLiteral("abc"), QStringLiteral("ABD")), 0);
     EXPECT_EQ(CompareAsciiNoCase(QStringLiteral("readme"), QStringLiteral("README")), 0);
+}
+
+TEST_F(DirListingTest, AListingComesInTheOrderAColumnClickWouldGiveIt)
+{
+    // Ties in every column, small and capital letters, a folder among the files.
+    const QByteArray entries = File("b.txt", "20") + Folder("SUB") + File("A.LOG", "20") +
+                               File("a.log", "1,000") +
+                               "C.DAT                     3  "
+                               "12-31-23  23:59\r\n" +
+                               File("Z.LOG", "3") + Folder("sub2");
+    for (const int column : {kColName, kColSize, kColType, kColModified}) {
+        for (const int direction : {1, -1}) {
+            SCOPED_TRACE(testing::Message() << "column " << column << ", direction " << direction);
+            listing.SortColumn = column;
+            listing.SortDirection = direction;
+            Feed(Listing("C:\\", entries));
+            const QStringList listed = Names();
+            listing.SortList();
+            EXPECT_EQ(Names(), listed);
+        }
+    }
+    listing.SortColumn = kColSize;
+    listing.SortDirection = -1;
+    Feed(Listing("C:\\", entries));
+    EXPECT_EQ(Names(), (QStringList{QStringLiteral("a.log"), QStringLiteral("b.txt"),
+                                    QStringLiteral("A.LOG"), QStringLiteral("C.DAT"),
+                                    QStringLiteral("Z.LOG"), QStringLiteral("SUB"),
+                                    QStringLiteral("sub2")}));
+}
+
+TEST_F(DirListingTest, ARowShowsNothingOfTheEntryItShowedBefore)
+{
+    shell.typeNames.insert(QStringLiteral("DAS.TXT"), QStringLiteral("Text"));
+    Feed(Listing("C:\\", File("A.TXT", "1,234") + File("B.TXT", "5") + Folder("SUB")));
+    // Fewer rows: a file's row now shows a folder, and the other way round.
+    Feed(Listing("C:\\", Folder("ADIR") + File("B", "7")));
+    EXPECT_EQ(Rows(), (QStringList{QStringLiteral("ADIR|<DIR>||01-16-24  08:00|3"),
+                                   QStringLiteral("B|7| File|01-16-24  08:00|4")}));
+    const auto cell = [this](int row, int column) { return list.item(row, column); };
+    EXPECT_EQ(cell(0, kColSize)->data(kSortKeyRole).toLongLong(), 0);
+    EXPECT_EQ(cell(1, kColSize)->data(kSortKeyRole).toLongLong(), 7);
+    EXPECT_EQ(cell(1, kColSize)->textAlignment(), Qt::AlignRight | Qt::AlignVCenter);
+    EXPECT_EQ(cell(1, kColType)->textAlignment(), Qt::Alignment());
+    EXPECT_FALSE(cell(1, kColType)->data(kSortKeyRole).isValid());
+    EXPECT_FALSE(cell(1, kColModified)->data(kImageRole).isValid());
+    // More rows again; only the names are edited in place.
+    Feed(Listing("C:\\",
+                 File("A.TXT", "1") + File("B.TXT", "2") + File("C.TXT", "3") + Folder("D")));
+    EXPECT_EQ(Rows(), (QStringList{QStringLiteral("A.TXT|1|Text|01-16-24  08:00|4"),
+                                   QStringLiteral("B.TXT|2|Text|01-16-24  08:00|4"),
+                                   QStringLiteral("C.TXT|3|Text|01-16-24  08:00|4"),
+                                   QStringLiteral("D|<DIR>||01-16-24  08:00|3")}));
+    for (int row = 0; row < list.rowCount(); ++row) {
+        for (int column = 0; column < kListColumnCount; ++column) {
+            EXPECT_EQ(cell(row, column)->isEditable(), column == kColName) << row << column;
+        }
+    }
+
+    // A cell changed through the model says so, as any item does.
+    QSignalSpy changed(&list, &QAbstractItemModel::dataChanged);
+    list.setData(list.index(2, kColName), QStringLiteral("C2.TXT"));
+    EXPECT_EQ(cell(2, kColName)->text(), QStringLiteral("C2.TXT"));
+    list.setData(list.index(2, kColSize), 9, kSortKeyRole);
+    EXPECT_EQ(cell(2, kColSize)->data(kSortKeyRole).toLongLong(), 9);
+    EXPECT_EQ(changed.count(), 2);
 }
 
 TEST_F(DirListingTest, HostileListingsNeitherCrashNorReachOutsideTheCache)

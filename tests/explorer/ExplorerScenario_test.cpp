@@ -327,14 +327,29 @@ TEST_F(ExplorerDragScenario, DraggedFilesAreFetchedWhenTheDesktopAsksForThem)
     EXPECT_EQ(Wire(), QStringList{"SENDHOSTFILE  \"A.TXT\""});
     EXPECT_FALSE(explorer.InternalDrop());
 
-    // A file that does not come is left out, and so is the older copy in the cache.
+    // A file that does not come is left out, and so is the older copy in the cache; the
+    // files that came are handed over, and the boxes telling of the failure open only once
+    // the file manager has them (it would give up on them while a box is open).
     const QString stale = WriteFile(cache + QStringLiteral("RUN.PXS"), "an older copy");
     files.RemoveFile(TDasDirectory::FileKey(QStringLiteral("C:\\RUN.PXS")));
+    QStringList shownInRequest{QStringLiteral("not asked")};
+    SetDragRunner([&](QDrag& drag, Qt::DropActions, Qt::DropAction) {
+        handed = drag.mimeData()->urls();
+        shownInRequest = prompt.Messages();
+        return Qt::CopyAction;
+    });
     Select("RUN.PXS");
+    Explorer().ListView1->Selection()->select(
+        Explorer().ListModel().index(Row("A.TXT"), 0),
+        QItemSelectionModel::Select | QItemSelectionModel::Rows);
     Drag();
-    EXPECT_TRUE(handed.isEmpty());
+    EXPECT_EQ(handed, QList<QUrl>{QUrl::fromLocalFile(cache + QStringLiteral("A.TXT"))});
+    EXPECT_TRUE(shownInRequest.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(stale));
-    EXPECT_EQ(prompt.Messages().filter(QStringLiteral("Error Recieving ") + stale).size(), 1);
+    ASSERT_TRUE(WaitUntil([this] { return prompt.Messages().size() == 2; }));
+    EXPECT_EQ(prompt.Messages(),
+              (QStringList{QStringLiteral("Wendrok: Timeout receiving ") + stale,
+                           QStringLiteral("Wendrok: Error Recieving ") + stale}));
 
     // A file manager may ask only once the drag has ended; the drop is still not the
     // window's own, so files dropped on it next are sent.

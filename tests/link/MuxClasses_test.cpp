@@ -529,6 +529,32 @@ TEST(MuxTable, AHalfFullRingAsksForAServicePassAtOnce)
     EXPECT_FALSE(mux->HasData());
 }
 
+TEST(MuxTable, TheEndOfADirectoryListingAsksForAServicePassAtOnce)
+{
+    FakeReaders readers;
+    TMuxArray table;
+    table.SetFixedChannelReaders(&readers);
+    TMux* listing = table.AddChannel(kDirectoryChannel);
+    TMux* other = table.AddChannel(kSysVarChannel);
+    // Listing lines, and the end line on another fixed channel: they wait for the timer.
+    Put(listing, "DATA.TXT   1  01-16-24  08:00\r\n");
+    Put(other, "Directory Complete\r\n");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(readers.log.empty());
+    // The end line, split between two segments, asks for the pass.
+    Put(listing, "Directory Com");
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(readers.log.empty());
+    Put(listing, "plete\r\n");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(readers.log, (TLog{"listing:DATA.TXT   1  01-16-24  08:00\r\nDirectory Complete\r\n",
+                                 "sysvars:Directory Complete\r\n"}));
+    // The next listing's end asks again.
+    Put(listing, "Directory Complete\r\n");
+    QCoreApplication::processEvents();
+    EXPECT_EQ(readers.log.back(), "listing:Directory Complete\r\n");
+}
+
 TEST(MuxThreads, LinkWriterAndServiceDeliverEveryByteOnceInOrder)
 {
     constexpr int kChannels = 10;

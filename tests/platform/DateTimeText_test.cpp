@@ -75,6 +75,10 @@ TEST_F(DateTimeTextTest, ReadsDatesInTheFormatsOrder)
     EXPECT_EQ(StrToDate(S("3/6/2008  ")), k6Mar2008);
     EXPECT_EQ(StrToDate(S(" 3 / 6 / 2008")), k6Mar2008);
     EXPECT_EQ(StrToDate(S("3/6/08")), k6Mar2008);
+    // Two-digit years lie in the hundred years from 50 before the year given.
+    EXPECT_EQ(WidenTwoDigitYear(74, 2024), 1974);
+    EXPECT_EQ(WidenTwoDigitYear(73, 2024), 2073);
+    EXPECT_EQ(WidenTwoDigitYear(0, 2024), 2000);
     EXPECT_FALSE(StrToDate(S("2/31/2008")));
     EXPECT_FALSE(StrToDate(S("13/1/2008")));
     EXPECT_FALSE(StrToDate(S("3.6.2008")));

@@ -168,6 +168,32 @@ TEST(PostMessageBox, OnTheUiThreadWaitsWhilePostingIsAskedFor)
     EXPECT_EQ(prompt.shown.size(), 3u);
 }
 
+TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
+{
+    TFakePrompt prompt;
+    {
+        const THeldMessageBoxes outer;
+        {
+            const THeldMessageBoxes inner;
+            ShowMessage(QStringLiteral("Timeout receiving A"));
+            // The work runs an event loop of its own meanwhile: still nothing opens.
+            QCoreApplication::processEvents();
+        }
+        const TPostMessageBoxes posted;
+        PostMessageBox(QStringLiteral("File Get Error"), QStringLiteral("B"), TMsgIcon::Error);
+        ShowMessage(QStringLiteral("Error Recieving A"));
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(prompt.shown.empty());
+    }
+    EXPECT_TRUE(prompt.shown.empty()) << "posted, not opened inside the caller";
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 3; }));
+    EXPECT_EQ(prompt.Messages(), QStringList({QStringLiteral("Wendrok: Timeout receiving A"),
+                                              QStringLiteral("File Get Error: B"),
+                                              QStringLiteral("Wendrok: Error Recieving A")}));
+    ShowMessage(QStringLiteral("Done"));
+    EXPECT_EQ(prompt.shown.size(), 4u);
+}
+
 TEST(QtPrompt, MessageTextsFromOutsideAreShownAsTheyAreNeverAsMarkup)
 {
     // A DAS file or reply named like markup: no picture loaded, no table laid out.
