@@ -7,8 +7,8 @@
 // the same size. Its line is paced as the stand-in paces the program's: a byte at a time at
 // 115200 baud, a line whenever one of the streams has one.
 //
-// Prints the CPU the program uses (all its threads: the UI thread, the link thread and the
-// painting helpers, not the stand-in) and the UI thread's share, the CPU of the plain terminal
+// Prints the CPU the program uses (all its threads: the UI thread, the link thread and Qt's
+// painting helpers, not the stand-in) and each one's share, the CPU of the plain terminal
 // and the ratio of the two (goal: below 1), the delay from the stand-in handing a line to the
 // link until the window's text pane shows it (median and 99th percentile; the stand-in holds at
 // most one packet per channel, so this is the delay from arrival at the port plus at most one
@@ -520,6 +520,8 @@ int main(int argc, char** argv)
     std::printf("  program CPU, four windows:         %10.1f %% of a core\n", programShare);
     std::printf("    of which the UI thread:          %10.1f %%\n", 100.0 * uiCpuMs / wallMs);
     std::printf("    of which Qt's pooled threads:    %10.1f %%\n", 100.0 * pooledCpuMs / wallMs);
+    std::printf("    of which the link thread:        %10.1f %%\n",
+                programShare - 100.0 * (uiCpuMs + pooledCpuMs) / wallMs);
     std::printf("  plain terminal CPU, one stream:    %10.1f %% of a core (%.0f bytes/s)\n",
                 plainShare, streamBytesPerSecond);
     std::printf("  four windows / plain terminal:     %10.2f (goal: below 1)\n",

@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QCursor>
+#include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -113,12 +114,23 @@ QStyleOptionSlider TPaneScrollBar::PaintOption() const
 void TPaneScrollBar::paintEvent(QPaintEvent* event)
 {
     const QStyleOptionSlider option = PaintOption();
+    const qreal ratio = devicePixelRatio();
+    const int bandRows = std::max(1, static_cast<int>(kPaintBandRows / ratio));
     QPainter painter(this);
     const QRect area = event->rect();
-    for (int top = area.top(); top <= area.bottom(); top += kPaintBandRows) {
-        painter.setClipRect(QRect(area.left(), top, area.width(),
-                                  std::min(kPaintBandRows, area.bottom() + 1 - top)));
-        style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &painter, this);
+    // Each band is drawn whole into an image of its own height, so a style that sets its own
+    // clip still cannot hand the raster engine a taller fill.
+    for (int top = area.top(); top <= area.bottom(); top += bandRows) {
+        const int rows = std::min(bandRows, area.bottom() + 1 - top);
+        QImage band(QSize(width(), rows) * ratio, QImage::Format_ARGB32_Premultiplied);
+        band.setDevicePixelRatio(ratio);
+        band.fill(Qt::transparent);
+        {
+            QPainter bandPainter(&band);
+            bandPainter.translate(0, -top);
+            style()->drawComplexControl(QStyle::CC_ScrollBar, &option, &bandPainter, this);
+        }
+        painter.drawImage(QPoint(0, top), band);
     }
     painted_ = Look();
 }

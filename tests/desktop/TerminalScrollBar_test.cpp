@@ -11,6 +11,7 @@
 #include <QStyleFactory>
 #include <QTest>
 #include <QTextCursor>
+#include <cstdlib>
 #include <vector>
 
 #include "support/QtHelpers.h"
@@ -62,7 +63,7 @@ private:
     QPlainTextEdit& pane_;
 };
 
-// A style that notes the clip and the state of every scroll bar it paints.
+// A style that notes the rows and the state of every scroll bar painting.
 class TRecordingStyle final : public QProxyStyle {
 public:
     TRecordingStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
@@ -71,18 +72,41 @@ public:
                             QPainter* painter, const QWidget* widget) const override
     {
         if (control == CC_ScrollBar) {
-            clips.push_back(painter->hasClipping() ? painter->clipBoundingRect().toAlignedRect()
-                                                   : QRect());
+            // The rows of the bar this painting reaches.
+            const int top = -static_cast<int>(painter->transform().dy());
+            bands.push_back(QRect(0, top, widget->width(), painter->device()->height()));
             active = option->activeSubControls;
             sunken = (option->state & State_Sunken) != 0;
         }
         QProxyStyle::drawComplexControl(control, option, painter, widget);
     }
 
-    mutable std::vector<QRect> clips;
+    mutable std::vector<QRect> bands;
     mutable SubControls active = SC_None;
     mutable bool sunken = false;
 };
+
+// Whether two pictures are the same size and differ nowhere by more than the rounding of
+// blending a picture in parts (one step in 255 on a colour or alpha).
+bool SameLook(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size()) {
+        return false;
+    }
+    const QImage left = a.convertToFormat(QImage::Format_ARGB32);
+    const QImage right = b.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < left.height(); ++y) {
+        for (int x = 0; x < left.width(); ++x) {
+            const QRgb p = left.pixel(x, y);
+            const QRgb q = right.pixel(x, y);
+            if (std::abs(qRed(p) - qRed(q)) > 1 || std::abs(qGreen(p) - qGreen(q)) > 1 ||
+                std::abs(qBlue(p) - qBlue(q)) > 1 || std::abs(qAlpha(p) - qAlpha(q)) > 1) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
 
 class TerminalScrollBarTest : public ::testing::Test {
 protected:
@@ -143,6 +167,26 @@ TEST_F(TerminalScrollBarTest, PanesGetThemAlwaysShown)
     EXPECT_EQ(pane.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
     EXPECT_TRUE(pane.horizontalScrollBar()->isVisible());
     EXPECT_TRUE(pane.verticalScrollBar()->isVisible());
+}
+
+TEST_F(TerminalScrollBarTest, ABarLooksAsTheStyleDrawsAnyScrollBar)
+{
+    // Painted in bands, the bar still shows what one painting of a standard bar in the same
+    // state shows: tall and wide, at an end and in between.
+    for (const Qt::Orientation orientation : {Qt::Vertical, Qt::Horizontal}) {
+        for (const int value : {0, 37, 100}) {
+            TPaneScrollBar ours(orientation);
+            QScrollBar standard(orientation);
+            for (QScrollBar* bar : {static_cast<QScrollBar*>(&ours), &standard}) {
+                bar->setRange(0, 100);
+                bar->setPageStep(20);
+                bar->setValue(value);
+                bar->resize(orientation == Qt::Vertical ? QSize(16, 450) : QSize(450, 16));
+            }
+            EXPECT_TRUE(SameLook(ours.grab().toImage(), standard.grab().toImage()))
+                << "orientation " << orientation << ", value " << value;
+        }
+    }
 }
 
 TEST_F(TerminalScrollBarTest, TextThatLeavesTheBarsLookingTheSamePaintsNeither)
@@ -242,18 +286,18 @@ TEST_F(TerminalScrollBarTest, PaintsInLowBandsAndShowsThePressedSlider)
     Settle();
     QScrollBar* bar = pane.verticalScrollBar();
     bar->setStyle(&style);
-    style.clips.clear();
+    style.bands.clear();
     bar->repaint();
 
     // The raster engine shares out fills of about a hundred rows and more over its thread
     // pool: every band stays below that, and together they cover the bar.
     ASSERT_GT(bar->height(), 200);
-    ASSERT_FALSE(style.clips.empty());
+    ASSERT_FALSE(style.bands.empty());
     QRegion covered;
-    for (const QRect& clip : style.clips) {
-        EXPECT_FALSE(clip.isEmpty());
-        EXPECT_LT(clip.height(), 96);
-        covered += clip;
+    for (const QRect& band : style.bands) {
+        EXPECT_FALSE(band.isEmpty());
+        EXPECT_LT(band.height(), 96);
+        covered += band;
     }
     EXPECT_EQ(covered, QRegion(bar->rect()));
     EXPECT_FALSE(style.sunken);
