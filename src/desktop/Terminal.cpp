@@ -23,6 +23,7 @@
 #include <utility>
 
 #include "desktop/Forms.h"
+#include "desktop/TerminalScrollBar.h"
 #include "desktop/WinMenuItem.h"
 #include "link/MuxClasses.h"
 #include "platform/Prompt.h"
@@ -115,8 +116,7 @@ void TTerminalForm::BuildPanes()
     memoText_->setObjectName(QStringLiteral("Memo_Text"));
     for (QPlainTextEdit* pane : {memoHex_, memoText_}) {
         pane->setLineWrapMode(QPlainTextEdit::NoWrap);
-        pane->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-        pane->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        TPaneScrollBar::Install(pane);
         // Nothing reaches a pane but received data and the edit actions: no undo history to
         // grow, no drops, no input method text, no local echo of any kind.
         pane->setUndoRedoEnabled(false);

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "desktop/Terminal.h"
+#include "desktop/TerminalScrollBar.h"
 #include "station/DeviceClasses.h"
 
 namespace {
@@ -197,6 +198,8 @@ void TTerminalForm::ApplyPending(QPlainTextEdit* pane, TPending& pending)
     if (pending.Empty()) {
         return;
     }
+    // The bars show only where the pane ends up.
+    const TPaneBarsHold hold(pane);
     QTextDocument* document = pane->document();
     if (pending.replace) {
         pane->setPlainText(pending.text);

@@ -15,6 +15,7 @@
 #include <QSplitter>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -87,6 +88,26 @@ protected:
         color = answerColor;
         return true;
     }
+};
+
+// Calls back for every paint event of the widgets it watches.
+class TEventCounter final : public QObject {
+public:
+    explicit TEventCounter(std::function<void(QObject*)> onPaint) : onPaint_(std::move(onPaint))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            onPaint_(watched);
+        }
+        return false;
+    }
+
+private:
+    std::function<void(QObject*)> onPaint_;
 };
 
 class TerminalTest : public ::testing::Test {
@@ -459,6 +480,53 @@ TEST_F(TerminalTest, HiddenWindowsWaitAndShownOnesRefreshAtABoundedRate)
     EXPECT_EQ(pane->toPlainText(), before);
     form->showNormal();
     EXPECT_TRUE(WaitUntil([&] { return pane->toPlainText().endsWith(QStringLiteral("while away\n")); }));
+}
+
+TEST_F(TerminalTest, StreamingLeavesScrollBarsThatShowNothingNewUnpainted)
+{
+    // Hex only, without wrap: the pane is one line that grows and is trimmed, always shown at
+    // its newest end, so neither bar changes on screen.
+    TTerminalForm* form = PlainWindow(0);
+    form->SetViewSplit(1.0);
+    form->SetHexWrap(0);
+    form->resize(400, 300);
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+    QPlainTextEdit* pane = form->HexPane();
+    int viewportPaints = 0;
+    int barPaints = 0;
+    TEventCounter counter([&](QObject* watched) {
+        if (watched == pane->viewport()) {
+            ++viewportPaints;
+        } else {
+            ++barPaints;
+        }
+    });
+    for (QWidget* watched : {static_cast<QWidget*>(pane->viewport()),
+                             static_cast<QWidget*>(pane->horizontalScrollBar()),
+                             static_cast<QWidget*>(pane->verticalScrollBar())}) {
+        watched->installEventFilter(&counter);
+    }
+    // Everything asked for so far is painted once the viewport has painted twice more.
+    const auto settle = [&] {
+        for (int i = 0; i < 2; ++i) {
+            const int before = viewportPaints;
+            pane->viewport()->update();
+            ASSERT_TRUE(WaitUntil([&] { return viewportPaints > before; }));
+        }
+    };
+    Show(form, QByteArray(12000, 'A'));
+    form->RefreshPanes();
+    settle();
+    ASSERT_EQ(pane->toPlainText().size(), kTerminalPaneChars);
+    barPaints = 0;
+    for (int i = 0; i < 6; ++i) {
+        Show(form, QByteArray(1000, static_cast<char>('B' + i)));
+        form->RefreshPanes();
+        settle();
+    }
+    EXPECT_TRUE(pane->toPlainText().endsWith(QStringLiteral("47")));
+    EXPECT_EQ(barPaints, 0);
 }
 
 TEST_F(TerminalTest, ViewSplitShowsPanesAndChecksItsAction)
