@@ -2,15 +2,25 @@
 // delivered payload as a share of what the protocol allows at that line rate, the host's
 // turnaround (last byte of a DAS packet to the first byte of the answer) and the link
 // thread's CPU time idle and streaming; and the delivered payload again with both protocol trace
-// files written. Prints figures only.
+// files written. Then a stream at 921600 baud from a stand-in that answers at once on an unpaced
+// pseudo-terminal, for a given time (first argument, seconds; default 20), into a channel served
+// as the program serves it (the data timer's passes and the ones the link asks for): the
+// statistics window's error counts and the packets the DAS had to send again after waiting for
+// an answer in vain. Prints figures only.
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
 #include <vector>
 
 #include "BenchFigures.h"
@@ -18,8 +28,11 @@
 #include "link/LinkFakes.h"
 #include "link/MuxClasses.h"
 #include "link/Packets.h"
+#include "link/Protocol.h"
 #include "link/SendQueues.h"
 #include "link/Serial.h"
+#include "platform/Clocks.h"
+#include "support/TerminalViews.h"
 #include "support/TestHome.h"
 #include "support/das/DasStandIn.h"
 
@@ -30,6 +43,20 @@ constexpr uint8_t kStreamChannel = 20;
 constexpr uint16_t kBenchPort = 7;
 constexpr int kIdleMs = 3000;
 constexpr int kStreamBytes = 60000;
+constexpr uint32_t kFastBaud = 921600;
+constexpr uint8_t kFastChannel = 21;
+// How long the stand-in waits for the host's answer before it sends a packet again, as a DAS does.
+constexpr auto kDasAnswerTime = std::chrono::milliseconds(250);
+// The main window's data timer.
+constexpr int kDataTimerMs = 100;
+
+// A terminal window that only counts what it is shown.
+class TCountingView final : public TNullTerminalView {
+public:
+    void ShowData(const char*, int count) override { shown += count; }
+
+    qint64 shown = 0;
+};
 
 // Runs the event loop for `ms`, draining the stream channel's ring as the data timer would.
 qsizetype RunFor(int ms, TMux& mux, qsizetype received)
@@ -60,10 +87,78 @@ double Stream(TDasStandIn& das, TMux& mux, qsizetype& received)
     return static_cast<double>(timer.elapsed()) / 1000.0;
 }
 
+// Streams full packets at 921600 baud for `seconds` from a stand-in on an unpaced
+// pseudo-terminal that answers at once, on a channel with a window, served by the data timer and
+// on demand; prints the statistics window's counts of the run.
+void FastStream(int seconds)
+{
+    TCountingView view;
+    MuxArray->AddChannel(kFastChannel, &view);
+    TDasStandIn das;
+    das.SetProtocol(1);
+    das.SetAnswerTimes(kDasAnswerTime, std::chrono::milliseconds(10));
+    das.Start();
+    SetComPortDevicePath(kBenchPort, das.SlavePath());
+    Host.SetDasBaud(kFastBaud);
+    // Another DAS on another line: what the last one left half sent is not this link's.
+    ClearReceiveBuffer();
+    if (!Host.Connect()) {
+        std::fprintf(stderr, "could not connect to the unpaced stand-in\n");
+        return;
+    }
+    // The feeder keeps the DAS busy: whenever it has sent everything it gets more to send.
+    std::atomic<bool> feeding{true};
+    std::thread feeder([&] {
+        while (feeding.load()) {
+            if (das.AllSent()) {
+                for (int i = 0; i < 8; ++i) {
+                    das.SendChannelData(kFastChannel, QByteArray(kMaxPayload, 'f'));
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    QTimer dataTimer;
+    QObject::connect(&dataTimer, &QTimer::timeout, [] { MuxArray->Service(NowDateTime()); });
+    dataTimer.start(kDataTimerMs);
+    const uint32_t dasResendsBefore = das.resends.load();
+    const uint32_t dasSentBefore = das.dataPacketsSent.load();
+    QElapsedTimer timer;
+    timer.start();
+    QEventLoop loop;
+    QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    const double elapsed = static_cast<double>(timer.elapsed()) / 1000.0;
+    const TProtocolCounters& protocol = ProtocolCounters();
+    const TPacketCounters& packets = PacketCounters();
+    const uint32_t naks = protocol.naksSent.load();
+    const uint32_t timeOuts = das.resends.load() - dasResendsBefore;
+    std::printf("stream at %u baud, unpaced pseudo-terminal, DAS answering at once, %.0f s:\n",
+                kFastBaud, elapsed);
+    const auto row = [](const char* label, uint32_t count, const char* goal) {
+        std::printf("  %-34s %8u%s\n", label, count, goal);
+    };
+    row("packets sent by the DAS", das.dataPacketsSent.load() - dasSentBefore, "");
+    row("Data Pkts Rcvd", packets.dataPacketsReceived.load(), "");
+    std::printf("  %-34s %8.0f\n", "bytes/s shown", static_cast<double>(view.shown) / elapsed);
+    row("Data Error(2) (NAKs sent)", naks, " (goal: 0)");
+    row("Data Error(1) (purges)", protocol.purges.load(), "");
+    row("Checksum Errors", packets.receiveErrors.load(), "");
+    row("Sequence Errors", protocol.duplicates.load(), "");
+    row("NAK Received", protocol.naksReceived.load(), "");
+    row("DAS time-outs (250 ms, sent again)", timeOuts, " (goal: 0)");
+    feeding = false;
+    feeder.join();
+    dataTimer.stop();
+    Host.Disconnect();
+    das.Stop();
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    const int fastSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     QTemporaryDir home;
     UseTestHome(home);
     QCoreApplication app(argc, argv);
@@ -134,8 +229,11 @@ int main(int argc, char** argv)
     std::printf("link thread CPU stream %8.2f %% of a core\n", 100.0 * streamCpu);
 
     Host.Disconnect();
-    Host.StopThread();
     das.Stop();
+
+    FastStream(fastSeconds);
+
+    Host.StopThread();
     DeleteLinkGlobals();
     return 0;
 }

@@ -42,6 +42,7 @@
 #include <vector>
 
 #include "BenchFigures.h"
+#include "BenchStation.h"
 #include "desktop/Dasdesktop.h"
 #include "desktop/Forms.h"
 #include "desktop/Terminal.h"
@@ -77,35 +78,6 @@ int64_t NowNs()
 {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(TClock::now().time_since_epoch())
         .count();
-}
-
-// A station of four serial instruments on channels 1 to 4.
-void WriteStation(const QString& dataDir)
-{
-    QDir().mkpath(dataDir + QStringLiteral("/InternalConfig"));
-    QDir().mkpath(dataDir + QStringLiteral("/Config"));
-    QByteArray icf = "[Pelagrix]\nID=PX000001\nName=Bench\nTemp=1\nVoltage=1\nCurrent=1\n"
-                     "Depth=0\nU4S1=0\nU4S2=0\nAD16=0\n";
-    QByteArray das = "[Pelagrix]\nWarning=This is a Wendrok Generated File... DO NOT EDIT!\n"
-                     "InternalConfigFile=InternalConfig\\Bench.icf\nCaptureToHost=1\n"
-                     "UseProtocol=1\nViewStyle=3\nCommPort=1\nBaudRate=115200\nSortColumn=0\n"
-                     "RequestStatus=0\n";
-    for (int i = 1; i <= kDevices; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        icf += "[Serial " + n + "]\nPortType=Serial\nPowerChannel=" + n +
-               "\nAuxPowerChannel=0\nDataChannel=" + n + "\nMuxChannel=" + n + "\nConnector=J" +
-               n + "\n";
-        das += "[S" + n + "]\nPort=Serial " + n + "\nPortBaud=9600\nPortSettings=N,8,1\n" +
-               "PowerOnPriority=" + n + "\nCollectionType=2\n";
-    }
-    QFile icfFile(dataDir + QStringLiteral("/InternalConfig/Bench.icf"));
-    QFile dasFile(dataDir + QStringLiteral("/Config/Bench.das"));
-    if (icfFile.open(QIODevice::WriteOnly)) {
-        icfFile.write(icf);
-    }
-    if (dasFile.open(QIODevice::WriteOnly)) {
-        dasFile.write(das);
-    }
 }
 
 // The threads of this process.
@@ -362,29 +334,6 @@ void WatchTextPane(TTerminalForm& window, TDelays& delays)
                      });
 }
 
-// No dialog may wait for an operator: each is printed and answered No or Cancel.
-class TBenchPrompt final : public IPrompt {
-public:
-    TMsgResult MessageBox(const QString& title, const QString& text, TMsgButtons,
-                          TMsgIcon) override
-    {
-        std::fprintf(stderr, "dialog: %s: %s\n", qPrintable(title), qPrintable(text));
-        return TMsgResult::No;
-    }
-    bool InputQuery(const QString& title, const QString&, QString&) override
-    {
-        std::fprintf(stderr, "input: %s\n", qPrintable(title));
-        return false;
-    }
-    std::optional<QString> OpenFile(const TFileDialogOptions&) override { return std::nullopt; }
-    std::optional<QString> SaveFile(const TFileDialogOptions&) override { return std::nullopt; }
-    std::optional<QString> BrowseFolder(const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-};
-
-
 }  // namespace
 
 int main(int argc, char** argv)
@@ -418,21 +367,8 @@ int main(int argc, char** argv)
             dasThreads.insert(id);
         }
     }
-    SetComPortDevicePath(1, das.SlavePath());
-    WriteStation(GetProgramDataDir());
-    {
-        TRegistry reg;
-        reg.OpenKey(VersionedKeyPath(kRegistryVersionKey / 100.0, QStringLiteral("DasDesktop")),
-                    true);
-        reg.WriteString(QStringLiteral("INIFile"), QStringLiteral("Config\\Bench.das"));
-    }
-    TDASDesktopForm::SetTerminateHandler([] {});
-    auto* desktop = new TDASDesktopForm;
-    CreateToolForms();
-    desktop->show();
-    if (!WaitUntil([&] { return desktop->FirstShowDone(); }, kStartTimeoutMs) ||
-        !desktop->IsConfigurationLoaded() ||
-        !WaitUntil([] { return !Host.Thread().LinkLost(); }, kStartTimeoutMs)) {
+    TDASDesktopForm* desktop = StartBenchDesktop(das, kDevices, kStartTimeoutMs);
+    if (desktop == nullptr) {
         std::printf("terminal bench: the station did not start\n");
         return 1;
     }
@@ -440,16 +376,9 @@ int main(int argc, char** argv)
     // Each device gets a timed window, shown text and hex side by side.
     std::vector<TDelays> delays(kDevices);
     std::vector<uint8_t> channels;
-    for (int i = 0; i < Devices->Count() && i < kDevices; ++i) {
-        TDevice* device = Devices->Items(i);
-        TMux* mux = device->GetMux();
-        auto* window = new TTerminalForm(*mux, *device);
-        mux->SetWindow(window);
-        WatchTextPane(*window, delays[static_cast<size_t>(i)]);
-        window->SetViewSplit(0.5);
-        window->setGeometry(20 + (kWindowWidthPx + 10) * i, 20, kWindowWidthPx, kWindowHeightPx);
-        window->show();
-        channels.push_back(static_cast<uint8_t>(device->GetHostChannel()));
+    for (const TBenchWindow& shown : ShowDeviceWindows(kDevices)) {
+        WatchTextPane(*shown.window, delays[channels.size()]);
+        channels.push_back(shown.channel);
     }
 
     // The feeder keeps the line busy: whenever the stand-in has sent everything it hands on

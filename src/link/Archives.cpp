@@ -218,6 +218,8 @@ bool TArchive::OpenPlayFile(const QString& path)
 {
     std::lock_guard lock(playLock_);
     fillAtEnd_ = -1;
+    blockTaken_ = 0;
+    blockFill_ = 0;
     const bool opened = playFile_.OpenRead(path);
     delivering_.store(opened, std::memory_order_release);
     return opened;
@@ -243,19 +245,28 @@ void TArchive::ClosePlayFile()
 {
     std::lock_guard lock(playLock_);
     playFile_.Close();
+    blockTaken_ = 0;
+    blockFill_ = 0;
     delivering_.store(false, std::memory_order_release);
 }
 
 uint32_t TArchive::Read(uint8_t* buffer, uint32_t room)
 {
     std::lock_guard lock(playLock_);
-    if (playFile_.IsOpen()) {
-        uint32_t count = room;
-        if (ReadFileHandle(playFile_, buffer, count) && count > 0) {
-            return count;
+    if (blockTaken_ == blockFill_ && playFile_.IsOpen()) {
+        blockTaken_ = 0;
+        blockFill_ = kPlaybackBlockBytes;
+        if (!ReadFileHandle(playFile_, block_.data(), blockFill_) || blockFill_ == 0) {
+            // The end of the file, or a read that failed (the file module showed why).
+            blockFill_ = 0;
+            playFile_.Close();
         }
-        // The end of the file, or a read that failed (the file module showed why).
-        playFile_.Close();
+    }
+    if (blockTaken_ < blockFill_) {
+        const uint32_t n = std::min(room, blockFill_ - blockTaken_);
+        std::memcpy(buffer, block_.data() + blockTaken_, n);
+        blockTaken_ += n;
+        return n;
     }
     // The parser takes one packet between two reads. The packets read before the end are
     // still being taken while its fill changes; once it stays put (or is empty) the rest can

@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 #include "link/Host.h"
 #include "link/Packets.h"
@@ -29,6 +30,8 @@ constexpr int kArchiveHeaderBytes = kArchiveIdBytes + kArchiveTimeBytes;
 constexpr int kArchiveStopWaitMs = 200;
 // The archive's own sequence number before the first host record.
 constexpr uint8_t kFirstArchiveSequence = 255;
+// A playback reads its file this many bytes at a time.
+constexpr uint32_t kPlaybackBlockBytes = 64 * 1024;
 
 // The texts of an archive header, each read at most to its field's size and cut at its first
 // zero byte (Latin-1).
@@ -82,8 +85,9 @@ public:
     // Any thread. The playback still has packets to deliver: the file is open, or it has
     // ended but the receive parser has not yet taken everything read from it.
     bool IsOpen() const override { return delivering_.load(std::memory_order_acquire); }
-    // Link thread. The next bytes of the file; 0 once the file has ended and the parser has
-    // taken all it can of them (the playback then counts as closed).
+    // Link thread. The next bytes of the file (read from it in large blocks); 0 once the file
+    // has ended and the parser has taken all it can of them (the playback then counts as
+    // closed).
     uint32_t Read(uint8_t* buffer, uint32_t room) override;
     // Link thread. The file has ended: its handle closes.
     void Close() override;
@@ -103,6 +107,10 @@ private:
     std::mutex playLock_;
     TFileHandle playFile_;
     std::atomic<bool> delivering_{false};
+    // The block last read from the file and how far the parser has taken it (playLock_).
+    std::vector<uint8_t> block_ = std::vector<uint8_t>(kPlaybackBlockBytes);
+    uint32_t blockTaken_ = 0;
+    uint32_t blockFill_ = 0;
     // After the end of the file: the parser's fill at the last read, -1 before the end.
     int64_t fillAtEnd_ = -1;  // guarded by playLock_
 };

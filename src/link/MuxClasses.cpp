@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/Host.h"
 #include "platform/Clocks.h"
 #include "platform/Prompt.h"
 #include "link/Serial.h"
@@ -106,6 +107,10 @@ int TMux::ReadQueue()
 {
     const uint32_t n = ring_.Get(scratch_.data(), kChannelRingBytes);
     scratch_[n] = 0;
+    if (n > 0) {
+        // A packet for this ring may be waiting for the room just made.
+        Host.Thread().RingRoomFreed();
+    }
     return static_cast<int>(n);
 }
 

@@ -38,6 +38,21 @@ uint8_t g_rcvBuffer[kReceiveBufferSize];
 uint32_t g_rcvFill = 0;
 uint32_t g_rcvTotal = 0;
 uint8_t g_lastRawByte = 0;
+// What the host wrote for its latest answer (an ACKd and the data packet that rides on it at
+// most), and how much of its echo (on a line that hears itself) has come back. A new answer
+// starts a new record once the last one is over or the line has been heard.
+constexpr uint32_t kEchoBytes = kControlPacketSize + sizeof(DataPacket);
+uint8_t g_sent[kEchoBytes];
+uint32_t g_sentFill = 0;
+uint32_t g_echoTaken = 0;
+bool g_answerOver = false;
+
+void ForgetSent()
+{
+    g_sentFill = 0;
+    g_echoTaken = 0;
+    g_answerOver = false;
+}
 
 std::atomic<TPlaybackSource*> g_playbackSource{nullptr};
 std::atomic<bool> g_playingBack{false};
@@ -143,26 +158,62 @@ void TraceIgnored()
     }
 }
 
-void DropFront(uint32_t count)
+// Drops `count` bytes of the receive buffer from `at` on (at most those it holds).
+void DropFrom(uint32_t at, uint32_t count)
 {
-    count = std::min(count, g_rcvFill);
-    std::memmove(g_rcvBuffer, g_rcvBuffer + count, g_rcvFill - count);
+    count = std::min(count, g_rcvFill - at);
+    std::memmove(g_rcvBuffer + at, g_rcvBuffer + at + count, g_rcvFill - at - count);
     g_rcvFill -= count;
 }
 
-// Drops bytes up to the next likely packet start: a 0x0A that is the last byte or is followed
-// by '0' to '3'. Without one, only the last byte stays.
-void Resynchronise()
+void DropFront(uint32_t count) { DropFrom(0, count); }
+
+// A likely packet start in the receive buffer: a 0x0A that is the last byte or is followed by
+// '0' to '3'. The first at or after `from`, or g_rcvFill when there is none.
+uint32_t NextPacketStart(uint32_t from)
 {
-    uint32_t keepFrom = g_rcvFill - 1;
-    for (uint32_t i = 1; i < g_rcvFill; ++i) {
+    for (uint32_t i = from; i < g_rcvFill; ++i) {
         if (g_rcvBuffer[i] == kPacketStart &&
             (i + 1 == g_rcvFill || (g_rcvBuffer[i + 1] & 0xFC) == 0x30)) {
-            keepFrom = i;
-            break;
+            return i;
         }
     }
-    DropFront(keepFrom);
+    return g_rcvFill;
+}
+
+// Drops bytes up to the next likely packet start. Without one, only the last byte stays.
+void Resynchronise()
+{
+    const uint32_t start = NextPacketStart(1);
+    DropFront(start < g_rcvFill ? start : g_rcvFill - 1);
+}
+
+void RecordSent(const uint8_t* bytes, uint32_t count)
+{
+    if (g_answerOver || g_sentFill + count > kEchoBytes) {
+        ForgetSent();
+    }
+    count = std::min(count, kEchoBytes);
+    std::memcpy(g_sent + g_sentFill, bytes, count);
+    g_sentFill += count;
+}
+
+// How many of the `count` bytes at `at` in the receive buffer are the echo of the host's own
+// bytes (after noise): the next bytes of the echo still to come, running to the end of the
+// bytes or through the whole echo. Two bytes at least after noise, so a DAS packet that ends
+// in a line feed is not taken for an echo beginning.
+uint32_t EchoEnd(uint32_t at, uint32_t count)
+{
+    const uint32_t expected = g_sentFill - g_echoTaken;
+    for (uint32_t q = 0; q < count && expected > 0; ++q) {
+        const uint32_t k = std::min(expected, count - q);
+        if ((q == 0 || k >= 2) &&
+            std::memcmp(g_rcvBuffer + at + q, g_sent + g_echoTaken, k) == 0) {
+            g_echoTaken += k;
+            return q + k;
+        }
+    }
+    return 0;
 }
 
 // Fills the receive buffer from the DAS port or the playback source.
@@ -196,6 +247,10 @@ void ReadIntoBuffer()
     TraceRawBytes(g_rcvBuffer + g_rcvFill, got);
     g_rcvFill += got;
     g_rcvTotal += got;
+    if (got > 0) {
+        // The line was heard: what the host writes next is a new answer with an echo of its own.
+        g_answerOver = true;
+    }
 }
 
 // Classifies the buffer start and takes a good packet or resynchronises after a bad one.
@@ -301,7 +356,9 @@ bool SendDataPacket(DataPacket& packet, uint8_t sequence)
     const uint16_t crc = Crc16(bytes, kDataHeaderSize + n);
     packet.data[n] = static_cast<uint8_t>(crc >> 8);
     packet.data[n + 1] = static_cast<uint8_t>(crc & 0xFF);
-    return WriteDasPort(bytes, n + kDataPacketOverhead);
+    const bool written = WriteDasPort(bytes, n + kDataPacketOverhead);
+    RecordSent(bytes, n + kDataPacketOverhead);
+    return written;
 }
 
 ControlPacket MakeControlPacket(uint8_t kind, uint8_t sequence)
@@ -316,7 +373,35 @@ ControlPacket MakeControlPacket(uint8_t kind, uint8_t sequence)
 bool SendAckPacket(uint8_t kind, uint8_t sequence)
 {
     const ControlPacket packet = MakeControlPacket(kind, sequence);
-    return WriteDasPort(reinterpret_cast<const uint8_t*>(&packet), kControlPacketSize);
+    const auto* bytes = reinterpret_cast<const uint8_t*>(&packet);
+    const bool written = WriteDasPort(bytes, kControlPacketSize);
+    RecordSent(bytes, kControlPacketSize);
+    return written;
+}
+
+void DropAnswerEcho(bool answerOver)
+{
+    g_answerOver = answerOver;
+    uint32_t waiting = GetCommInQueue(DasPortHandle());
+    while (waiting > 0 && g_rcvFill < static_cast<uint32_t>(kReceiveBufferSize)) {
+        const uint32_t start = g_rcvFill;
+        uint32_t count = std::min<uint32_t>(waiting, kReceiveBufferSize - start);
+        // Bytes wait, so the read returns at once.
+        if (!ReadDasPort(g_rcvBuffer + start, count) || count == 0) {
+            return;
+        }
+        waiting -= std::min(waiting, count);
+        TraceRawBytes(g_rcvBuffer + start, count);
+        g_rcvFill += count;
+        g_rcvTotal += count;
+        const uint32_t packet = NextPacketStart(start + EchoEnd(start, count));
+        // The echo and the noise go; a packet the DAS has begun stays for the parser, which
+        // reads the rest of it.
+        DropFrom(start, packet - start);
+        if (g_rcvFill > start) {
+            return;
+        }
+    }
 }
 
 int CheckPacket(const uint8_t* buffer, uint32_t fill)
@@ -394,6 +479,7 @@ void ClearReceiveBuffer()
 {
     g_rcvFill = 0;
     g_lastRawByte = 0;
+    ForgetSent();
 }
 
 uint32_t ReceiveBufferFill() { return g_rcvFill; }

@@ -90,6 +90,14 @@ void SetPacketTimeMsbFirst(DataPacket& packet, uint32_t time);
 bool SendDataPacket(DataPacket& packet, uint8_t sequence);
 // Link thread (or the UI thread while the link thread is parked): writes a control packet.
 bool SendAckPacket(uint8_t kind, uint8_t sequence);
+// Link thread. Purges the DAS port's input after the host's answer, without losing the DAS's
+// reply to it: of the bytes waiting now it drops the echo of what the host wrote for that answer
+// (a line that hears itself) and the noise around it, and keeps a packet the DAS has begun to
+// send (from its first likely start on) for the parser. A DAS that answers at once has its next
+// packet on the way before the host comes to purge; flushing the port would throw it away,
+// whole or in part. `answerOver`: the answer has gone out whole (what the host writes next is
+// a new one); false for the purge just after writing, while its echo may still be coming.
+void DropAnswerEcho(bool answerOver);
 // Builds a control packet without sending it. Any thread.
 ControlPacket MakeControlPacket(uint8_t kind, uint8_t sequence);
 
@@ -107,7 +115,8 @@ DataPacket& ReceivedDataPacket();
 const ControlPacket& ReceivedControlPacket();
 // Link thread. The one transmit buffer that the link thread fills.
 DataPacket& TransmitPacket();
-// Link thread or tests: empties the receive buffer. The link keeps it across connects.
+// Link thread or tests: empties the receive buffer (and forgets the echo expected of the host's
+// last answer). The link keeps it across connects.
 void ClearReceiveBuffer();
 // Bytes waiting in the receive buffer (link thread).
 uint32_t ReceiveBufferFill();

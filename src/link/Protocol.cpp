@@ -84,7 +84,7 @@ uint16_t WaitForXmitDone()
             // The line must stay ours for the post-transmit pause; sleeping is too coarse.
         }
     }
-    PurgeDasInput();
+    DropAnswerEcho(true);
     return kStateIdle;
 }
 
@@ -259,7 +259,8 @@ void SendPendingOrPoll(LinkState& link)
         SendAckPacket(kNak, 0);
         TraceSentControl(kNak, 0);
     }
-    PurgeDasInput();
+    // Its echo may still be coming: the wait for the end of sending purges again.
+    DropAnswerEcho(false);
 }
 
 void SendControlPacket(uint8_t kind)

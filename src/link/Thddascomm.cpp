@@ -26,8 +26,6 @@ constexpr int kNoSourcePassMs = 20;
 // Playback waits in slices of at most this long; a wait this long or longer is skipped.
 constexpr int64_t kPlaybackSliceMs = 50;
 constexpr int64_t kPlaybackSkipMs = 32768;
-// A packet waiting for room in a channel's ring looks again this often.
-constexpr int kRingWaitSliceMs = 1;
 // Bytes that have waited this long in a ring have no reader coming for them.
 constexpr std::chrono::milliseconds kRingReaderGone{2000};
 // A segment for a channel that does not exist goes to the info channel after "[n]".
@@ -102,6 +100,8 @@ bool TThdDASComm::Pause()
     if (!Running()) {
         return true;
     }
+    // A thread waiting for ring room or for a playback packet's time stops waiting at once.
+    parkChanged_.notify_all();
     return parkChanged_.wait_for(lock, kPauseConfirm,
                                  [this] { return parked_.load() || finished_.load(); });
 }
@@ -145,6 +145,15 @@ int64_t TThdDASComm::CpuTimeNs() const
         return 0;
     }
     return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+void TThdDASComm::RingRoomFreed()
+{
+    {
+        std::lock_guard lock(parkLock_);
+        ++roomFreed_;
+    }
+    parkChanged_.notify_all();
 }
 
 bool TThdDASComm::ParkWhilePaused()
@@ -431,10 +440,11 @@ void TThdDASComm::WaitForPacketTime(const DataPacket& packet)
 
 // A reader that keeps up never loses a byte: before a packet is handed on, the link thread
 // waits until each ring it feeds has room for it, asking the UI thread for a service pass
-// meanwhile. The wait is short (one pass of the UI thread), so the DAS's next packet is
-// answered in time. A ring whose bytes have waited kRingReaderGone for a reader has none (a
-// channel without window, capture or fetch, a UI thread that stopped reading): it is written
-// over at once, its oldest bytes giving way. A pause or the end of the thread stops the wait.
+// meanwhile. The pass wakes it as soon as it has taken bytes out of a ring, so the link runs
+// as fast as the UI thread reads, and the DAS's next packet is answered in time. A ring whose
+// bytes have waited kRingReaderGone for a reader has none (a channel without window, capture
+// or fetch, a UI thread that stopped reading): it is written over at once, its oldest bytes
+// giving way. A pause or the end of the thread stops the wait.
 void TThdDASComm::WaitForRingSpace(const DataPacket& packet)
 {
     std::array<TRingNeed, 4> needs;
@@ -447,16 +457,34 @@ void TThdDASComm::WaitForRingSpace(const DataPacket& packet)
 void TThdDASComm::WaitForRoom(uint8_t channel, uint32_t bytes)
 {
     while (!Ending() && !paused_.load()) {
+        uint64_t seen = 0;
         {
-            // Held only to look: a channel is never held across a nap.
-            const TChannelHold mux =
-                MuxArray != nullptr ? MuxArray->HoldChannel(channel) : TChannelHold();
-            if (!mux || mux->RingFree() >= bytes ||
-                mux->RingUnreadForMs() >= kRingReaderGone.count()) {
-                return;
-            }
-            mux->Owner().RequestService();
+            std::lock_guard lock(parkLock_);
+            seen = roomFreed_;
         }
-        Nap(kRingWaitSliceMs);
+        // Looked at after `seen` was taken: room freed from here on ends the wait below.
+        const int64_t waitMs = RoomWaitMs(channel, bytes);
+        if (waitMs <= 0) {
+            return;
+        }
+        std::unique_lock lock(parkLock_);
+        parkChanged_.wait_for(lock, std::chrono::milliseconds(waitMs), [this, seen] {
+            return roomFreed_ != seen || paused_.load() || terminate_.load();
+        });
     }
+}
+
+int64_t TThdDASComm::RoomWaitMs(uint8_t channel, uint32_t bytes) const
+{
+    // Held only to look: a channel is never held across a wait.
+    const TChannelHold mux = MuxArray != nullptr ? MuxArray->HoldChannel(channel) : TChannelHold();
+    if (!mux || mux->RingFree() >= bytes) {
+        return 0;
+    }
+    const int64_t unread = mux->RingUnreadForMs();
+    if (unread >= kRingReaderGone.count()) {
+        return 0;
+    }
+    mux->Owner().RequestService();
+    return kRingReaderGone.count() - unread;
 }

@@ -93,6 +93,9 @@ public:
     int64_t DispatchTicks() const { return dispatchTicks_.load(std::memory_order_relaxed); }
     // Any thread. CPU time the link thread has used, in ns (0 when it is not running).
     int64_t CpuTimeNs() const;
+    // Any thread (the service pass). Bytes were taken out of a channel's ring: a packet
+    // waiting for room there looks again at once.
+    void RingRoomFreed();
 
     // The text reported when the thread ends.
     static constexpr const char* kTerminatedText = "Protocol Thread Terminated";
@@ -113,6 +116,10 @@ private:
     // their readers keep up.
     void WaitForRingSpace(const DataPacket& packet);
     void WaitForRoom(uint8_t channel, uint32_t bytes);
+    // How long to wait for a service pass to make `bytes` of room in the channel's ring: 0
+    // when there is room (or no channel, or no reader coming), else until its bytes will have
+    // waited for a reader too long. Asks for the pass.
+    int64_t RoomWaitMs(uint8_t channel, uint32_t bytes) const;
     void MarkPacketTime(const DataPacket& packet);
     // Parks while paused; false when the thread is to end.
     bool ParkWhilePaused();
@@ -134,7 +141,9 @@ private:
     std::atomic<bool> paused_{false};
     std::atomic<bool> parked_{false};
     mutable std::mutex parkLock_;
+    // Pause, unpause, the end and freed ring room all wake the thread through it.
     std::condition_variable parkChanged_;
+    uint64_t roomFreed_ = 0;  // guarded by parkLock_: bumped whenever a ring gives up bytes
     std::atomic<int64_t> threadCpuClock_{0};  // clockid_t of the running thread, 0 = none
 
     // Watchdog (link thread, except the flags).

@@ -573,6 +573,25 @@ TEST_F(ArchiveTest, FastPlaybackWaitsForTheUiToReadEachRing)
     EXPECT_EQ(Host.BytesReceived(), static_cast<uint32_t>(data.size() + views[13].data.size()));
 }
 
+TEST_F(ArchiveTest, ALongFastPlaybackRunsOnThePassesItAsksFor)
+{
+    AddViewed(12);
+    AddViewed(13);
+    // Several blocks of the file, with packets across the blocks' ends, and no data timer:
+    // each pass the link asks for frees room in the rings, which lets the link go on at once.
+    const QByteArray data = Distinct(static_cast<int>(3 * kPlaybackBlockBytes));
+    WriteAll(Path("long.dar"), ArchiveOf(data, 12, 13));
+    Play(Path("long.dar"), false);
+    ASSERT_TRUE(PlayingBack());
+    ASSERT_TRUE(WaitUntil([] { return !PlaybackFileOpen(); }));
+    MuxArray->Service(NowDateTime());
+
+    ASSERT_EQ(views[12].data.size(), data.size());
+    EXPECT_TRUE(views[12].data == data) << "the bytes differ from the archive's";
+    EXPECT_EQ(Host.BytesReceived(), static_cast<uint32_t>(data.size() + views[13].data.size()));
+    EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
+}
+
 TEST_F(ArchiveTest, AFullRingHoldsUpNeitherAStopNorAPlaybackNobodyReads)
 {
     // No window, capture or fetch: a service pass leaves the channel's bytes in its ring.

@@ -280,6 +280,83 @@ TEST_F(PacketsTest, PlaybackReportsEveryPacketAndClosesAtTheEnd)
     EXPECT_FALSE(PlaybackFileOpen());
 }
 
+// --- The purge after the host's answer ---
+
+TEST_F(PacketsTest, ThePurgeAfterAnAnswerKeepsWhatTheDasHasBegunToSend)
+{
+    // A DAS that answers at once: when the host comes to purge after its acknowledgement, the
+    // DAS's next packet is waiting whole or in part, or its poll is.
+    const QByteArray reply = DataPacketBytes(4, "reply");
+    const struct {
+        QByteArray waiting;
+        QByteArray later;
+        int result;
+    } cases[] = {
+        {reply, {}, kRcvData},
+        {reply.left(7), reply.mid(7), kRcvData},
+        {kNak0, {}, kRcvControl},
+    };
+    for (const auto& c : cases) {
+        ClearReceiveBuffer();
+        ASSERT_TRUE(SendAckPacket(kAck, 9));
+        fake->FeedInput(c.waiting);
+        DropAnswerEcho(true);
+        EXPECT_EQ(Receive(c.later), c.result) << c.waiting.toHex().constData();
+    }
+    EXPECT_EQ(ReceivedDataPacket().sequence, 4);
+    EXPECT_EQ(ReceivedControlPacket().kind, kNak);
+    EXPECT_EQ(Errors(), 0u);
+}
+
+TEST_F(PacketsTest, ThePurgeAfterAnAnswerDropsItsEchoAndTheNoise)
+{
+    // A line that hears itself brings the host's acknowledgement back before the DAS's reply,
+    // after noise of the line turning round, or alone; or the line brings noise only.
+    const QByteArray reply = DataPacketBytes(4, "reply");
+    const QByteArray noise = Bytes({0x00, 0xFF, 0x31});
+    const struct {
+        QByteArray waiting;
+        int result;
+    } cases[] = {
+        {kAck9 + reply, kRcvData},
+        {noise + kAck9 + reply, kRcvData},
+        {kAck9, kRcvNothing},
+        {noise, kRcvNothing},
+    };
+    for (const auto& c : cases) {
+        ClearReceiveBuffer();
+        ASSERT_TRUE(SendAckPacket(kAck, 9));
+        fake->FeedInput(c.waiting);
+        DropAnswerEcho(true);
+        EXPECT_EQ(ReceivePackets(), c.result) << c.waiting.toHex().constData();
+        EXPECT_EQ(ReceiveBufferFill(), 0u);
+    }
+    EXPECT_EQ(ReceivedDataPacket().sequence, 4);
+    EXPECT_EQ(PacketCounters().controlPacketsReceived.load(), 0u);
+    EXPECT_EQ(Errors(), 0u);
+
+    // The echo of an ACKd and the packet riding on it comes in pieces: the purge just after
+    // writing finds its start, the one after sending the rest and the DAS's acknowledgement.
+    DataPacket packet{};
+    packet.channel[0] = 5;
+    packet.count[0] = 3;
+    std::memcpy(packet.data, "ABC", 3);
+    fake->TakeWritten();
+    ASSERT_TRUE(SendAckPacket(kAckd, 9));
+    ASSERT_TRUE(SendDataPacket(packet, 9));
+    const QByteArray echo = fake->TakeWritten();
+    fake->FeedInput(echo.left(10));
+    DropAnswerEcho(false);
+    EXPECT_EQ(ReceiveBufferFill(), 0u);
+    fake->FeedInput(echo.mid(10) + kAck9);
+    DropAnswerEcho(true);
+    EXPECT_EQ(ReceivePackets(), kRcvControl);
+    EXPECT_EQ(ReceivedControlPacket().kind, kAck);
+    EXPECT_EQ(ReceivedControlPacket().sequence, 9);
+    EXPECT_EQ(PacketCounters().controlPacketsReceived.load(), 1u);
+    EXPECT_EQ(Errors(), 0u);
+}
+
 TEST_F(PacketsTest, TracesShowPacketsWithoutBytesBeyondThePayload)
 {
     QTemporaryDir dir;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <random>
+#include <thread>
 
 #include "link/PacketBytes.h"
 #include "link/Packets.h"
@@ -90,6 +91,9 @@ protected:
                     reinterpret_cast<const char*>(packet->data) + offset, packet->count[i]);
             }
             link.receivedPacket = nullptr;
+            if (afterHandOn) {
+                afterHandOn();
+            }
         }
     }
     bool StepUntil(const std::function<bool()>& done, int timeoutMs = kTestWaitMs)
@@ -150,6 +154,8 @@ protected:
 
     TDasStandIn das;
     LinkState link;
+    // Runs after each received packet is handed on (the link thread's dispatch).
+    std::function<void()> afterHandOn;
     std::map<int, QByteArray> received;
     int dispatched = 0;
     uint8_t hostChannel = 0;
@@ -401,6 +407,30 @@ TEST_F(ProtocolTest, LevelTwoKeepsThePacketWhileTheOutputIsBusy)
     StepProtocol(link);
     EXPECT_EQ(link.pendingPacket.load(), nullptr);
     EXPECT_EQ(fake->Written().size(), 21);
+}
+
+TEST_F(ProtocolTest, APacketTheDasSendsWhileTheHostHandsOnTheLastIsNotPurged)
+{
+    // A DAS that answers at once sends its next packet while the host is still handing on the
+    // last one (waiting for room in a channel's ring, writing an archive): the purge after the
+    // host's acknowledgement must not throw it away, whole or in part.
+    das.SetTurnaround(std::chrono::microseconds(0));
+    // Long enough that no packet is sent twice unless it was lost.
+    das.SetAnswerTimes(std::chrono::milliseconds(kTestWaitMs), std::chrono::milliseconds(10));
+    const QByteArray data = Pattern(20 * kMaxPayload, 3);
+    das.SendChannelData(7, data);
+    afterHandOn = [this] {
+        QDeadlineTimer deadline(kTestWaitMs);
+        while (GetCommInQueue(DasPortHandle()) == 0 && !das.AllSent() && !deadline.hasExpired()) {
+            std::this_thread::yield();
+        }
+    };
+    das.Start();
+    EXPECT_TRUE(StepUntil([&] { return received[7].size() >= data.size(); }));
+    EXPECT_TRUE(received[7] == data);
+    EXPECT_EQ(das.resends.load(), 0u);
+    EXPECT_EQ(ProtocolCounters().naksSent.load(), 0u);
+    EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
 }
 
 TEST_F(ProtocolTest, LevelOneCarriesAMegabyteEachWayExactlyOnce)
