@@ -42,8 +42,7 @@ public:
 int main(int argc, char** argv)
 {
     TWendrokApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Wendrok"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Wendrok"));
+    NameApplication();
     // The program ends when its main window closes, whatever tool windows are open.
     QApplication::setQuitOnLastWindowClosed(false);
     try {

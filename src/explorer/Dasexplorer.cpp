@@ -85,7 +85,8 @@ const TActionDef kActions[] = {
 
 // The pictures of ImageList1 by index: an icon theme name, and where the theme has none the
 // main window's own picture for the same thing (its view styles and script buttons), else the
-// style's picture.
+// style's picture, or none where the style has nothing that fits.
+constexpr QStyle::StandardPixmap kNoStylePicture = QStyle::SP_CustomBase;
 struct TImageDef {
     int index;
     const char* theme;
@@ -93,7 +94,8 @@ struct TImageDef {
     const char* own = nullptr;
 };
 const TImageDef kImages[] = {
-    {0, "configure-toolbars", QStyle::SP_TitleBarMenuButton},
+    // The style's nearest picture would be the toolkit's own logo.
+    {0, "configure-toolbars", kNoStylePicture},
     {2, "edit-delete", QStyle::SP_TrashIcon},
     {4, "view-list-icons", QStyle::SP_FileDialogContentsView, "large-icons"},
     {5, "view-list-compact", QStyle::SP_FileDialogListView, "small-icons"},
@@ -119,8 +121,11 @@ QIcon ImageListIcon(int index)
             continue;
         }
         const QString theme = QString::fromLatin1(def.theme);
-        return def.own != nullptr ? ThemeIconOrOwn(theme, QString::fromLatin1(def.own))
-                                  : ThemeIcon(theme, def.fallback);
+        if (def.own != nullptr) {
+            return ThemeIconOrOwn(theme, QString::fromLatin1(def.own));
+        }
+        return def.fallback == kNoStylePicture ? QIcon::fromTheme(theme)
+                                               : ThemeIcon(theme, def.fallback);
     }
     return QIcon();
 }

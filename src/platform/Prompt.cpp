@@ -173,6 +173,8 @@ IPrompt* SetPrompt(IPrompt* prompt)
 
 QString ApplicationTitle() { return QStringLiteral("Wendrok"); }
 
+void NameApplication() { QCoreApplication::setApplicationName(ApplicationTitle()); }
+
 namespace {
 
 // The messages held back by the open message groups (UI thread only).

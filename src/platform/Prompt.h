@@ -92,3 +92,7 @@ public:
 
 // Title used by ShowMessage.
 QString ApplicationTitle();
+// UI thread, once the application object exists. Names the application ApplicationTitle() for
+// the settings and the window system. It sets no display name: the window system would add
+// that to every window's caption, and each window shows its own caption as it sets it.
+void NameApplication();

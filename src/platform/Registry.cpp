@@ -125,32 +125,19 @@ std::optional<QString> TRegistry::RawValue(const QString& name) const
     }
     std::lock_guard lock(Store().mutex);
     Store().Sync();
-    if (const TStoredKey* key = Store().Find(path_)) {
-        for (const auto& value : key->values) {
-            if (SameSettingsName(value.first, name)) {
-                return value.second;
-            }
-        }
-    }
-    return std::nullopt;
+    return Store().Value(path_, name);
 }
 
 bool TRegistry::ValueExists(const QString& name) const { return RawValue(name).has_value(); }
 
 QStringList TRegistry::GetValueNames() const
 {
-    QStringList names;
     if (path_.isEmpty()) {
-        return names;
+        return {};
     }
     std::lock_guard lock(Store().mutex);
     Store().Sync();
-    if (const TStoredKey* key = Store().Find(path_)) {
-        for (const auto& value : key->values) {
-            names << value.first;
-        }
-    }
-    return names;
+    return Store().ValueNames(path_);
 }
 
 bool TRegistry::DeleteValue(const QString& name)
@@ -160,14 +147,7 @@ bool TRegistry::DeleteValue(const QString& name)
     }
     std::lock_guard lock(Store().mutex);
     Store().Sync();
-    TStoredKey* key = Store().Find(path_);
-    if (key == nullptr) {
-        return false;
-    }
-    const auto before = key->values.size();
-    std::erase_if(key->values,
-                  [&](const auto& value) { return SameSettingsName(value.first, name); });
-    if (key->values.size() == before) {
+    if (!Store().DeleteValue(path_, name)) {
         return false;
     }
     Store().Save();
@@ -181,7 +161,7 @@ void TRegistry::WriteRaw(const QString& name, const QString& text)
     }
     std::lock_guard lock(Store().mutex);
     Store().Sync();
-    SetStoredValue(Store().FindOrAdd(path_), name, text);
+    Store().SetValue(path_, name, text);
     Store().Save();
 }
 

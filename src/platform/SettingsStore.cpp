@@ -6,15 +6,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringList>
-#include <cstdint>
+#include <cstddef>
 
 namespace {
-
-bool IsBelow(const QString& path, const QString& ancestor)
-{
-    return path.size() > ancestor.size() && path.at(ancestor.size()) == QLatin1Char('\\') &&
-           SameSettingsName(path.left(ancestor.size()), ancestor);
-}
 
 QString Escape(const QString& text, bool isName)
 {
@@ -63,27 +57,16 @@ QString Unescape(const QString& text)
     return out;
 }
 
+// Names compare without regard to case in this form.
+QString Folded(const QString& name) { return name.toCaseFolded(); }
+
 }  // namespace
 
-bool SameSettingsName(const QString& a, const QString& b)
-{
-    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
-}
+bool SameSettingsName(const QString& a, const QString& b) { return Folded(a) == Folded(b); }
 
 QString NormaliseKey(const QString& key)
 {
     return key.split(QLatin1Char('\\'), Qt::SkipEmptyParts).join(QLatin1Char('\\'));
-}
-
-void SetStoredValue(TStoredKey& key, const QString& name, const QString& text)
-{
-    for (auto& value : key.values) {
-        if (SameSettingsName(value.first, name)) {
-            value.second = text;
-            return;
-        }
-    }
-    key.values.emplace_back(name, text);
 }
 
 TSettingsStore& SettingsStore()
@@ -126,34 +109,98 @@ bool TSettingsStore::CanWrite() const
                          : QFileInfo(info.absolutePath()).isWritable();
 }
 
-TStoredKey* TSettingsStore::Find(const QString& path)
+const TStoredKey* TSettingsStore::Find(const QString& path) const
 {
-    for (TStoredKey& key : keys_) {
-        if (SameSettingsName(key.path, path)) {
-            return &key;
-        }
-    }
-    return nullptr;
+    const auto it = index_.constFind(Folded(path));
+    return it == index_.constEnd() ? nullptr : &keys_[it.value()];
 }
 
 TStoredKey& TSettingsStore::FindOrAdd(const QString& path)
 {
-    if (TStoredKey* key = Find(path)) {
-        return *key;
+    const QString folded = Folded(path);
+    const auto it = index_.constFind(folded);
+    if (it != index_.constEnd()) {
+        return keys_[it.value()];
     }
-    keys_.push_back(TStoredKey{path, {}});
+    index_.insert(folded, keys_.size());
+    keys_.push_back(TStoredKey{path, {}, {}});
     return keys_.back();
 }
 
-bool TSettingsStore::Exists(const QString& path) const
+void TSettingsStore::CountFilled(const QString& path, int change)
 {
-    for (const TStoredKey& key : keys_) {
-        if (!key.values.empty() &&
-            (SameSettingsName(key.path, path) || IsBelow(key.path, path))) {
-            return true;
+    qsizetype end = 0;
+    while (end >= 0) {
+        end = path.indexOf(QLatin1Char('\\'), end + 1);
+        const QString folded = Folded(end < 0 ? path : path.left(end));
+        int& count = filled_[folded];
+        count += change;
+        if (count <= 0) {
+            filled_.remove(folded);
         }
     }
-    return false;
+}
+
+bool TSettingsStore::Exists(const QString& path) const { return filled_.value(Folded(path)) > 0; }
+
+std::optional<QString> TSettingsStore::Value(const QString& path, const QString& name) const
+{
+    const TStoredKey* key = Find(path);
+    if (key == nullptr) {
+        return std::nullopt;
+    }
+    const auto it = key->index.constFind(Folded(name));
+    return it == key->index.constEnd() ? std::nullopt
+                                       : std::optional<QString>(key->values[it.value()].second);
+}
+
+QStringList TSettingsStore::ValueNames(const QString& path) const
+{
+    QStringList names;
+    if (const TStoredKey* key = Find(path)) {
+        for (const auto& value : key->values) {
+            names << value.first;
+        }
+    }
+    return names;
+}
+
+void TSettingsStore::SetValue(const QString& path, const QString& name, const QString& text)
+{
+    TStoredKey& key = FindOrAdd(path);
+    const QString folded = Folded(name);
+    const auto it = key.index.constFind(folded);
+    if (it != key.index.constEnd()) {
+        key.values[it.value()].second = text;
+        return;
+    }
+    key.index.insert(folded, key.values.size());
+    key.values.emplace_back(name, text);
+    if (key.values.size() == 1) {
+        CountFilled(key.path, +1);
+    }
+}
+
+bool TSettingsStore::DeleteValue(const QString& path, const QString& name)
+{
+    const auto found = index_.constFind(Folded(path));
+    if (found == index_.constEnd()) {
+        return false;
+    }
+    TStoredKey& key = keys_[found.value()];
+    const auto it = key.index.constFind(Folded(name));
+    if (it == key.index.constEnd()) {
+        return false;
+    }
+    key.values.erase(key.values.begin() + static_cast<std::ptrdiff_t>(it.value()));
+    key.index.clear();
+    for (size_t i = 0; i < key.values.size(); ++i) {
+        key.index.insert(Folded(key.values[i].first), i);
+    }
+    if (key.values.empty()) {
+        CountFilled(key.path, -1);
+    }
+    return true;
 }
 
 void TSettingsStore::Save()
@@ -184,6 +231,8 @@ TSettingsStore::TFileStamp TSettingsStore::Stamp(const QString& file)
 void TSettingsStore::Load(const QString& file)
 {
     keys_.clear();
+    index_.clear();
+    filled_.clear();
     loaded_ = true;
     loadedPath_ = file;
     stamp_ = Stamp(file);
@@ -195,9 +244,8 @@ void TSettingsStore::Load(const QString& file)
 
 void TSettingsStore::Parse(const QString& text)
 {
-    // An index, as adding keys moves them in memory; none before the first key.
-    constexpr size_t kNoKey = SIZE_MAX;
-    size_t current = kNoKey;
+    // The current key's path; none before the first key.
+    QString current;
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (QString line : lines) {
         if (line.endsWith(QLatin1Char('\r'))) {
@@ -205,21 +253,16 @@ void TSettingsStore::Parse(const QString& text)
         }
         const QString trimmed = line.trimmed();
         if (trimmed.startsWith(QLatin1Char('[')) && trimmed.endsWith(QLatin1Char(']'))) {
-            const QString path = NormaliseKey(Unescape(trimmed.mid(1, trimmed.size() - 2)));
             // A key met twice (in any case) is one key.
-            current = kNoKey;
-            if (!path.isEmpty()) {
-                current = static_cast<size_t>(&FindOrAdd(path) - keys_.data());
-            }
+            current = NormaliseKey(Unescape(trimmed.mid(1, trimmed.size() - 2)));
             continue;
         }
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (current == kNoKey || trimmed.startsWith(QLatin1Char(';')) ||
+        if (current.isEmpty() || trimmed.startsWith(QLatin1Char(';')) ||
             trimmed.startsWith(QLatin1Char('#')) || eq < 0) {
             continue;
         }
-        SetStoredValue(keys_[current], Unescape(line.left(eq).trimmed()),
-                       Unescape(line.mid(eq + 1)));
+        SetValue(current, Unescape(line.left(eq).trimmed()), Unescape(line.mid(eq + 1)));
     }
 }
 

@@ -8,8 +8,11 @@
 // %XX.
 
 #include <QDateTime>
+#include <QHash>
 #include <QString>
+#include <QStringList>
 #include <mutex>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -17,15 +20,16 @@
 struct TStoredKey {
     QString path;  // normalised, as first spelt
     std::vector<std::pair<QString, QString>> values;
+    QHash<QString, size_t> index;  // folded value name -> place in values
 };
 
 bool SameSettingsName(const QString& a, const QString& b);
 // "\a\\b\" -> "a\b": empty parts dropped.
 QString NormaliseKey(const QString& key);
-// Writing an existing value changes it where it stands and keeps the name as first spelt.
-void SetStoredValue(TStoredKey& key, const QString& name, const QString& text);
 
-// The whole store. Every member but `mutex` is used with `mutex` held.
+// The whole store. Every member but `mutex` is used with `mutex` held. Keys and values are
+// found through hash tables, so loading the file, and each look-up, take time in proportion
+// to the text read, however many keys the file holds.
 class TSettingsStore {
 public:
     std::mutex mutex;
@@ -36,10 +40,16 @@ public:
     void Sync();
     // The file's folder exists (or was made) and the file can be written.
     bool CanWrite() const;
-    TStoredKey* Find(const QString& path);
-    TStoredKey& FindOrAdd(const QString& path);
-    // The key holds a value, or a key below it does.
+    // The key (a normalised path) holds a value, or a key below it does.
     bool Exists(const QString& path) const;
+    // The value `name` of the key; nothing when the key or the value is missing.
+    std::optional<QString> Value(const QString& path, const QString& name) const;
+    // The key's value names as first spelt, in the order they were first written.
+    QStringList ValueNames(const QString& path) const;
+    // Writing an existing value changes it where it stands and keeps the name as first spelt.
+    void SetValue(const QString& path, const QString& name, const QString& text);
+    // False when there was no such value.
+    bool DeleteValue(const QString& path, const QString& name);
     void Save();
 
 private:
@@ -54,12 +64,19 @@ private:
     void Load(const QString& file);
     void Parse(const QString& text);
     QString Text() const;
+    const TStoredKey* Find(const QString& path) const;
+    TStoredKey& FindOrAdd(const QString& path);
+    // Counts a key that came to hold values (+1) or lost its last one (-1) in the key and in
+    // every key above it.
+    void CountFilled(const QString& path, int change);
 
     QString overridePath_;
     bool loaded_ = false;
     QString loadedPath_;
     TFileStamp stamp_;
     std::vector<TStoredKey> keys_;
+    QHash<QString, size_t> index_;  // folded path -> place in keys_
+    QHash<QString, int> filled_;    // folded path -> keys at or below it that hold values
 };
 
 // The one store of the program (any thread, with its mutex held).

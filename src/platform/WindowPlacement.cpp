@@ -110,11 +110,7 @@ int TitleFitWidth(const QWidget* form)
     if (form == nullptr) {
         return 0;
     }
-    QString title = form->windowTitle();
-    const QString program = QGuiApplication::applicationDisplayName();
-    if (!program.isEmpty() && !title.contains(program)) {
-        title += QStringLiteral(" \u2014 ") + program;
-    }
+    const QString title = form->windowTitle();
     // Title bars often use a bold face; the icon and three buttons take the rest.
     QFont font = QApplication::font();
     font.setBold(true);

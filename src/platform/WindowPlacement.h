@@ -35,11 +35,10 @@ double PlacementValueY(int pixels);
 // through the native window, so that its title bar does not end up above `topLeft`.
 void MoveWindowFrame(QWidget* form, const QPoint& topLeft);
 
-// The width at which a window manager's title bar shows `form`'s whole title, with the program
-// name the toolkit adds and room for the title bar's buttons (an estimate from the
-// application's font). `FitWindowTitle`, for a window not shown yet, raises its minimum width
-// to it and gives it its first size: as wide as that and its contents want, as high as they
-// want.
+// The width at which a window manager's title bar shows `form`'s whole title, with room for
+// the title bar's buttons (an estimate from the application's font). `FitWindowTitle`, for a
+// window not shown yet, raises its minimum width to it and gives it its first size: as wide as
+// that and its contents want, as high as they want.
 int TitleFitWidth(const QWidget* form);
 void FitWindowTitle(QWidget* form);
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
@@ -15,6 +16,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -274,6 +276,14 @@ TEST_F(ExplorerTest, WindowHasItsControlsMenusAndEveryColumnInSight)
     QHeaderView* header = form->ListView1->Report()->header();
     EXPECT_LE(header->sectionViewportPosition(kColModified) + header->sectionSize(kColModified),
               form->ListView1->Report()->viewport()->width());
+
+    // No entry shows the toolkit's logo for its picture.
+    const QImage logo =
+        form->style()->standardIcon(QStyle::SP_TitleBarMenuButton).pixmap(16).toImage();
+    for (QAction* action : form->actions()) {
+        EXPECT_TRUE(action->icon().isNull() || action->icon().pixmap(16).toImage() != logo)
+            << action->objectName().toStdString();
+    }
 
     // Toolbar and status bar follow their check marks.
     Trigger("Explorer_ViewToolbar");

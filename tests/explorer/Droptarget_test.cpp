@@ -177,6 +177,36 @@ TEST_F(DropTargetTest, DataWithoutFilesIsRefusedWithoutCallingAHandler)
     EXPECT_EQ(calls, 0);
 }
 
+TEST_F(DropTargetTest, ARefusedDragNeverReachesTheTargetOfAnEarlierOne)
+{
+    // An earlier drag taken by another list stops after a move, without a drop or a leave.
+    QListView other;
+    other.setModel(&model);
+    other.resize(200, 160);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    TDropFileTarget otherTarget;
+    otherTarget.Dragtypes = {dtCopy};
+    otherTarget.Register(&other);
+    int otherMoves = 0;
+    otherTarget.OnDragOver = [&](QObject*, Qt::KeyboardModifiers, const QPoint&, std::uint32_t&) {
+        ++otherMoves;
+    };
+    const std::unique_ptr<QMimeData> files(FilesData({QStringLiteral("file:///pc/b.txt")}));
+    EXPECT_EQ(SendDragEnter(other.viewport(), Middle(), files.get()), Qt::CopyAction);
+    EXPECT_EQ(SendDragMove(other.viewport(), Middle(), files.get()), Qt::CopyAction);
+    ASSERT_EQ(otherMoves, 1);
+
+    // The next drag is refused at its enter: its moves and its drop go nowhere.
+    target.Dragtypes = {dtCopy};
+    data = std::make_unique<QMimeData>();
+    data->setText(QStringLiteral("/pc/a.txt"));
+    EXPECT_EQ(Enter(Middle()), Qt::IgnoreAction);
+    EXPECT_EQ(Move(Middle()), Qt::IgnoreAction);
+    EXPECT_EQ(Drop(Middle()), Qt::IgnoreAction);
+    EXPECT_EQ(otherMoves, 1);
+}
+
 TEST_F(DropTargetTest, TheDropHandlerGetsTheLocalFilesInOrder)
 {
     target.Dragtypes = {dtCopy};

@@ -212,3 +212,15 @@ TEST(QtPrompt, MessageTextsFromOutsideAreShownAsTheyAreNeverAsMarkup)
     EXPECT_EQ(shownText, hostile);
     EXPECT_EQ(shownFormat, Qt::PlainText);
 }
+
+TEST(NameApplication, NamesTheProgramWithoutADisplayNameForTheCaptions)
+{
+    const QString before = QCoreApplication::applicationName();
+    NameApplication();
+    EXPECT_EQ(QCoreApplication::applicationName(), QStringLiteral("Wendrok"));
+    // Without a display name of its own the application shows its name; a display name set
+    // would stay, and the window system would add it to every window's caption.
+    QCoreApplication::setApplicationName(QStringLiteral("Renamed"));
+    EXPECT_EQ(QGuiApplication::applicationDisplayName(), QStringLiteral("Renamed"));
+    QCoreApplication::setApplicationName(before);
+}

@@ -266,3 +266,58 @@ TEST_F(RegistryTest, ThreadsWriteWithoutLosingValues)
         EXPECT_EQ(reg.ReadInteger(QStringLiteral("V%1").arg(kWrites - 1)), kWrites - 1);
     }
 }
+
+TEST_F(RegistryTest, EveryKeyAndValueOfALargeFileIsFoundByItsOwnName)
+{
+    constexpr int kKeys = 2000;
+    QString text;
+    for (int k = 0; k < kKeys; ++k) {
+        text += QStringLiteral("[Software\\Station\\Window%1]\nLeft=%1\nTop=%2\n").arg(k).arg(-k);
+    }
+    text += QStringLiteral("[Software\\Wide]\n");
+    for (int v = 0; v < kKeys; ++v) {
+        text += QStringLiteral("Value%1=%1\n").arg(v);
+    }
+    WriteFileText(text);
+
+    TRegDef reg;
+    for (const int k : {0, 1, 999, kKeys - 1}) {
+        ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\SOFTWARE\\station\\WINDOW%1").arg(k), false));
+        EXPECT_EQ(reg.ReadIntegerDef(QStringLiteral("left"), -1), k);
+        EXPECT_EQ(reg.ReadIntegerDef(QStringLiteral("TOP"), 1), -k);
+    }
+    EXPECT_FALSE(reg.KeyExists(QStringLiteral("\\Software\\Station\\Window%1").arg(kKeys)));
+    EXPECT_FALSE(reg.KeyExists(QStringLiteral("\\Software\\Station\\Window")));
+    ASSERT_TRUE(reg.OpenKey(QStringLiteral("\\Software\\Wide"), false));
+    const QStringList names = reg.GetValueNames();
+    ASSERT_EQ(names.size(), kKeys);
+    EXPECT_EQ(names.first(), QStringLiteral("Value0"));
+    EXPECT_EQ(names.last(), QStringLiteral("Value%1").arg(kKeys - 1));
+    EXPECT_EQ(reg.ReadIntegerDef(QStringLiteral("VALUE1234"), -1), 1234);
+    EXPECT_FALSE(reg.ValueExists(QStringLiteral("Value%1").arg(kKeys)));
+}
+
+TEST_F(RegistryTest, AKeyGoesWithItsLastValueAndItsParentWithItsLastChild)
+{
+    const QString parent = QStringLiteral("\\Software\\Parent");
+    TRegistry reg;
+    for (const char* child : {"A", "B"}) {
+        ASSERT_TRUE(reg.OpenKey(parent + QLatin1Char('\\') + QLatin1String(child), true));
+        reg.WriteInteger(QStringLiteral("X"), 1);
+        reg.WriteInteger(QStringLiteral("x"), 2);
+    }
+    ASSERT_TRUE(reg.OpenKey(parent + QStringLiteral("\\a"), false));
+    EXPECT_TRUE(reg.DeleteValue(QStringLiteral("X")));
+    EXPECT_FALSE(reg.KeyExists(parent + QStringLiteral("\\A")));
+    EXPECT_TRUE(reg.KeyExists(parent)) << "B still holds a value";
+
+    // Another process empties B: the file read again decides.
+    WriteFileText(QStringLiteral("[Software\\Other]\nV=1\n"));
+    EXPECT_FALSE(reg.KeyExists(parent));
+    EXPECT_TRUE(reg.KeyExists(QStringLiteral("\\Software")));
+
+    ASSERT_TRUE(reg.OpenKey(parent + QStringLiteral("\\A"), true));
+    reg.WriteInteger(QStringLiteral("Y"), 3);
+    EXPECT_TRUE(reg.KeyExists(parent));
+    EXPECT_EQ(reg.GetValueNames(), QStringList{QStringLiteral("Y")});
+}
