@@ -484,6 +484,26 @@ void ClearReceiveBuffer()
 
 uint32_t ReceiveBufferFill() { return g_rcvFill; }
 
+uint32_t PacketBytesMissing()
+{
+    if (g_rcvFill == 0 || g_rcvBuffer[0] != kPacketStart) {
+        return 0;
+    }
+    uint32_t length = kControlPacketSize;  // the shortest packet, until the type tells
+    if (g_rcvFill >= 2 && g_rcvBuffer[1] == kDataPacketType) {
+        length = kDataPacketOverhead;
+        if (g_rcvFill >= static_cast<uint32_t>(kDataHeaderSize)) {
+            const uint32_t payload =
+                uint32_t{g_rcvBuffer[12]} + g_rcvBuffer[13] + g_rcvBuffer[14] + g_rcvBuffer[15];
+            // A header that claims more is a framing error: nothing more is awaited for it.
+            length = payload <= static_cast<uint32_t>(kMaxPayload) ? payload + length : 0;
+        }
+    } else if (g_rcvFill >= 2 && g_rcvBuffer[1] != kControlPacketType) {
+        return 0;
+    }
+    return length > g_rcvFill ? length - g_rcvFill : 0;
+}
+
 uint32_t ReceivedByteCount() { return g_rcvTotal; }
 
 void SetPlaybackSource(TPlaybackSource* source)

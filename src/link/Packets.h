@@ -120,6 +120,11 @@ DataPacket& TransmitPacket();
 void ClearReceiveBuffer();
 // Bytes waiting in the receive buffer (link thread).
 uint32_t ReceiveBufferFill();
+// Link thread. How many bytes of the packet begun at the start of the receive buffer are yet to
+// come, as far as its bytes so far tell: a packet start alone awaits the rest of the shortest
+// packet, a data packet without its whole header the rest of an empty one. 0 when no packet is
+// begun there, or it is whole, or its bytes so far are no packet's.
+uint32_t PacketBytesMissing();
 // Bytes read into the receive buffer since the program started, wrapping (link thread): a
 // pass that read some was not silent, even when no packet is complete yet.
 uint32_t ReceivedByteCount();

@@ -240,9 +240,23 @@ void SetProtocol(int protocol) { g_protocol.store(protocol, std::memory_order_re
 
 int GetProtocol() { return g_protocol.load(std::memory_order_relaxed); }
 
+namespace {
+
+bool ErrorCorrectingInUse() { return GetProtocol() < kErrorDetectingProtocol && DasPortOpen(); }
+
+}  // namespace
+
+bool NextStepOnlyListens(const LinkState& link)
+{
+    if (ErrorCorrectingInUse()) {
+        return g_ecState == kStateIdle || g_ecState == kStateNakdListen;
+    }
+    return g_edState == kStateIdle && link.pendingPacket.load() == nullptr;
+}
+
 uint16_t StepProtocol(LinkState& link)
 {
-    if (GetProtocol() < kErrorDetectingProtocol && DasPortOpen()) {
+    if (ErrorCorrectingInUse()) {
         g_ecState = RunErrorCorrecting(g_ecState, link);
         return g_ecState;
     }

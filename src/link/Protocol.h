@@ -71,6 +71,10 @@ int GetProtocol();
 // Link thread. Runs one state of the level 1 machine (when the protocol is below 2 and the
 // DAS port is open) or of the level 2 machine, and returns the state that follows.
 uint16_t StepProtocol(LinkState& link);
+// Link thread. Whether the next step only listens to the DAS: it writes nothing unless a
+// whole packet has arrived by then (level 1 idle or listening after a NAKd; level 2 idle with
+// nothing pending).
+bool NextStepOnlyListens(const LinkState& link);
 
 // Link thread. Sends the pending packet with the send sequence number, or a poll (NAK 0) when
 // none is pending, then purges the DAS port's input. The packet stays pending.

@@ -10,8 +10,7 @@
 
 namespace {
 
-constexpr int kDasReadTimeoutMs = 20;
-constexpr auto kFailedReadPause = std::chrono::milliseconds(kDasReadTimeoutMs);
+constexpr int kDasReadTimeoutMs = static_cast<int>(kDasReadWait.count());
 // A write that fails for a passing reason is tried again this often, this far apart.
 constexpr int kWriteRetries = 3;
 constexpr auto kWriteRetryPause = std::chrono::milliseconds(10);
@@ -345,6 +344,12 @@ bool DasPortOpen() { return gDasPort.IsOpen(); }
 
 bool DasPortLost() { return gDasPortLost.load(); }
 
+int64_t DasCharacterTimeNs()
+{
+    ISerialPort* port = gDasPort.Port();
+    return gDasPort.IsOpen() && port != nullptr ? port->CharacterTimeNs() : 0;
+}
+
 void InstallDasPortForTest(std::unique_ptr<ISerialPort> port)
 {
     gDasPort.Reset(std::move(port));
@@ -429,7 +434,7 @@ bool ReadDasPort(uint8_t* buffer, uint32_t& count)
     }
     count = 0;
     // The time the read would have waited, so a vanished adapter does not spin the thread.
-    std::this_thread::sleep_for(kFailedReadPause);
+    std::this_thread::sleep_for(kDasReadWait);
     return false;
 }
 

@@ -10,6 +10,7 @@
 
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,6 +71,9 @@ private:
 
 // --- The module-wide DAS port (link thread, except where noted) ---
 
+// The longest a read of the DAS port waits for a first byte when none is waiting.
+constexpr std::chrono::milliseconds kDasReadWait{20};
+
 // Opens COM `port` as the DAS port at 9600 baud, "N,8,1", no flow control, with the DAS read
 // time-out (a read returns at once when bytes wait, else waits at most 20 ms). UI thread.
 bool OpenDasPort(uint16_t port, bool showErrors);
@@ -84,6 +88,9 @@ void InstallDasPort(TCommHandle&& h);
 // read; from then on they fail at once, without touching the port, until it is closed or
 // replaced.
 bool DasPortLost();
+// How long one character takes on the DAS port's line at its present settings, in ns; 0 when
+// the port is closed or cannot tell.
+int64_t DasCharacterTimeNs();
 // Changes only the DAS port's speed; its parity, data bits, stop bits and flow stay. UI thread.
 bool SetDasBaudRate(uint32_t baud);
 // UI thread.

@@ -22,7 +22,10 @@ constexpr std::chrono::milliseconds kParkedSlice{60};
 // How long Pause waits for the thread to confirm that it is parked.
 constexpr std::chrono::milliseconds kPauseConfirm{1000};
 // A pass with nothing to read from (port closed, no playback) sleeps this long.
-constexpr int kNoSourcePassMs = 20;
+constexpr std::chrono::milliseconds kNoSourcePass{20};
+// A packet the DAS has begun is left to arrive before the next read when at least this many
+// of its bytes are still to come; for fewer the read's own wait for the next byte is as cheap.
+constexpr uint32_t kAwaitedBytesMin = 2;
 // Playback waits in slices of at most this long; a wait this long or longer is skipped.
 constexpr int64_t kPlaybackSliceMs = 50;
 constexpr int64_t kPlaybackSkipMs = 32768;
@@ -172,11 +175,10 @@ bool TThdDASComm::ParkWhilePaused()
     return !terminate_.load();
 }
 
-void TThdDASComm::Nap(int ms)
+void TThdDASComm::Nap(std::chrono::nanoseconds time)
 {
     std::unique_lock lock(parkLock_);
-    parkChanged_.wait_for(lock, std::chrono::milliseconds(ms),
-                          [this] { return paused_.load() || terminate_.load(); });
+    parkChanged_.wait_for(lock, time, [this] { return paused_.load() || terminate_.load(); });
 }
 
 bool TThdDASComm::HasDataSource() const
@@ -197,6 +199,10 @@ void TThdDASComm::Execute()
         if (Ending()) {
             break;
         }
+        if (AwaitRestOfPacket()) {
+            // A pause or the end was asked for meanwhile: it comes before the step.
+            continue;
+        }
         ServiceLink();
         // A port whose line hung up is handed to the UI thread once, to close and open again.
         const bool lost = DasPortLost();
@@ -206,7 +212,7 @@ void TThdDASComm::Execute()
         portLostPosted_ = lost;
         if (!HasDataSource()) {
             // Nothing waits on a read to pace the loop.
-            Nap(kNoSourcePassMs);
+            Nap(kNoSourcePass);
         }
     }
     threadCpuClock_ = 0;
@@ -215,6 +221,27 @@ void TThdDASComm::Execute()
         finished_ = true;
     }
     parkChanged_.notify_all();
+}
+
+// A packet on its way cannot arrive faster than the line carries it, and reading it as it
+// trickles in costs a wake for every byte or two. So before a step that only listens, the rest
+// of a packet the DAS has begun is given the time its missing bytes take on the wire, never
+// more than a read would wait for a first byte. A whole packet is never held up: it has no
+// bytes missing. A playback reads a file and never waits here.
+bool TThdDASComm::AwaitRestOfPacket()
+{
+    if (PlayingBack() || PlaybackFileOpen() || !DasPortOpen() || DasPortLost() ||
+        !NextStepOnlyListens(link_)) {
+        return false;
+    }
+    const uint32_t missing = PacketBytesMissing();
+    const int64_t characterNs = DasCharacterTimeNs();
+    if (missing < kAwaitedBytesMin || characterNs <= 0) {
+        return false;
+    }
+    const std::chrono::nanoseconds onTheWire(characterNs * missing);
+    Nap(std::min<std::chrono::nanoseconds>(onTheWire, kDasReadWait));
+    return paused_.load() || Ending();
 }
 
 void TThdDASComm::ServiceLink()
@@ -434,7 +461,7 @@ void TThdDASComm::WaitForPacketTime(const DataPacket& packet)
             offsetMs_ -= static_cast<double>(wait);
             break;
         }
-        Nap(static_cast<int>(std::min(wait, kPlaybackSliceMs)));
+        Nap(std::chrono::milliseconds(std::min(wait, kPlaybackSliceMs)));
     }
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -123,8 +124,11 @@ private:
     void MarkPacketTime(const DataPacket& packet);
     // Parks while paused; false when the thread is to end.
     bool ParkWhilePaused();
-    // Sleeps `ms` unless a pause or the end is asked for first.
-    void Nap(int ms);
+    // Sleeps `time` unless a pause or the end is asked for first.
+    void Nap(std::chrono::nanoseconds time);
+    // Before a step that only listens, waits while the rest of a packet the DAS has begun is
+    // still on the wire; true when a pause or the end was asked for meanwhile.
+    bool AwaitRestOfPacket();
     bool Ending() const { return terminate_.load(); }
     bool HasDataSource() const;
 

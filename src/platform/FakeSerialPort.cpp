@@ -188,6 +188,12 @@ bool TFakeSerialPort::HungUp()
     return hungUp_;
 }
 
+int64_t TFakeSerialPort::CharacterTimeNs() const
+{
+    std::lock_guard lock(mutex_);
+    return ::CharacterTimeNs(settings_);
+}
+
 void TFakeSerialPort::FeedBreak()
 {
     std::lock_guard lock(mutex_);

@@ -17,6 +17,19 @@ bool operator==(const TSerialSettings& a, const TSerialSettings& b)
            a.stopTenths == b.stopTenths && a.flow == b.flow;
 }
 
+int64_t CharacterTimeNs(const TSerialSettings& settings)
+{
+    if (settings.baud == 0) {
+        return 0;
+    }
+    // In tenths of a bit: the start bit, the data bits, a parity bit, the stop bits.
+    const int64_t tenths = 10 + int64_t{settings.dataBits} * 10 +
+                           (settings.parity == 'N' ? 0 : 10) + settings.stopTenths;
+    return tenths * 100'000'000 / settings.baud;
+}
+
+int64_t ISerialPort::CharacterTimeNs() const { return 0; }
+
 namespace {
 
 bool ParseUnsigned(const QString& text, uint32_t& value)
@@ -173,13 +186,23 @@ bool TTermiosPort::ApplySettings(const TSerialSettings& s)
     }
     tio.c_cc[VMIN] = 0;
     tio.c_cc[VTIME] = 0;
-    if (::tcsetattr(fd_, TCSANOW, &tio) != 0) {
+    if (::tcsetattr(fd_, TCSANOW, &tio) != 0 || !SetTerminalSpeed(fd_, s.baud)) {
         return false;
     }
-    return SetTerminalSpeed(fd_, s.baud);
+    settings_ = s;
+    characterNs_ = ::CharacterTimeNs(settings_);
+    return true;
 }
 
-bool TTermiosPort::SetBaudRate(uint32_t baud) { return SetTerminalSpeed(fd_, baud); }
+bool TTermiosPort::SetBaudRate(uint32_t baud)
+{
+    if (!SetTerminalSpeed(fd_, baud)) {
+        return false;
+    }
+    settings_.baud = baud;
+    characterNs_ = ::CharacterTimeNs(settings_);
+    return true;
+}
 
 bool TTermiosPort::SetRtsToggle()
 {

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +29,10 @@ struct TSerialSettings {
 };
 
 bool operator==(const TSerialSettings& a, const TSerialSettings& b);
+
+// How long one character takes on a line with these settings (start bit, data bits, parity
+// bit, stop bits), in ns, rounded down; 0 for a speed of 0.
+int64_t CharacterTimeNs(const TSerialSettings& settings);
 
 // Parses a mode text such as "9600,N,8,1", "19200,O,7,2,p" or "1200,e,7,1.5,x" (letters in
 // any case). False, with `settings` untouched, when any field is malformed.
@@ -72,6 +77,9 @@ public:
     // True when the line has hung up (the device or the far end is gone): reads then return
     // nothing for ever.
     virtual bool HungUp();
+    // How long one character takes on the line at the settings last applied (see the free
+    // function of that name); 0 when the port cannot tell. Any thread.
+    virtual int64_t CharacterTimeNs() const;
 };
 
 // A terminal device opened for exclusive use.
@@ -98,6 +106,7 @@ public:
     bool SetLineMarks(bool on) override;
     int WaitHandle() const override { return fd_; }
     bool HungUp() override;
+    int64_t CharacterTimeNs() const override { return characterNs_.load(); }
 
     int Fd() const { return fd_; }
 
@@ -105,6 +114,9 @@ private:
     explicit TTermiosPort(int fd) : fd_(fd) {}
     int fd_;
     int readTimeoutMs_ = 0;
+    // The settings last applied; the character time follows them.
+    TSerialSettings settings_;
+    std::atomic<int64_t> characterNs_{0};
 };
 
 // True for the errors of a port that is in use elsewhere or may not be opened by this user;
@@ -154,6 +166,7 @@ public:
     bool SetBreak(bool on) override;
     bool SetLineMarks(bool on) override;
     bool HungUp() override;
+    int64_t CharacterTimeNs() const override;
 
     // Test side, any thread.
     void QueueWriteStep(TWriteStep step);

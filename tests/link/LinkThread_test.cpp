@@ -58,6 +58,7 @@ protected:
     void TearDown() override
     {
         EXPECT_TRUE(Host.Disconnect());
+        Host.SetDasBaud(kDefaultDasBaud);
         Host.SetForceComm(false);
         das.Stop();
         Host.SetLinkUi(nullptr);
@@ -98,6 +99,19 @@ protected:
         return frame.value_or(das::TFrame{});
     }
     das::TFrame Poll() { return Exchange(kNak, 0); }
+    // Writes `bytes` as the DAS in pieces of the given sizes (the rest last), each only once
+    // the link thread has listened again after the one before: far slower than the line.
+    void WriteInPieces(const QByteArray& bytes, std::initializer_list<int> sizes)
+    {
+        qsizetype at = 0;
+        for (const int size : sizes) {
+            das.WriteRaw(bytes.mid(at, size));
+            at += size;
+            WaitListening();
+            WaitListening();
+        }
+        das.WriteRaw(bytes.mid(at));
+    }
     das::TFrame Ack(const das::TFrame& sent) { return Exchange(kAck, sent.sequence); }
 
     // The segments a packet carries: the first always, then up to the first empty one.
@@ -413,6 +427,60 @@ QByteArray DrainInto(TMux& mux, QByteArray& into)
     const int n = mux.ReadQueue();
     into.append(mux.Scratch(), n);
     return into;
+}
+
+TEST_F(LinkThreadTest, APacketArrivingInPiecesIsTakenWholeAndAnswered)
+{
+    // At 9600 baud a byte takes about a millisecond: the link thread gives the rest of a begun
+    // packet time to arrive, and still takes each packet whole however slowly it comes.
+    Host.SetDasBaud(9600);
+    TMux* mux = MuxArray->AddChannel(20);
+    Connect();
+    WaitListening();
+    WriteInPieces(das::EncodeControl(kNak, 0), {1, 2, 1});
+    std::optional<das::TFrame> answer = NextFrame();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_TRUE(IsPoll(*answer));
+
+    const QByteArray payload = QByteArray(200, 'p') + "end";
+    // A packet start alone, part of the header, the rest of the header, part of the payload.
+    WriteInPieces(das::EncodeData(12, 0, 0, {{20, payload}}), {1, 4, 11, 150});
+    answer = NextFrame();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(answer->kind, das::TFrame::TKind::Control);
+    EXPECT_EQ(answer->controlKind, kAck);
+    EXPECT_EQ(answer->sequence, 12);
+    QByteArray received;
+    ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= payload.size(); }));
+    EXPECT_EQ(received, payload);
+    EXPECT_EQ(ProtocolCounters().naksSent.load(), 0u);
+    EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
+}
+
+TEST_F(LinkThreadTest, APacketHalfArrivedWhenTheLinkPausesIsTakenWholeAfterwards)
+{
+    // At 300 baud the rest of a begun packet would take far longer than a read waits.
+    Host.SetDasBaud(300);
+    TMux* mux = MuxArray->AddChannel(20);
+    Connect();
+    WaitListening();
+    const QByteArray packet = das::EncodeData(4, 0, 0, {{20, "paused between"}});
+    das.WriteRaw(packet.left(20));
+    WaitListening();
+    WaitListening();
+    ASSERT_TRUE(Host.Pause());
+    EXPECT_TRUE(Host.Thread().Parked());
+    das.WriteRaw(packet.mid(20));
+    Host.Unpause();
+    std::optional<das::TFrame> answer = NextFrame();
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(answer->controlKind, kAck);
+    EXPECT_EQ(answer->sequence, 4);
+    QByteArray received;
+    ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= 14; }));
+    EXPECT_EQ(received, "paused between");
+    EXPECT_EQ(ProtocolCounters().naksSent.load(), 0u);
+    EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
 }
 
 TEST_F(LinkThreadTest, ReconnectingWhileDataFlowsLosesNothingAcknowledged)

@@ -249,6 +249,33 @@ TEST_F(PacketsTest, ControlPacketWithTooFewBytesAfterItIsKept)
     EXPECT_EQ(ReceiveBufferFill(), 2u);
 }
 
+TEST_F(PacketsTest, BytesMissingOfABegunPacketAreWhatItsBytesSoFarTell)
+{
+    const QByteArray data = DataPacketBytes(7, QByteArray(100, 'x'));  // 118 bytes
+    const struct {
+        QByteArray buffered;
+        uint32_t missing;
+    } cases[] = {
+        {{}, 0},
+        {Bytes({0x0A}), 5},                    // the shortest packet, a control packet
+        {kAck9.left(3), 3},
+        {data.left(4), 14},                    // at least an empty data packet
+        {data.left(16), 102},                  // the header tells
+        {data.left(117), 1},
+        {Bytes({0x0A, 0x39}), 0},              // no packet type
+        {Bytes({0x41, 0x0A, 0x31}), 0},        // noise first: nothing is begun at the start
+    };
+    for (const auto& c : cases) {
+        ClearReceiveBuffer();
+        EXPECT_EQ(Receive(c.buffered), kRcvNothing) << c.buffered.toHex().toStdString();
+        EXPECT_EQ(PacketBytesMissing(), c.missing) << c.buffered.toHex().toStdString();
+    }
+    // A packet taken leaves nothing awaited.
+    ClearReceiveBuffer();
+    EXPECT_EQ(Receive(data), kRcvData);
+    EXPECT_EQ(PacketBytesMissing(), 0u);
+}
+
 TEST_F(PacketsTest, PacketFedOneByteAtATimeIsReportedOnce)
 {
     int reports = 0;

@@ -126,6 +126,23 @@ TEST_F(SerialTest, DasBaudChangeKeepsDasLineSettingsAfterAnotherPortOpens)
     CloseCommPort(echo);
 }
 
+TEST_F(SerialTest, CharacterTimeFollowsTheLinesSpeedAndFraming)
+{
+    EXPECT_EQ(DasCharacterTimeNs(), 0);
+    ASSERT_TRUE(OpenDasPort(kDasCom, true));
+    // Start bit, 8 data bits, stop bit: 10 bits at 9600 baud, then at 115200.
+    EXPECT_EQ(DasCharacterTimeNs(), 1'041'666);
+    ASSERT_TRUE(SetDasBaudRate(115200));
+    EXPECT_EQ(DasCharacterTimeNs(), 86'805);
+    // Start bit, 7 data bits, parity bit, 2 stop bits: 11 bits at 1200 baud.
+    TCommHandle echo;
+    ASSERT_TRUE(OpenCommPort(echo, kEchoCom, 1200, QStringLiteral("E,7,2"), 1, true, true));
+    EXPECT_EQ(echo.Port()->CharacterTimeNs(), 9'166'666);
+    CloseCommPort(echo);
+    ASSERT_TRUE(CloseDasPort());
+    EXPECT_EQ(DasCharacterTimeNs(), 0);
+}
+
 TEST_F(SerialTest, AppliesParityStopBitsAndFlowToTheLine)
 {
     // A pseudo-terminal always reads back 8 data bits without parity enable; the bits it keeps
