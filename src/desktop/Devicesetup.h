@@ -70,7 +70,7 @@ public:
     // Copies the controls into the working copy; false (after a message) when a value cannot
     // be taken, nothing written then. Name, port, priorities and the power-on delay stay in
     // their controls: they belong to the device list and the chosen port's power switch, and
-    // only Finished writes them.
+    // Finished writes them (an export, the delay too).
     bool SaveToDevice();
     // False, after the duplicate-name message, when the Name field holds another device's
     // name or a DAS model's.

@@ -190,12 +190,13 @@ void TScriptWriter::CheckSpecificTimes()
     }
     QSet<int> seconds;
     for (const QString& time : c_.scheduleTimes) {
-        if (seconds.contains(TimeTextToSeconds(time))) {
+        const int at = TimeTextToSeconds(time);
+        if (seconds.contains(at)) {
             throw TScriptRefused(QStringLiteral("The time ") + NormalTimeText(time) +
                                      QStringLiteral(" is listed twice -- Script Not Made."),
                                  3);
         }
-        seconds.insert(TimeTextToSeconds(time));
+        seconds.insert(at);
     }
 }
 

@@ -25,8 +25,8 @@ bool IsInstrumentFile(const QString& path);
 
 // Writes the device's section into the file (loaded first, so its other sections stay);
 // false, after a message, when the file cannot be written. `powerOnDelay`, when given, is
-// written in place of the delay the device's power switch has now (the wizard's, which
-// reaches the switch only on Finished).
+// written in place of the delay of the device's own power switch (the wizard's working copy
+// stays on the device's port while the delay typed belongs to the port chosen).
 bool ExportInstrument(const TDevice& device, const QString& fileName,
                       std::optional<int> powerOnDelay = std::nullopt);
 
