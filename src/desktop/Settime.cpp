@@ -215,8 +215,8 @@ void TSetTimeForm::Button_SetPCTimeClick()
 
 void TSetTimeForm::Button_SetOtherTimeClick()
 {
-    // Typed in the PC's format, sent in the DAS's.
-    const std::optional<double> value = StrToDateTime(Edit_OtherTime->text());
+    // Typed in the PC's format, sent in the DAS's. A time alone names no day to set.
+    const std::optional<double> value = StrToDateAndTime(Edit_OtherTime->text());
     const QString text = value ? DasDateText(*value) : QString();
     if (text.isEmpty()) {
         ShowMessage(kInvalidDateText);

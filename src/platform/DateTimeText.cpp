@@ -434,6 +434,14 @@ std::optional<double> StrToTime(const QString& text)
 
 std::optional<double> StrToDateTime(const QString& text)
 {
+    if (const std::optional<double> value = StrToDateAndTime(text)) {
+        return value;
+    }
+    return StrToTime(text);
+}
+
+std::optional<double> StrToDateAndTime(const QString& text)
+{
     TScanner scan(text);
     if (const std::optional<QDate> date = ScanDate(scan, ShortDateFormat())) {
         const qsizetype afterDate = scan.Pos();
@@ -449,5 +457,5 @@ std::optional<double> StrToDateTime(const QString& text)
             }
         }
     }
-    return StrToTime(text);
+    return std::nullopt;
 }

@@ -55,6 +55,8 @@ std::optional<double> StrToDate(const QString& text);  // whole days
 std::optional<double> StrToTime(const QString& text);  // fraction of a day
 // A date, optionally followed by a blank and a time; or a time alone (on day 0).
 std::optional<double> StrToDateTime(const QString& text);
+// The same without the time alone: the text must name a date.
+std::optional<double> StrToDateAndTime(const QString& text);
 // A year written with two digits (0..99) as the readers take it: within the hundred years
 // that start 50 years before this one.
 int WidenTwoDigitYear(int year);

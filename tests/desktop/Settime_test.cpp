@@ -153,11 +153,20 @@ TEST_F(ClockTest, SetsTheDasToThePcClockOrToTheTypedTime)
     form.Button_SetOtherTime->click();
     EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Date 12/24/2010 08:30:00 \""});
 
-    form.Edit_OtherTime->setText(QStringLiteral("2/31/2008 10:00:00"));
+    // A date alone is that day's midnight.
+    form.Edit_OtherTime->setText(QStringLiteral("12/24/2010"));
     form.Button_SetOtherTime->click();
-    EXPECT_TRUE(TakeCommands().isEmpty());
-    ASSERT_EQ(prompt.shown.size(), 1u);
-    EXPECT_EQ(prompt.shown[0].text, QStringLiteral("Invalid date or time from PC Clock"));
+    EXPECT_EQ(TakeCommands(), QStringList{"PicoDos \"Date 12/24/2010 00:00:00 \""});
+
+    // A day that does not exist, and a time that names no day, set nothing.
+    for (const char* typed : {"2/31/2008 10:00:00", "14:05:31"}) {
+        prompt.shown.clear();
+        form.Edit_OtherTime->setText(QString::fromLatin1(typed));
+        form.Button_SetOtherTime->click();
+        EXPECT_TRUE(TakeCommands().isEmpty()) << typed;
+        ASSERT_EQ(prompt.shown.size(), 1u) << typed;
+        EXPECT_EQ(prompt.shown[0].text, QStringLiteral("Invalid date or time from PC Clock"));
+    }
 }
 
 TEST_F(ClockTest, TheDasGetsItsDateMonthFirstWhateverThePcsDateOrder)
