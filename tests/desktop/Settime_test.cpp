@@ -1,6 +1,6 @@
 // The DAS clock window: its once-a-second query, its reading of the DAS's date line, setting
 // the DAS clock, and its timer ending however the window closes; and the DAS menu's clock
-// against the DAS stand-in.
+// against the DAS stand-in in a zone with summer time.
 #include "desktop/Settime.h"
 
 #include <gtest/gtest.h>
@@ -11,10 +11,17 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+#include <string>
 #include <utility>
 
 #include "DesktopFixture.h"
 #include "ToolWindowFixture.h"
+#include "support/das/DasClock.h"
 #include "support/das/DasSystem.h"
 
 namespace {
@@ -216,33 +223,87 @@ TEST_F(ClockTest, QueriesStopHoweverTheWindowCloses)
     EXPECT_FALSE(form.Timer_Time->isActive());
 }
 
-class ClockDemoTest : public DesktopFixture {};
+// The program in a zone with summer time, against the stand-in's clock, which keeps the PC's
+// local time by arithmetic of its own.
+class ClockDemoTest : public DesktopFixture {
+protected:
+    void SetUp() override
+    {
+        // Central European time: an hour ahead of UTC in winter, two in summer. Set before the
+        // stand-in and the link run, put back after.
+        if (const char* zone = std::getenv("TZ")) {
+            savedZone = zone;
+        }
+        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+        tzset();
+        DesktopFixture::SetUp();
+    }
 
-TEST_F(ClockDemoTest, ShowsTheDasClockAndSetsIt)
+    void TearDown() override
+    {
+        DesktopFixture::TearDown();
+        if (savedZone) {
+            setenv("TZ", savedZone->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+    // How far a shown "dd/MM/yyyy hh:mm:ss" is from the PC's local wall clock now.
+    static std::chrono::seconds FromPcClock(const QString& shown)
+    {
+        int d = 0, mo = 0, y = 0, h = 0, mi = 0, s = 0;
+        if (std::sscanf(shown.toLatin1().constData(), "%d/%d/%d %d:%d:%d", &d, &mo, &y, &h, &mi,
+                        &s) != 6) {
+            return std::chrono::hours(24 * 365);
+        }
+        const auto wall =
+            std::chrono::local_days(std::chrono::year(y) / std::chrono::month(unsigned(mo)) /
+                                    std::chrono::day(unsigned(d))) +
+            std::chrono::hours(h) + std::chrono::minutes(mi) + std::chrono::seconds(s);
+        return std::chrono::floor<std::chrono::seconds>(wall - TDasClock::PcNow());
+    }
+
+    std::optional<std::string> savedZone;
+};
+
+TEST_F(ClockDemoTest, ShowsTheDasClockAndSetsItInThePcsLocalTime)
 {
+    using namespace std::chrono_literals;
     const TDasSystem system(console);
     SetShortDateFormat(QStringLiteral("dd/MM/yyyy"));
     Start();
-    bool shown = false;
-    TDASDesktopForm::SetModalRunner([&shown](QDialog& dialog) {
+    bool shown = false, typedShown = false, setToPc = false;
+    std::chrono::seconds pcShown{}, dasShown{};
+    TDASDesktopForm::SetModalRunner([&](QDialog& dialog) {
         auto& clock = static_cast<TSetTimeForm&>(dialog);
         clock.show();
         // The action's query, then the window's own each second.
         shown = WaitUntil([&clock] {
             return clock.Label_DASTime->text() != QStringLiteral("01/01/2001 00:00:00");
         }, 10000);
-        clock.Edit_OtherTime->setText(QStringLiteral("24/12/2030 18:30:00"));
+        pcShown = FromPcClock(clock.Label_PCTime->text());
+        dasShown = FromPcClock(clock.Label_DASTime->text());
+        // The hour that summer time skips is a time like any other to the DAS.
+        clock.Edit_OtherTime->setText(QStringLiteral("29/03/2026 02:30:00"));
         clock.Button_SetOtherTime->click();
-        shown = shown && WaitUntil([&clock] {
-            return clock.Label_DASTime->text().startsWith(QStringLiteral("24/12/2030 18:3"));
+        typedShown = WaitUntil([&clock] {
+            return clock.Label_DASTime->text().startsWith(QStringLiteral("29/03/2026 02:3"));
         }, 10000);
+        clock.Button_SetPCTime->click();
+        setToPc = WaitUntil([&system] { return std::chrono::abs(system.ClockAhead()) < 10s; });
         clock.Button_Close->click();
         return 0;
     });
     Trigger("Desktop_SetDASTimeDate");
     EXPECT_TRUE(shown);
+    EXPECT_LT(std::chrono::abs(pcShown), 10s) << pcShown.count();
+    EXPECT_LT(std::chrono::abs(dasShown), 10s) << dasShown.count();
+    EXPECT_TRUE(typedShown);
+    EXPECT_TRUE(setToPc) << system.ClockAhead().count();
     EXPECT_FALSE(SetTimeForm->Timer_Time->isActive());
-    EXPECT_TRUE(console.Texts().contains(QStringLiteral("PicoDos \"Date 12/24/2030 18:30:00 \"")));
+    EXPECT_TRUE(console.Texts().contains(QStringLiteral("PicoDos \"Date 03/29/2026 02:30:00 \"")));
     SetShortDateFormat(QString());
 }
 

@@ -1,17 +1,11 @@
 #include "support/das/DasSystem.h"
 
-#include <QDate>
-#include <QDateTime>
 #include <QList>
-#include <QLocale>
-#include <QRegularExpression>
 #include <mutex>
-#include <optional>
 #include <utility>
 #include <vector>
 
-#include "platform/Clocks.h"
-#include "platform/DateTimeText.h"
+#include "support/das/DasClock.h"
 #include "support/das/DasConsole.h"
 #include "support/das/DasInstruments.h"
 #include "support/das/DasStandIn.h"
@@ -36,29 +30,6 @@ std::vector<std::pair<QString, QString>> FactoryVariables()
             {QStringLiteral("PROFFSET"), QStringLiteral("0.000")}};
 }
 
-QByteArray TwoDigits(int value) { return QByteArray::number(value).rightJustified(2, '0'); }
-
-// What PicoDos "Date" is given: the date month first, as the DAS writes it (month/day/four-
-// digit year), and the 24-hour time (seconds optional); or the time alone, which keeps the
-// date of `clock`. Nothing when it names no date and time.
-std::optional<double> ReadDate(const QString& text, double clock)
-{
-    static const QRegularExpression form(QStringLiteral(
-        R"(^(?:(\d{1,2})/(\d{1,2})/(\d{4}) +)?(\d{1,2}):(\d{1,2})(?::(\d{1,2}))?$)"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch()) {
-        return std::nullopt;
-    }
-    const QDate date = m.hasCaptured(1)
-                           ? QDate(m.captured(3).toInt(), m.captured(1).toInt(), m.captured(2).toInt())
-                           : DateTimeFromValue(clock).date();
-    const QTime time(m.captured(4).toInt(), m.captured(5).toInt(), m.captured(6).toInt());
-    if (!date.isValid() || !time.isValid()) {
-        return std::nullopt;
-    }
-    return DateTimeToValue(QDateTime(date, time));
-}
-
 // The text after a PicoDos command's first word, trimmed.
 QString Argument(const TConsoleCommand& command)
 {
@@ -74,12 +45,10 @@ struct TDasSystem::TState {
     TDasInstruments* instruments = nullptr;
     mutable std::mutex lock;
     bool detached = false;
-    int conOut = -1;           // host channel of the console output; -1: the serial console
-    double clockOffset = 0.0;  // days the DAS clock is ahead of the PC's
+    int conOut = -1;  // host channel of the console output; -1: the serial console
+    TDasClock clock;
     std::vector<std::pair<QString, QString>> variables = FactoryVariables();
     int sequenceNumber = 0;
-
-    double Clock() const { return NowDateTime() + clockOffset; }
 
     // What a PicoDos command prints (lock held).
     void Print(const QByteArray& text) const
@@ -99,15 +68,10 @@ struct TDasSystem::TState {
     {
         const QString text = Argument(command);
         if (text.isEmpty()) {
-            Print("\n" + DateLine(Clock()) + "\r\n");
-            return;
-        }
-        const std::optional<double> set = ReadDate(text, Clock());
-        if (!set) {
+            Print("\n" + TDasClock::DateLine(clock.Now()) + "\r\n");
+        } else if (!clock.Set(text)) {
             Print("Invalid date or time\r\n");
-            return;
         }
-        clockOffset = *set - NowDateTime();
     }
 
     void Set(const TConsoleCommand& command)
@@ -141,8 +105,9 @@ struct TDasSystem::TState {
     void SendStamp(const TConsoleCommand& command, bool date) const
     {
         const TCommandTarget target = command.Target();
-        const QByteArray text = date ? DateStamp(Clock(), target.quoted, target.after.toInt())
-                                     : TimeStamp(Clock(), target.quoted);
+        const QByteArray text =
+            date ? TDasClock::DateStamp(clock.Now(), target.quoted, target.after.toInt())
+                 : TDasClock::TimeStamp(clock.Now(), target.quoted);
         if (instruments != nullptr) {
             instruments->SendTo(target.dest, target.number, text);
         } else if (target.dest == "HOST" && target.number >= 0 && target.number <= 255) {
@@ -223,39 +188,8 @@ int TDasSystem::SequenceNumber() const
     return state_->sequenceNumber;
 }
 
-QByteArray TDasSystem::DateLine(double dateTime)
+std::chrono::milliseconds TDasSystem::ClockAhead() const
 {
-    // The DAS names days and months in English whatever the PC's language.
-    return QLocale(QLocale::English, QLocale::UnitedStates)
-        .toString(DateTimeFromValue(dateTime), QStringLiteral("dddd, MMMM d, yyyy  HH:mm:ss"))
-        .toLatin1();
-}
-
-QByteArray TDasSystem::DateStamp(double dateTime, const QByteArray& infix, int format)
-{
-    const QDate date = DateTimeFromValue(dateTime).date();
-    const QByteArray mm = TwoDigits(date.month());
-    const QByteArray dd = TwoDigits(date.day());
-    const QByteArray yyyy = QByteArray::number(date.year());
-    const QByteArray yy = TwoDigits(date.year() % 100);
-    const QByteArray day = QByteArray::number(date.dayOfYear()).rightJustified(3, '0');
-    // Formats 1 to 8 are dates; 9 to 16 the same followed by the time; any other is the full
-    // stamp with the usual separators.
-    const bool known = format >= 1 && format <= 16;
-    const QList<QByteArray> orders[] = {{mm, dd, yyyy}, {mm, dd, yy}, {dd, mm, yyyy},
-                                        {dd, mm, yy},   {day, yyyy},  {day, yy},
-                                        {yyyy, day},    {yy, day}};
-    const QList<QByteArray>& parts = orders[known ? (format - 1) % 8 : 0];
-    QByteArray stamp = parts.join(known ? infix : QByteArray("/"));
-    if (!known || format > 8) {
-        stamp += ' ' + TimeStamp(dateTime, ":");
-    }
-    return stamp;
-}
-
-QByteArray TDasSystem::TimeStamp(double dateTime, const QByteArray& infix)
-{
-    const QTime time = DateTimeFromValue(dateTime).time();
-    return TwoDigits(time.hour()) + infix + TwoDigits(time.minute()) + infix +
-           TwoDigits(time.second());
+    const std::lock_guard guard(state_->lock);
+    return state_->clock.Ahead();
 }

@@ -4,9 +4,9 @@
 //  - "SetConOut Host <n>" sends what PicoDos commands print to host channel n, until
 //    "SetConOut Serial <n>" gives the output back to the DAS's serial console, which the host
 //    never sees;
-//  - PicoDos "Date" prints a line feed and the DAS clock as "Tuesday, June 3, 2008  14:05:31"
-//    with CR LF; PicoDos "Date <date> <time>" sets the clock (the date month first,
-//    "12/24/2030 18:30:00", whatever the PC's locale; a time alone keeps the date);
+//  - PicoDos "Date" prints a line feed and the DAS clock (`TDasClock`) as "Tuesday, June 3,
+//    2008  14:05:31" with CR LF; PicoDos "Date <date> <time>" sets the clock (the date month
+//    first, "12/24/2030 18:30:00", whatever the PC's locale; a time alone keeps the date);
 //  - PicoDos "Set" prints the power-up variables, a line "NAME=value" each, then the prompt
 //    line "PX>"; "Set <prefix>" prints those whose names begin with it; "Set NAME=value" stores
 //    a variable (names in upper case), "Set NAME=" stores it empty, listed as "NAME=";
@@ -22,8 +22,8 @@
 // Every public function may be called from any thread; the handlers run on the stand-in's
 // thread.
 
-#include <QByteArray>
 #include <QString>
+#include <chrono>
 #include <memory>
 
 class TDasConsole;
@@ -44,12 +44,9 @@ public:
     // The file sequence number the host last set.
     int SequenceNumber() const;
 
-    // The clock line as PicoDos "Date" prints it (without its line ends) for a date-time
-    // value (days since 30 December 1899).
-    static QByteArray DateLine(double dateTime);
-    // The "SendDate" and "SendTime" texts for a date-time value.
-    static QByteArray DateStamp(double dateTime, const QByteArray& infix, int format);
-    static QByteArray TimeStamp(double dateTime, const QByteArray& infix);
+    // How far the DAS clock runs ahead of the PC's local clock (behind: negative); it starts
+    // with the PC's local time.
+    std::chrono::milliseconds ClockAhead() const;
 
 private:
     struct TState;
