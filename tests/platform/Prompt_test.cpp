@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
@@ -192,6 +193,40 @@ TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
                                               QStringLiteral("Wendrok: Error Recieving A")}));
     ShowMessage(QStringLiteral("Done"));
     EXPECT_EQ(prompt.shown.size(), 4u);
+}
+
+TEST(HeldMessageBoxes, BoxesFromOtherThreadsWaitInOrderWithTheRest)
+{
+    TFakePrompt prompt;
+    // A link failure's box, posted by a thread of its own as the link thread posts it.
+    const auto postFromAnotherThread = [](const QString& text) {
+        std::thread([text] {
+            PostMessageBox(QStringLiteral("System Error: Could Not Read From Comm Port"), text,
+                           TMsgIcon::Information);
+        }).join();
+    };
+    {
+        const THeldMessageBoxes held;
+        ShowMessage(QStringLiteral("Timeout receiving A"));
+        postFromAnotherThread(QStringLiteral("Error# 5: B"));
+        // The work runs an event loop of its own: the posted box reaches the UI thread there.
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(prompt.shown.empty());
+        ShowMessage(QStringLiteral("Error Recieving A"));
+        // Still on its way when the work returns: it opens after the boxes held before it.
+        postFromAnotherThread(QStringLiteral("Error# 5: C"));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 4; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(
+        prompt.Messages(),
+        QStringList({QStringLiteral("Wendrok: Timeout receiving A"),
+                     QStringLiteral("System Error: Could Not Read From Comm Port: Error# 5: B"),
+                     QStringLiteral("Wendrok: Error Recieving A"),
+                     QStringLiteral("System Error: Could Not Read From Comm Port: Error# 5: C")}));
+    // Nothing is held once every box has opened.
+    postFromAnotherThread(QStringLiteral("Error# 5: D"));
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 5; }));
 }
 
 TEST(QtPrompt, MessageTextsFromOutsideAreShownAsTheyAreNeverAsMarkup)
