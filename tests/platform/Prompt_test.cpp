@@ -172,11 +172,16 @@ TEST(PostMessageBox, OnTheUiThreadWaitsWhilePostingIsAskedFor)
 TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
 {
     TFakePrompt prompt;
+    // A box posted by a thread of its own, as the link thread posts a port failure.
+    const auto postFromAnotherThread = [](const QString& text) {
+        std::thread([text] { PostMessageBox(QStringLiteral("Port"), text); }).join();
+    };
     {
         const THeldMessageBoxes outer;
         {
             const THeldMessageBoxes inner;
             ShowMessage(QStringLiteral("Timeout receiving A"));
+            postFromAnotherThread(QStringLiteral("Read"));
             // The work runs an event loop of its own meanwhile: still nothing opens.
             QCoreApplication::processEvents();
         }
@@ -185,48 +190,18 @@ TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
         ShowMessage(QStringLiteral("Error Recieving A"));
         QCoreApplication::processEvents();
         EXPECT_TRUE(prompt.shown.empty());
+        // Still on its way when the work returns: it opens after the boxes held before it.
+        postFromAnotherThread(QStringLiteral("Write"));
     }
     EXPECT_TRUE(prompt.shown.empty()) << "posted, not opened inside the caller";
-    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 3; }));
-    EXPECT_EQ(prompt.Messages(), QStringList({QStringLiteral("Wendrok: Timeout receiving A"),
-                                              QStringLiteral("File Get Error: B"),
-                                              QStringLiteral("Wendrok: Error Recieving A")}));
-    ShowMessage(QStringLiteral("Done"));
-    EXPECT_EQ(prompt.shown.size(), 4u);
-}
-
-TEST(HeldMessageBoxes, BoxesFromOtherThreadsWaitInOrderWithTheRest)
-{
-    TFakePrompt prompt;
-    // A link failure's box, posted by a thread of its own as the link thread posts it.
-    const auto postFromAnotherThread = [](const QString& text) {
-        std::thread([text] {
-            PostMessageBox(QStringLiteral("System Error: Could Not Read From Comm Port"), text,
-                           TMsgIcon::Information);
-        }).join();
-    };
-    {
-        const THeldMessageBoxes held;
-        ShowMessage(QStringLiteral("Timeout receiving A"));
-        postFromAnotherThread(QStringLiteral("Error# 5: B"));
-        // The work runs an event loop of its own: the posted box reaches the UI thread there.
-        QCoreApplication::processEvents();
-        EXPECT_TRUE(prompt.shown.empty());
-        ShowMessage(QStringLiteral("Error Recieving A"));
-        // Still on its way when the work returns: it opens after the boxes held before it.
-        postFromAnotherThread(QStringLiteral("Error# 5: C"));
-    }
-    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 4; }));
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 5; }));
     EXPECT_EQ(
         prompt.Messages(),
-        QStringList({QStringLiteral("Wendrok: Timeout receiving A"),
-                     QStringLiteral("System Error: Could Not Read From Comm Port: Error# 5: B"),
-                     QStringLiteral("Wendrok: Error Recieving A"),
-                     QStringLiteral("System Error: Could Not Read From Comm Port: Error# 5: C")}));
-    // Nothing is held once every box has opened.
-    postFromAnotherThread(QStringLiteral("Error# 5: D"));
-    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 5; }));
+        QStringList({QStringLiteral("Wendrok: Timeout receiving A"), QStringLiteral("Port: Read"),
+                     QStringLiteral("File Get Error: B"),
+                     QStringLiteral("Wendrok: Error Recieving A"), QStringLiteral("Port: Write")}));
+    ShowMessage(QStringLiteral("Done"));
+    EXPECT_EQ(prompt.shown.size(), 6u);
 }
 
 TEST(QtPrompt, MessageTextsFromOutsideAreShownAsTheyAreNeverAsMarkup)
