@@ -7,8 +7,8 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QSpacerItem>
+#include <deque>
 #include <utility>
-#include <vector>
 
 #include "platform/UiPost.h"
 #include "platform/WindowPlacement.h"
@@ -189,7 +189,8 @@ TGroupedMessages& Grouped()
     return grouped;
 }
 
-// The boxes held back by the living THeldMessageBoxes (UI thread only).
+// The boxes held back by the living THeldMessageBoxes, in the order they reached the UI
+// thread, and those still waiting to be shown after them (UI thread only).
 struct THeldBox {
     QString title;
     QString text;
@@ -197,7 +198,8 @@ struct THeldBox {
 };
 struct THeldBoxes {
     int depth = 0;
-    std::vector<THeldBox> boxes;
+    bool showing = false;  // a held box is open
+    std::deque<THeldBox> boxes;
 };
 
 THeldBoxes& Held()
@@ -206,9 +208,39 @@ THeldBoxes& Held()
     return held;
 }
 
+// UI thread: a box that has reached the UI thread opens now, unless boxes are held: then it
+// waits behind them, so that none opens inside the held work and all open in order.
+void ShowOrHold(const THeldBox& box)
+{
+    THeldBoxes& held = Held();
+    if (held.depth > 0 || held.showing || !held.boxes.empty()) {
+        held.boxes.push_back(box);
+        return;
+    }
+    Prompt().MessageBox(box.title, box.text, TMsgButtons::Ok, box.icon);
+}
+
+// UI thread: opens the held boxes one after the other, also those that arrive while one is
+// open, until none is left or a new hold begins (its end shows the rest).
+void ShowHeldBoxes()
+{
+    THeldBoxes& held = Held();
+    if (held.showing) {
+        return;
+    }
+    held.showing = true;
+    while (held.depth == 0 && !held.boxes.empty()) {
+        const THeldBox box = std::move(held.boxes.front());
+        held.boxes.pop_front();
+        Prompt().MessageBox(box.title, box.text, TMsgButtons::Ok, box.icon);
+    }
+    held.showing = false;
+}
+
+// Any thread: the box opens on the UI thread once the events posted before it have run.
 void ShowPosted(const QString& title, const QString& text, TMsgIcon icon)
 {
-    PostToUi([title, text, icon] { Prompt().MessageBox(title, text, TMsgButtons::Ok, icon); });
+    PostToUi([box = THeldBox{title, text, icon}] { ShowOrHold(box); });
 }
 
 }  // namespace
@@ -217,11 +249,10 @@ THeldMessageBoxes::THeldMessageBoxes() { ++Held().depth; }
 
 THeldMessageBoxes::~THeldMessageBoxes()
 {
-    if (--Held().depth > 0) {
-        return;
-    }
-    for (const THeldBox& box : std::exchange(Held().boxes, {})) {
-        ShowPosted(box.title, box.text, box.icon);
+    // Posted behind whatever is on its way to the UI thread already: a box among that joins
+    // the held ones before they open.
+    if (--Held().depth == 0 && !Held().boxes.empty()) {
+        PostToUi(&ShowHeldBoxes);
     }
 }
 
@@ -279,13 +310,9 @@ TPostMessageBoxes::~TPostMessageBoxes() { --tPostMessageBoxes; }
 
 void PostMessageBox(const QString& title, const QString& text, TMsgIcon icon)
 {
-    if (!IsUiThread()) {
-        ShowPosted(title, text, icon);
-    } else if (Held().depth > 0) {
-        Held().boxes.push_back({title, text, icon});
-    } else if (tPostMessageBoxes > 0) {
+    if (!IsUiThread() || (tPostMessageBoxes > 0 && Held().depth == 0)) {
         ShowPosted(title, text, icon);
     } else {
-        Prompt().MessageBox(title, text, TMsgButtons::Ok, icon);
+        ShowOrHold({title, text, icon});
     }
 }

@@ -62,7 +62,8 @@ constexpr int kMessageGroupLines = 30;
 
 // Any thread: shows an Ok box without blocking the caller. Called from a worker thread, or
 // while a TPostMessageBoxes lives on the calling thread, the box is posted to the UI thread,
-// in order with other posted work.
+// in order with other posted work. Otherwise it opens at once, or after the held boxes
+// while any are held (THeldMessageBoxes).
 void PostMessageBox(const QString& title, const QString& text,
                     TMsgIcon icon = TMsgIcon::Information);
 
@@ -77,11 +78,13 @@ public:
     TPostMessageBoxes& operator=(const TPostMessageBoxes&) = delete;
 };
 
-// UI thread. While one is alive, the boxes that ShowMessage and PostMessageBox would open on
-// the UI thread are held back; when the outermost one ends they are posted in order, each a
-// box of its own. So no box opens, not even in an event loop the work runs meanwhile, before
-// the work that raised them has returned to its caller (a drag's data request: the program
-// that asked gives up after a few seconds, and with it every file of the drop).
+// UI thread. While one is alive, every box that reaches the UI thread is held back: those
+// ShowMessage and PostMessageBox raise there, and those posted from other threads (a link
+// failure) that an event loop of the work runs meanwhile. When the outermost one ends they
+// open after the work has returned, each a box of its own, in the order they reached the UI
+// thread, and boxes posted meanwhile open after them. So no box opens before the work that
+// runs inside a hold has returned to its caller (a drag's data request: the program that
+// asked gives up after a few seconds, and with it every file of the drop).
 class THeldMessageBoxes {
 public:
     THeldMessageBoxes();

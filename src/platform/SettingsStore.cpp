@@ -10,18 +10,28 @@
 
 namespace {
 
+// "%XX" for a character up to U+00FF, "%uXXXX" above; '%' is always escaped, so neither
+// form ever stands for itself in a file.
+void AppendEscaped(QString& out, QChar c)
+{
+    out += c.unicode() <= 0xff ? QString::asprintf("%%%02X", c.unicode())
+                               : QString::asprintf("%%u%04X", c.unicode());
+}
+
 QString Escape(const QString& text, bool isName)
 {
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
-        const bool edgeBlank = isName && c == QLatin1Char(' ') && (i == 0 || i == text.size() - 1);
+        // The reader trims names (QString::trimmed): a blank of any kind at the edge of a
+        // name would be lost.
+        const bool edgeBlank = isName && c.isSpace() && (i == 0 || i == text.size() - 1);
         const bool special = isName && (c == QLatin1Char('=') || c == QLatin1Char('[') ||
                                         c == QLatin1Char(';') || c == QLatin1Char('#'));
         if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('%') || edgeBlank ||
             special) {
-            out += QString::asprintf("%%%02X", c.unicode());
+            AppendEscaped(out, c);
         } else {
             out += c;
         }
@@ -38,17 +48,34 @@ int HexDigit(QChar c)
     return -1;
 }
 
+// The number the `digits` hex digits at `from` spell, or -1 when they are not all there.
+int HexNumber(const QString& text, qsizetype from, int digits)
+{
+    if (from + digits > text.size()) {
+        return -1;
+    }
+    int number = 0;
+    for (int k = 0; k < digits; ++k) {
+        const int digit = HexDigit(text.at(from + k));
+        if (digit < 0) {
+            return -1;
+        }
+        number = number * 16 + digit;
+    }
+    return number;
+}
+
 QString Unescape(const QString& text)
 {
     QString out;
     out.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text.at(i) == QLatin1Char('%') && i + 2 < text.size()) {
-            const int hi = HexDigit(text.at(i + 1));
-            const int lo = HexDigit(text.at(i + 2));
-            if (hi >= 0 && lo >= 0) {
-                out += QChar(hi * 16 + lo);
-                i += 2;
+        if (text.at(i) == QLatin1Char('%')) {
+            const bool wide = i + 1 < text.size() && text.at(i + 1) == QLatin1Char('u');
+            const int code = wide ? HexNumber(text, i + 2, 4) : HexNumber(text, i + 1, 2);
+            if (code >= 0) {
+                out += QChar(code);
+                i += wide ? 5 : 2;
                 continue;
             }
         }

@@ -4,8 +4,8 @@
 // only; everything else goes through Registry.h.
 //
 // File form: one "[key path]" line per key, then "name=value" lines. Line breaks, "%" and,
-// in names, the characters that would end a name or start a key or comment are written as
-// %XX.
+// in names, the characters that would end a name or start a key or comment, and a blank of
+// any kind at either edge, are written as %XX (%uXXXX above U+00FF).
 
 #include <QDateTime>
 #include <QHash>

@@ -12,12 +12,14 @@
 #include <QTest>
 #include <QTreeView>
 #include <QUrl>
+#include <thread>
 
 #include "desktop/DesktopFixture.h"
 #include "explorer/Dasexplorer.h"
 #include "explorer/Dropsource.h"
 #include "explorer/ExplorerListView.h"
 #include "link/MuxClasses.h"
+#include "platform/Prompt.h"
 #include "support/DragEvents.h"
 #include "support/TestFiles.h"
 #include "support/das/DasDirectory.h"
@@ -329,11 +331,17 @@ TEST_F(ExplorerDragScenario, DraggedFilesAreFetchedWhenTheDesktopAsksForThem)
 
     // A file that does not come is left out, and so is the older copy in the cache; the
     // files that came are handed over, and the boxes telling of the failure open only once
-    // the file manager has them (it would give up on them while a box is open).
+    // the file manager has them (it would give up on them while a box is open). So does a
+    // box another thread posts meanwhile, as the link thread does when the port fails: it
+    // reaches the UI thread in the fetch's wait, and opens first of the three.
     const QString stale = WriteFile(cache + QStringLiteral("RUN.PXS"), "an older copy");
     files.RemoveFile(TDasDirectory::FileKey(QStringLiteral("C:\\RUN.PXS")));
     QStringList shownInRequest{QStringLiteral("not asked")};
+    const QString portFailure = QStringLiteral("System Error: Could Not Read From Comm Port");
     SetDragRunner([&](QDrag& drag, Qt::DropActions, Qt::DropAction) {
+        std::thread([&] {
+            PostMessageBox(portFailure, QStringLiteral("Error# 5: I/O error"));
+        }).join();
         handed = drag.mimeData()->urls();
         shownInRequest = prompt.Messages();
         return Qt::CopyAction;
@@ -346,9 +354,10 @@ TEST_F(ExplorerDragScenario, DraggedFilesAreFetchedWhenTheDesktopAsksForThem)
     EXPECT_EQ(handed, QList<QUrl>{QUrl::fromLocalFile(cache + QStringLiteral("A.TXT"))});
     EXPECT_TRUE(shownInRequest.isEmpty());
     EXPECT_FALSE(QFileInfo::exists(stale));
-    ASSERT_TRUE(WaitUntil([this] { return prompt.Messages().size() == 2; }));
+    ASSERT_TRUE(WaitUntil([this] { return prompt.Messages().size() == 3; }));
     EXPECT_EQ(prompt.Messages(),
-              (QStringList{QStringLiteral("Wendrok: Timeout receiving ") + stale,
+              (QStringList{portFailure + QStringLiteral(": Error# 5: I/O error"),
+                           QStringLiteral("Wendrok: Timeout receiving ") + stale,
                            QStringLiteral("Wendrok: Error Recieving ") + stale}));
 
     // A file manager may ask only once the drag has ended; the drop is still not the

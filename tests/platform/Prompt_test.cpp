@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <chrono>
 #include <future>
+#include <thread>
 
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
@@ -171,11 +172,16 @@ TEST(PostMessageBox, OnTheUiThreadWaitsWhilePostingIsAskedFor)
 TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
 {
     TFakePrompt prompt;
+    // A box posted by a thread of its own, as the link thread posts a port failure.
+    const auto postFromAnotherThread = [](const QString& text) {
+        std::thread([text] { PostMessageBox(QStringLiteral("Port"), text); }).join();
+    };
     {
         const THeldMessageBoxes outer;
         {
             const THeldMessageBoxes inner;
             ShowMessage(QStringLiteral("Timeout receiving A"));
+            postFromAnotherThread(QStringLiteral("Read"));
             // The work runs an event loop of its own meanwhile: still nothing opens.
             QCoreApplication::processEvents();
         }
@@ -184,14 +190,18 @@ TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
         ShowMessage(QStringLiteral("Error Recieving A"));
         QCoreApplication::processEvents();
         EXPECT_TRUE(prompt.shown.empty());
+        // Still on its way when the work returns: it opens after the boxes held before it.
+        postFromAnotherThread(QStringLiteral("Write"));
     }
     EXPECT_TRUE(prompt.shown.empty()) << "posted, not opened inside the caller";
-    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 3; }));
-    EXPECT_EQ(prompt.Messages(), QStringList({QStringLiteral("Wendrok: Timeout receiving A"),
-                                              QStringLiteral("File Get Error: B"),
-                                              QStringLiteral("Wendrok: Error Recieving A")}));
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 5; }));
+    EXPECT_EQ(
+        prompt.Messages(),
+        QStringList({QStringLiteral("Wendrok: Timeout receiving A"), QStringLiteral("Port: Read"),
+                     QStringLiteral("File Get Error: B"),
+                     QStringLiteral("Wendrok: Error Recieving A"), QStringLiteral("Port: Write")}));
     ShowMessage(QStringLiteral("Done"));
-    EXPECT_EQ(prompt.shown.size(), 4u);
+    EXPECT_EQ(prompt.shown.size(), 6u);
 }
 
 TEST(QtPrompt, MessageTextsFromOutsideAreShownAsTheyAreNeverAsMarkup)

@@ -165,6 +165,38 @@ TEST_F(RegistryTest, TypedValuesSurviveAnotherStart)
     EXPECT_TRUE(text.contains(QStringLiteral("\nTenth=0.1\n"))) << text.toStdString();
 }
 
+TEST_F(RegistryTest, NamesAndValuesKeepBlanksOfEveryKindAtTheirEdges)
+{
+    // Every character a trim would take off, at both edges of a name and of its value.
+    QStringList names;
+    for (int u = 1; u <= 0xffff; ++u) {
+        const QString blank(QChar{u});
+        if (blank.trimmed().isEmpty()) {
+            names << blank + QStringLiteral("Name") + QString::number(u, 16) + blank;
+        }
+    }
+    ASSERT_TRUE(names.contains(QStringLiteral("\u3000Name3000\u3000")));
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(kKey, true));
+        for (const QString& name : names) {
+            reg.WriteString(name, name);
+        }
+    }
+    const QString saved = FileText();
+
+    // A later start reads the file alone, and its next save writes it as it was.
+    SetSettingsFilePath(file);
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(kKey, false));
+    EXPECT_EQ(reg.GetValueNames(), names);
+    for (const QString& name : names) {
+        EXPECT_EQ(reg.ReadString(name), name);
+    }
+    reg.WriteString(names.first(), names.first());
+    EXPECT_EQ(FileText(), saved);
+}
+
 TEST_F(RegistryTest, MissingOrMalformedValuesReadAsDefaults)
 {
     WriteFileText(QStringLiteral("; settings\n"
