@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "link/Host.h"
 #include "link/MuxClasses.h"
 #include "platform/Clocks.h"
 #include "platform/Prompt.h"
@@ -96,6 +97,8 @@ bool TMuxArray::RemoveChannel(uint8_t channel)
         removed = std::move(*it);
         list_.erase(it);
     }
+    // A packet waiting for room in its ring finds it gone and goes on.
+    Host.Thread().RingChanged();
     // Deleted outside the lock: closing its windows and files may take a while.
     removed.reset();
     return true;

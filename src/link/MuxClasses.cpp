@@ -46,14 +46,31 @@ TMux::~TMux()
     // Also at program end: a capture whose last bytes cannot be kept is reported.
     CloseCaptureFile();
     pcPort_.reset();
-    CloseWindow();
+    DropWindow();
     SetProgressWindow(nullptr);
+}
+
+bool TMux::HasReader() const
+{
+    return window_ != nullptr || HasCaptureFile() || getFile_ != nullptr ||
+           HasFixedReader(channel_);
+}
+
+void TMux::ReaderChanged(bool hadReader)
+{
+    if (HasReader()) {
+        ringAbandoned_ = false;
+    } else if (hadReader) {
+        ringAbandoned_ = true;
+        Host.Thread().RingChanged();
+    }
 }
 
 void TMux::SetWindow(ITerminalView* window)
 {
+    const bool hadReader = HasReader();
     if (window_ != nullptr && window_ != window) {
-        CloseWindow();
+        DropWindow();
     }
     if (window == nullptr && device_ != nullptr && owner_->TerminalFactory() != nullptr) {
         window = owner_->TerminalFactory()->CreateDeviceWindow(*this, *device_);
@@ -62,6 +79,7 @@ void TMux::SetWindow(ITerminalView* window)
     if (window_ != nullptr) {
         window_->SetHostChannel(this);
     }
+    ReaderChanged(hadReader);
 }
 
 void TMux::ClearWindow()
@@ -79,6 +97,13 @@ void TMux::ShowWindow()
 }
 
 void TMux::CloseWindow()
+{
+    const bool hadReader = HasReader();
+    DropWindow();
+    ReaderChanged(hadReader);
+}
+
+void TMux::DropWindow()
 {
     ITerminalView* window = window_;
     window_ = nullptr;
@@ -107,9 +132,10 @@ int TMux::ReadQueue()
 {
     const uint32_t n = ring_.Get(scratch_.data(), kChannelRingBytes);
     scratch_[n] = 0;
+    ringAbandoned_ = false;
     if (n > 0) {
         // A packet for this ring may be waiting for the room just made.
-        Host.Thread().RingRoomFreed();
+        Host.Thread().RingChanged();
     }
     return static_cast<int>(n);
 }
@@ -154,8 +180,7 @@ bool TMux::EndsListing(const char* bytes, int n)
 
 bool TMux::ProcessData()
 {
-    if (window_ == nullptr && !HasCaptureFile() && getFile_ == nullptr &&
-        !HasFixedReader(channel_)) {
+    if (!HasReader()) {
         return false;
     }
     if (!HasData()) {
@@ -237,8 +262,10 @@ void TMux::CloseEcho() { echoPort_.reset(); }
 
 void TMux::SetGetFile(std::unique_ptr<IChannelFile> file)
 {
+    const bool hadReader = HasReader();
     getFile_ = std::move(file);
     SetGetState(getFile_ != nullptr ? kGetReceiving : kGetIdle);
+    ReaderChanged(hadReader);
 }
 
 void TMux::CloseGetFile()
@@ -247,6 +274,7 @@ void TMux::CloseGetFile()
         getFile_->Close();
         getFile_.reset();
         SetGetState(kGetIdle);
+        ReaderChanged(true);
     }
 }
 
@@ -268,10 +296,12 @@ void TMux::CloseSendFile()
 
 void TMux::SetCaptureFile(std::unique_ptr<IChannelFile> file)
 {
+    const bool hadReader = HasReader();
     CloseCaptureFile();
     captureFile_ = std::move(file);
     captureNotOnPc_ = false;
     captureOn_ = captureFile_ != nullptr ? 1 : 0;
+    ReaderChanged(hadReader);
     if (window_ != nullptr) {
         window_->ChannelStateChanged();
     }
@@ -282,6 +312,7 @@ void TMux::MarkCaptureNotOnPc()
     captureFile_.reset();
     captureNotOnPc_ = true;
     captureOn_ = 1;
+    ReaderChanged(true);
     if (window_ != nullptr) {
         window_->ChannelStateChanged();
     }
@@ -289,10 +320,12 @@ void TMux::MarkCaptureNotOnPc()
 
 void TMux::StopCapture()
 {
+    const bool hadReader = HasReader();
     const bool hadCapture = HasCaptureFile();
     captureOn_ = 0;
     captureNotOnPc_ = false;
     CloseCaptureFile();
+    ReaderChanged(hadReader);
     // A capture made on the DAS ends here too, so the device's next capture path is fresh.
     if (hadCapture && device_ != nullptr) {
         device_->CaptureStopped();

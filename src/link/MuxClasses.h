@@ -187,6 +187,9 @@ public:
     // bytes have waited for a reader (cbuf_t::UnreadForMs).
     uint32_t RingFree() const { return ring_.Free(); }
     int64_t RingUnreadForMs() const { return ring_.UnreadForMs(); }
+    // Any thread. The channel's last reader ended (its window closed, its capture or fetch
+    // ended) and nothing has read the ring since: its bytes wait for nobody.
+    bool RingAbandoned() const { return ringAbandoned_.load(); }
     // Takes at most 8192 bytes from the ring into the scratch buffer, zero-terminated;
     // returns the count.
     int ReadQueue();
@@ -329,6 +332,13 @@ private:
     void ReportFailure(const QString& text);
     // Closes a PC capture file; a failed close is reported.
     void CloseCaptureFile();
+    // Whether the service pass takes this channel's bytes: it has a window, a capture or a
+    // fetch, or a reader of its own as a fixed channel.
+    bool HasReader() const;
+    // After a window, capture or fetch came or went: a ring that lost its last reader is
+    // abandoned and a packet waiting for room in it goes on; a reader back takes it up again.
+    void ReaderChanged(bool hadReader);
+    void DropWindow();
     enum class TPcWrite { NoPort, Written, Failed };
     TPcWrite WritePcPortIfOpen(const char* bytes, int count);
     void ClosePcPortIfFailed();
@@ -348,6 +358,7 @@ private:
     std::atomic<uint32_t> bytesTransferred_{0};
     std::atomic<double> lastActivity_{0.0};
     cbuf_t ring_{kChannelRingBytes, true};
+    std::atomic<bool> ringAbandoned_{false};
     // The PC device port: changed only on the UI thread, used under its lock by every thread.
     std::unique_ptr<IPcDevicePort> pcPort_;
     std::mutex pcPortLock_;
@@ -411,7 +422,8 @@ public:
     TMux* GetChannel(uint8_t channel) const;
     // Link thread. Holds the channel (empty when the number is free) against removal.
     TChannelHold HoldChannel(uint8_t channel) const;
-    // Deletes the channel (waiting for a link thread hold to end); false when it is free.
+    // Deletes the channel (waiting for a link thread hold to end); false when it is free. A
+    // packet waiting for room in its ring goes on at once.
     bool RemoveChannel(uint8_t channel);
     // The channel at list index i, null when out of range.
     TMux* Items(int index) const;
@@ -430,6 +442,8 @@ public:
     // data timer's: the link thread asks when a ring fills faster than the timer empties it.
     // At most one request waits at a time.
     void RequestService();
+    // Any thread. A pass was asked for with RequestService and has not begun.
+    bool ServiceRequested() const { return serviceRequested_.load(); }
     double GetLastDataTime() const { return lastDataTime_; }
 
     // Readers of the fixed channels (not owned; null restores the no-op readers).

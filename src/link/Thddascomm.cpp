@@ -29,8 +29,6 @@ constexpr uint32_t kAwaitedBytesMin = 2;
 // Playback waits in slices of at most this long; a wait this long or longer is skipped.
 constexpr int64_t kPlaybackSliceMs = 50;
 constexpr int64_t kPlaybackSkipMs = 32768;
-// Bytes that have waited this long in a ring have no reader coming for them.
-constexpr std::chrono::milliseconds kRingReaderGone{2000};
 // A segment for a channel that does not exist goes to the info channel after "[n]".
 constexpr uint32_t kTagBytes = 5;
 
@@ -150,11 +148,11 @@ int64_t TThdDASComm::CpuTimeNs() const
     return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
 }
 
-void TThdDASComm::RingRoomFreed()
+void TThdDASComm::RingChanged()
 {
     {
         std::lock_guard lock(parkLock_);
-        ++roomFreed_;
+        ++ringChanges_;
     }
     parkChanged_.notify_all();
 }
@@ -471,7 +469,8 @@ void TThdDASComm::WaitForPacketTime(const DataPacket& packet)
 // as fast as the UI thread reads, and the DAS's next packet is answered in time. A ring whose
 // bytes have waited kRingReaderGone for a reader has none (a channel without window, capture
 // or fetch, a UI thread that stopped reading): it is written over at once, its oldest bytes
-// giving way. A pause or the end of the thread stops the wait.
+// giving way. So is a ring whose last reader ended (window closed, capture or fetch over) and
+// a removed channel's: both wake the wait at once. A pause or the end of the thread stops it.
 void TThdDASComm::WaitForRingSpace(const DataPacket& packet)
 {
     std::array<TRingNeed, 4> needs;
@@ -487,7 +486,7 @@ void TThdDASComm::WaitForRoom(uint8_t channel, uint32_t bytes)
         uint64_t seen = 0;
         {
             std::lock_guard lock(parkLock_);
-            seen = roomFreed_;
+            seen = ringChanges_;
         }
         // Looked at after `seen` was taken: room freed from here on ends the wait below.
         const int64_t waitMs = RoomWaitMs(channel, bytes);
@@ -496,7 +495,7 @@ void TThdDASComm::WaitForRoom(uint8_t channel, uint32_t bytes)
         }
         std::unique_lock lock(parkLock_);
         parkChanged_.wait_for(lock, std::chrono::milliseconds(waitMs), [this, seen] {
-            return roomFreed_ != seen || paused_.load() || terminate_.load();
+            return ringChanges_ != seen || paused_.load() || terminate_.load();
         });
     }
 }
@@ -505,13 +504,14 @@ int64_t TThdDASComm::RoomWaitMs(uint8_t channel, uint32_t bytes) const
 {
     // Held only to look: a channel is never held across a wait.
     const TChannelHold mux = MuxArray != nullptr ? MuxArray->HoldChannel(channel) : TChannelHold();
-    if (!mux || mux->RingFree() >= bytes) {
+    if (!mux || mux->RingFree() >= bytes || mux->RingAbandoned()) {
         return 0;
     }
     const int64_t unread = mux->RingUnreadForMs();
-    if (unread >= kRingReaderGone.count()) {
+    const int64_t limit = ringReaderGoneMs_.load();
+    if (unread >= limit) {
         return 0;
     }
     mux->Owner().RequestService();
-    return kRingReaderGone.count() - unread;
+    return limit - unread;
 }

@@ -40,6 +40,8 @@ void ForEachSegment(const DataPacket& packet, TVisit visit)
 // status update, so the update repeats every third silent pass.
 constexpr int kSilentPassesLost = 101;
 constexpr int kSilentPassesRepeat = 98;
+// Bytes that have waited this long in a ring have no reader coming for them.
+constexpr std::chrono::milliseconds kRingReaderGone{2000};
 
 // The one worker thread that drives the DAS link. THost owns it; it is made idle and starts
 // running with Resume (the first connect or playback). Neither the live link nor a playback
@@ -94,9 +96,12 @@ public:
     int64_t DispatchTicks() const { return dispatchTicks_.load(std::memory_order_relaxed); }
     // Any thread. CPU time the link thread has used, in ns (0 when it is not running).
     int64_t CpuTimeNs() const;
-    // Any thread (the service pass). Bytes were taken out of a channel's ring: a packet
-    // waiting for room there looks again at once.
-    void RingRoomFreed();
+    // Any thread. Bytes were taken out of a channel's ring, a ring lost its last reader, or a
+    // channel was removed: a packet waiting for room in a ring looks again at once.
+    void RingChanged();
+    // Tests. How long bytes may wait in a ring for a reader before a packet stops waiting for
+    // room there (kRingReaderGone).
+    void SetRingReaderGone(std::chrono::milliseconds limit) { ringReaderGoneMs_ = limit.count(); }
 
     // The text reported when the thread ends.
     static constexpr const char* kTerminatedText = "Protocol Thread Terminated";
@@ -145,9 +150,10 @@ private:
     std::atomic<bool> paused_{false};
     std::atomic<bool> parked_{false};
     mutable std::mutex parkLock_;
-    // Pause, unpause, the end and freed ring room all wake the thread through it.
+    // Pause, unpause, the end and a changed ring all wake the thread through it.
     std::condition_variable parkChanged_;
-    uint64_t roomFreed_ = 0;  // guarded by parkLock_: bumped whenever a ring gives up bytes
+    uint64_t ringChanges_ = 0;  // guarded by parkLock_: bumped by RingChanged
+    std::atomic<int64_t> ringReaderGoneMs_{kRingReaderGone.count()};
     std::atomic<int64_t> threadCpuClock_{0};  // clockid_t of the running thread, 0 = none
 
     // Watchdog (link thread, except the flags).

@@ -112,7 +112,7 @@ bool TMux::OpenGetFile(const QString& path)
     }
     // Bytes left from an earlier transfer must not land in this file.
     ring_.Reset();
-    Host.Thread().RingRoomFreed();
+    Host.Thread().RingChanged();
     SetGetFile(std::move(file));
     return true;
 }

@@ -20,6 +20,7 @@
 #include "platform/Clocks.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
+#include "support/TerminalViews.h"
 #include "support/das/DasStandIn.h"
 
 // Qt is not built with the thread sanitizer, so it cannot see that the atomic reference count
@@ -61,6 +62,7 @@ protected:
         Host.SetDasBaud(kDefaultDasBaud);
         Host.SetForceComm(false);
         das.Stop();
+        Host.Thread().SetRingReaderGone(kRingReaderGone);
         Host.SetLinkUi(nullptr);
         DeleteLinkGlobals();
         UnfreezeQueueClock();
@@ -429,19 +431,18 @@ QByteArray DrainInto(TMux& mux, QByteArray& into)
     return into;
 }
 
-TEST_F(LinkThreadTest, APacketArrivingInPiecesIsTakenWholeAndAnswered)
+TEST_F(LinkThreadTest, APacketArrivingInPiecesIsLeftToArriveTakenWholeAndAnswered)
 {
-    // At 9600 baud a byte takes about a millisecond: the link thread gives the rest of a begun
-    // packet time to arrive, and still takes each packet whole however slowly it comes.
+    // At 9600 baud a byte takes about a millisecond.
     Host.SetDasBaud(9600);
     TMux* mux = MuxArray->AddChannel(20);
     Connect();
     WaitListening();
+    // Pieces far apart: each packet is still taken whole, however slowly it comes.
     WriteInPieces(das::EncodeControl(kNak, 0), {1, 2, 1});
     std::optional<das::TFrame> answer = NextFrame();
     ASSERT_TRUE(answer.has_value());
     EXPECT_TRUE(IsPoll(*answer));
-
     const QByteArray payload = QByteArray(200, 'p') + "end";
     // A packet start alone, part of the header, the rest of the header, part of the payload.
     WriteInPieces(das::EncodeData(12, 0, 0, {{20, payload}}), {1, 4, 11, 150});
@@ -453,34 +454,110 @@ TEST_F(LinkThreadTest, APacketArrivingInPiecesIsTakenWholeAndAnswered)
     QByteArray received;
     ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= payload.size(); }));
     EXPECT_EQ(received, payload);
-    EXPECT_EQ(ProtocolCounters().naksSent.load(), 0u);
-    EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
-}
 
-TEST_F(LinkThreadTest, APacketHalfArrivedWhenTheLinkPausesIsTakenWholeAfterwards)
-{
-    // At 300 baud the rest of a begun packet would take far longer than a read waits.
-    Host.SetDasBaud(300);
-    TMux* mux = MuxArray->AddChannel(20);
-    Connect();
+    // A packet coming at the line's own pace, a byte at a time: the link thread lets the bytes
+    // still on the way arrive before it listens again, instead of waking for each of them.
+    const QByteArray paced = QByteArray(250, 'q') + "end";
+    const QByteArray packet = das::EncodeData(13, 0, 0, {{20, paced}});
     WaitListening();
-    const QByteArray packet = das::EncodeData(4, 0, 0, {{20, "paused between"}});
-    das.WriteRaw(packet.left(20));
+    das.SetBaudRate(9600);
+    const uint32_t listensBefore = ProtocolCounters().receiveAttempts.load();
+    das.WriteRaw(packet);
+    answer = NextFrame();
+    const uint32_t listens = ProtocolCounters().receiveAttempts.load() - listensBefore;
+    ASSERT_TRUE(answer.has_value());
+    EXPECT_EQ(answer->controlKind, kAck);
+    EXPECT_EQ(answer->sequence, 13);
+    EXPECT_LT(listens, packet.size() / 4);
+    received.clear();
+    ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= paced.size(); }));
+    EXPECT_EQ(received, paced);
+
+    // Half arrived when the link pauses, the rest far longer on the way than a read waits.
+    das.SetBaudRate(0);
+    const QByteArray halted = das::EncodeData(14, 0, 0, {{20, "paused between"}});
+    WaitListening();
+    das.WriteRaw(halted.left(20));
     WaitListening();
     WaitListening();
     ASSERT_TRUE(Host.Pause());
     EXPECT_TRUE(Host.Thread().Parked());
-    das.WriteRaw(packet.mid(20));
+    das.WriteRaw(halted.mid(20));
     Host.Unpause();
-    std::optional<das::TFrame> answer = NextFrame();
+    answer = NextFrame();
     ASSERT_TRUE(answer.has_value());
     EXPECT_EQ(answer->controlKind, kAck);
-    EXPECT_EQ(answer->sequence, 4);
-    QByteArray received;
+    EXPECT_EQ(answer->sequence, 14);
+    received.clear();
     ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= 14; }));
     EXPECT_EQ(received, "paused between");
     EXPECT_EQ(ProtocolCounters().naksSent.load(), 0u);
     EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
+}
+
+// Waits for `done` without running the event loop, so that a service pass the link thread asks
+// for meanwhile does not run.
+bool PollUntil(const std::function<bool()>& done)
+{
+    QDeadlineTimer deadline(kTestWaitMs);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+TEST_F(LinkThreadTest, APacketWaitingForRoomGoesOnOnceTheRingLosesItsReaderOrItsChannel)
+{
+    // The bytes in the ring never wait long enough here to count as having no reader.
+    Host.Thread().SetRingReaderGone(std::chrono::hours(1));
+    TNullTerminalView window;
+    struct TEnding {
+        const char* what;
+        std::function<void(TMux&)> giveReader;
+        std::function<void(TMux&)> end;
+    };
+    const std::vector<TEnding> endings = {
+        {"window closed", [&](TMux& mux) { mux.SetWindow(&window); },
+         [](TMux& mux) { mux.CloseWindow(); }},
+        {"capture ended", [](TMux& mux) { mux.MarkCaptureNotOnPc(); },
+         [](TMux& mux) { mux.StopCapture(); }},
+        {"channel removed", [&](TMux& mux) { mux.SetWindow(&window); },
+         [](TMux& mux) { MuxArray->RemoveChannel(mux.GetChannelNumber()); }},
+    };
+    Connect();
+    uint8_t sequence = 0;
+    for (const TEnding& ending : endings) {
+        SCOPED_TRACE(ending.what);
+        TMux* mux = MuxArray->AddChannel(20);
+        ending.giveReader(*mux);
+        ASSERT_TRUE(mux->PushData(QByteArray(kChannelRingBytes, 'x').constData(),
+                                  static_cast<int>(kChannelRingBytes)));
+        // No pass asked for earlier is still to come.
+        ASSERT_TRUE(WaitUntil([] { return !MuxArray->ServiceRequested(); }));
+        WaitListening();
+        das.WriteData(++sequence, 0, 0, {{20, "more"}});
+        // Handing it on, the link thread waits for room in the full ring and asks for a pass,
+        // which the event loop, not running, never serves.
+        ASSERT_TRUE(PollUntil([] { return MuxArray->ServiceRequested(); }));
+        // Acknowledged before it is handed on.
+        std::optional<das::TFrame> answer = NextFrame();
+        ASSERT_TRUE(answer.has_value());
+        EXPECT_EQ(answer->controlKind, kAck);
+        EXPECT_EQ(answer->sequence, sequence);
+        ending.end(*mux);
+        // The link goes on: the DAS's next packet is answered.
+        EXPECT_TRUE(IsPoll(Poll()));
+        if (MuxArray->GetChannel(20) != nullptr) {
+            // The oldest bytes gave way to the packet's.
+            QByteArray received;
+            EXPECT_EQ(DrainInto(*mux, received).size(), kChannelRingBytes);
+            EXPECT_TRUE(received.endsWith("xmore"));
+            MuxArray->RemoveChannel(20);
+        }
+    }
 }
 
 TEST_F(LinkThreadTest, ReconnectingWhileDataFlowsLosesNothingAcknowledged)

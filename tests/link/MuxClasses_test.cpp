@@ -379,6 +379,33 @@ TEST(MuxWindow, DeletingChannelFreesWindowProgressAndFiles)
     EXPECT_TRUE(echo.destroyed);
 }
 
+TEST(MuxWindow, ARingIsAbandonedWhenItsLastReaderEndsUntilReadOrReadAgain)
+{
+    TLog log;
+    TSinkState fetch;
+    FakeTerminal window;
+    FakeTerminal scriptWindow;
+    TMuxArray table;
+    TMux* mux = table.AddChannel(30, &window);
+    mux->MarkCaptureNotOnPc();
+    // The capture still takes the bytes once the window is closed.
+    mux->CloseWindow();
+    EXPECT_FALSE(mux->RingAbandoned());
+    mux->StopCapture();
+    EXPECT_TRUE(mux->RingAbandoned());
+    // A reader coming back, or a read, takes the ring up again.
+    mux->SetGetFile(std::make_unique<FakeFile>(fetch, log, "fetch"));
+    EXPECT_FALSE(mux->RingAbandoned());
+    mux->CloseGetFile();
+    EXPECT_TRUE(mux->RingAbandoned());
+    mux->ReadQueue();
+    EXPECT_FALSE(mux->RingAbandoned());
+    // A fixed channel keeps its own reader without a window.
+    TMux* script = table.AddChannel(kScriptChannel, &scriptWindow);
+    script->CloseWindow();
+    EXPECT_FALSE(script->RingAbandoned());
+}
+
 TEST(MuxTable, ServesChannelsInArrivalOrder)
 {
     TLog log;

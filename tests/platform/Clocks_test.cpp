@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <chrono>
 #include <cstdlib>
 
 TEST(QueueClock, DateTimeMapsToLow32BitsOfMillisecondsSince1899)
@@ -71,7 +72,22 @@ TEST(QueueClock, FreezesAndStepsForTests)
 TEST(PerfCounter, CountsTenMillionTicksPerSecond)
 {
     EXPECT_EQ(kPerfFrequency, 10'000'000);
-    const int64_t a = PerfCounter();
-    const int64_t b = PerfCounter();
-    EXPECT_LE(a, b);
+    // Over a short real interval the counter advances by as many 100 ns ticks as the steady
+    // clock, read just inside and just outside the counter's two readings, has seen pass.
+    using std::chrono::steady_clock;
+    const auto outerStart = steady_clock::now();
+    const int64_t first = PerfCounter();
+    const auto innerStart = steady_clock::now();
+    while (steady_clock::now() - innerStart < std::chrono::milliseconds(10)) {
+    }
+    const auto innerEnd = steady_clock::now();
+    const int64_t second = PerfCounter();
+    const auto outerEnd = steady_clock::now();
+    const auto ticks = [](steady_clock::duration d) {
+        return static_cast<double>(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count()) /
+               100.0;
+    };
+    const auto advance = static_cast<double>(second - first);
+    EXPECT_GE(advance, ticks(innerEnd - innerStart) * 0.99 - 1);
+    EXPECT_LE(advance, ticks(outerEnd - outerStart) * 1.01 + 1);
 }

@@ -49,8 +49,15 @@ TEST(WaitMs, ReturnsWhenTheApplicationExits)
 
 TEST(WaitMs, ZeroOrLessReturnsAtOnce)
 {
+    // At once: the event loop does not run, so posted work waits for the next one that does.
+    bool ran = false;
+    PostToUi([&] { ran = true; });
     WaitMs(0);
+    EXPECT_FALSE(ran);
     WaitMs(-5);
+    EXPECT_FALSE(ran);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(ran);
 }
 
 // Counts the paints of a widget.
