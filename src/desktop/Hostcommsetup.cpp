@@ -51,6 +51,24 @@ std::function<void(int)>& WaitOverride()
 
 QString ComName(int n) { return QStringLiteral("COM") + QString::number(n) + QLatin1Char(':'); }
 
+// With the link thread parked: sets the DAS port to `baud`, and keeps it as the working rate
+// when `keep` is set and the port takes it; otherwise the port goes back to the working rate.
+// Then the link runs on. Whether the port took `baud`. No box opens while the link is parked
+// (the DAS would go unanswered for as long as it stayed open): a refused rate opens none, and
+// a port that will not go back to the working rate tells so once the link runs.
+bool SetBaudAndRunOn(uint32_t baud, bool keep)
+{
+    THeldMessageBoxes heldWhileParked;
+    const bool taken = SetDasBaudRate(baud, false);
+    if (taken && keep) {
+        Host.SetDasBaud(baud);
+    } else {
+        SetDasBaudRate(Host.DasBaud());
+    }
+    Host.Unpause();
+    return taken;
+}
+
 // Whether a console command holding `text` still waits in TimedQueue.
 bool CommandQueued(const QByteArray& text)
 {
@@ -315,8 +333,7 @@ void THostCommSetupForm::Button_OKClick()
     } else if (static_cast<uint32_t>(newBaud) != Host.DasBaud() &&
                !DasPortTakesBaud(static_cast<uint32_t>(newBaud))) {
         // A DAS switched to a rate the PC cannot follow would be out of reach.
-        ShowMessage(QStringLiteral("Unable to Set Baud Rate to ") + QString::number(newBaud) +
-                    QLatin1Char('.'));
+        ShowBaudRefused(newBaud);
         return;
     }
     Host.ClearCommandQueue();
@@ -356,38 +373,36 @@ void THostCommSetupForm::SwitchLink(int newPort, int newBaud, int newProtocol, b
         Host.DasPortOpenFailed();
         return;
     }
-    if (SetDasBaudRate(static_cast<uint32_t>(newBaud))) {
-        Host.SetDasBaud(static_cast<uint32_t>(newBaud));
-    } else {
-        SetDasBaudRate(Host.DasBaud());
-        ShowMessage(QStringLiteral("Unable to Set Baud Rate to ") + QString::number(newBaud) +
-                    QLatin1Char('.'));
+    if (!SetBaudAndRunOn(static_cast<uint32_t>(newBaud), true)) {
+        ShowBaudRefused(newBaud);
     }
-    Host.Unpause();
     Wait(kSwitchWaitMs);
     Host.ResetStatistics();
 }
 
 bool THostCommSetupForm::DasPortTakesBaud(uint32_t baud)
 {
+    // The caller's box is the one the operator sees for a refused rate: the port's own
+    // refusal opens none.
     // A closed DAS port (waiting to be opened again) is tried as a test port.
     if (!DasPortOpen()) {
         TCommHandle probe;
-        if (!OpenCommPort(probe, Host.DasPort(), baud, kPortSettings, 0, true, false)) {
-            return false;
-        }
-        CloseCommPort(probe);
-        return true;
+        return OpenCommPort(probe, Host.DasPort(), Host.DasBaud(), kPortSettings, 0, false,
+                            false) &&
+               probe.Port()->SetBaudRate(baud);
     }
-    // Tried on the port itself, with the link thread parked, and set back at once.
+    // Tried on the port itself, with the link thread parked only for the try.
     if (!Host.Pause()) {
         Host.Unpause();
         return false;
     }
-    const bool takes = SetDasBaudRate(baud);
-    SetDasBaudRate(Host.DasBaud());
-    Host.Unpause();
-    return takes;
+    return SetBaudAndRunOn(baud, false);
+}
+
+void THostCommSetupForm::ShowBaudRefused(int baud)
+{
+    ShowMessage(QStringLiteral("Unable to Set Baud Rate to ") + QString::number(baud) +
+                QLatin1Char('.'));
 }
 
 void THostCommSetupForm::Button_CancelClick() { close(); }

@@ -72,8 +72,11 @@ private:
     // Tells the DAS (when asked), then switches the PC's side of the link.
     void SwitchLink(int newPort, int newBaud, int newProtocol, bool tellDas);
     static void Wait(int ms);
-    // Whether the DAS port can be set to `baud` (a failure shows its box).
+    // Whether the DAS port can be set to `baud`; the link runs on, at the working rate, when
+    // this returns, and no box tells of a refused rate.
     static bool DasPortTakesBaud(uint32_t baud);
+    // "Unable to Set Baud Rate to " + baud + ".".
+    static void ShowBaudRefused(int baud);
 
     std::array<TRow, kHighestComPort> rows_{};
     int designedHeight_ = 0;

@@ -381,20 +381,17 @@ void InstallDasPort(TCommHandle&& h)
     gDasPortLost = false;
 }
 
-bool SetDasBaudRate(uint32_t baud)
+bool SetDasBaudRate(uint32_t baud, bool showErrors)
 {
     // Only the speed changes: the port keeps its own parity, data bits, stop bits and flow,
     // whatever port was opened last.
     ISerialPort* port = gDasPort.Port();
-    if (!gDasPort.IsOpen() || port == nullptr) {
-        ShowSystemError(kBaudTitle, EBADF);
-        return false;
-    }
-    if (!port->SetBaudRate(baud)) {
+    const bool set =
+        gDasPort.IsOpen() && port != nullptr ? port->SetBaudRate(baud) : (errno = EBADF, false);
+    if (!set && showErrors) {
         ShowSystemError(kBaudTitle, errno);
-        return false;
     }
-    return true;
+    return set;
 }
 
 bool CloseDasPort()

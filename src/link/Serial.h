@@ -91,8 +91,10 @@ bool DasPortLost();
 // How long one character takes on the DAS port's line at its present settings, in ns; 0 when
 // the port is closed or cannot tell.
 int64_t DasCharacterTimeNs();
-// Changes only the DAS port's speed; its parity, data bits, stop bits and flow stay. UI thread.
-bool SetDasBaudRate(uint32_t baud);
+// Changes only the DAS port's speed; its parity, data bits, stop bits and flow stay. A rate the
+// port refuses leaves it at the rate it had, with a box only when `showErrors` is set (the
+// caller then tells the operator itself). UI thread.
+bool SetDasBaudRate(uint32_t baud, bool showErrors = true);
 // UI thread.
 bool CloseDasPort();
 // Any thread.

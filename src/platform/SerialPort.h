@@ -127,6 +127,9 @@ bool IsAccessDeniedError(int error);
 bool SetTerminalSpeed(int fd, uint32_t baud);
 // The output speed set on a terminal, in baud; false when it cannot be read.
 bool GetTerminalSpeed(int fd, uint32_t& baud);
+// Tests: a driver that runs a rate it was given at another one. After each speed change the
+// rate read back is passed through `driver` (null: taken as read). Any thread.
+void SetDriverRateForTest(uint32_t (*driver)(uint32_t baud));
 
 // An in-memory serial port for tests. Writes land in a buffer; reads take fed input; each
 // operation can be told to fail with a chosen errno.

@@ -5,6 +5,7 @@
 #include <asm/ioctls.h>
 #include <asm/termbits.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 
@@ -13,6 +14,7 @@
 extern "C" int ioctl(int fd, unsigned long request, ...) noexcept;
 
 bool GetTerminalSpeed(int fd, uint32_t& baud);
+void SetDriverRateForTest(uint32_t (*driver)(uint32_t baud));
 
 namespace {
 
@@ -36,6 +38,8 @@ constexpr TSpeedCode kSpeedCodes[] = {
 
 // How far the rate a driver runs at may be from the one asked for.
 constexpr uint64_t kSpeedTolerancePercent = 3;
+
+std::atomic<uint32_t (*)(uint32_t)> gDriverRate{nullptr};
 
 unsigned SpeedCode(uint32_t baud)
 {
@@ -75,6 +79,9 @@ bool SetTerminalSpeed(int fd, uint32_t baud)
     if (!GetTerminalSpeed(fd, taken)) {
         return false;
     }
+    if (auto* driver = gDriverRate.load()) {
+        taken = driver(taken);
+    }
     const uint64_t off = taken > baud ? taken - baud : baud - taken;
     if (off * 100 > uint64_t{baud} * kSpeedTolerancePercent) {
         ioctl(fd, TCSETS2, &before);
@@ -104,3 +111,5 @@ bool GetTerminalSpeed(int fd, uint32_t& baud)
     baud = tio.c_ospeed;
     return true;
 }
+
+void SetDriverRateForTest(uint32_t (*driver)(uint32_t baud)) { gDriverRate.store(driver); }

@@ -3,15 +3,10 @@
 // the link without losing it.
 #include "desktop/Hostcommsetup.h"
 
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -23,33 +18,12 @@
 #include "link/Protocol.h"
 #include "link/SendQueues.h"
 #include "station/PortClasses.h"
+#include "support/LineSpeed.h"
 #include "support/Pty.h"
 #include "support/das/DasStation.h"
 #include "support/das/DasSystem.h"
 
 namespace {
-
-// The line speed the PC set on a serial device, read through a descriptor of its own.
-uint32_t LineSpeed(const QString& path)
-{
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        return 0;
-    }
-    termios tio{};
-    const bool ok = ::tcgetattr(fd, &tio) == 0;
-    ::close(fd);
-    if (!ok) {
-        return 0;
-    }
-    switch (cfgetospeed(&tio)) {
-    case B38400: return 38400;
-    case B57600: return 57600;
-    case B115200: return 115200;
-    case B230400: return 230400;
-    default: return 1;
-    }
-}
 
 class HostCommTest : public DesktopFixture {
 protected:
@@ -351,7 +325,7 @@ private:
     std::unique_ptr<TTermiosPort> port_;
 };
 
-TEST_F(HostCommTest, ARateThePcsPortCannotTakeIsRefusedBeforeTheDasHearsOfIt)
+TEST_F(HostCommTest, ARateThePcsPortRefusesIsToldInOneBoxWithTheLinkRunningAndNeverSent)
 {
     SetSerialPortOpenerForTest([](const QString& path) -> std::unique_ptr<ISerialPort> {
         std::unique_ptr<TTermiosPort> port = TTermiosPort::Open(path);
@@ -362,9 +336,15 @@ TEST_F(HostCommTest, ARateThePcsPortCannotTakeIsRefusedBeforeTheDasHearsOfIt)
     THostCommSetupForm& f = Open();
     Das->SendCommandAt(QStringLiteral("RUNSCRIPT"), 60000);
     f.ComboBox_BaudRate->setCurrentText(QStringLiteral("100000"));
+    const size_t before = prompt.shown.size();
+    // While the box is open the link runs, at the working rate.
+    prompt.onMessage = [this](const TShownDialog&) {
+        ASSERT_FALSE(Host.Thread().Paused());
+        EXPECT_EQ(LineSpeed(das.SlavePath()), 115200u);
+        EXPECT_TRUE(LinkCarries("while the box is open"));
+    };
     f.Button_OK->click();
-    ASSERT_FALSE(prompt.shown.empty());
-    EXPECT_EQ(prompt.shown.back().text, QStringLiteral("Unable to Set Baud Rate to 100000."));
+    prompt.onMessage = nullptr;
     EXPECT_TRUE(f.isVisible());
     // Nothing sent, nothing dropped, the link as it was.
     EXPECT_FALSE(console.Texts().join(QLatin1Char('\n')).contains(QStringLiteral("SETPROTOCOL")));
@@ -372,6 +352,9 @@ TEST_F(HostCommTest, ARateThePcsPortCannotTakeIsRefusedBeforeTheDasHearsOfIt)
     EXPECT_EQ(Host.DasBaud(), 115200u);
     EXPECT_EQ(LineSpeed(das.SlavePath()), 115200u);
     EXPECT_TRUE(LinkCarries("still at 115200"));
+    // One box, which names the rate.
+    ASSERT_EQ(prompt.shown.size(), before + 1);
+    EXPECT_EQ(prompt.shown.back().text, QStringLiteral("Unable to Set Baud Rate to 100000."));
 
     // On another port, the test opening refuses it.
     f.Row(3).dasPort->click();

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,6 +14,7 @@
 #include "platform/Clocks.h"
 #include "support/FakePrompt.h"
 #include "support/Pty.h"
+#include "support/TestWaits.h"
 
 namespace {
 
@@ -44,21 +46,24 @@ protected:
     {
         CloseDasPort();
         SetSerialPortOpenerForTest({});
+        SetDriverRateForTest(nullptr);
         for (int n : {kDasCom, kEchoCom, kMissingCom}) {
             SetComPortDevicePath(n, QString());
         }
     }
 
-    // Waits until the DAS port's driver holds `count` received bytes.
-    static bool WaitForInput(uint32_t count)
+    // Waits until the port's driver holds `count` received bytes.
+    static bool WaitForInput(TCommHandle& h, uint32_t count)
     {
-        for (int tries = 0; tries < 2000; ++tries) {
-            if (GetCommInQueue(DasPortHandle()) >= count) {
-                return true;
+        const QDeadlineTimer deadline(kTestWaitMs);
+        while (GetCommInQueue(h) < count) {
+            pollfd p{h.Port()->WaitHandle(), POLLIN, 0};
+            if (deadline.hasExpired() ||
+                ::poll(&p, 1, static_cast<int>(deadline.remainingTime())) < 0) {
+                return false;
             }
-            ::usleep(1000);
         }
-        return false;
+        return true;
     }
 
     // Makes a fake the DAS port and returns it (the module owns it).
@@ -108,6 +113,47 @@ TEST_F(SerialTest, SetsAnyTypedBaudRateExactly)
     }
     const tcflag_t size = pty.Termios().c_cflag & CSIZE;
     EXPECT_EQ(size, static_cast<tcflag_t>(CS8));
+}
+
+// A driver that cannot make every rate runs some a little off; more than 3 % off, the rate is
+// refused and the line keeps the speed it had.
+TEST_F(SerialTest, ARateTheDriverRunsMoreThanThreePercentOffIsRefused)
+{
+    SetDriverRateForTest([](uint32_t baud) -> uint32_t {
+        switch (baud) {
+        case 100000:
+            return 104000;
+        case 200000:
+            return 194000;  // 3 % slow
+        case 250000:
+            return 257501;  // just over 3 % fast
+        default:
+            return baud;
+        }
+    });
+    ASSERT_TRUE(OpenDasPort(kDasCom, true));
+    ASSERT_TRUE(SetDasBaudRate(115200));
+    EXPECT_FALSE(SetDasBaudRate(100000));
+    ASSERT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(prompt.shown[0].title, QStringLiteral("System Error: Could Not Change Baud Rate"));
+    EXPECT_TRUE(prompt.shown[0].text.startsWith(QStringLiteral("Error# 22: ")))
+        << prompt.shown[0].text.toStdString();
+    EXPECT_EQ(pty.Speed(), 115200u);
+    EXPECT_EQ(DasCharacterTimeNs(), 86'805);
+    // Asked to stay quiet, the refusal opens no box.
+    EXPECT_FALSE(SetDasBaudRate(250000, false));
+    EXPECT_EQ(prompt.shown.size(), 1u);
+    EXPECT_EQ(pty.Speed(), 115200u);
+
+    EXPECT_TRUE(SetDasBaudRate(200000));
+    EXPECT_EQ(pty.Speed(), 200000u);
+    EXPECT_EQ(prompt.shown.size(), 1u);
+
+    // A port opened at such a rate fails at its line settings and stays closed.
+    TCommHandle echo;
+    EXPECT_FALSE(OpenCommPort(echo, kEchoCom, 100000, QStringLiteral("N,8,1"), 0, true, false));
+    EXPECT_FALSE(echo.IsOpen());
+    EXPECT_EQ(prompt.shown.back().title, QStringLiteral("System Error: Could Not Set Comm State"));
 }
 
 TEST_F(SerialTest, DasBaudChangeKeepsDasLineSettingsAfterAnotherPortOpens)
@@ -260,7 +306,7 @@ TEST_F(SerialTest, CloseEmptiesTheHandleAndHangsUpTheLine)
     EXPECT_FALSE(DasPortOpen());
     EXPECT_EQ(DasPortHandle().Port(), nullptr);
     pollfd p{pty.Master(), POLLIN, 0};
-    ASSERT_EQ(::poll(&p, 1, 2000), 1);
+    ASSERT_EQ(::poll(&p, 1, kTestWaitMs), 1);
     EXPECT_NE(p.revents & POLLHUP, 0);
     EXPECT_FALSE(CloseDasPort());  // nothing left to close
 }
@@ -281,17 +327,14 @@ TEST_F(SerialTest, DasPortCarriesBytesBothWays)
 
     const QByteArray in("\x0a\x32\x00\x00\xc3", 5);
     pty.Write(in);
-    QByteArray got;
-    for (int tries = 0; tries < 250 && got.size() < in.size(); ++tries) {
-        count = sizeof buffer;
-        ASSERT_TRUE(ReadDasPort(buffer, count));
-        got.append(reinterpret_cast<const char*>(buffer), count);
-    }
-    EXPECT_EQ(got, in);
+    ASSERT_TRUE(WaitForInput(DasPortHandle(), in.size()));
+    count = sizeof buffer;
+    ASSERT_TRUE(ReadDasPort(buffer, count));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buffer), count), in);
 
     // A read never takes more than the room it is given.
     pty.Write(Bytes("0123456789"));
-    ASSERT_TRUE(WaitForInput(10));
+    ASSERT_TRUE(WaitForInput(DasPortHandle(), 10));
     count = 4;
     ASSERT_TRUE(ReadDasPort(buffer, count));
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buffer), count), Bytes("0123"));
@@ -302,7 +345,7 @@ TEST_F(SerialTest, InputQueueCountsWaitingBytesAndPurgeDropsThem)
 {
     ASSERT_TRUE(OpenDasPort(kDasCom, true));
     pty.Write(Bytes("0123456789"));
-    ASSERT_TRUE(WaitForInput(10));
+    ASSERT_TRUE(WaitForInput(DasPortHandle(), 10));
     EXPECT_EQ(GetCommInQueue(DasPortHandle()), 10u);
     EXPECT_EQ(GetCommOutQueue(DasPortHandle()), 0u);
 
@@ -324,16 +367,10 @@ TEST_F(SerialTest, OtherPortsReadWhatWaitsWithoutWaiting)
     EXPECT_TRUE(ReadCommPort(h, buffer, count));
     EXPECT_EQ(count, 0u);
     echoPty.Write(Bytes("xy"));
-    QByteArray got;
-    for (int tries = 0; tries < 2000 && got.size() < 2; ++tries) {
-        count = sizeof buffer;
-        ASSERT_TRUE(ReadCommPort(h, buffer, count));
-        got.append(reinterpret_cast<const char*>(buffer), count);
-        if (got.size() < 2) {
-            ::usleep(1000);
-        }
-    }
-    EXPECT_EQ(got, Bytes("xy"));
+    ASSERT_TRUE(WaitForInput(h, 2));
+    count = sizeof buffer;
+    ASSERT_TRUE(ReadCommPort(h, buffer, count));
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buffer), count), Bytes("xy"));
 }
 
 // --- What a pseudo-terminal cannot show, on the fake port ---

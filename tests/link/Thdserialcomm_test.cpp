@@ -224,7 +224,7 @@ TEST(EchoReader, CarriesBytesBothWaysOverAPseudoTerminalAndStopsWhenItHangsUp)
     QByteArray got;
     while (got.size() < out.size()) {
         pollfd p{master, POLLIN, 0};
-        ASSERT_EQ(::poll(&p, 1, 2000), 1);
+        ASSERT_EQ(::poll(&p, 1, kTestWaitMs), 1);
         char buffer[16];
         const ssize_t n = ::read(master, buffer, sizeof buffer);
         ASSERT_GT(n, 0);

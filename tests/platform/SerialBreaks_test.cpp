@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/SerialPort.h"
+#include "support/TestWaits.h"
 
 namespace {
 
@@ -131,7 +132,7 @@ TEST(TermiosPortMarks, DoublesDataFfAndSeesTheFarEndHangUp)
 
     ASSERT_EQ(::write(master, "a\xFF" "b", 3), 3);
     pollfd p{port->Fd(), POLLIN, 0};
-    ASSERT_EQ(::poll(&p, 1, 2000), 1);
+    ASSERT_EQ(::poll(&p, 1, kTestWaitMs), 1);
     uint8_t buffer[16];
     const ssize_t n = port->Read(buffer, sizeof buffer);
     EXPECT_EQ(QByteArray(reinterpret_cast<const char*>(buffer), n), QByteArray("a\xFF\xFF" "b"));

@@ -10,6 +10,10 @@ TMsgResult TFakePrompt::MessageBox(const QString& title, const QString& text,
                                    TMsgButtons buttons, TMsgIcon)
 {
     shown.push_back({QStringLiteral("message"), title, text});
+    if (onMessage) {
+        const TShownDialog box = shown.back();  // the check may open boxes of its own
+        onMessage(box);
+    }
     if (!messageAnswers.empty()) {
         const TMsgResult answer = messageAnswers.front();
         messageAnswers.pop_front();

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -32,6 +33,8 @@ public:
     void QueueFolder(std::optional<QString> answer) { folderAnswers.push_back(std::move(answer)); }
     // Plain Ok boxes need no queued answer when this is set (the default).
     bool okBoxesAnswerThemselves = true;
+    // When set, runs as each message box opens (a test's check of what holds meanwhile).
+    std::function<void(const TShownDialog& box)> onMessage;
 
     TMsgResult MessageBox(const QString& title, const QString& text, TMsgButtons buttons,
                           TMsgIcon icon) override;

@@ -5,9 +5,10 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <QDeadlineTimer>
 #include <cstdlib>
 
-#include "platform/SerialPort.h"
+#include "support/LineSpeed.h"
 
 TPty::TPty()
 {
@@ -32,12 +33,14 @@ void TPty::Write(const QByteArray& bytes)
     ASSERT_EQ(::write(master_, bytes.constData(), bytes.size()), bytes.size());
 }
 
-QByteArray TPty::Read(int count, int quietMs)
+QByteArray TPty::Read(int count, int timeoutMs)
 {
     QByteArray got;
+    const QDeadlineTimer deadline(timeoutMs);
     while (got.size() < count) {
         pollfd p{master_, POLLIN, 0};
-        if (::poll(&p, 1, quietMs) <= 0 || (p.revents & POLLIN) == 0) {
+        if (::poll(&p, 1, static_cast<int>(deadline.remainingTime())) <= 0 ||
+            (p.revents & POLLIN) == 0) {
             break;
         }
         char buffer[256];
@@ -57,9 +60,4 @@ termios TPty::Termios() const
     return tio;
 }
 
-uint32_t TPty::Speed() const
-{
-    uint32_t baud = 0;
-    GetTerminalSpeed(master_, baud);
-    return baud;
-}
+uint32_t TPty::Speed() const { return LineSpeed(master_); }

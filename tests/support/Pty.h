@@ -8,6 +8,8 @@
 #include <QString>
 #include <cstdint>
 
+#include "support/TestWaits.h"
+
 class TPty {
 public:
     // Opens a master and unlocks its slave; Slave() stays empty when that fails.
@@ -25,13 +27,13 @@ public:
     // Writes all of `bytes` to the master; a short write fails the running test.
     void Write(const QByteArray& bytes);
 
-    // Reads until `count` bytes came or the line stays quiet for `quietMs`.
-    QByteArray Read(int count, int quietMs = 2000);
+    // Reads until `count` bytes came or `timeoutMs` passed.
+    QByteArray Read(int count, int timeoutMs = kTestWaitMs);
 
     // The slave's terminal settings, as the master reads them.
     termios Termios() const;
 
-    // The slave's line speed in baud (0 when it cannot be read).
+    // The slave's line speed in baud, as LineSpeed reads it (0 when it cannot be read).
     uint32_t Speed() const;
 
 private:
