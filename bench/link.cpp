@@ -2,11 +2,12 @@
 // delivered payload as a share of what the protocol allows at that line rate, the host's
 // turnaround (last byte of a DAS packet to the first byte of the answer) and the link
 // thread's CPU time idle and streaming; and the delivered payload again with both protocol trace
-// files written. Then a stream at 921600 baud from a stand-in that answers at once on an unpaced
-// pseudo-terminal, for a given time (first argument, seconds; default 20), into a channel served
-// as the program serves it (the data timer's passes and the ones the link asks for): the
-// statistics window's error counts and the packets the DAS had to send again after waiting for
-// an answer in vain. Prints figures only.
+// files written. Then streams from a stand-in that answers at once (no post-transmit pause), for
+// a given time each (first argument, seconds; default 10): at 115200 and at 921600 baud paced at
+// the line's rate, with a payload of letters and one of text lines, and at 921600 on an unpaced
+// pseudo-terminal; each into a channel served as the program serves it (the data timer's passes
+// and the ones the link asks for): the statistics window's error counts and the packets the DAS
+// had to send again after waiting for an answer in vain. Prints figures only.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -87,33 +88,54 @@ double Stream(TDasStandIn& das, TMux& mux, qsizetype& received)
     return static_cast<double>(timer.elapsed()) / 1000.0;
 }
 
-// Streams full packets at 921600 baud for `seconds` from a stand-in on an unpaced
-// pseudo-terminal that answers at once, on a channel with a window, served by the data timer and
-// on demand; prints the statistics window's counts of the run.
-void FastStream(int seconds)
+// What the DAS streams: letters, or text lines as an instrument sends them.
+enum class TPayload { Letters, TextLines };
+
+QByteArray StreamBlock(TPayload payload)
+{
+    QByteArray block;
+    if (payload == TPayload::Letters) {
+        return QByteArray(8 * kMaxPayload, 'f');
+    }
+    for (int i = 0; block.size() < 8 * kMaxPayload; ++i) {
+        block += QByteArray::number(21.5 + i % 97 / 1000.0, 'f', 3) + ",8.20" +
+                 QByteArray::number(10 + i % 90) + "\r\n";
+    }
+    return block;
+}
+
+// Streams full packets at `baud` for `seconds` from a stand-in that answers at once (no
+// turnaround, no post-transmit pause on the host), paced at the line's rate or on an unpaced
+// pseudo-terminal, on a channel with a window, served by the data timer and on demand; prints
+// the statistics window's counts of the run.
+void FastStream(int seconds, uint32_t baud, bool paced, TPayload payload)
 {
     TCountingView view;
     MuxArray->AddChannel(kFastChannel, &view);
     TDasStandIn das;
     das.SetProtocol(1);
+    das.SetTurnaround(std::chrono::microseconds(0));
+    das.SetBaudRate(paced ? baud : 0);
     das.SetAnswerTimes(kDasAnswerTime, std::chrono::milliseconds(10));
     das.Start();
     SetComPortDevicePath(kBenchPort, das.SlavePath());
-    Host.SetDasBaud(kFastBaud);
+    Host.SetDasBaud(baud);
     // Another DAS on another line: what the last one left half sent is not this link's.
     ClearReceiveBuffer();
     if (!Host.Connect()) {
-        std::fprintf(stderr, "could not connect to the unpaced stand-in\n");
+        std::fprintf(stderr, "could not connect to the stand-in\n");
+        MuxArray->RemoveChannel(kFastChannel);
         return;
     }
+    ResetPacketCounters();
+    ResetLinkCounters();
+    const QByteArray block = StreamBlock(payload);
     // The feeder keeps the DAS busy: whenever it has sent everything it gets more to send.
     std::atomic<bool> feeding{true};
     std::thread feeder([&] {
         while (feeding.load()) {
             if (das.AllSent()) {
-                for (int i = 0; i < 8; ++i) {
-                    das.SendChannelData(kFastChannel, QByteArray(kMaxPayload, 'f'));
-                }
+                das.SendChannelData(kFastChannel, block);
             }
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -131,34 +153,34 @@ void FastStream(int seconds)
     const double elapsed = static_cast<double>(timer.elapsed()) / 1000.0;
     const TProtocolCounters& protocol = ProtocolCounters();
     const TPacketCounters& packets = PacketCounters();
-    const uint32_t naks = protocol.naksSent.load();
-    const uint32_t timeOuts = das.resends.load() - dasResendsBefore;
-    std::printf("stream at %u baud, unpaced pseudo-terminal, DAS answering at once, %.0f s:\n",
-                kFastBaud, elapsed);
+    std::printf("stream of %s at %u baud, %s, DAS answering at once, %.0f s:\n",
+                payload == TPayload::Letters ? "letters" : "text lines", baud,
+                paced ? "paced at the line's rate" : "unpaced pseudo-terminal", elapsed);
     const auto row = [](const char* label, uint32_t count, const char* goal) {
         std::printf("  %-34s %8u%s\n", label, count, goal);
     };
     row("packets sent by the DAS", das.dataPacketsSent.load() - dasSentBefore, "");
     row("Data Pkts Rcvd", packets.dataPacketsReceived.load(), "");
     std::printf("  %-34s %8.0f\n", "bytes/s shown", static_cast<double>(view.shown) / elapsed);
-    row("Data Error(2) (NAKs sent)", naks, " (goal: 0)");
+    row("Data Error(2) (NAKs sent)", protocol.naksSent.load(), " (goal: 0)");
     row("Data Error(1) (purges)", protocol.purges.load(), "");
     row("Checksum Errors", packets.receiveErrors.load(), "");
     row("Sequence Errors", protocol.duplicates.load(), "");
     row("NAK Received", protocol.naksReceived.load(), "");
-    row("DAS time-outs (250 ms, sent again)", timeOuts, " (goal: 0)");
+    row("DAS resends (250 ms time-outs)", das.resends.load() - dasResendsBefore, " (goal: 0)");
     feeding = false;
     feeder.join();
     dataTimer.stop();
     Host.Disconnect();
     das.Stop();
+    MuxArray->RemoveChannel(kFastChannel);
 }
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
-    const int fastSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    const int fastSeconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     QTemporaryDir home;
     UseTestHome(home);
     QCoreApplication app(argc, argv);
@@ -231,7 +253,12 @@ int main(int argc, char** argv)
     Host.Disconnect();
     das.Stop();
 
-    FastStream(fastSeconds);
+    for (const uint32_t baud : {kBaud, kFastBaud}) {
+        for (const TPayload payload : {TPayload::Letters, TPayload::TextLines}) {
+            FastStream(fastSeconds, baud, true, payload);
+        }
+    }
+    FastStream(fastSeconds, kFastBaud, false, TPayload::Letters);
 
     Host.StopThread();
     DeleteLinkGlobals();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
@@ -39,20 +40,32 @@ uint32_t g_rcvFill = 0;
 uint32_t g_rcvTotal = 0;
 uint8_t g_lastRawByte = 0;
 // What the host wrote for its latest answer (an ACKd and the data packet that rides on it at
-// most), and how much of its echo (on a line that hears itself) has come back. A new answer
-// starts a new record once the last one is over or the line has been heard.
+// most). A new answer starts a new record once the last one is over or the line has been heard.
 constexpr uint32_t kEchoBytes = kControlPacketSize + sizeof(DataPacket);
 uint8_t g_sent[kEchoBytes];
 uint32_t g_sentFill = 0;
-uint32_t g_echoTaken = 0;
 bool g_answerOver = false;
+// Whether the echo of that answer (on a line that hears itself) may still come at the front of
+// the receive buffer, until when (performance counter), and whether the DAS's bytes came
+// there instead or nothing came in time.
+std::atomic<bool> g_echoDue{false};
+int64_t g_echoDeadline = 0;
+bool g_echoMissed = false;
+std::atomic<int64_t> g_echoLatencyTicks{kDefaultEchoLatency.count() * kPerfFrequency / 1000};
+// Answers in a row behind which the DAS's packets came with no echo ahead of them. This many
+// show that the line does not echo; fewer may be echoes lost to noise.
+constexpr uint32_t kAnswersShowingNoEcho = 3;
+uint32_t g_answersWithoutEcho = 0;
 
 void ForgetSent()
 {
     g_sentFill = 0;
-    g_echoTaken = 0;
     g_answerOver = false;
+    g_echoDue = false;
+    g_echoMissed = false;
 }
+
+bool LineShownNotToEcho() { return g_answersWithoutEcho >= kAnswersShowingNoEcho; }
 
 std::atomic<TPlaybackSource*> g_playbackSource{nullptr};
 std::atomic<bool> g_playingBack{false};
@@ -196,24 +209,63 @@ void RecordSent(const uint8_t* bytes, uint32_t count)
     count = std::min(count, kEchoBytes);
     std::memcpy(g_sent + g_sentFill, bytes, count);
     g_sentFill += count;
+    // Level 2 and playback answer nothing: their input is never searched for an echo.
+    g_echoDue = GetProtocol() < kErrorDetectingProtocol && !PlayingBack();
+    const int64_t onTheWire = int64_t{g_sentFill} * DasCharacterTimeNs() / 100;
+    g_echoDeadline = PerfCounter() + onTheWire + g_echoLatencyTicks.load();
 }
 
-// How many of the `count` bytes at `at` in the receive buffer are the echo of the host's own
-// bytes (after noise): the next bytes of the echo still to come, running to the end of the
-// bytes or through the whole echo. Two bytes at least after noise, so a DAS packet that ends
-// in a line feed is not taken for an echo beginning.
-uint32_t EchoEnd(uint32_t at, uint32_t count)
+// The host's latest answer is a lone NAK of sequence 0: byte for byte the DAS's poll.
+bool AnswerIsAPoll()
 {
-    const uint32_t expected = g_sentFill - g_echoTaken;
-    for (uint32_t q = 0; q < count && expected > 0; ++q) {
-        const uint32_t k = std::min(expected, count - q);
-        if ((q == 0 || k >= 2) &&
-            std::memcmp(g_rcvBuffer + at + q, g_sent + g_echoTaken, k) == 0) {
-            g_echoTaken += k;
-            return q + k;
-        }
+    static const ControlPacket poll = MakeControlPacket(kNak, 0);
+    return g_sentFill == static_cast<uint32_t>(kControlPacketSize) &&
+           std::memcmp(g_sent, &poll, kControlPacketSize) == 0;
+}
+
+// Looks for the echo of the host's latest answer at the front of the receive buffer, behind the
+// noise of the line turning round (dropped with the echo, or at once with `dropNoise`). A whole
+// echo is dropped; the start of one is held until the bytes behind it tell an echo from the
+// DAS's reply (true: the front must not be parsed yet), or until an echo would have come;
+// anything else is the DAS's and stays. Until the line has shown that it does not echo, a whole
+// echo of the answer in time is taken for the echo, even one that a poll of the DAS would
+// match. Once it has, a poll-like answer is never looked for: a DAS that polls at once is
+// answered. Only an echo no DAS packet can match (an acknowledgement or a data packet of the
+// host's) shows that the line echoes after all.
+bool TakeAnswerEcho(bool dropNoise)
+{
+    if (!g_echoDue) {
+        return false;
     }
-    return 0;
+    if (LineShownNotToEcho() && AnswerIsAPoll()) {
+        g_echoDue = false;
+        return false;
+    }
+    const uint32_t at = NextPacketStart(0);
+    if (dropNoise) {
+        DropFront(at);
+    }
+    const uint32_t front = dropNoise ? 0 : at;
+    const uint32_t compared = std::min(g_rcvFill - front, g_sentFill);
+    if (std::memcmp(g_rcvBuffer + front, g_sent, compared) != 0) {
+        g_echoDue = false;
+        g_echoMissed = true;
+        return false;
+    }
+    if (compared < g_sentFill) {
+        if (PerfCounter() < g_echoDeadline) {
+            return compared > 0;
+        }
+        // Too late for the echo: what has come, and what comes next, is the DAS's.
+        g_echoDue = false;
+        g_echoMissed = true;
+        return false;
+    }
+    DropFront(front + g_sentFill);
+    DropFront(NextPacketStart(0));
+    g_echoDue = false;
+    g_answersWithoutEcho = 0;
+    return false;
 }
 
 // Fills the receive buffer from the DAS port or the playback source.
@@ -228,8 +280,9 @@ void ReadIntoBuffer()
     const bool playing = PlayingBack();
     if (!playing && DasPortOpen() && !PlaybackFileOpen()) {
         // A packet already whole in the buffer (an ACKd and the data that rode on it, read
-        // together) is taken now: the port read would wait for bytes that are not coming.
-        if (g_rcvFill > 5 && CheckPacket(g_rcvBuffer, g_rcvFill) != kRcvNothing) {
+        // together) is taken now: the port read would wait for bytes that are not coming. The
+        // start of an echo held at the front waits for the bytes that tell it apart.
+        if (!g_echoDue && g_rcvFill > 5 && CheckPacket(g_rcvBuffer, g_rcvFill) != kRcvNothing) {
             return;
         }
         uint32_t count = room;
@@ -285,6 +338,11 @@ int ParseOne()
         break;
     default:
         break;
+    }
+    if ((result == kRcvData || result == kRcvControl) && g_echoMissed) {
+        // The DAS's packet came behind the host's answer with no echo ahead of it.
+        g_echoMissed = false;
+        ++g_answersWithoutEcho;
     }
     return result;
 }
@@ -388,20 +446,27 @@ void DropAnswerEcho(bool answerOver)
         uint32_t count = std::min<uint32_t>(waiting, kReceiveBufferSize - start);
         // Bytes wait, so the read returns at once.
         if (!ReadDasPort(g_rcvBuffer + start, count) || count == 0) {
-            return;
+            break;
         }
         waiting -= std::min(waiting, count);
         TraceRawBytes(g_rcvBuffer + start, count);
         g_rcvFill += count;
         g_rcvTotal += count;
-        const uint32_t packet = NextPacketStart(start + EchoEnd(start, count));
-        // The echo and the noise go; a packet the DAS has begun stays for the parser, which
-        // reads the rest of it.
-        DropFrom(start, packet - start);
-        if (g_rcvFill > start) {
-            return;
-        }
     }
+    // The echo and the noise go; a packet the DAS has begun stays for the parser, which reads
+    // the rest of it.
+    if (!TakeAnswerEcho(true)) {
+        DropFront(NextPacketStart(0));
+    }
+}
+
+void PurgeAfterPause()
+{
+    PurgeDasInput();
+    g_rcvFill = 0;
+    g_echoDue = false;
+    g_echoMissed = false;
+    g_answerOver = true;
 }
 
 int CheckPacket(const uint8_t* buffer, uint32_t fill)
@@ -446,6 +511,9 @@ int ReceivePackets()
     for (;;) {
         if (!parseOnly) {
             ReadIntoBuffer();
+            if (TakeAnswerEcho(false)) {
+                return kRcvNothing;
+            }
         }
         const int result = ParseOne();
         // Level 1 takes one packet per answer and lets the DAS resend the rest; level 2 and
@@ -479,7 +547,20 @@ void ClearReceiveBuffer()
 {
     g_rcvFill = 0;
     g_lastRawByte = 0;
+    ForgetLineEcho();
+}
+
+bool AnswerEchoAwaited() { return g_echoDue.load(); }
+
+void SetEchoLatencyForTest(std::chrono::milliseconds latency)
+{
+    g_echoLatencyTicks = latency.count() * kPerfFrequency / 1000;
+}
+
+void ForgetLineEcho()
+{
     ForgetSent();
+    g_answersWithoutEcho = 0;
 }
 
 uint32_t ReceiveBufferFill() { return g_rcvFill; }

@@ -9,6 +9,7 @@
 // the playback state may be touched from any thread.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 // Packet framing.
@@ -91,13 +92,31 @@ bool SendDataPacket(DataPacket& packet, uint8_t sequence);
 // Link thread (or the UI thread while the link thread is parked): writes a control packet.
 bool SendAckPacket(uint8_t kind, uint8_t sequence);
 // Link thread. Purges the DAS port's input after the host's answer, without losing the DAS's
-// reply to it: of the bytes waiting now it drops the echo of what the host wrote for that answer
-// (a line that hears itself) and the noise around it, and keeps a packet the DAS has begun to
-// send (from its first likely start on) for the parser. A DAS that answers at once has its next
-// packet on the way before the host comes to purge; flushing the port would throw it away,
-// whole or in part. `answerOver`: the answer has gone out whole (what the host writes next is
-// a new one); false for the purge just after writing, while its echo may still be coming.
+// reply to it: of the bytes waiting now it drops the noise ahead of the first likely packet
+// start and the echo of what the host wrote for that answer (a line that hears itself), and
+// keeps a packet the DAS has begun to send for the parser. A DAS that answers at once has its
+// next packet on the way before the host comes to purge; flushing the port would throw it away,
+// whole or in part. The start of an echo is kept until the bytes behind it tell it from the
+// DAS's reply. Whether the line echoes is learnt from the answers (see ForgetLineEcho): once
+// the DAS's packets have come behind several answers with no echo ahead of them, a poll that
+// matches the host's NAK 0 byte for byte is the DAS's. `answerOver`: the answer has gone out
+// whole (what the host writes next is a new one); false for the purge just after writing,
+// while its echo may still be coming.
 void DropAnswerEcho(bool answerOver);
+// Link thread, after the operator's post-transmit pause: what came during it is not listened
+// to. Purges the port's input and the receive buffer.
+void PurgeAfterPause();
+// Any thread: whether the link still looks for the echo of the host's latest answer.
+bool AnswerEchoAwaited();
+// How late an echo may come behind the answer's own time on the line: the adapters' latency
+// in both directions and the scheduler's.
+constexpr std::chrono::milliseconds kDefaultEchoLatency{50};
+// Tests: another latency than kDefaultEchoLatency.
+void SetEchoLatencyForTest(std::chrono::milliseconds latency);
+// Link thread (or any thread while it is parked): the line is new or may have changed (a
+// connect, a reopened port): what the host wrote last and what it learnt of the line's echo
+// are forgotten.
+void ForgetLineEcho();
 // Builds a control packet without sending it. Any thread.
 ControlPacket MakeControlPacket(uint8_t kind, uint8_t sequence);
 

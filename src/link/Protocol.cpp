@@ -78,11 +78,13 @@ uint16_t WaitForXmitDone()
     if (GetCommOutQueue(DasPortHandle()) != 0) {
         return kStateWaitXmit;
     }
-    const int64_t deadline = GetPostXmitDeadline();
-    if (deadline != 0) {
+    if (GetPostXmitPause() > 0) {
+        const int64_t deadline = GetPostXmitDeadline();
         while (PerfCounter() < deadline) {
             // The line must stay ours for the post-transmit pause; sleeping is too coarse.
         }
+        PurgeAfterPause();
+        return kStateIdle;
     }
     DropAnswerEcho(true);
     return kStateIdle;
@@ -322,6 +324,7 @@ uint16_t ErrorDetectingState() { return g_edState; }
 
 void ResetProtocolMachines()
 {
+    ForgetLineEcho();
     g_ecState = kStateIdle;
     g_edState = kStateIdle;
     g_lastResult = kRcvNothing;

@@ -92,8 +92,9 @@ int PreviousReceiveResult();
 // Link thread: the current machine states.
 uint16_t ErrorCorrectingState();
 uint16_t ErrorDetectingState();
-// While the link thread is parked (a connect): both machines to state 1, results cleared. The
-// last accepted DAS sequence stays, so a DAS packet resent across a reconnect is known.
+// While the link thread is parked (a connect, a reopened port): both machines to state 1,
+// results cleared, what was learnt of the line's echo forgotten. The last accepted DAS sequence
+// stays, so a DAS packet resent across a reconnect is known.
 void ResetProtocolMachines();
 // While the link thread is parked (playback start and end, tests): the machines as above, and
 // no DAS sequence accepted yet.

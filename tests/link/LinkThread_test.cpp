@@ -55,9 +55,13 @@ protected:
         // No block of an earlier test is still in flight.
         Host.Thread().Link().Reset();
         ClearReceiveBuffer();
+        // The scripted DAS writes the moment the host listens: the host's answer is its own
+        // echo only for as long as it takes on the line.
+        SetEchoLatencyForTest(std::chrono::milliseconds(0));
     }
     void TearDown() override
     {
+        SetEchoLatencyForTest(kDefaultEchoLatency);
         EXPECT_TRUE(Host.Disconnect());
         Host.SetDasBaud(kDefaultDasBaud);
         Host.SetForceComm(false);
@@ -71,11 +75,14 @@ protected:
     void Connect() { ASSERT_TRUE(Host.Connect()); }
 
     // Waits until the link thread has entered its listening state after everything it did so
-    // far, so that a control packet written now is not purged with the line's echo.
+    // far and no longer looks for its answer's echo, so that a control packet written now is
+    // not purged with or taken for the line's echo.
     void WaitListening()
     {
         const uint32_t seen = ProtocolCounters().receiveAttempts.load();
-        ASSERT_TRUE(WaitUntil([&] { return ProtocolCounters().receiveAttempts.load() > seen; }));
+        ASSERT_TRUE(WaitUntil([&] {
+            return ProtocolCounters().receiveAttempts.load() > seen && !AnswerEchoAwaited();
+        }));
     }
     // The next frame the host writes.
     std::optional<das::TFrame> NextFrame(int timeoutMs = kTestWaitMs)

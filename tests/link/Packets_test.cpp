@@ -63,9 +63,12 @@ protected:
         SetProtocol(kErrorCorrectingProtocol);
         SetPlayingBack(false);
         SetPlaybackSource(nullptr);
+        // Each case's echo is in time, however slowly the test runs.
+        SetEchoLatencyForTest(std::chrono::hours(1));
     }
     void TearDown() override
     {
+        SetEchoLatencyForTest(kDefaultEchoLatency);
         SetPlayingBack(false);
         SetPlaybackSource(nullptr);
         CloseProtocolLogs();
@@ -311,27 +314,45 @@ TEST_F(PacketsTest, PlaybackReportsEveryPacketAndClosesAtTheEnd)
 
 TEST_F(PacketsTest, ThePurgeAfterAnAnswerKeepsWhatTheDasHasBegunToSend)
 {
-    // A DAS that answers at once: when the host comes to purge after its acknowledgement, the
-    // DAS's next packet is waiting whole or in part, or its poll is.
+    // A DAS that answers at once: when the host comes to purge after its answer, the DAS's next
+    // packet is waiting whole or in part, or its poll is. Whatever part has come, even one that
+    // begins or ends like the host's own answer, is the DAS's.
     const QByteArray reply = DataPacketBytes(4, "reply");
+    const QByteArray lines = DataPacketBytes(5, "21.537,8.2031\r\n21.540,8.2029\r\n");
+    const qsizetype beforeLine = lines.indexOf("\n2", 17);
     const struct {
+        QByteArray answer;
         QByteArray waiting;
         QByteArray later;
         int result;
     } cases[] = {
-        {reply, {}, kRcvData},
-        {reply.left(7), reply.mid(7), kRcvData},
-        {kNak0, {}, kRcvControl},
+        {kAck9, reply, {}, kRcvData},
+        {kAck9, reply.left(7), reply.mid(7), kRcvData},
+        {kAck9, kNak0, {}, kRcvControl},
+        // Only the line feed that starts either.
+        {kAck9, reply.left(1), reply.mid(1), kRcvData},
+        {kNak0, reply.left(1), reply.mid(1), kRcvData},
+        // A control packet begun after a control answer.
+        {kAck9, kNak0.left(2), kNak0.mid(2), kRcvControl},
+        {kNak0, kAckd9.left(3), kAckd9.mid(3), kRcvControl},
+        // Text lines cut just after a line feed and the next line's first digit.
+        {kAck9, lines.left(beforeLine + 2), lines.mid(beforeLine + 2), kRcvData},
+        {kNak0, lines.left(beforeLine + 2), lines.mid(beforeLine + 2), kRcvData},
     };
     for (const auto& c : cases) {
         ClearReceiveBuffer();
-        ASSERT_TRUE(SendAckPacket(kAck, 9));
+        const auto kind = static_cast<uint8_t>(c.answer[2]);
+        ASSERT_TRUE(SendAckPacket(kind, static_cast<uint8_t>(c.answer[3])));
         fake->FeedInput(c.waiting);
         DropAnswerEcho(true);
-        EXPECT_EQ(Receive(c.later), c.result) << c.waiting.toHex().constData();
+        const int result = Receive(c.later);
+        EXPECT_EQ(result, c.result) << c.answer.toHex().constData() << " then "
+                                    << c.waiting.toHex().constData();
+        if (result == kRcvData) {
+            const QByteArray& whole = c.waiting + c.later;
+            EXPECT_TRUE(Copy(ReceivedDataPacket()) == whole) << whole.toHex().constData();
+        }
     }
-    EXPECT_EQ(ReceivedDataPacket().sequence, 4);
-    EXPECT_EQ(ReceivedControlPacket().kind, kNak);
     EXPECT_EQ(Errors(), 0u);
 }
 
@@ -347,6 +368,7 @@ TEST_F(PacketsTest, ThePurgeAfterAnAnswerDropsItsEchoAndTheNoise)
     } cases[] = {
         {kAck9 + reply, kRcvData},
         {noise + kAck9 + reply, kRcvData},
+        {kAck9 + noise + reply, kRcvData},
         {kAck9, kRcvNothing},
         {noise, kRcvNothing},
     };
@@ -361,27 +383,117 @@ TEST_F(PacketsTest, ThePurgeAfterAnAnswerDropsItsEchoAndTheNoise)
     EXPECT_EQ(ReceivedDataPacket().sequence, 4);
     EXPECT_EQ(PacketCounters().controlPacketsReceived.load(), 0u);
     EXPECT_EQ(Errors(), 0u);
+}
 
-    // The echo of an ACKd and the packet riding on it comes in pieces: the purge just after
-    // writing finds its start, the one after sending the rest and the DAS's acknowledgement.
+TEST_F(PacketsTest, AnEchoThatComesInPiecesIsNeverTakenForTheDasPacket)
+{
+    // From the first answer on, wherever the echo is cut: the part that has come when the host
+    // purges just after writing, the part at the purge after sending, the rest when it listens.
+    // The echo of the host's NAK 0 is byte for byte a DAS poll; answered, it would have the host
+    // answer its own echoes for ever.
     DataPacket packet{};
     packet.channel[0] = 5;
     packet.count[0] = 3;
     std::memcpy(packet.data, "ABC", 3);
-    fake->TakeWritten();
-    ASSERT_TRUE(SendAckPacket(kAckd, 9));
-    ASSERT_TRUE(SendDataPacket(packet, 9));
-    const QByteArray echo = fake->TakeWritten();
-    fake->FeedInput(echo.left(10));
-    DropAnswerEcho(false);
-    EXPECT_EQ(ReceiveBufferFill(), 0u);
-    fake->FeedInput(echo.mid(10) + kAck9);
-    DropAnswerEcho(true);
+    const QByteArray reply = DataPacketBytes(4, "reply");
+    for (const bool riding : {false, true}) {
+        for (qsizetype first = 0;; ++first) {
+            ClearReceiveBuffer();
+            ResetPacketCounters();
+            fake->TakeWritten();
+            if (riding) {
+                ASSERT_TRUE(SendAckPacket(kAckd, 9));
+                ASSERT_TRUE(SendDataPacket(packet, 9));
+            } else {
+                ASSERT_TRUE(SendAckPacket(kNak, 0));
+            }
+            const QByteArray echo = fake->TakeWritten();
+            if (first > echo.size()) {
+                break;
+            }
+            const qsizetype second = (first + echo.size() + 1) / 2;
+            fake->FeedInput(echo.left(first));
+            DropAnswerEcho(false);
+            fake->FeedInput(echo.mid(first, second - first));
+            DropAnswerEcho(true);
+            EXPECT_EQ(ReceivePackets(), kRcvNothing) << riding << " cut at " << first;
+            fake->FeedInput(echo.mid(second) + reply);
+            EXPECT_EQ(ReceivePackets(), kRcvData) << riding << " cut at " << first;
+            EXPECT_EQ(ReceivedDataPacket().sequence, 4);
+            EXPECT_EQ(PacketCounters().controlPacketsReceived.load(), 0u);
+            EXPECT_EQ(Errors(), 0u);
+        }
+    }
+}
+
+TEST_F(PacketsTest, ALineThatHasShownItDoesNotEchoHasEveryPollAnswered)
+{
+    // Answers the host's poll with a NAK 0 of its own: the DAS polling at once, or the echo.
+    const auto pollAfterPoll = [this] {
+        ASSERT_TRUE(SendAckPacket(kNak, 0));
+        fake->FeedInput(kNak0);
+        DropAnswerEcho(true);
+    };
+    // The DAS's data packet behind an acknowledgement, with the echo ahead of it or not.
+    const auto dataAfterAck = [this](bool echo) {
+        ASSERT_TRUE(SendAckPacket(kAck, 9));
+        fake->FeedInput((echo ? kAck9 : QByteArray()) + DataPacketBytes(4, "reply"));
+        DropAnswerEcho(true);
+        EXPECT_EQ(ReceivePackets(), kRcvData);
+    };
+
+    // Until the line has shown it: the poll is taken for the echo.
+    pollAfterPoll();
+    EXPECT_EQ(ReceivePackets(), kRcvNothing);
+    // Two echoes lost to noise are no proof.
+    dataAfterAck(false);
+    dataAfterAck(false);
+    pollAfterPoll();
+    EXPECT_EQ(ReceivePackets(), kRcvNothing);
+    dataAfterAck(false);
+    dataAfterAck(true);
+    dataAfterAck(false);
+    dataAfterAck(false);
+    pollAfterPoll();
+    EXPECT_EQ(ReceivePackets(), kRcvNothing);
+
+    // Three answers in a row with the DAS's packet and no echo ahead of it.
+    for (int i = 0; i < 3; ++i) {
+        dataAfterAck(false);
+    }
+    pollAfterPoll();
     EXPECT_EQ(ReceivePackets(), kRcvControl);
-    EXPECT_EQ(ReceivedControlPacket().kind, kAck);
-    EXPECT_EQ(ReceivedControlPacket().sequence, 9);
-    EXPECT_EQ(PacketCounters().controlPacketsReceived.load(), 1u);
+    pollAfterPoll();
+    EXPECT_EQ(ReceivePackets(), kRcvControl);
+    EXPECT_EQ(ReceivedControlPacket().kind, kNak);
+
+    // An echo no DAS packet can match shows that the line echoes after all.
+    dataAfterAck(true);
+    pollAfterPoll();
+    EXPECT_EQ(ReceivePackets(), kRcvNothing);
     EXPECT_EQ(Errors(), 0u);
+
+    // A new line is learnt anew.
+    for (int i = 0; i < 3; ++i) {
+        dataAfterAck(false);
+    }
+    ForgetLineEcho();
+    pollAfterPoll();
+    EXPECT_EQ(ReceivePackets(), kRcvNothing);
+
+    // A poll that comes after the echo would have is the DAS's, and three show the line.
+    SetEchoLatencyForTest(std::chrono::milliseconds(0));
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(SendAckPacket(kNak, 0));
+        DropAnswerEcho(true);
+        while (AnswerEchoAwaited()) {
+            EXPECT_EQ(ReceivePackets(), kRcvNothing);
+        }
+        EXPECT_EQ(Receive(kNak0), kRcvControl);
+    }
+    SetEchoLatencyForTest(std::chrono::hours(1));
+    pollAfterPoll();
+    EXPECT_EQ(ReceivePackets(), kRcvControl);
 }
 
 TEST_F(PacketsTest, TracesShowPacketsWithoutBytesBeyondThePayload)

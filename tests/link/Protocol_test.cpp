@@ -50,6 +50,8 @@ protected:
     void TearDown() override
     {
         das.Stop();
+        SetPostXmitPause(0);
+        SetEchoLatencyForTest(kDefaultEchoLatency);
         CloseDasPort();
     }
 
@@ -431,6 +433,70 @@ TEST_F(ProtocolTest, APacketTheDasSendsWhileTheHostHandsOnTheLastIsNotPurged)
     EXPECT_EQ(das.resends.load(), 0u);
     EXPECT_EQ(ProtocolCounters().naksSent.load(), 0u);
     EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
+}
+
+TEST_F(ProtocolTest, AFastDasOnALineThatDoesNotEchoNeverHasToAskAgain)
+{
+    // Text lines paced at the line's rate, so the host often purges with part of the DAS's next
+    // packet in: a line feed alone, or a line feed and the next line's first digit.
+    das.SetBaudRate(115200);
+    das.SetTurnaround(std::chrono::microseconds(0));
+    das.SetPollInterval(std::chrono::milliseconds(0));
+    das.SetAnswerTimes(std::chrono::milliseconds(kTestWaitMs), std::chrono::milliseconds(10));
+    QByteArray lines;
+    for (int i = 0; lines.size() < 6000; ++i) {
+        lines += QByteArray::number(21.5 + i % 97 / 1000.0, 'f', 3) + ",8.20" +
+                 QByteArray::number(i % 100) + "\r\n";
+    }
+    das.SetMaxPayload(60);
+    das.SendChannelData(7, lines);
+    das.Start();
+    EXPECT_TRUE(StepUntil([&] { return received[7].size() >= lines.size(); }));
+    EXPECT_TRUE(received[7] == lines);
+    EXPECT_EQ(das.resends.load(), 0u);
+    EXPECT_EQ(ProtocolCounters().naksSent.load(), 0u);
+    EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
+}
+
+TEST_F(ProtocolTest, OnALineThatEchoesTheHostNeverAnswersItsOwnEcho)
+{
+    // However late the stand-in's thread brings the echo back on a busy machine.
+    SetEchoLatencyForTest(std::chrono::seconds(10));
+    das.SetEcho(true);
+    das.SetTurnaround(std::chrono::microseconds(0));
+    das.SetAnswerTimes(std::chrono::milliseconds(kTestWaitMs), std::chrono::milliseconds(10));
+    Exchange(1 << 16, kMaxPayload);
+    EXPECT_EQ(das.unaskedAnswers.load(), 0u);
+    EXPECT_EQ(das.resends.load(), 0u);
+    EXPECT_EQ(ProtocolCounters().naksSent.load(), 0u);
+}
+
+TEST_F(ProtocolTest, WhatComesDuringThePostTransmitPauseIsNotListenedTo)
+{
+    auto port = std::make_unique<TFakeSerialPort>();
+    TFakeSerialPort* fake = port.get();
+    InstallDasPortForTest(std::move(port));
+    const QByteArray data = Bytes({0x0A, 0x31, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x00,
+                                   0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x41, 0x42, 0x43, 0x92,
+                                   0x0E});
+    for (const int64_t pause : {kPerfFrequency / 1000, int64_t{0}}) {
+        SetPostXmitPause(pause);
+        ClearReceiveBuffer();
+        ResetProtocolEngine();
+        fake->TakeWritten();
+        // The DAS polls; the host answers; the DAS's data comes while the pause runs.
+        fake->FeedInput(kNak0);
+        while (fake->Written().isEmpty() && dispatched == 0) {
+            Step();
+        }
+        ASSERT_EQ(fake->TakeWritten(), kNak0);
+        fake->FeedInput(data);
+        for (int i = 0; i < 8; ++i) {
+            Step();
+        }
+        EXPECT_EQ(dispatched, pause > 0 ? 0 : 1) << pause;
+        EXPECT_EQ(fake->Written().isEmpty(), pause > 0) << pause;
+    }
 }
 
 TEST_F(ProtocolTest, LevelOneCarriesAMegabyteEachWayExactlyOnce)

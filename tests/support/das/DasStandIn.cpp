@@ -281,6 +281,16 @@ void TDasStandIn::ReadHost(int timeoutMs)
     if (n <= 0) {
         return;
     }
+    if (echo_) {
+        const std::lock_guard writeLock(writeMutex_);
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(master_, raw + done, static_cast<size_t>(n - done));
+            if (w < 0 && errno != EAGAIN && errno != EINTR) {
+                break;
+            }
+            done += std::max<ssize_t>(w, 0);
+        }
+    }
     const auto now = TClock::now();
     {
         const std::lock_guard lock(timingMutex_);
@@ -435,6 +445,9 @@ void TDasStandIn::HandleFrameLevel1(const das::TFrame& frame)
         HandleHostData(frame);
         AnswerHostData(frame.sequence);
         return;
+    }
+    if (!awaiting_) {
+        ++unaskedAnswers;
     }
     switch (frame.controlKind) {
     case 1:    // ACK

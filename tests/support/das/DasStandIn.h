@@ -85,6 +85,9 @@ public:
     void SetWriteFaults(double share, uint32_t seed);
     // A silent DAS reads and ignores everything.
     void SetSilent(bool silent) { silent_ = silent; }
+    // A line that hears itself: every byte the host writes comes back to the host at once,
+    // ahead of anything the DAS sends in reply.
+    void SetEcho(bool echo) { echo_ = echo; }
     // Output paced at `baud` (10 bit times per byte); 0 sends at once.
     void SetBaudRate(uint32_t baud) { baud_ = baud; }
     uint32_t BaudRate() const { return baud_; }
@@ -128,6 +131,8 @@ public:
     std::atomic<uint32_t> hostDuplicates{0};
     std::atomic<uint32_t> badFrames{0};
     std::atomic<uint32_t> repeatedAcks{0};
+    // Level 1: control packets of the host's that came while the DAS awaited no answer.
+    std::atomic<uint32_t> unaskedAnswers{0};
 
 private:
     static constexpr int kMaxPayloadBytes = 254;
@@ -164,6 +169,7 @@ private:
 
     std::atomic<int> protocol_{1};
     std::atomic<bool> silent_{false};
+    std::atomic<bool> echo_{false};
     std::atomic<uint32_t> baud_{0};
     std::atomic<int> maxPayload_{kMaxPayloadBytes};
     std::atomic<int64_t> turnaroundUs_{300};
