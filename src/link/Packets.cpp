@@ -52,8 +52,8 @@ std::atomic<bool> g_echoDue{false};
 int64_t g_echoDeadline = 0;
 bool g_echoMissed = false;
 std::atomic<int64_t> g_echoLatencyTicks{kDefaultEchoLatency.count() * kPerfFrequency / 1000};
-// Answers in a row behind which the DAS's packets came with no echo ahead of them. This many
-// show that the line does not echo; fewer may be echoes lost to noise.
+// Answers in a row (not counting lone NAK 0s) behind which the DAS's packets came with no echo
+// ahead of them. This many show that the line does not echo; fewer may be echoes lost to noise.
 constexpr uint32_t kAnswersShowingNoEcho = 3;
 uint32_t g_answersWithoutEcho = 0;
 
@@ -247,9 +247,12 @@ bool TakeAnswerEcho(bool dropNoise)
     }
     const uint32_t front = dropNoise ? 0 : at;
     const uint32_t compared = std::min(g_rcvFill - front, g_sentFill);
+    // A poll-like answer tells nothing of the line either way: its echo and a DAS that polls
+    // at once look alike.
+    const bool telling = !AnswerIsAPoll();
     if (std::memcmp(g_rcvBuffer + front, g_sent, compared) != 0) {
         g_echoDue = false;
-        g_echoMissed = true;
+        g_echoMissed = telling;
         return false;
     }
     if (compared < g_sentFill) {
@@ -258,13 +261,15 @@ bool TakeAnswerEcho(bool dropNoise)
         }
         // Too late for the echo: what has come, and what comes next, is the DAS's.
         g_echoDue = false;
-        g_echoMissed = true;
+        g_echoMissed = telling;
         return false;
     }
     DropFront(front + g_sentFill);
     DropFront(NextPacketStart(0));
     g_echoDue = false;
-    g_answersWithoutEcho = 0;
+    if (telling) {
+        g_answersWithoutEcho = 0;
+    }
     return false;
 }
 
