@@ -237,7 +237,10 @@ bool TakeAnswerEcho(bool dropNoise)
     if (!g_echoDue) {
         return false;
     }
-    if (LineShownNotToEcho() && AnswerIsAPoll()) {
+    // A poll-like answer tells nothing of the line either way: its echo and a DAS that polls
+    // at once look alike.
+    const bool telling = !AnswerIsAPoll();
+    if (LineShownNotToEcho() && !telling) {
         g_echoDue = false;
         return false;
     }
@@ -247,9 +250,6 @@ bool TakeAnswerEcho(bool dropNoise)
     }
     const uint32_t front = dropNoise ? 0 : at;
     const uint32_t compared = std::min(g_rcvFill - front, g_sentFill);
-    // A poll-like answer tells nothing of the line either way: its echo and a DAS that polls
-    // at once look alike.
-    const bool telling = !AnswerIsAPoll();
     if (std::memcmp(g_rcvBuffer + front, g_sent, compared) != 0) {
         g_echoDue = false;
         g_echoMissed = telling;
@@ -271,6 +271,14 @@ bool TakeAnswerEcho(bool dropNoise)
         g_answersWithoutEcho = 0;
     }
     return false;
+}
+
+// Takes the `count` bytes just read behind the receive buffer's fill into it.
+void KeepRead(uint32_t count)
+{
+    TraceRawBytes(g_rcvBuffer + g_rcvFill, count);
+    g_rcvFill += count;
+    g_rcvTotal += count;
 }
 
 // Fills the receive buffer from the DAS port or the playback source.
@@ -302,9 +310,7 @@ void ReadIntoBuffer()
     } else {
         return;
     }
-    TraceRawBytes(g_rcvBuffer + g_rcvFill, got);
-    g_rcvFill += got;
-    g_rcvTotal += got;
+    KeepRead(got);
     if (got > 0) {
         // The line was heard: what the host writes next is a new answer with an echo of its own.
         g_answerOver = true;
@@ -454,9 +460,7 @@ void DropAnswerEcho(bool answerOver)
             break;
         }
         waiting -= std::min(waiting, count);
-        TraceRawBytes(g_rcvBuffer + start, count);
-        g_rcvFill += count;
-        g_rcvTotal += count;
+        KeepRead(count);
     }
     // The echo and the noise go; a packet the DAS has begun stays for the parser, which reads
     // the rest of it.
@@ -469,9 +473,7 @@ void PurgeAfterPause()
 {
     PurgeDasInput();
     g_rcvFill = 0;
-    g_echoDue = false;
-    g_echoMissed = false;
-    g_answerOver = true;
+    ForgetSent();
 }
 
 int CheckPacket(const uint8_t* buffer, uint32_t fill)
