@@ -7,7 +7,9 @@
 // the line's rate, with a payload of letters and one of text lines, and at 921600 on an unpaced
 // pseudo-terminal; each into a channel served as the program serves it (the data timer's passes
 // and the ones the link asks for): the statistics window's error counts and the packets the DAS
-// had to send again after waiting for an answer in vain. Prints figures only.
+// had to send again after waiting for an answer in vain, and the program's processor time. Last,
+// the same while it streams with a post-transmit pause of 20 ms from a DAS that answers 30 ms
+// after the host. Prints figures only.
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <thread>
 #include <vector>
 
@@ -104,17 +107,31 @@ QByteArray StreamBlock(TPayload payload)
     return block;
 }
 
-// Streams full packets at `baud` for `seconds` from a stand-in that answers at once (no
-// turnaround, no post-transmit pause on the host), paced at the line's rate or on an unpaced
-// pseudo-terminal, on a channel with a window, served by the data timer and on demand; prints
-// the statistics window's counts of the run.
-void FastStream(int seconds, uint32_t baud, bool paced, TPayload payload)
+int64_t ThisThreadCpuNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return int64_t{ts.tv_sec} * 1'000'000'000 + ts.tv_nsec;
+}
+
+// How the DAS answers and how long the host keeps the line after each of its answers.
+struct TAnswering {
+    std::chrono::microseconds turnaround{0};
+    std::chrono::milliseconds postXmitPause{0};
+};
+
+// Streams full packets at `baud` for `seconds` from a stand-in that answers as `answering`
+// says (by default at once, with no post-transmit pause on the host), paced at the line's rate
+// or on an unpaced pseudo-terminal, on a channel with a window, served by the data timer and on
+// demand; prints the statistics window's counts of the run and the program's processor time
+// (the UI thread and the link thread) as a share of one core.
+void FastStream(int seconds, uint32_t baud, bool paced, TPayload payload, TAnswering answering = {})
 {
     TCountingView view;
     MuxArray->AddChannel(kFastChannel, &view);
     TDasStandIn das;
     das.SetProtocol(1);
-    das.SetTurnaround(std::chrono::microseconds(0));
+    das.SetTurnaround(answering.turnaround);
     das.SetBaudRate(paced ? baud : 0);
     das.SetAnswerTimes(kDasAnswerTime, std::chrono::milliseconds(10));
     das.Start();
@@ -127,6 +144,7 @@ void FastStream(int seconds, uint32_t baud, bool paced, TPayload payload)
         MuxArray->RemoveChannel(kFastChannel);
         return;
     }
+    SetPostXmitPause(answering.postXmitPause.count() * kPerfFrequency / 1000);
     ResetPacketCounters();
     ResetLinkCounters();
     const QByteArray block = StreamBlock(payload);
@@ -145,17 +163,28 @@ void FastStream(int seconds, uint32_t baud, bool paced, TPayload payload)
     dataTimer.start(kDataTimerMs);
     const uint32_t dasResendsBefore = das.resends.load();
     const uint32_t dasSentBefore = das.dataPacketsSent.load();
+    const int64_t linkCpuStart = Host.Thread().CpuTimeNs();
+    const int64_t uiCpuStart = ThisThreadCpuNs();
     QElapsedTimer timer;
     timer.start();
     QEventLoop loop;
     QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
     loop.exec();
     const double elapsed = static_cast<double>(timer.elapsed()) / 1000.0;
+    const double cpuNs = static_cast<double>(Host.Thread().CpuTimeNs() - linkCpuStart +
+                                             ThisThreadCpuNs() - uiCpuStart);
     const TProtocolCounters& protocol = ProtocolCounters();
     const TPacketCounters& packets = PacketCounters();
-    std::printf("stream of %s at %u baud, %s, DAS answering at once, %.0f s:\n",
+    std::printf("stream of %s at %u baud, %s, ",
                 payload == TPayload::Letters ? "letters" : "text lines", baud,
-                paced ? "paced at the line's rate" : "unpaced pseudo-terminal", elapsed);
+                paced ? "paced at the line's rate" : "unpaced pseudo-terminal");
+    if (answering.turnaround.count() == 0 && answering.postXmitPause.count() == 0) {
+        std::printf("DAS answering at once, %.0f s:\n", elapsed);
+    } else {
+        std::printf("DAS answering %lld ms after the host, post-transmit pause %lld ms, %.0f s:\n",
+                    static_cast<long long>(answering.turnaround.count() / 1000),
+                    static_cast<long long>(answering.postXmitPause.count()), elapsed);
+    }
     const auto row = [](const char* label, uint32_t count, const char* goal) {
         std::printf("  %-34s %8u%s\n", label, count, goal);
     };
@@ -168,9 +197,13 @@ void FastStream(int seconds, uint32_t baud, bool paced, TPayload payload)
     row("Sequence Errors", protocol.duplicates.load(), "");
     row("NAK Received", protocol.naksReceived.load(), "");
     row("DAS resends (250 ms time-outs)", das.resends.load() - dasResendsBefore, " (goal: 0)");
+    std::printf("  %-34s %8.2f %% of a core%s\n", "program CPU (UI + link threads)",
+                100.0 * cpuNs / (elapsed * 1e9),
+                answering.postXmitPause.count() > 0 ? " (goal: < 10 %)" : "");
     feeding = false;
     feeder.join();
     dataTimer.stop();
+    SetPostXmitPause(0);
     Host.Disconnect();
     das.Stop();
     MuxArray->RemoveChannel(kFastChannel);
@@ -259,6 +292,9 @@ int main(int argc, char** argv)
         }
     }
     FastStream(fastSeconds, kFastBaud, false, TPayload::Letters);
+    // A DAS that answers 30 ms after the host's write, and the host keeping the line 20 ms.
+    FastStream(fastSeconds, kBaud, true, TPayload::Letters,
+               {std::chrono::milliseconds(30), std::chrono::milliseconds(20)});
 
     Host.StopThread();
     DeleteLinkGlobals();

@@ -56,6 +56,8 @@ std::atomic<int64_t> g_echoLatencyTicks{kDefaultEchoLatency.count() * kPerfFrequ
 // ahead of them. This many show that the line does not echo; fewer may be echoes lost to noise.
 constexpr uint32_t kAnswersShowingNoEcho = 3;
 uint32_t g_answersWithoutEcho = 0;
+// The DAS line (DasLineNumber) that all this was learnt on.
+uint32_t g_echoLine = 0;
 
 void ForgetSent()
 {
@@ -66,6 +68,23 @@ void ForgetSent()
 }
 
 bool LineShownNotToEcho() { return g_answersWithoutEcho >= kAnswersShowingNoEcho; }
+
+void ForgetEchoOfLine()
+{
+    ForgetSent();
+    g_answersWithoutEcho = 0;
+    g_echoLine = DasLineNumber();
+}
+
+// A port made the DAS port since (a connect, a reopened port, another port chosen) is a new
+// line: whether it echoes is learnt anew, whatever the last one showed. The port is changed
+// only while the link thread is parked, so this runs before the new line is written or read.
+void FollowDasLine()
+{
+    if (g_echoLine != DasLineNumber()) {
+        ForgetEchoOfLine();
+    }
+}
 
 std::atomic<TPlaybackSource*> g_playbackSource{nullptr};
 std::atomic<bool> g_playingBack{false};
@@ -203,6 +222,7 @@ void Resynchronise()
 
 void RecordSent(const uint8_t* bytes, uint32_t count)
 {
+    FollowDasLine();
     if (g_answerOver || g_sentFill + count > kEchoBytes) {
         ForgetSent();
     }
@@ -234,6 +254,7 @@ bool AnswerIsAPoll()
 // host's) shows that the line echoes after all.
 bool TakeAnswerEcho(bool dropNoise)
 {
+    FollowDasLine();
     if (!g_echoDue) {
         return false;
     }
@@ -564,11 +585,7 @@ void SetEchoLatencyForTest(std::chrono::milliseconds latency)
     g_echoLatencyTicks = latency.count() * kPerfFrequency / 1000;
 }
 
-void ForgetLineEcho()
-{
-    ForgetSent();
-    g_answersWithoutEcho = 0;
-}
+void ForgetLineEcho() { ForgetEchoOfLine(); }
 
 uint32_t ReceiveBufferFill() { return g_rcvFill; }
 

@@ -113,9 +113,9 @@ bool AnswerEchoAwaited();
 constexpr std::chrono::milliseconds kDefaultEchoLatency{50};
 // Tests: another latency than kDefaultEchoLatency.
 void SetEchoLatencyForTest(std::chrono::milliseconds latency);
-// Link thread (or any thread while it is parked): the line is new or may have changed (a
-// connect, a reopened port): what the host wrote last and what it learnt of the line's echo
-// are forgotten.
+// Link thread (or any thread while it is parked): what the host wrote last and what it learnt
+// of the line's echo are forgotten. A port made the DAS port (a connect, a reopened port,
+// another port chosen: DasLineNumber) has this done for it before the link uses it.
 void ForgetLineEcho();
 // Builds a control packet without sending it. Any thread.
 ControlPacket MakeControlPacket(uint8_t kind, uint8_t sequence);

@@ -79,10 +79,9 @@ uint16_t WaitForXmitDone()
         return kStateWaitXmit;
     }
     if (GetPostXmitPause() > 0) {
-        const int64_t deadline = GetPostXmitDeadline();
-        while (PerfCounter() < deadline) {
-            // The line must stay ours for the post-transmit pause; sleeping is too coarse.
-        }
+        // The line stays the host's for the post-transmit pause: nothing is heard before it
+        // ends.
+        WaitForPerfCounter(GetPostXmitDeadline());
         PurgeAfterPause();
         return kStateIdle;
     }
@@ -324,7 +323,6 @@ uint16_t ErrorDetectingState() { return g_edState; }
 
 void ResetProtocolMachines()
 {
-    ForgetLineEcho();
     g_ecState = kStateIdle;
     g_edState = kStateIdle;
     g_lastResult = kRcvNothing;
@@ -334,5 +332,6 @@ void ResetProtocolMachines()
 void ResetProtocolEngine()
 {
     ResetProtocolMachines();
+    ForgetLineEcho();
     g_lastAcceptedSequence = kNoSequence;
 }

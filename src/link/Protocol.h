@@ -93,9 +93,10 @@ int PreviousReceiveResult();
 uint16_t ErrorCorrectingState();
 uint16_t ErrorDetectingState();
 // While the link thread is parked (a connect, a reopened port): both machines to state 1,
-// results cleared, what was learnt of the line's echo forgotten. The last accepted DAS sequence
-// stays, so a DAS packet resent across a reconnect is known.
+// results cleared. The last accepted DAS sequence stays, so a DAS packet resent across a
+// reconnect is known. (What was learnt of the line's echo goes with the port: every port made
+// the DAS port is a new line.)
 void ResetProtocolMachines();
-// While the link thread is parked (playback start and end, tests): the machines as above, and
-// no DAS sequence accepted yet.
+// While the link thread is parked (playback start and end, tests): the machines as above, what
+// was learnt of the line's echo forgotten, and no DAS sequence accepted yet.
 void ResetProtocolEngine();

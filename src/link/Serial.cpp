@@ -48,6 +48,7 @@ std::atomic<bool> gDasPortLost{false};
 std::atomic<int64_t> gPreXmitPause{0};
 std::atomic<int64_t> gPostXmitPause{0};
 std::atomic<int64_t> gPostXmitDeadline{0};
+std::atomic<uint32_t> gDasLineNumber{0};
 
 std::mutex gOpenerMutex;
 std::function<std::unique_ptr<ISerialPort>(const QString&)> gOpener;
@@ -354,7 +355,10 @@ void InstallDasPortForTest(std::unique_ptr<ISerialPort> port)
 {
     gDasPort.Reset(std::move(port));
     gDasPortLost = false;
+    ++gDasLineNumber;
 }
+
+uint32_t DasLineNumber() { return gDasLineNumber.load(); }
 
 bool OpenDasHandle(TCommHandle& h, uint16_t port, bool showErrors)
 {
@@ -372,6 +376,7 @@ bool OpenDasHandle(TCommHandle& h, uint16_t port, bool showErrors)
 bool OpenDasPort(uint16_t port, bool showErrors)
 {
     gDasPortLost = false;
+    ++gDasLineNumber;
     return OpenDasHandle(gDasPort, port, showErrors);
 }
 
@@ -379,6 +384,7 @@ void InstallDasPort(TCommHandle&& h)
 {
     gDasPort = std::move(h);
     gDasPortLost = false;
+    ++gDasLineNumber;
 }
 
 bool SetDasBaudRate(uint32_t baud, bool showErrors)
@@ -408,10 +414,7 @@ bool WriteDasPort(const uint8_t* bytes, uint32_t count)
     }
     const int64_t pre = gPreXmitPause.load(std::memory_order_relaxed);
     if (pre != 0) {
-        // Pauses are far shorter than a scheduler slice, so this spins rather than sleeps.
-        const int64_t start = PerfCounter();
-        while (PerfCounter() - start < pre) {
-        }
+        WaitForPerfCounter(PerfCounter() + pre);
     }
     const bool written = WriteCommPort(gDasPort, bytes, count);
     const int64_t post = gPostXmitPause.load(std::memory_order_relaxed);

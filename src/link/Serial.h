@@ -99,6 +99,9 @@ bool SetDasBaudRate(uint32_t baud, bool showErrors = true);
 bool CloseDasPort();
 // Any thread.
 bool DasPortOpen();
+// Any thread. Counts the ports made the DAS port (opened as it or installed): a new count is
+// a line of which nothing is known yet, even when it is the same device opened again.
+uint32_t DasLineNumber();
 // Paced write: waits the pre-transmit pause, writes every byte, sets the post-transmit
 // deadline when that pause is above 0.
 bool WriteDasPort(const uint8_t* bytes, uint32_t count);

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <mutex>
+#include <thread>
 
 namespace {
 
@@ -84,6 +85,21 @@ int64_t PerfCounter()
     using Ticks = std::chrono::duration<int64_t, std::ratio<1, kPerfFrequency>>;
     return std::chrono::duration_cast<Ticks>(std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+void WaitForPerfCounter(int64_t deadline)
+{
+    // The counter is the steady clock in other units, so its values name the clock's time
+    // points exactly. A sleep ends late by the timer's slack, never early; the last stretch is
+    // read off the counter so that the deadline is kept to the tick.
+    const int64_t wake = deadline - kPerfSpinTicks;
+    if (PerfCounter() < wake) {
+        using Ticks = std::chrono::duration<int64_t, std::ratio<1, kPerfFrequency>>;
+        std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(Ticks(wake))));
+    }
+    while (PerfCounter() < deadline) {
+    }
 }
 
 double NowDateTime() { return LocalDateTimeNow(); }

@@ -17,6 +17,12 @@ uint32_t QueueClockNow();
 inline int32_t QueueTimeDiff(uint32_t a, uint32_t b) { return static_cast<int32_t>(a - b); }
 // Any thread. Monotonic 100 ns ticks.
 int64_t PerfCounter();
+// Any thread. Returns once PerfCounter() has reached `deadline` (at once when it has), never
+// before it and at most a fraction of a millisecond after: it sleeps to an absolute time for
+// all but the last kPerfSpinTicks, then reads the counter, so a pause of many milliseconds
+// costs the thread next to no processor time.
+void WaitForPerfCounter(int64_t deadline);
+constexpr int64_t kPerfSpinTicks = kPerfFrequency / 2000;  // 0.5 ms
 // Any thread. Local date and time as days since 30 December 1899.
 double NowDateTime();
 // Queue clock value for a local date-time value (days since 30 December 1899).

@@ -160,9 +160,10 @@ private:
 TQtPrompt g_qtPrompt;
 IPrompt* g_prompt = nullptr;
 
-}  // namespace
+// The service installed, without the held boxes' turn first (Prompt()).
+IPrompt& Installed() { return g_prompt != nullptr ? *g_prompt : g_qtPrompt; }
 
-IPrompt& Prompt() { return g_prompt != nullptr ? *g_prompt : g_qtPrompt; }
+}  // namespace
 
 IPrompt* SetPrompt(IPrompt* prompt)
 {
@@ -232,10 +233,54 @@ void ShowHeldBoxes()
     while (held.depth == 0 && !held.boxes.empty()) {
         const THeldBox box = std::move(held.boxes.front());
         held.boxes.pop_front();
-        Prompt().MessageBox(box.title, box.text, TMsgButtons::Ok, box.icon);
+        Installed().MessageBox(box.title, box.text, TMsgButtons::Ok, box.icon);
     }
     held.showing = false;
 }
+
+// The service as the program calls it: a dialog opened on the UI thread once a hold has
+// ended opens after the held boxes still waiting, which open first, in order, so that the
+// caller gets its own answer. Inside a hold it opens at once, as it must answer the work;
+// so does one raised while a held box is open, as its caller waits inside that box.
+class THeldBoxesFirst final : public IPrompt {
+public:
+    TMsgResult MessageBox(const QString& title, const QString& text, TMsgButtons buttons,
+                          TMsgIcon icon) override
+    {
+        HeldBoxesFirst();
+        return Installed().MessageBox(title, text, buttons, icon);
+    }
+    bool InputQuery(const QString& title, const QString& prompt, QString& value) override
+    {
+        HeldBoxesFirst();
+        return Installed().InputQuery(title, prompt, value);
+    }
+    std::optional<QString> OpenFile(const TFileDialogOptions& options) override
+    {
+        HeldBoxesFirst();
+        return Installed().OpenFile(options);
+    }
+    std::optional<QString> SaveFile(const TFileDialogOptions& options) override
+    {
+        HeldBoxesFirst();
+        return Installed().SaveFile(options);
+    }
+    std::optional<QString> BrowseFolder(const QString& title, const QString& folder) override
+    {
+        HeldBoxesFirst();
+        return Installed().BrowseFolder(title, folder);
+    }
+
+private:
+    static void HeldBoxesFirst()
+    {
+        if (IsUiThread()) {
+            ShowHeldBoxes();
+        }
+    }
+};
+
+THeldBoxesFirst g_heldBoxesFirst;
 
 // Any thread: the box opens on the UI thread once the events posted before it have run.
 void ShowPosted(const QString& title, const QString& text, TMsgIcon icon)
@@ -244,6 +289,8 @@ void ShowPosted(const QString& title, const QString& text, TMsgIcon icon)
 }
 
 }  // namespace
+
+IPrompt& Prompt() { return g_heldBoxesFirst; }
 
 THeldMessageBoxes::THeldMessageBoxes() { ++Held().depth; }
 
@@ -258,7 +305,8 @@ THeldMessageBoxes::~THeldMessageBoxes()
 
 void ShowMessage(const QString& text)
 {
-    if (Held().depth > 0) {
+    // No answer is waited for: while a held box is open this one joins those after it.
+    if (Held().depth > 0 || Held().showing) {
         Held().boxes.push_back({ApplicationTitle(), text, TMsgIcon::None});
         return;
     }

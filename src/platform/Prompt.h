@@ -38,6 +38,7 @@ public:
 };
 
 // The installed service (UI thread only). Without one installed, the Qt dialogs are used.
+// Its dialogs open after the held boxes still waiting to open (THeldMessageBoxes).
 IPrompt& Prompt();
 // Installs `prompt` (not owned; nullptr restores the Qt dialogs). Returns the previous one.
 IPrompt* SetPrompt(IPrompt* prompt);
@@ -85,6 +86,11 @@ public:
 // thread, and boxes posted meanwhile open after them. So no box opens before the work that
 // runs inside a hold has returned to its caller (a drag's data request: the program that
 // asked gives up after a few seconds, and with it every file of the drop).
+// A box raised on the UI thread after the hold has ended opens after the held boxes too: a
+// call that waits for its answer (a question, an input box, a file dialog) first opens those
+// still waiting, one after the other, then its own; ShowMessage while one of them is open
+// joins those after it. Only a call that waits for its answer inside an open held box (a
+// timer's question) opens on top of it: its caller cannot go on before it is answered.
 class THeldMessageBoxes {
 public:
     THeldMessageBoxes();

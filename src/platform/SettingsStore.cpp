@@ -18,6 +18,17 @@ void AppendEscaped(QString& out, QChar c)
                                : QString::asprintf("%%u%04X", c.unicode());
 }
 
+// A surrogate without its partner: UTF-8 has no form for it, so written as it stands it
+// would come back as another character.
+bool LoneSurrogate(const QString& text, qsizetype i)
+{
+    const QChar c = text.at(i);
+    if (c.isHighSurrogate()) {
+        return i + 1 == text.size() || !text.at(i + 1).isLowSurrogate();
+    }
+    return c.isLowSurrogate() && (i == 0 || !text.at(i - 1).isHighSurrogate());
+}
+
 QString Escape(const QString& text, bool isName)
 {
     QString out;
@@ -30,7 +41,7 @@ QString Escape(const QString& text, bool isName)
         const bool special = isName && (c == QLatin1Char('=') || c == QLatin1Char('[') ||
                                         c == QLatin1Char(';') || c == QLatin1Char('#'));
         if (c.unicode() < 0x20 || c.unicode() == 0x7f || c == QLatin1Char('%') || edgeBlank ||
-            special) {
+            special || LoneSurrogate(text, i)) {
             AppendEscaped(out, c);
         } else {
             out += c;

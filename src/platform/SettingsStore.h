@@ -3,9 +3,10 @@
 // read again when the file changes and saved whole after every change. Used by Registry.cpp
 // only; everything else goes through Registry.h.
 //
-// File form: one "[key path]" line per key, then "name=value" lines. Line breaks, "%" and,
-// in names, the characters that would end a name or start a key or comment, and a blank of
-// any kind at either edge, are written as %XX (%uXXXX above U+00FF).
+// File form (UTF-8): one "[key path]" line per key, then "name=value" lines. Line breaks, "%",
+// a UTF-16 surrogate without its partner and, in names, the characters that would end a name
+// or start a key or comment, and a blank of any kind at either edge, are written as %XX
+// (%uXXXX above U+00FF).
 
 #include <QDateTime>
 #include <QHash>

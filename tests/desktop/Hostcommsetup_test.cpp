@@ -292,7 +292,11 @@ TEST_F(HostCommTest, ADasPortThatWillNotOpenAgainIsReportedAndTriedUntilItComesB
 // its driver refuses it.
 class TStandardRatesPort final : public ISerialPort {
 public:
-    explicit TStandardRatesPort(std::unique_ptr<TTermiosPort> port) : port_(std::move(port)) {}
+    // `onOpen`: whether the rate a port is opened at is checked too, or only a change of rate.
+    explicit TStandardRatesPort(std::unique_ptr<TTermiosPort> port, bool onOpen = true)
+        : port_(std::move(port)), onOpen_(onOpen)
+    {
+    }
     static bool Takes(uint32_t baud)
     {
         for (uint32_t rate : {9600u, 19200u, 38400u, 57600u, 115200u, 230400u}) {
@@ -306,7 +310,7 @@ public:
     bool CheckProperties() override { return port_->CheckProperties(); }
     bool ApplySettings(const TSerialSettings& s) override
     {
-        return Takes(s.baud) && port_->ApplySettings(s);
+        return (!onOpen_ || Takes(s.baud)) && port_->ApplySettings(s);
     }
     bool SetBaudRate(uint32_t baud) override { return Takes(baud) && port_->SetBaudRate(baud); }
     bool SetRtsToggle() override { return port_->SetRtsToggle(); }
@@ -323,6 +327,7 @@ public:
 
 private:
     std::unique_ptr<TTermiosPort> port_;
+    bool onOpen_;
 };
 
 TEST_F(HostCommTest, ARateThePcsPortRefusesIsToldInOneBoxWithTheLinkRunningAndNeverSent)
@@ -364,6 +369,65 @@ TEST_F(HostCommTest, ARateThePcsPortRefusesIsToldInOneBoxWithTheLinkRunningAndNe
     EXPECT_FALSE(console.Texts().join(QLatin1Char('\n')).contains(QStringLiteral("SETPROTOCOL")));
     EXPECT_EQ(Host.DasPort(), 1);
     EXPECT_TRUE(LinkCarries("still on COM1"));
+}
+
+TEST_F(HostCommTest, ARateTheNewPortRefusesOnceItIsTheDasPortIsToldWithTheLinkRunning)
+{
+    // The port takes the rate when it is tried, and refuses it once it is the DAS port.
+    SetSerialPortOpenerForTest([](const QString& path) -> std::unique_ptr<ISerialPort> {
+        std::unique_ptr<TTermiosPort> port = TTermiosPort::Open(path);
+        return port ? std::make_unique<TStandardRatesPort>(std::move(port), false) : nullptr;
+    });
+    Start();
+    THostCommSetupForm& f = Open();
+    f.Cb_ChangeDAS->setChecked(false);
+    f.Row(3).dasPort->click();
+    f.ComboBox_BaudRate->setCurrentText(QStringLiteral("100000"));
+    const size_t before = prompt.shown.size();
+    bool linkRan = false;
+    prompt.onMessage = [this, &linkRan](const TShownDialog&) {
+        linkRan = !Host.Thread().Paused();
+        EXPECT_EQ(LineSpeed(com3.Slave()), 115200u);
+    };
+    f.Button_OK->click();
+    prompt.onMessage = nullptr;
+    ASSERT_EQ(prompt.shown.size(), before + 1);
+    EXPECT_EQ(prompt.shown.back().text, QStringLiteral("Unable to Set Baud Rate to 100000."));
+    EXPECT_TRUE(linkRan);
+    EXPECT_EQ(Host.DasPort(), 3);
+    EXPECT_EQ(Host.DasBaud(), 115200u);
+    EXPECT_EQ(LineSpeed(com3.Slave()), 115200u);
+}
+
+TEST_F(HostCommTest, AnotherDasPortIsANewLineWhoseEchoIsLearntAnew)
+{
+    // However late the stand-ins' threads bring an echo back on a busy machine.
+    SetEchoLatencyForTest(std::chrono::seconds(10));
+    TDASDesktopForm& desktop = Start();
+    // The DAS's packets behind the host's acknowledgements, with no echo ahead of them: COM1
+    // does not echo.
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(LinkCarries("no echo here"));
+    }
+    // No status requests: nothing the host sends shows the new line's echo by the way.
+    desktop.Desktop_RequestStatusPackets->setChecked(false);
+    // COM3 hears itself: the echo of the host's NAK 0 is byte for byte a poll of the DAS. Its
+    // DAS keeps quiet until the host listens, so that no poll of its waits unanswered.
+    TDasStandIn echoing;
+    echoing.SetEcho(true);
+    echoing.SetProtocol(1);
+    echoing.SetSilent(true);
+    echoing.Start();
+    SetComPortDevicePath(3, echoing.SlavePath());
+    THostCommSetupForm& f = Open();
+    f.Row(3).dasPort->click();
+    f.Button_OK->click();
+    ASSERT_EQ(Host.DasPort(), 3);
+    echoing.SetSilent(false);
+    ASSERT_TRUE(WaitUntil([&] { return echoing.polls.load() >= 20; }));
+    EXPECT_EQ(echoing.unaskedAnswers.load(), 0u);
+    SetEchoLatencyForTest(kDefaultEchoLatency);
+    Host.Disconnect();
 }
 
 }  // namespace

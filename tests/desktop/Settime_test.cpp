@@ -229,12 +229,23 @@ class ClockDemoTest : public DesktopFixture {
 protected:
     void SetUp() override
     {
-        // Central European time: an hour ahead of UTC in winter, two in summer. Set before the
+        // An hour ahead of UTC in winter time, two in summer time, and summer time all year
+        // but one hour: on the last Sunday of March at H:00 summer time the clock goes back
+        // to H-1:00 winter time, and an hour later, at H:00, on to H+1:00 summer time. So a
+        // clock that ignores summer time is an hour out whenever the test runs, and H:00 to
+        // H+1:00 that Sunday is an hour the clock skips. H is 2 (winter time from 00:00 to
+        // 01:00 UTC) unless the test runs in that hour of a day, then 14. Set before the
         // stand-in and the link run, put back after.
         if (const char* zone = std::getenv("TZ")) {
             savedZone = zone;
         }
-        setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+        const auto now = std::chrono::system_clock::now();
+        skippedHour = now - std::chrono::floor<std::chrono::days>(now) < std::chrono::hours(1)
+                          ? 14
+                          : 2;
+        const std::string rule = "WIN-1SUM,M3.5.0/" + std::to_string(skippedHour) + ",M3.5.0/" +
+                                 std::to_string(skippedHour);
+        setenv("TZ", rule.c_str(), 1);
         tzset();
         DesktopFixture::SetUp();
     }
@@ -266,6 +277,7 @@ protected:
     }
 
     std::optional<std::string> savedZone;
+    int skippedHour = 2;
 };
 
 TEST_F(ClockDemoTest, ShowsTheDasClockAndSetsItInThePcsLocalTime)
@@ -274,6 +286,7 @@ TEST_F(ClockDemoTest, ShowsTheDasClockAndSetsItInThePcsLocalTime)
     const TDasSystem system(console);
     SetShortDateFormat(QStringLiteral("dd/MM/yyyy"));
     Start();
+    const QString hour = QStringLiteral("%1").arg(skippedHour, 2, 10, QLatin1Char('0'));
     bool shown = false, typedShown = false, setToPc = false;
     std::chrono::seconds pcShown{}, dasShown{};
     TDASDesktopForm::SetModalRunner([&](QDialog& dialog) {
@@ -286,10 +299,11 @@ TEST_F(ClockDemoTest, ShowsTheDasClockAndSetsItInThePcsLocalTime)
         pcShown = FromPcClock(clock.Label_PCTime->text());
         dasShown = FromPcClock(clock.Label_DASTime->text());
         // The hour that summer time skips is a time like any other to the DAS.
-        clock.Edit_OtherTime->setText(QStringLiteral("29/03/2026 02:30:00"));
+        clock.Edit_OtherTime->setText(QStringLiteral("29/03/2026 ") + hour + ":30:00");
         clock.Button_SetOtherTime->click();
-        typedShown = WaitUntil([&clock] {
-            return clock.Label_DASTime->text().startsWith(QStringLiteral("29/03/2026 02:3"));
+        typedShown = WaitUntil([&clock, &hour] {
+            return clock.Label_DASTime->text().startsWith(QStringLiteral("29/03/2026 ") + hour +
+                                                          ":3");
         }, 10000);
         clock.Button_SetPCTime->click();
         setToPc = WaitUntil([&system] { return std::chrono::abs(system.ClockAhead()) < 10s; });
@@ -303,7 +317,8 @@ TEST_F(ClockDemoTest, ShowsTheDasClockAndSetsItInThePcsLocalTime)
     EXPECT_TRUE(typedShown);
     EXPECT_TRUE(setToPc) << system.ClockAhead().count();
     EXPECT_FALSE(SetTimeForm->Timer_Time->isActive());
-    EXPECT_TRUE(console.Texts().contains(QStringLiteral("PicoDos \"Date 03/29/2026 02:30:00 \"")));
+    EXPECT_TRUE(console.Texts().contains(QStringLiteral("PicoDos \"Date 03/29/2026 ") + hour +
+                                         QStringLiteral(":30:00 \"")));
     SetShortDateFormat(QString());
 }
 

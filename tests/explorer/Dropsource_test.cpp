@@ -13,6 +13,11 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <thread>
+
+#include "platform/Prompt.h"
+#include "support/FakePrompt.h"
+#include "support/QtHelpers.h"
 #include "support/TestFiles.h"
 
 namespace {
@@ -206,6 +211,30 @@ TEST_F(DropSourceTest, AnOutsideTargetsFirstRequestRaisesTheDropOnceAndGetsWhatC
     EXPECT_FALSE(source.DropOutside());
     EXPECT_EQ(data.urls(), QList<QUrl>{QUrl::fromLocalFile(fetched)});
     EXPECT_EQ(drops, 1);
+}
+
+TEST_F(DropSourceTest, BoxesHeldInTheRequestOpenBeforeOneRaisedAfterIt)
+{
+    TFakePrompt prompt;
+    TDropFileSource source;
+    source.SetFiles({File("A")});
+    // The drop's handler holds the boxes of its fetch, as the explorer's does: one the link
+    // thread posts, one of its own.
+    source.OnDrop = [](QObject*, TDragType, bool&) {
+        const THeldMessageBoxes afterTheRequest;
+        std::thread([] { PostMessageBox(QStringLiteral("Port"), QStringLiteral("Read")); }).join();
+        QCoreApplication::processEvents();
+        ShowMessage(QStringLiteral("Timeout receiving A"));
+    };
+    runner.during = [](QDrag& drag) { drag.mimeData()->urls(); };
+    source.Execute(&from);
+    EXPECT_TRUE(prompt.shown.empty());
+    ShowMessage(QStringLiteral("After the request"));
+    EXPECT_EQ(prompt.Messages(), (QStringList{QStringLiteral("Port: Read"),
+                                              QStringLiteral("Wendrok: Timeout receiving A"),
+                                              QStringLiteral("Wendrok: After the request")}));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompt.shown.size(), 3u);
 }
 
 TEST_F(DropSourceTest, AVetoedOrEarlierDragHandsNothingOver)

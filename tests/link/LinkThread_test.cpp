@@ -74,6 +74,16 @@ protected:
 
     void Connect() { ASSERT_TRUE(Host.Connect()); }
 
+    // The DAS port's device name stays while the device comes and goes, as a USB adapter's
+    // does: a link in `devices` to the stand-in's line, which the DAS port is mapped to.
+    QString AdapterName(const QTemporaryDir& devices)
+    {
+        const QString name = devices.filePath(QStringLiteral("ttyDAS"));
+        EXPECT_TRUE(QFile::link(das.SlavePath(), name));
+        SetComPortDevicePath(kPtyPort, name);
+        return name;
+    }
+
     // Waits until the link thread has entered its listening state after everything it did so
     // far and no longer looks for its answer's echo, so that a control packet written now is
     // not purged with or taken for the line's echo.
@@ -654,11 +664,8 @@ TEST_F(LinkThreadTest, ADasPacketResentAfterAReconnectIsDeliveredOnce)
 TEST_F(LinkThreadTest, AnUnpluggedPortIsToldOnceRestsAndComesBackWithNothingLost)
 {
     TFakePrompt prompt;
-    // The port's device name stays while the device comes and goes, as a USB adapter's does.
     QTemporaryDir devices;
-    const QString name = devices.filePath(QStringLiteral("ttyDAS"));
-    ASSERT_TRUE(QFile::link(das.SlavePath(), name));
-    SetComPortDevicePath(kPtyPort, name);
+    const QString name = AdapterName(devices);
     TMux* mux = MuxArray->AddChannel(20);
     das.SetProtocol(1);
     Connect();
@@ -694,6 +701,87 @@ TEST_F(LinkThreadTest, AnUnpluggedPortIsToldOnceRestsAndComesBackWithNothingLost
     ASSERT_TRUE(WaitUntil([&] { return DrainInto(*mux, received).size() >= 12; }));
     EXPECT_EQ(received, "before,after");
     ASSERT_TRUE(WaitUntil([&] { return ui.LastMessage() == "Connected to DAS"; }));
+    EXPECT_EQ(prompt.Messages().size(), 1) << prompt.Messages().join('|').toStdString();
+}
+
+// The DAS's data packets come behind the host's acknowledgements with no echo ahead of them,
+// more than three answers in a row: the link has seen that the line does not echo.
+void ShowTheLineDoesNotEcho(TDasStandIn& line, TMux& mux)
+{
+    line.SetMaxPayload(10);
+    const QByteArray text(60, 'n');
+    line.SendChannelData(mux.GetChannelNumber(), text);
+    QByteArray received;
+    ASSERT_TRUE(WaitUntil([&] { return DrainInto(mux, received).size() >= text.size(); }));
+    // The poll behind the last acknowledgement has been answered too.
+    const uint32_t polls = line.polls.load();
+    ASSERT_TRUE(WaitUntil([&] { return line.AllSent() && line.polls.load() > polls + 2; }));
+}
+
+// An idle link on a line that hears itself: the host answers each of the DAS's polls and never
+// the echo of its own answer, which is byte for byte a poll. The DAS has kept quiet until the
+// host listened again (SetSilent), so that no poll of its waited unanswered meanwhile.
+void ExpectNoAnswerUnasked(TDasStandIn& line)
+{
+    const uint32_t unasked = line.unaskedAnswers.load();
+    const uint32_t polls = line.polls.load();
+    line.SetSilent(false);
+    ASSERT_TRUE(WaitUntil([&] { return line.polls.load() >= polls + 20; }));
+    EXPECT_EQ(line.unaskedAnswers.load(), unasked);
+}
+
+TEST_F(LinkThreadTest, ALineConnectedToIsLearntAnewWhateverTheLastOneShowed)
+{
+    // However late the stand-ins' threads bring an echo back on a busy machine.
+    SetEchoLatencyForTest(std::chrono::seconds(10));
+    TMux* mux = MuxArray->AddChannel(20);
+    das.SetProtocol(1);
+    Connect();
+    ShowTheLineDoesNotEcho(das, *mux);
+
+    TDasStandIn echoing;
+    echoing.SetEcho(true);
+    echoing.SetProtocol(1);
+    echoing.SetSilent(true);
+    echoing.Start();
+    constexpr uint16_t kEchoingPort = kPtyPort + 1;
+    SetComPortDevicePath(kEchoingPort, echoing.SlavePath());
+    ASSERT_TRUE(Host.Disconnect());
+    Host.SetDasPort(kEchoingPort);
+    Connect();
+    ExpectNoAnswerUnasked(echoing);
+    // The same line connected again is new too: it may have been rewired meanwhile.
+    echoing.SetEcho(false);
+    ShowTheLineDoesNotEcho(echoing, *mux);
+    echoing.SetSilent(true);
+    ASSERT_TRUE(Host.Disconnect());
+    echoing.SetEcho(true);
+    Connect();
+    ExpectNoAnswerUnasked(echoing);
+    ASSERT_TRUE(Host.Disconnect());
+}
+
+TEST_F(LinkThreadTest, ALostPortThatComesBackIsLearntAnew)
+{
+    TFakePrompt prompt;
+    SetEchoLatencyForTest(std::chrono::seconds(10));
+    QTemporaryDir devices;
+    const QString name = AdapterName(devices);
+    TMux* mux = MuxArray->AddChannel(20);
+    das.SetProtocol(1);
+    Connect();
+    ShowTheLineDoesNotEcho(das, *mux);
+
+    // The adapter is pulled, and what is plugged in under its name hears itself.
+    das.Unplug();
+    QFile::remove(name);
+    ASSERT_TRUE(WaitUntil([] { return !DasPortOpen(); }));
+    das.SetEcho(true);
+    das.SetSilent(true);
+    ASSERT_TRUE(das.Replug());
+    ASSERT_TRUE(QFile::link(das.SlavePath(), name));
+    ASSERT_TRUE(WaitUntil([] { return DasPortOpen(); }));
+    ExpectNoAnswerUnasked(das);
     EXPECT_EQ(prompt.Messages().size(), 1) << prompt.Messages().join('|').toStdString();
 }
 

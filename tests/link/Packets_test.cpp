@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,13 +12,9 @@
 #include "link/Protocol.h"
 #include "link/Serial.h"
 #include "platform/SerialPort.h"
+#include "support/TestWaits.h"
 
 namespace {
-
-// Data packet seq 3, flags 0, time 0, channel 5, "ABC".
-const QByteArray kDataAbc = Bytes({0x0A, 0x31, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x00,
-                                   0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x41, 0x42, 0x43, 0x92,
-                                   0x0E});
 
 // A data packet on channel 1 carrying `payload`, with its CRC.
 QByteArray DataPacketBytes(uint8_t sequence, const QByteArray& payload)
@@ -473,11 +470,13 @@ TEST_F(PacketsTest, ALineThatHasShownItDoesNotEchoHasEveryPollAnswered)
     EXPECT_EQ(ReceivePackets(), kRcvNothing);
     EXPECT_EQ(Errors(), 0u);
 
-    // A new line is learnt anew.
+    // A port made the DAS port is a new line, learnt anew.
     for (int i = 0; i < 3; ++i) {
         dataAfterAck(false);
     }
-    ForgetLineEcho();
+    auto port = std::make_unique<TFakeSerialPort>();
+    fake = port.get();
+    InstallDasPortForTest(std::move(port));
     pollAfterPoll();
     EXPECT_EQ(ReceivePackets(), kRcvNothing);
 
@@ -485,9 +484,11 @@ TEST_F(PacketsTest, ALineThatHasShownItDoesNotEchoHasEveryPollAnswered)
     SetEchoLatencyForTest(std::chrono::milliseconds(0));
     ASSERT_TRUE(SendAckPacket(kNak, 0));
     DropAnswerEcho(true);
-    while (AnswerEchoAwaited()) {
+    QDeadlineTimer bound(kTestWaitMs);
+    while (AnswerEchoAwaited() && !bound.hasExpired()) {
         EXPECT_EQ(ReceivePackets(), kRcvNothing);
     }
+    ASSERT_FALSE(AnswerEchoAwaited()) << "the echo is still looked for long after its time";
     EXPECT_EQ(Receive(kNak0), kRcvControl);
 }
 

@@ -437,12 +437,20 @@ TEST_F(ProtocolTest, APacketTheDasSendsWhileTheHostHandsOnTheLastIsNotPurged)
 
 TEST_F(ProtocolTest, AFastDasOnALineThatDoesNotEchoNeverHasToAskAgain)
 {
-    // Text lines paced at the line's rate, so the host often purges with part of the DAS's next
-    // packet in: a line feed alone, or a line feed and the next line's first digit.
+    // Text lines paced at the line's rate, from a DAS that answers at once. The host purges
+    // after each acknowledgement with the DAS's next packet begun: its line feed alone, or up
+    // to a line feed of its text and the next line's first digit.
     das.SetBaudRate(115200);
     das.SetTurnaround(std::chrono::microseconds(0));
     das.SetPollInterval(std::chrono::milliseconds(0));
     das.SetAnswerTimes(std::chrono::milliseconds(kTestWaitMs), std::chrono::milliseconds(10));
+    das.SetPacketGap(std::chrono::milliseconds(3));
+    afterHandOn = [this] {
+        QDeadlineTimer deadline(kTestWaitMs);
+        while (GetCommInQueue(DasPortHandle()) == 0 && !das.AllSent() && !deadline.hasExpired()) {
+            std::this_thread::yield();
+        }
+    };
     QByteArray lines;
     for (int i = 0; lines.size() < 6000; ++i) {
         lines += QByteArray::number(21.5 + i % 97 / 1000.0, 'f', 3) + ",8.20" +
@@ -476,9 +484,6 @@ TEST_F(ProtocolTest, WhatComesDuringThePostTransmitPauseIsNotListenedTo)
     auto port = std::make_unique<TFakeSerialPort>();
     TFakeSerialPort* fake = port.get();
     InstallDasPortForTest(std::move(port));
-    const QByteArray data = Bytes({0x0A, 0x31, 0x03, 0x00, 0x00, 0x00, 0x00, 0x00, 0x05, 0x00,
-                                   0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x41, 0x42, 0x43, 0x92,
-                                   0x0E});
     for (const int64_t pause : {kPerfFrequency / 1000, int64_t{0}}) {
         SetPostXmitPause(pause);
         ClearReceiveBuffer();
@@ -490,13 +495,41 @@ TEST_F(ProtocolTest, WhatComesDuringThePostTransmitPauseIsNotListenedTo)
             Step();
         }
         ASSERT_EQ(fake->TakeWritten(), kNak0);
-        fake->FeedInput(data);
+        fake->FeedInput(kDataAbc);
         for (int i = 0; i < 8; ++i) {
             Step();
         }
         EXPECT_EQ(dispatched, pause > 0 ? 0 : 1) << pause;
         EXPECT_EQ(fake->Written().isEmpty(), pause > 0) << pause;
     }
+}
+
+TEST_F(ProtocolTest, ThePostTransmitPauseRunsItsWholeLengthAndWhatCameBeforeItsEndIsDropped)
+{
+    auto port = std::make_unique<TFakeSerialPort>();
+    TFakeSerialPort* fake = port.get();
+    InstallDasPortForTest(std::move(port));
+    SetPostXmitPause(20 * kPerfFrequency / 1000);
+    // The poll comes with the start of a packet behind it, read into the receive buffer with it.
+    fake->FeedInput(kNak0 + kDataAbc.left(5));
+    while (fake->Written().isEmpty()) {
+        Step();
+    }
+    ASSERT_EQ(fake->TakeWritten(), kNak0);
+    ASSERT_EQ(ErrorCorrectingState(), kStateWaitXmit);
+    Step();
+    EXPECT_GE(PerfCounter(), GetPostXmitDeadline()) << "the pause ended early";
+    // Nothing heard before the pause ended is joined to what comes after it.
+    fake->FeedInput(kDataAbc);
+    for (int i = 0; i < 8 && dispatched == 0; ++i) {
+        Step();
+    }
+    EXPECT_EQ(dispatched, 1);
+    // Acknowledged: an ACK (kind 1) naming the packet's sequence 3.
+    const QByteArray answer = fake->TakeWritten();
+    ASSERT_EQ(answer.size(), 6);
+    EXPECT_EQ(answer.mid(0, 4), Bytes({0x0A, 0x32, 0x01, 0x03}));
+    EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
 }
 
 TEST_F(ProtocolTest, LevelOneCarriesAMegabyteEachWayExactlyOnce)

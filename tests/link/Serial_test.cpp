@@ -449,6 +449,14 @@ TEST_F(SerialTest, PausesOfZeroNeitherWaitNorSetADeadline)
     EXPECT_GE(GetPostXmitDeadline(), before + 1000 + 5000);
     EXPECT_LE(GetPostXmitDeadline(), after + 5000);
     EXPECT_EQ(fake->Written(), Bytes("AB"));
+
+    // A pause of many milliseconds runs its whole length before the write.
+    SetPostXmitPause(0);
+    SetPreXmitPause(15 * kPerfFrequency / 1000);
+    const int64_t start = PerfCounter();
+    EXPECT_TRUE(WriteDasPort(Data(Bytes("C")), 1));
+    EXPECT_GE(PerfCounter() - start, 15 * kPerfFrequency / 1000);
+    EXPECT_EQ(fake->Written(), Bytes("ABC"));
 }
 
 TEST_F(SerialTest, BreakReachesThePortGiven)

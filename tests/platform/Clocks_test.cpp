@@ -91,3 +91,16 @@ TEST(PerfCounter, CountsTenMillionTicksPerSecond)
     EXPECT_GE(advance, ticks(innerEnd - innerStart) * 0.99 - 1);
     EXPECT_LE(advance, ticks(outerEnd - outerStart) * 1.01 + 1);
 }
+
+TEST(PerfCounter, AWaitForItNeverEndsBeforeItsDeadline)
+{
+    // Past, present, shorter than the last stretch read off the counter, and longer ones that
+    // are mostly slept.
+    for (const int64_t ahead : {int64_t{-1000}, int64_t{0}, kPerfSpinTicks / 3, kPerfSpinTicks,
+                                kPerfSpinTicks + 1, 3 * kPerfFrequency / 1000,
+                                20 * kPerfFrequency / 1000}) {
+        const int64_t deadline = PerfCounter() + ahead;
+        WaitForPerfCounter(deadline);
+        EXPECT_GE(PerfCounter(), deadline) << ahead << " ticks ahead";
+    }
+}

@@ -119,9 +119,11 @@ TEST(FakePrompt, RestoresThePreviousServiceWhenDestroyed)
     TFakePrompt outer;
     {
         TFakePrompt inner;
-        EXPECT_EQ(&Prompt(), &inner);
+        ShowMessage(QStringLiteral("Inner"));
+        EXPECT_EQ(inner.Messages(), QStringList{QStringLiteral("Wendrok: Inner")});
     }
-    EXPECT_EQ(&Prompt(), &outer);
+    ShowMessage(QStringLiteral("Outer"));
+    EXPECT_EQ(outer.Messages(), QStringList{QStringLiteral("Wendrok: Outer")});
 }
 
 TEST(PostMessageBox, FromAWorkerIsShownOnTheUiThreadWithoutBlockingTheWorker)
@@ -202,6 +204,48 @@ TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
                      QStringLiteral("Wendrok: Error Recieving A"), QStringLiteral("Port: Write")}));
     ShowMessage(QStringLiteral("Done"));
     EXPECT_EQ(prompt.shown.size(), 6u);
+}
+
+TEST(HeldMessageBoxes, ABoxRaisedOnTheUiThreadOpensAfterThoseStillWaiting)
+{
+    TFakePrompt prompt;
+    const auto holdTwoBoxes = [] {
+        const THeldMessageBoxes hold;
+        std::thread([] { PostMessageBox(QStringLiteral("Port"), QStringLiteral("Read")); }).join();
+        QCoreApplication::processEvents();
+        ShowMessage(QStringLiteral("Timeout receiving A"));
+    };
+    const QStringList held = {QStringLiteral("Port: Read"),
+                              QStringLiteral("Wendrok: Timeout receiving A")};
+
+    // A question asked once the work has returned opens after the held boxes, and its
+    // caller gets the answer to the question, not to a held box.
+    holdTwoBoxes();
+    prompt.QueueMessageAnswer(TMsgResult::Ok);
+    prompt.QueueMessageAnswer(TMsgResult::Ok);
+    prompt.QueueMessageAnswer(TMsgResult::Yes);
+    EXPECT_TRUE(AskYesNo(QStringLiteral("Exit"), QStringLiteral("Really?")));
+    EXPECT_EQ(prompt.Messages(), held + QStringList{QStringLiteral("Exit: Really?")});
+
+    // So does an input box; a message raised while a held box is open (in its modal loop)
+    // opens after those still waiting, not on top of it.
+    prompt.shown.clear();
+    holdTwoBoxes();
+    prompt.onMessage = [](const TShownDialog& box) {
+        if (box.text == QStringLiteral("Read")) {
+            ShowMessage(QStringLiteral("Tick"));
+        }
+    };
+    prompt.QueueInput(QStringLiteral("COM3"));
+    QString value;
+    EXPECT_TRUE(Prompt().InputQuery(QStringLiteral("Port"), QStringLiteral("Port:"), value));
+    EXPECT_EQ(value, QStringLiteral("COM3"));
+    EXPECT_EQ(prompt.Messages(), held + QStringList{QStringLiteral("Wendrok: Tick")});
+    EXPECT_EQ(prompt.shown.size(), 4u);
+    EXPECT_EQ(prompt.shown.back().kind, QStringLiteral("input"));
+    // The hold's own turn to open them comes later and finds none: nothing opens twice.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompt.shown.size(), 4u);
 }
 
 TEST(QtPrompt, MessageTextsFromOutsideAreShownAsTheyAreNeverAsMarkup)

@@ -197,6 +197,54 @@ TEST_F(RegistryTest, NamesAndValuesKeepBlanksOfEveryKindAtTheirEdges)
     EXPECT_EQ(FileText(), saved);
 }
 
+TEST_F(RegistryTest, LoneSurrogatesKeepTheirPlaceThroughSaveAndLoad)
+{
+    // Hand-edited: lone surrogates in the key path, in two names that differ only there, at
+    // either side of "=" (a pair only if they stood together), and a pair spelt as escapes.
+    const QString smile = QStringLiteral("\U0001F600");
+    WriteFileText(QStringLiteral("[Software\\Odd%uDBFF\\Key]\n"
+                                 "x%uD800=1\n"
+                                 "x%uDC00=2\n"
+                                 "Tail%uD83D=%uDE00head\n"
+                                 "Pair=") +
+                  smile + QStringLiteral("%uDFFF%uD83D%uDE00\n"));
+    const QString key = QStringLiteral("\\Software\\Odd") + QChar(0xdbff) + QStringLiteral("\\Key");
+    const QString x1 = QStringLiteral("x") + QChar(0xd800);
+    const QString x2 = QStringLiteral("x") + QChar(0xdc00);
+    const QString tail = QStringLiteral("Tail") + QChar(0xd83d);
+    const QStringList names = {x1, x2, tail, QStringLiteral("Pair")};
+    const auto expectValues = [&](const TRegistry& reg) {
+        EXPECT_EQ(reg.GetValueNames(), names);
+        EXPECT_EQ(reg.ReadString(x1), QStringLiteral("1"));
+        EXPECT_EQ(reg.ReadString(x2), QStringLiteral("2"));
+        EXPECT_EQ(reg.ReadString(tail), QChar(0xde00) + QStringLiteral("head"));
+        EXPECT_EQ(reg.ReadString(QStringLiteral("Pair")), smile + QChar(0xdfff) + smile);
+    };
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(key, false));
+        expectValues(reg);
+        reg.WriteString(x1, QStringLiteral("1"));
+    }
+    // Every lone surrogate is written escaped; a pair as the character it makes.
+    const QString saved = FileText();
+    EXPECT_EQ(saved, QStringLiteral("[Software\\Odd%uDBFF\\Key]\n"
+                                    "x%uD800=1\n"
+                                    "x%uDC00=2\n"
+                                    "Tail%uD83D=%uDE00head\n"
+                                    "Pair=") +
+                         smile + QStringLiteral("%uDFFF") + smile + QStringLiteral("\n"))
+        << saved.toStdString();
+
+    // A later start reads the same values, and its next save writes the same file.
+    SetSettingsFilePath(file);
+    TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(key, false));
+    expectValues(reg);
+    reg.WriteString(x2, QStringLiteral("2"));
+    EXPECT_EQ(FileText(), saved) << FileText().toStdString();
+}
+
 TEST_F(RegistryTest, MissingOrMalformedValuesReadAsDefaults)
 {
     WriteFileText(QStringLiteral("; settings\n"

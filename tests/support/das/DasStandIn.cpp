@@ -352,14 +352,34 @@ bool TDasStandIn::BuildNextPacket()
     return true;
 }
 
-void TDasStandIn::SendPacket(const QByteArray& bytes)
+void TDasStandIn::SendPacket(const QByteArray& bytes, bool firstSending)
 {
     const int64_t delay = turnaroundUs_;
     if (delay > 0) {
         std::this_thread::sleep_for(std::chrono::microseconds(delay));
     }
     errorSeen_ = false;
-    WriteRaw(bytes);
+    const int64_t gap = packetGapUs_;
+    qsizetype cut = 0;
+    if (firstSending && gap > 0) {
+        cut = 1;
+        // A data packet's payload starts behind its 16-byte header.
+        if (packetsCut_++ % 2 == 1) {
+            for (qsizetype i = 16; i + 1 < bytes.size() - 2; ++i) {
+                if (bytes[i] == '\n' && bytes[i + 1] >= '0' && bytes[i + 1] <= '9') {
+                    cut = i + 2;
+                    break;
+                }
+            }
+        }
+    }
+    if (cut > 0) {
+        WriteRaw(bytes.left(cut));
+        std::this_thread::sleep_for(std::chrono::microseconds(gap));
+        WriteRaw(bytes.mid(cut));
+    } else {
+        WriteRaw(bytes);
+    }
     awaiting_ = true;
     answerDeadline_ = TClock::now() + std::chrono::milliseconds(answerMs_.load());
 }
@@ -367,16 +387,18 @@ void TDasStandIn::SendPacket(const QByteArray& bytes)
 void TDasStandIn::SendCurrentPacket(bool resend)
 {
     QByteArray packet;
+    bool first = false;
     {
         const std::lock_guard lock(outMutex_);
         packet = current_;
+        first = !currentSentOnce_ && !resend;
         if (currentSentOnce_ || resend) {
             ++resends;
         }
         currentSentOnce_ = true;
     }
     ++dataPacketsSent;
-    SendPacket(packet);
+    SendPacket(packet, first);
 }
 
 void TDasStandIn::FinishExchange()

@@ -95,6 +95,11 @@ public:
     void SetMaxPayload(int bytes) { maxPayload_ = std::clamp(bytes, 1, kMaxPayloadBytes); }
     // Wait between the host's last byte and the DAS's answer.
     void SetTurnaround(std::chrono::microseconds delay) { turnaroundUs_ = delay.count(); }
+    // Level 1: the first sending of each data packet stops for `gap` after its beginning, as a
+    // DAS held up by its scheduler does: alternately after the line feed that starts it and
+    // after the first line feed and digit of its payload (after the line feed alone where the
+    // payload has none). 0: packets go in one piece.
+    void SetPacketGap(std::chrono::microseconds gap) { packetGapUs_ = gap.count(); }
     // Gap between polls when neither side has anything to send.
     void SetPollInterval(std::chrono::milliseconds interval) { pollMs_ = interval.count(); }
     // Level 1: how long the DAS waits for the host's answer, and how long the line must stay
@@ -151,7 +156,7 @@ private:
     void AnswerHostData(uint8_t sequence);
     bool BuildNextPacket();
     void SendCurrentPacket(bool resend);
-    void SendPacket(const QByteArray& bytes);
+    void SendPacket(const QByteArray& bytes, bool firstSending = false);
     void FinishExchange();
     void Retry();
     void Deliver(uint8_t channel, const QByteArray& bytes);
@@ -174,6 +179,8 @@ private:
     std::atomic<int> maxPayload_{kMaxPayloadBytes};
     std::atomic<int64_t> turnaroundUs_{300};
     std::atomic<int64_t> pollMs_{2};
+    std::atomic<int64_t> packetGapUs_{0};
+    uint32_t packetsCut_ = 0;  // stand-in thread
     std::atomic<int64_t> answerMs_{60};
     std::atomic<int64_t> quietMs_{10};
     std::atomic<int> repeatAckEvery_{0};
