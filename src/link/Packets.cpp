@@ -69,20 +69,13 @@ void ForgetSent()
 
 bool LineShownNotToEcho() { return g_answersWithoutEcho >= kAnswersShowingNoEcho; }
 
-void ForgetEchoOfLine()
-{
-    ForgetSent();
-    g_answersWithoutEcho = 0;
-    g_echoLine = DasLineNumber();
-}
-
 // A port made the DAS port since (a connect, a reopened port, another port chosen) is a new
 // line: whether it echoes is learnt anew, whatever the last one showed. The port is changed
 // only while the link thread is parked, so this runs before the new line is written or read.
 void FollowDasLine()
 {
     if (g_echoLine != DasLineNumber()) {
-        ForgetEchoOfLine();
+        ForgetLineEcho();
     }
 }
 
@@ -585,7 +578,12 @@ void SetEchoLatencyForTest(std::chrono::milliseconds latency)
     g_echoLatencyTicks = latency.count() * kPerfFrequency / 1000;
 }
 
-void ForgetLineEcho() { ForgetEchoOfLine(); }
+void ForgetLineEcho()
+{
+    ForgetSent();
+    g_answersWithoutEcho = 0;
+    g_echoLine = DasLineNumber();
+}
 
 uint32_t ReceiveBufferFill() { return g_rcvFill; }
 
