@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "link/Protocol.h"
+#include "link/PacketTrace.h"
 #include "link/Serial.h"
 #include "platform/Clocks.h"
 
@@ -38,33 +39,60 @@ ControlPacket g_receivedControl{};
 uint8_t g_rcvBuffer[kReceiveBufferSize];
 uint32_t g_rcvFill = 0;
 uint32_t g_rcvTotal = 0;
-uint8_t g_lastRawByte = 0;
 // What the host wrote for its latest answer (an ACKd and the data packet that rides on it at
 // most). A new answer starts a new record once the last one is over or the line has been heard.
 constexpr uint32_t kEchoBytes = kControlPacketSize + sizeof(DataPacket);
 uint8_t g_sent[kEchoBytes];
 uint32_t g_sentFill = 0;
 bool g_answerOver = false;
-// Whether the echo of that answer (on a line that hears itself) may still come at the front of
-// the receive buffer, until when (performance counter), and whether the DAS's bytes came
-// there instead or nothing came in time.
+// The packets of that answer in g_sent. A packet is settled once its echo has come (whole, or
+// with one byte spoilt), once the echo of a packet after it has come, or once it is no longer
+// looked for.
+struct TSentPacket {
+    uint32_t offset = 0;
+    uint32_t length = 0;
+    bool settled = false;
+};
+constexpr int kMaxAnswerPackets = 2;
+TSentPacket g_sentPackets[kMaxAnswerPackets];
+int g_sentCount = 0;
+// Where the echo may begin in the receive buffer: what was there before the answer was written
+// is older than its echo.
+uint32_t g_echoFrom = 0;
+// How far into the answer's echo (g_sent) the front of the receive buffer has come: the bytes
+// dropped since the answer, set right whenever a packet's echo is dropped.
+uint32_t g_echoAt = 0;
+// Whether the echo of that answer (on a line that hears itself) may still come, and until when
+// (performance counter).
 std::atomic<bool> g_echoDue{false};
 int64_t g_echoDeadline = 0;
-bool g_echoMissed = false;
 std::atomic<int64_t> g_echoLatencyTicks{kDefaultEchoLatency.count() * kPerfFrequency / 1000};
+// Whether the answer can still show that the line does not echo: no echo of it has come, and
+// nothing but the noise of the line turning round has come ahead of the DAS's next packet.
+bool g_echoUntold = false;
+bool g_echoSeen = false;
+uint32_t g_noiseSinceAnswer = 0;
 // Answers in a row (not counting lone NAK 0s) behind which the DAS's packets came with no echo
 // ahead of them. This many show that the line does not echo; fewer may be echoes lost to noise.
 constexpr uint32_t kAnswersShowingNoEcho = 3;
 uint32_t g_answersWithoutEcho = 0;
 // The DAS line (DasLineNumber) that all this was learnt on.
 uint32_t g_echoLine = 0;
+// The noise of the line turning round that may come ahead of the echo of a control packet: fewer
+// bytes than a packet, so that a packet of the DAS's behind the echo is never taken for it.
+constexpr uint32_t kEchoLead = kControlPacketSize - 1;
 
 void ForgetSent()
 {
     g_sentFill = 0;
+    g_sentCount = 0;
+    g_echoFrom = 0;
+    g_echoAt = 0;
     g_answerOver = false;
     g_echoDue = false;
-    g_echoMissed = false;
+    g_echoUntold = false;
+    g_echoSeen = false;
+    g_noiseSinceAnswer = 0;
 }
 
 bool LineShownNotToEcho() { return g_answersWithoutEcho >= kAnswersShowingNoEcho; }
@@ -82,116 +110,28 @@ void FollowDasLine()
 std::atomic<TPlaybackSource*> g_playbackSource{nullptr};
 std::atomic<bool> g_playingBack{false};
 
-// The trace files; the statistics window opens and closes them while the link writes.
-std::mutex g_traceMutex;
-constexpr size_t kTraceBufferBytes = 64 * 1024;
-FILE* g_protoLog = nullptr;
-FILE* g_protoRaw = nullptr;
-
-const char* ControlTraceText(uint8_t kind)
-{
-    switch (kind) {
-    case kNak: return "NAK     Seq= %3d ";
-    case kAck: return "ACK     Seq= %3d ";
-    case kNakd: return "NAKd    Seq= %3d ";
-    default: return "ACKd    Seq= %3d ";
-    }
-}
-
-// Caller holds g_traceMutex and g_protoLog is open.
-void WriteControlTrace(uint8_t kind, uint8_t sequence)
-{
-    std::fprintf(g_protoLog, ControlTraceText(kind), sequence);
-    std::fputs("\n", g_protoLog);
-}
-
-// Caller holds g_traceMutex and g_protoLog is open. The payload is shown as text up to its
-// first zero byte, never beyond the payload itself.
-void WriteDataTrace(const DataPacket& p)
-{
-    std::fprintf(g_protoLog, "DATA Seq= %3d Chan/Bytes %d/%d %d/%d %d/%d %d/%d:", p.sequence,
-                 p.channel[0], p.count[0], p.channel[1], p.count[1], p.channel[2], p.count[2],
-                 p.channel[3], p.count[3]);
-    const uint32_t n = std::min<uint32_t>(PacketPayloadLength(p), kMaxPayload);
-    const auto* end = static_cast<const uint8_t*>(std::memchr(p.data, 0, n));
-    const size_t textLength = end ? static_cast<size_t>(end - p.data) : n;
-    std::fwrite(p.data, 1, textLength, g_protoLog);
-    std::fputs("\n", g_protoLog);
-}
-
-void TraceRawBytes(const uint8_t* bytes, uint32_t count)
-{
-    const std::lock_guard lock(g_traceMutex);
-    if (!g_protoRaw) {
-        return;
-    }
-    std::fputs("{", g_protoRaw);
-    for (uint32_t i = 0; i < count; ++i) {
-        const uint8_t b = bytes[i];
-        if (g_lastRawByte == kPacketStart && b == kDataPacketType) {
-            std::fputs("\n\n0A ", g_protoRaw);
-        } else if (g_lastRawByte == kPacketStart && b == kControlPacketType) {
-            std::fputs("\n0A ", g_protoRaw);
-        }
-        std::fprintf(g_protoRaw, "%02X ", b);
-        g_lastRawByte = b;
-    }
-    std::fprintf(g_protoRaw, "%u}", TraceMicroseconds());
-}
-
-void TraceReceiveError(int result)
-{
-    const std::lock_guard lock(g_traceMutex);
-    if (g_protoLog) {
-        std::fprintf(g_protoLog, "%u RCV Error  %d  gPktIndex = %u:", TraceMicroseconds(), result,
-                     g_rcvFill);
-        for (uint32_t i = 0; i < g_rcvFill; ++i) {
-            std::fprintf(g_protoLog, "%02X", g_rcvBuffer[i]);
-        }
-        for (uint32_t i = 0; i < g_rcvFill; ++i) {
-            std::fputc(g_rcvBuffer[i], g_protoLog);
-        }
-        std::fputs("\r\n", g_protoLog);
-    }
-    if (g_protoRaw) {
-        std::fprintf(g_protoRaw, "\n***ERROR %d***\n", result);
-    }
-}
-
-void TraceReceived(int result)
-{
-    const std::lock_guard lock(g_traceMutex);
-    if (!g_protoLog) {
-        return;
-    }
-    std::fprintf(g_protoLog, "%u RCV<--  ", TraceMicroseconds());
-    if (result == kRcvData) {
-        WriteDataTrace(g_receivedData);
-        if (g_protoRaw) {
-            std::fputs("\nRCV<--  ", g_protoRaw);
-        }
-    } else {
-        WriteControlTrace(g_receivedControl.kind, g_receivedControl.sequence);
-    }
-}
-
-void TraceIgnored()
-{
-    const std::lock_guard lock(g_traceMutex);
-    if (g_protoLog) {
-        std::fprintf(g_protoLog, "%u Packet Ignored \r\n", TraceMicroseconds());
-    }
-}
-
 // Drops `count` bytes of the receive buffer from `at` on (at most those it holds).
 void DropFrom(uint32_t at, uint32_t count)
 {
     count = std::min(count, g_rcvFill - at);
     std::memmove(g_rcvBuffer + at, g_rcvBuffer + at + count, g_rcvFill - at - count);
     g_rcvFill -= count;
+    if (at < g_echoFrom) {
+        g_echoFrom -= std::min(count, g_echoFrom - at);
+    }
 }
 
 void DropFront(uint32_t count) { DropFrom(0, count); }
+
+// Drops bytes at the front that are no packet: noise, or a packet spoilt on the way.
+void DropNoise(uint32_t count)
+{
+    count = std::min(count, g_rcvFill);
+    const uint32_t older = std::min(count, g_echoFrom);
+    DropFront(count);
+    g_noiseSinceAnswer += count - older;
+    g_echoAt += count - older;
+}
 
 // A likely packet start in the receive buffer: a 0x0A that is the last byte or is followed by
 // '0' to '3'. The first at or after `from`, or g_rcvFill when there is none.
@@ -210,17 +150,34 @@ uint32_t NextPacketStart(uint32_t from)
 void Resynchronise()
 {
     const uint32_t start = NextPacketStart(1);
-    DropFront(start < g_rcvFill ? start : g_rcvFill - 1);
+    DropNoise(start < g_rcvFill ? start : g_rcvFill - 1);
+}
+
+const uint8_t* SentBytes(const TSentPacket& packet) { return g_sent + packet.offset; }
+
+// A lone NAK of sequence 0: byte for byte the DAS's poll, so its echo and a DAS that polls at
+// once look alike.
+bool IsPoll(const TSentPacket& packet)
+{
+    static const ControlPacket poll = MakeControlPacket(kNak, 0);
+    return packet.length == static_cast<uint32_t>(kControlPacketSize) &&
+           std::memcmp(SentBytes(packet), &poll, kControlPacketSize) == 0;
 }
 
 void RecordSent(const uint8_t* bytes, uint32_t count)
 {
     FollowDasLine();
-    if (g_answerOver || g_sentFill + count > kEchoBytes) {
+    if (g_answerOver || g_sentCount == kMaxAnswerPackets || g_sentFill + count > kEchoBytes) {
         ForgetSent();
+    }
+    if (g_sentCount == 0) {
+        g_echoFrom = g_rcvFill;
     }
     count = std::min(count, kEchoBytes);
     std::memcpy(g_sent + g_sentFill, bytes, count);
+    g_sentPackets[g_sentCount] = TSentPacket{g_sentFill, count, false};
+    g_echoUntold = g_echoUntold || (!g_echoSeen && !IsPoll(g_sentPackets[g_sentCount]));
+    ++g_sentCount;
     g_sentFill += count;
     // Level 2 and playback answer nothing: their input is never searched for an echo.
     g_echoDue = GetProtocol() < kErrorDetectingProtocol && !PlayingBack();
@@ -228,63 +185,190 @@ void RecordSent(const uint8_t* bytes, uint32_t count)
     g_echoDeadline = PerfCounter() + onTheWire + g_echoLatencyTicks.load();
 }
 
-// The host's latest answer is a lone NAK of sequence 0: byte for byte the DAS's poll.
-bool AnswerIsAPoll()
+// How many of the `length` bytes at `at` differ from `sent`, counted up to `enough`. One byte
+// spoilt is never a packet of the DAS's: no two packets that pass their CRC differ in one byte.
+uint32_t EchoDifference(uint32_t at, const uint8_t* sent, uint32_t length, uint32_t enough)
 {
-    static const ControlPacket poll = MakeControlPacket(kNak, 0);
-    return g_sentFill == static_cast<uint32_t>(kControlPacketSize) &&
-           std::memcmp(g_sent, &poll, kControlPacketSize) == 0;
+    uint32_t differing = 0;
+    for (uint32_t i = 0; i < length && differing < enough; ++i) {
+        differing += g_rcvBuffer[at + i] != sent[i] ? 1 : 0;
+    }
+    return differing;
 }
 
-// Looks for the echo of the host's latest answer at the front of the receive buffer, behind the
-// noise of the line turning round (dropped with the echo, or at once with `dropNoise`). A whole
-// echo is dropped; the start of one is held until the bytes behind it tell an echo from the
-// DAS's reply (true: the front must not be parsed yet), or until an echo would have come;
-// anything else is the DAS's and stays. Until the line has shown that it does not echo, a whole
-// echo of the answer in time is taken for the echo, even one that a poll of the DAS would
-// match. Once it has, a poll-like answer is never looked for: a DAS that polls at once is
-// answered. Only an echo no DAS packet can match (an acknowledgement or a data packet of the
-// host's) shows that the line echoes after all.
+// Where the echo of the answer's packet `index` lies in the receive buffer, whole or with one
+// byte spoilt: the bytes ahead of it since the answer are noise or the spoilt echo of the
+// packets before it. A control packet's echo is looked for only where it belongs (the DAS
+// may send the same bytes behind it); a data packet's wherever it has come. False when it has
+// not come (yet).
+bool FindEcho(int index, uint32_t& at, bool& spoilt)
+{
+    const TSentPacket& packet = g_sentPackets[index];
+    uint32_t expected = g_echoFrom;
+    for (int i = 0; i < index; ++i) {
+        expected += g_sentPackets[i].settled ? 0 : g_sentPackets[i].length;
+    }
+    const bool control = packet.length == static_cast<uint32_t>(kControlPacketSize);
+    const uint32_t nearLast = expected + kEchoLead;
+    for (uint32_t p = g_echoFrom; p + packet.length <= g_rcvFill; ++p) {
+        const bool near = p <= nearLast;
+        if (!near && control) {
+            break;
+        }
+        const uint32_t difference = EchoDifference(p, SentBytes(packet), packet.length, 2);
+        if (difference == 0 || (difference == 1 && near)) {
+            at = p;
+            spoilt = difference == 1;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Drops each echo of the answer's packets that has come, with the bytes ahead of it since the
+// answer, and settles the packets it answers for. True when one was dropped.
+bool DropEchoesCome()
+{
+    bool dropped = false;
+    for (int index = 0; index < g_sentCount; ++index) {
+        const TSentPacket& packet = g_sentPackets[index];
+        uint32_t at = 0;
+        bool spoilt = false;
+        if (packet.settled || !FindEcho(index, at, spoilt)) {
+            continue;
+        }
+        dropped = true;
+        g_noiseSinceAnswer += at - g_echoFrom;
+        DropFrom(g_echoFrom, at - g_echoFrom + packet.length);
+        g_echoAt = packet.offset + packet.length;
+        for (int i = 0; i <= index; ++i) {
+            g_sentPackets[i].settled = true;
+        }
+        if (!spoilt && !IsPoll(packet)) {
+            // An echo no DAS packet can match: the line echoes.
+            g_answersWithoutEcho = 0;
+            g_echoSeen = true;
+            g_echoUntold = false;
+        } else if (spoilt) {
+            g_noiseSinceAnswer += packet.length;
+        }
+    }
+    return dropped;
+}
+
+// The bytes at the front where the echo of the first packet not yet settled belongs are that
+// echo spoilt on the way when they are plainly no packet but mostly its bytes (the DAS sends
+// only behind the whole echo): they go, and cost no NAK. Only while the front is known to be
+// where that echo starts, and only until the line has shown that it does not echo. True when
+// one was dropped.
+bool DropSpoiltEchoes()
+{
+    bool dropped = false;
+    for (int i = 0; i < g_sentCount && g_echoFrom == 0 && !LineShownNotToEcho(); ++i) {
+        TSentPacket& packet = g_sentPackets[i];
+        if (packet.settled) {
+            continue;
+        }
+        if (g_echoAt != packet.offset || g_rcvFill < packet.length) {
+            break;
+        }
+        const int front = CheckPacket(g_rcvBuffer, g_rcvFill);
+        const uint32_t half = (packet.length + 1) / 2;
+        if (front == kRcvNothing || front == kRcvData || front == kRcvControl ||
+            EchoDifference(0, SentBytes(packet), packet.length, half) >= half) {
+            break;
+        }
+        DropNoise(packet.length);
+        packet.settled = true;
+        dropped = true;
+    }
+    return dropped;
+}
+
+bool AllSettled()
+{
+    for (int i = 0; i < g_sentCount; ++i) {
+        if (!g_sentPackets[i].settled) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Whether the bytes from `at` on are the start of the echo of a packet not yet settled.
+bool EchoBegunAt(uint32_t at)
+{
+    if (at >= g_rcvFill) {
+        return false;
+    }
+    for (int i = 0; i < g_sentCount; ++i) {
+        const TSentPacket& packet = g_sentPackets[i];
+        if (!packet.settled && g_rcvFill - at < packet.length &&
+            std::memcmp(g_rcvBuffer + at, SentBytes(packet), g_rcvFill - at) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// The bytes the echo of the packets not yet settled takes.
+uint32_t UnsettledEchoBytes()
+{
+    uint32_t bytes = 0;
+    for (int i = 0; i < g_sentCount; ++i) {
+        bytes += g_sentPackets[i].settled ? 0 : g_sentPackets[i].length;
+    }
+    return bytes;
+}
+
+// Looks for the echo of the host's latest answer in the receive buffer (a line that hears
+// itself), packet by packet: each packet's echo that comes back whole in time is dropped with
+// the noise and the spoilt echo ahead of it, whatever became of the echo of the other packets,
+// and so is an echo with one byte spoilt where it belongs. The front is held (true: it must not
+// be parsed yet) while it may be the start of an echo still to come, or spoilt bytes with the
+// rest of the echo still to come behind them; `dropNoise` drops the noise ahead of the first
+// likely packet start at once. Once the line has shown that it does not echo, a poll is never
+// looked for: a DAS that polls at once is answered. Until then a poll's echo in time is taken
+// for the echo, even where the DAS's poll would match it.
 bool TakeAnswerEcho(bool dropNoise)
 {
     FollowDasLine();
     if (!g_echoDue) {
         return false;
     }
-    // A poll-like answer tells nothing of the line either way: its echo and a DAS that polls
-    // at once look alike.
-    const bool telling = !AnswerIsAPoll();
-    if (LineShownNotToEcho() && !telling) {
-        g_echoDue = false;
-        return false;
-    }
-    const uint32_t at = NextPacketStart(0);
-    if (dropNoise) {
-        DropFront(at);
-    }
-    const uint32_t front = dropNoise ? 0 : at;
-    const uint32_t compared = std::min(g_rcvFill - front, g_sentFill);
-    if (std::memcmp(g_rcvBuffer + front, g_sent, compared) != 0) {
-        g_echoDue = false;
-        g_echoMissed = telling;
-        return false;
-    }
-    if (compared < g_sentFill) {
-        if (PerfCounter() < g_echoDeadline) {
-            return compared > 0;
+    if (LineShownNotToEcho()) {
+        for (int i = 0; i < g_sentCount; ++i) {
+            g_sentPackets[i].settled = g_sentPackets[i].settled || IsPoll(g_sentPackets[i]);
         }
+    }
+    if (dropNoise && g_echoFrom == 0) {
+        DropNoise(NextPacketStart(0));
+    }
+    const bool echoCame = DropEchoesCome();
+    const bool spoiltEchoCame = DropSpoiltEchoes();
+    if (AllSettled()) {
+        g_echoDue = false;
+        // Noise behind the echo goes with it.
+        if ((echoCame || spoiltEchoCame) && g_echoFrom == 0) {
+            DropNoise(NextPacketStart(0));
+        }
+        return false;
+    }
+    if (PerfCounter() >= g_echoDeadline) {
         // Too late for the echo: what has come, and what comes next, is the DAS's.
         g_echoDue = false;
-        g_echoMissed = telling;
         return false;
     }
-    DropFront(front + g_sentFill);
-    DropFront(NextPacketStart(0));
-    g_echoDue = false;
-    if (telling) {
-        g_answersWithoutEcho = 0;
+    if (g_echoFrom > 0) {
+        // The DAS's bytes from before the answer come first.
+        return false;
     }
-    return false;
+    if (EchoBegunAt(NextPacketStart(0))) {
+        return true;
+    }
+    const int front = CheckPacket(g_rcvBuffer, g_rcvFill);
+    const bool spoilt = front != kRcvNothing && front != kRcvData && front != kRcvControl;
+    return spoilt && g_rcvFill < UnsettledEchoBytes();
 }
 
 // Takes the `count` bytes just read behind the receive buffer's fill into it.
@@ -337,37 +421,43 @@ int ParseOne()
     if (g_rcvFill <= 5) {
         return kRcvNothing;
     }
+    const bool afterAnswer = g_sentCount > 0 && g_echoFrom == 0;
     const int result = CheckPacket(g_rcvBuffer, g_rcvFill);
     switch (result) {
     case kRcvFramingError:
     case kRcvDataCrcError:
     case kRcvControlCrcError:
         g_counters.receiveErrors.fetch_add(1, std::memory_order_relaxed);
-        TraceReceiveError(result);
+        TraceReceiveError(result, g_rcvBuffer, g_rcvFill);
         Resynchronise();
         break;
     case kRcvData: {
         const uint32_t length = uint32_t{g_rcvBuffer[12]} + g_rcvBuffer[13] + g_rcvBuffer[14] +
                                 g_rcvBuffer[15] + kDataPacketOverhead;
         std::memcpy(&g_receivedData, g_rcvBuffer, length);
-        TraceReceived(result);
+        TraceReceived(result, g_receivedData, g_receivedControl);
         DropFront(length);
         g_counters.dataPacketsReceived.fetch_add(1, std::memory_order_relaxed);
         break;
     }
     case kRcvControl:
         std::memcpy(&g_receivedControl, g_rcvBuffer, kControlPacketSize);
-        TraceReceived(result);
+        TraceReceived(result, g_receivedData, g_receivedControl);
         DropFront(kControlPacketSize);
         g_counters.controlPacketsReceived.fetch_add(1, std::memory_order_relaxed);
         break;
     default:
         break;
     }
-    if ((result == kRcvData || result == kRcvControl) && g_echoMissed) {
-        // The DAS's packet came behind the host's answer with no echo ahead of it.
-        g_echoMissed = false;
-        ++g_answersWithoutEcho;
+    if ((result == kRcvData || result == kRcvControl) && afterAnswer) {
+        // The DAS's packet came behind the host's answer: whatever of the echo has not come,
+        // never will. With nothing but the line turning round ahead of it, the line did not
+        // echo; a spoilt echo, or noise as long as one, tells nothing.
+        g_echoDue = false;
+        if (g_echoUntold && g_noiseSinceAnswer < static_cast<uint32_t>(kControlPacketSize)) {
+            ++g_answersWithoutEcho;
+        }
+        g_echoUntold = false;
     }
     return result;
 }
@@ -479,7 +569,7 @@ void DropAnswerEcho(bool answerOver)
     // The echo and the noise go; a packet the DAS has begun stays for the parser, which reads
     // the rest of it.
     if (!TakeAnswerEcho(true)) {
-        DropFront(NextPacketStart(0));
+        DropNoise(NextPacketStart(0));
     }
 }
 
@@ -567,7 +657,7 @@ DataPacket& TransmitPacket() { return g_transmit; }
 void ClearReceiveBuffer()
 {
     g_rcvFill = 0;
-    g_lastRawByte = 0;
+    ResetRawTrace();
     ForgetLineEcho();
 }
 
@@ -622,95 +712,4 @@ bool PlaybackFileOpen()
 {
     const TPlaybackSource* source = g_playbackSource.load(std::memory_order_acquire);
     return source && source->IsOpen();
-}
-
-namespace {
-
-// Opens a trace file for writing as text (truncated) unless it is open, with a buffer that keeps
-// the link thread's writes in memory most of the time; true when it is open.
-bool OpenTraceFile(FILE*& file, const char* name)
-{
-    const std::lock_guard lock(g_traceMutex);
-    if (file == nullptr) {
-        file = std::fopen(name, "w");
-        if (file != nullptr) {
-            std::setvbuf(file, nullptr, _IOFBF, kTraceBufferBytes);
-        }
-    }
-    return file != nullptr;
-}
-
-void CloseTraceFile(FILE*& file)
-{
-    const std::lock_guard lock(g_traceMutex);
-    if (file != nullptr) {
-        std::fclose(file);
-        file = nullptr;
-    }
-}
-
-bool TraceFileOpen(FILE* const& file)
-{
-    const std::lock_guard lock(g_traceMutex);
-    return file != nullptr;
-}
-
-}  // namespace
-
-bool OpenProtocolLog() { return OpenTraceFile(g_protoLog, "protolog.txt"); }
-void CloseProtocolLog() { CloseTraceFile(g_protoLog); }
-bool ProtocolLogOpen() { return TraceFileOpen(g_protoLog); }
-bool OpenRawLog() { return OpenTraceFile(g_protoRaw, "protoraw.txt"); }
-void CloseRawLog() { CloseTraceFile(g_protoRaw); }
-bool RawLogOpen() { return TraceFileOpen(g_protoRaw); }
-
-bool OpenProtocolLogs()
-{
-    if (OpenProtocolLog() && OpenRawLog()) {
-        return true;
-    }
-    CloseProtocolLogs();
-    return false;
-}
-
-void CloseProtocolLogs()
-{
-    CloseProtocolLog();
-    CloseRawLog();
-}
-
-bool ProtocolLogsOpen() { return ProtocolLogOpen(); }
-
-void TraceSentData(const DataPacket& packet)
-{
-    const std::lock_guard lock(g_traceMutex);
-    if (g_protoLog) {
-        std::fprintf(g_protoLog, "%u SND-->  ", TraceMicroseconds());
-        WriteDataTrace(packet);
-    }
-}
-
-void TraceSentControl(uint8_t kind, uint8_t sequence)
-{
-    const std::lock_guard lock(g_traceMutex);
-    if (g_protoLog) {
-        std::fprintf(g_protoLog, "%u SND-->  ", TraceMicroseconds());
-        WriteControlTrace(kind, sequence);
-    }
-}
-
-void TraceDuplicate(const DataPacket& packet)
-{
-    const std::lock_guard lock(g_traceMutex);
-    if (g_protoLog) {
-        std::fputs("DUP<--  ", g_protoLog);
-        WriteDataTrace(packet);
-    }
-}
-
-uint32_t TraceMicroseconds()
-{
-    const uint64_t counter = static_cast<uint32_t>(PerfCounter());
-    const uint64_t frequency = static_cast<uint32_t>(kPerfFrequency);
-    return static_cast<uint32_t>(counter * 1'000'000 / frequency);
 }

@@ -93,8 +93,9 @@ bool SendDataPacket(DataPacket& packet, uint8_t sequence);
 bool SendAckPacket(uint8_t kind, uint8_t sequence);
 // Link thread. Purges the DAS port's input after the host's answer, without losing the DAS's
 // reply to it: of the bytes waiting now it drops the noise ahead of the first likely packet
-// start and the echo of what the host wrote for that answer (a line that hears itself), and
-// keeps a packet the DAS has begun to send for the parser. A DAS that answers at once has its
+// start and the echo of what the host wrote for that answer (a line that hears itself), packet
+// by packet, whole or spoilt by noise, and keeps a packet the DAS has begun to send for the
+// parser. A DAS that answers at once has its
 // next packet on the way before the host comes to purge; flushing the port would throw it away,
 // whole or in part. The start of an echo is kept until the bytes behind it tell it from the
 // DAS's reply. Whether the line echoes is learnt from the answers (see ForgetLineEcho): once

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstring>
+#include <vector>
 
 #include "link/PacketBytes.h"
 #include "link/Protocol.h"
@@ -27,6 +28,16 @@ QByteArray DataPacketBytes(uint8_t sequence, const QByteArray& payload)
     p.append(static_cast<char>(crc >> 8));
     p.append(static_cast<char>(crc & 0xFF));
     return p;
+}
+
+// The host's data packet for channel 5 carrying "ABC", before it is sent.
+DataPacket HostPacket()
+{
+    DataPacket packet{};
+    packet.channel[0] = 5;
+    packet.count[0] = 3;
+    std::memcpy(packet.data, "ABC", 3);
+    return packet;
 }
 
 // A playback file held in memory.
@@ -83,6 +94,17 @@ protected:
                           static_cast<qsizetype>(PacketPayloadLength(packet) + 18));
     }
     uint32_t Errors() { return PacketCounters().receiveErrors.load(); }
+    // The host answers with an ACKd 9 and its packet 9 riding on it, or with a NAK 0; what it
+    // wrote, the echo of it.
+    QByteArray Answer(bool riding)
+    {
+        fake->TakeWritten();
+        DataPacket packet = HostPacket();
+        const bool sent = riding ? SendAckPacket(kAckd, 9) && SendDataPacket(packet, 9)
+                                 : SendAckPacket(kNak, 0);
+        EXPECT_TRUE(sent);
+        return fake->TakeWritten();
+    }
 
     TFakeSerialPort* fake = nullptr;
 };
@@ -109,10 +131,7 @@ TEST_F(PacketsTest, ControlPacketsGoOutByteExact)
 
 TEST_F(PacketsTest, DataPacketsGoOutByteExact)
 {
-    DataPacket packet{};
-    packet.channel[0] = 5;
-    packet.count[0] = 3;
-    std::memcpy(packet.data, "ABC", 3);
+    DataPacket packet = HostPacket();
     ASSERT_TRUE(SendDataPacket(packet, 3));
     EXPECT_EQ(fake->TakeWritten(), kDataAbc);
 
@@ -356,9 +375,12 @@ TEST_F(PacketsTest, ThePurgeAfterAnAnswerKeepsWhatTheDasHasBegunToSend)
 TEST_F(PacketsTest, ThePurgeAfterAnAnswerDropsItsEchoAndTheNoise)
 {
     // A line that hears itself brings the host's acknowledgement back before the DAS's reply,
-    // after noise of the line turning round, or alone; or the line brings noise only.
+    // after noise of the line turning round, or alone, whole or with a byte spoilt; or the line
+    // brings noise only.
     const QByteArray reply = DataPacketBytes(4, "reply");
     const QByteArray noise = Bytes({0x00, 0xFF, 0x31});
+    QByteArray spoilt = kAck9;
+    spoilt[4] = static_cast<char>(spoilt[4] ^ 0x01);
     const struct {
         QByteArray waiting;
         int result;
@@ -366,6 +388,8 @@ TEST_F(PacketsTest, ThePurgeAfterAnAnswerDropsItsEchoAndTheNoise)
         {kAck9 + reply, kRcvData},
         {noise + kAck9 + reply, kRcvData},
         {kAck9 + noise + reply, kRcvData},
+        {spoilt + reply, kRcvData},
+        {noise + spoilt + reply, kRcvData},
         {kAck9, kRcvNothing},
         {noise, kRcvNothing},
     };
@@ -388,23 +412,12 @@ TEST_F(PacketsTest, AnEchoThatComesInPiecesIsNeverTakenForTheDasPacket)
     // purges just after writing, the part at the purge after sending, the rest when it listens.
     // The echo of the host's NAK 0 is byte for byte a DAS poll; answered, it would have the host
     // answer its own echoes for ever.
-    DataPacket packet{};
-    packet.channel[0] = 5;
-    packet.count[0] = 3;
-    std::memcpy(packet.data, "ABC", 3);
     const QByteArray reply = DataPacketBytes(4, "reply");
     for (const bool riding : {false, true}) {
         for (qsizetype first = 0;; ++first) {
             ClearReceiveBuffer();
             ResetPacketCounters();
-            fake->TakeWritten();
-            if (riding) {
-                ASSERT_TRUE(SendAckPacket(kAckd, 9));
-                ASSERT_TRUE(SendDataPacket(packet, 9));
-            } else {
-                ASSERT_TRUE(SendAckPacket(kNak, 0));
-            }
-            const QByteArray echo = fake->TakeWritten();
+            const QByteArray echo = Answer(riding);
             if (first > echo.size()) {
                 break;
             }
@@ -489,6 +502,89 @@ TEST_F(PacketsTest, ALineThatHasShownItDoesNotEchoHasEveryPollAnswered)
         EXPECT_EQ(ReceivePackets(), kRcvNothing);
     }
     ASSERT_FALSE(AnswerEchoAwaited()) << "the echo is still looked for long after its time";
+    EXPECT_EQ(Receive(kNak0), kRcvControl);
+}
+
+TEST_F(PacketsTest, WhatTheDasSentBeforeTheAnswerIsNeverTakenForItsEcho)
+{
+    // The DAS's poll and its data packet are read together; the host answers the poll with its
+    // own packet, whose echo comes behind the DAS's packet.
+    DataPacket packet = HostPacket();
+    const QByteArray dasData = DataPacketBytes(4, "reply");
+    EXPECT_EQ(Receive(kNak0 + dasData), kRcvControl);
+    fake->TakeWritten();
+    ASSERT_TRUE(SendDataPacket(packet, 9));
+    const QByteArray echo = fake->TakeWritten();
+    fake->FeedInput(echo);
+    DropAnswerEcho(true);
+    EXPECT_EQ(ReceivePackets(), kRcvData);
+    EXPECT_TRUE(Copy(ReceivedDataPacket()) == dasData);
+    EXPECT_EQ(ReceivePackets(), kRcvNothing);
+    EXPECT_EQ(ReceiveBufferFill(), 0u);
+    EXPECT_EQ(PacketCounters().dataPacketsReceived.load(), 1u);
+}
+
+TEST_F(PacketsTest, SpoiltEchoesNeverShowThatTheLineDoesNotEcho)
+{
+    // Acknowledgements whose echo comes back spoilt (its start, its CRC, two bytes), each with
+    // the DAS's next packet behind it, more times than it takes a line without echo to show
+    // itself: the line still echoes, so the echo of the host's poll is not the DAS's.
+    const QByteArray reply = DataPacketBytes(4, "reply");
+    for (const std::vector<int>& spoilt : {std::vector<int>{0}, {5}, {2, 3}}) {
+        ClearReceiveBuffer();
+        for (int answer = 0; answer < 5; ++answer) {
+            ASSERT_TRUE(SendAckPacket(kAck, 9));
+            QByteArray echo = kAck9;
+            for (const int at : spoilt) {
+                echo[at] = static_cast<char>(echo[at] ^ 0x01);
+            }
+            fake->FeedInput(echo + reply);
+            DropAnswerEcho(true);
+            int result = ReceivePackets();
+            for (int i = 0; i < 4 && result != kRcvData; ++i) {
+                result = ReceivePackets();
+            }
+            EXPECT_EQ(result, kRcvData) << spoilt[0];
+        }
+        ASSERT_TRUE(SendAckPacket(kNak, 0));
+        fake->FeedInput(kNak0);
+        DropAnswerEcho(true);
+        EXPECT_EQ(ReceivePackets(), kRcvNothing) << spoilt[0];
+    }
+}
+
+TEST_F(PacketsTest, AControlPacketOfTheDasBehindASpoiltEchoOfTheSameBytesIsTheDasOne)
+{
+    // The echo of the host's poll, or of its ACKd 9 with its packet 9 riding on it, comes back
+    // with two bytes of each packet spoilt; the DAS then polls at once, or confirms the host's
+    // packet 9 with its own ACKd 9: the same bytes as the host's, and the DAS's.
+    for (const bool riding : {false, true}) {
+        ClearReceiveBuffer();
+        QByteArray echo = Answer(riding);
+        for (const qsizetype at : {qsizetype{4}, qsizetype{5}, echo.size() - 1, echo.size() - 2}) {
+            echo[at] = static_cast<char>(echo[at] ^ 0x10);
+        }
+        const QByteArray reply = riding ? kAckd9 + DataPacketBytes(4, "reply") : kNak0;
+        fake->FeedInput(echo + reply);
+        DropAnswerEcho(true);
+        int result = ReceivePackets();
+        for (int i = 0; i < 4 && result != kRcvControl && result != kRcvNothing; ++i) {
+            result = ReceivePackets();
+        }
+        ASSERT_EQ(result, kRcvControl) << riding;
+        EXPECT_EQ(ReceivedControlPacket().kind, riding ? kAckd : kNak);
+        EXPECT_EQ(ReceivedControlPacket().sequence, riding ? 9 : 0);
+    }
+}
+
+TEST_F(PacketsTest, TheEchoOfAnAnswerOnTheLastLineIsNotLookedForOnANewOne)
+{
+    // The host answered a poll on the old line and the port changed before its echo came: the
+    // new DAS's first poll is its own, not that echo.
+    ASSERT_TRUE(SendAckPacket(kNak, 0));
+    auto port = std::make_unique<TFakeSerialPort>();
+    fake = port.get();
+    InstallDasPortForTest(std::move(port));
     EXPECT_EQ(Receive(kNak0), kRcvControl);
 }
 

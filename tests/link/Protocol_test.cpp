@@ -149,6 +149,22 @@ protected:
         EXPECT_TRUE(das.ReceivedOn(5) == toDas);
     }
 
+    // Instrument data streams from the DAS while text typed for its instrument goes out, and
+    // every third acknowledgement with a packet riding on it comes back with `bytes` bytes
+    // spoilt. Nothing is lost or taken twice, and the host answers no echo of its own but at
+    // most once for each one spoilt.
+    void ExchangeWithSpoiltEchoes(int bytes)
+    {
+        SetEchoLatencyForTest(std::chrono::seconds(10));
+        das.SetEcho(true);
+        das.SetEchoSpoiling(3, bytes);
+        das.SetTurnaround(std::chrono::microseconds(0));
+        das.SetAnswerTimes(std::chrono::milliseconds(kTestWaitMs), std::chrono::milliseconds(10));
+        Exchange(1 << 15, 64);
+        EXPECT_GT(das.spoiltEchoes.load(), 20u);
+        EXPECT_LE(das.unaskedAnswers.load(), das.spoiltEchoes.load());
+    }
+
     // The link thread goes on from handing a packet on (and purging after its answer) only
     // once the DAS has begun its next one, as when it was held up meanwhile.
     void HandOnUntilTheDasHasBegun()
@@ -482,6 +498,95 @@ TEST_F(ProtocolTest, OnALineThatEchoesTheHostNeverAnswersItsOwnEcho)
     EXPECT_EQ(das.unaskedAnswers.load(), 0u);
     EXPECT_EQ(das.resends.load(), 0u);
     EXPECT_EQ(ProtocolCounters().naksSent.load(), 0u);
+}
+
+TEST_F(ProtocolTest, TheHostsOwnPacketsAreNeverTakenForTheDasOnesWhateverSpoilsTheirEcho)
+{
+    // The DAS's data packet 5 comes while the host's packet waits: the host answers with an
+    // ACKd 5 and its own packet, whose echo comes back with one bit flipped, then the DAS goes
+    // on. Its own data packet is never handed on nor acknowledged, its own ACKd never confirms
+    // its packet (the sequences meet when the host's packet is number 5 too). The echo comes in
+    // pieces, the ACKd first; also with two bytes of the ACKd or of the data packet spoilt.
+    auto port = std::make_unique<TFakeSerialPort>();
+    TFakeSerialPort* fake = port.get();
+    InstallDasPortForTest(std::move(port));
+    SetEchoLatencyForTest(std::chrono::hours(1));
+    const auto dasData = [](uint8_t sequence, const QByteArray& text) {
+        return das::EncodeData(sequence, 0, 1000, {{7, text}});
+    };
+    const QByteArray ackdHeader = Bytes({0x0A, 0x32, kAckd, 5});
+    enum TSpoilt { kAckdStart, kAckdCrc, kPayload, kDataCrc, kAckdTwice, kDataTwice };
+    for (const TSpoilt spoilt :
+         {kAckdStart, kAckdCrc, kPayload, kDataCrc, kAckdTwice, kDataTwice}) {
+        for (const uint8_t hostSequence : {uint8_t{5}, uint8_t{9}}) {
+            for (const bool dasGoesOn : {true, false}) {
+                const std::string what = "spoilt at " + std::to_string(spoilt) + ", host packet " +
+                                         std::to_string(hostSequence) +
+                                         (dasGoesOn ? ", DAS goes on" : ", DAS sends again");
+                ClearReceiveBuffer();
+                ResetProtocolEngine();
+                link.Reset();
+                link.sendSequence = hostSequence;
+                received.clear();
+                QueueHostData(5, "typed text");
+                fake->TakeWritten();
+                fake->FeedInput(dasData(5, "das 5 "));
+                ASSERT_TRUE(StepUntil([&] { return fake->Written().size() >= 6 + 18 + 10; }));
+                // The echo comes after the purge that follows the answer.
+                ASSERT_TRUE(StepUntil([] { return ErrorCorrectingState() == kStateIdle; }));
+                const QByteArray answer = fake->TakeWritten();
+                ASSERT_EQ(answer.left(4), ackdHeader) << what;
+                ASSERT_EQ(static_cast<uint8_t>(answer[8]), hostSequence) << what;
+
+                QByteArray echo = answer;
+                const qsizetype places[] = {0, 5, 6 + 16, echo.size() - 1, 0, 6};
+                echo[places[spoilt]] = static_cast<char>(echo[places[spoilt]] ^ 0x01);
+                if (spoilt >= kAckdTwice) {
+                    const qsizetype second = places[spoilt] + 4;
+                    echo[second] = static_cast<char>(echo[second] ^ 0x80);
+                }
+                // The DAS confirms the host's packet with its own next one, or did not hear the
+                // answer and sends its packet 5 again.
+                const QByteArray reply =
+                    dasGoesOn ? das::EncodeControl(kAckd, hostSequence) + dasData(6, "das 6 ")
+                              : dasData(5, "das 5 ");
+                for (const QByteArray& piece :
+                     {echo.left(6), echo.mid(6, 10), echo.mid(16), reply}) {
+                    fake->FeedInput(piece);
+                    for (int i = 0; i < 20; ++i) {
+                        Step();
+                    }
+                }
+                ASSERT_TRUE(StepUntil([&] {
+                    return fake->Written().size() >= (dasGoesOn ? 6 : answer.size());
+                })) << what;
+                for (int i = 0; i < 20; ++i) {
+                    Step();
+                }
+                EXPECT_TRUE(received[5].isEmpty()) << what;
+                if (dasGoesOn) {
+                    EXPECT_EQ(received[7], "das 5 das 6 ") << what;
+                    EXPECT_EQ(link.pendingPacket.load(), nullptr) << what;
+                    EXPECT_EQ(fake->TakeWritten(), das::EncodeControl(kAck, 6)) << what;
+                } else {
+                    EXPECT_EQ(received[7], "das 5 ") << what;
+                    // Still unconfirmed, the host's packet rides on the next answer again.
+                    EXPECT_NE(link.pendingPacket.load(), nullptr) << what;
+                    EXPECT_EQ(fake->TakeWritten(), answer) << what;
+                }
+            }
+        }
+    }
+}
+
+TEST_F(ProtocolTest, OnALineThatEchoesSpoiltEchoesLoseNothingAndAreNotAnswered)
+{
+    ExchangeWithSpoiltEchoes(1);
+}
+
+TEST_F(ProtocolTest, OnALineThatEchoesEchoesSpoiltInTwoBytesLoseNothingAndAreNotAnswered)
+{
+    ExchangeWithSpoiltEchoes(2);
 }
 
 TEST_F(ProtocolTest, WhatComesDuringThePostTransmitPauseIsNotListenedTo)

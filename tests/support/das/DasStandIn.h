@@ -88,6 +88,15 @@ public:
     // A line that hears itself: every byte the host writes comes back to the host at once,
     // ahead of anything the DAS sends in reply.
     void SetEcho(bool echo) { echo_ = echo; }
+    // With the echo on: every `every`-th answer of the host's that is an ACKd with its data
+    // packet riding on it comes back with a bit flipped in `bytes` bytes in a row (1 or 2),
+    // from, in turn, the ACKd's first byte, its CRC, the data packet's payload and its CRC
+    // (every 0: never).
+    void SetEchoSpoiling(int every, int bytes = 1)
+    {
+        echoSpoilBytes_ = std::clamp(bytes, 1, 2);
+        echoSpoilEvery_ = every;
+    }
     // Output paced at `baud` (10 bit times per byte); 0 sends at once.
     void SetBaudRate(uint32_t baud) { baud_ = baud; }
     uint32_t BaudRate() const { return baud_; }
@@ -138,6 +147,8 @@ public:
     std::atomic<uint32_t> repeatedAcks{0};
     // Level 1: control packets of the host's that came while the DAS awaited no answer.
     std::atomic<uint32_t> unaskedAnswers{0};
+    // Echoes of the host's answers spoilt by SetEchoSpoiling.
+    std::atomic<uint32_t> spoiltEchoes{0};
 
 private:
     static constexpr int kMaxPayloadBytes = 254;
@@ -150,6 +161,11 @@ private:
     void RunLevel1(TClock::time_point now);
     void RunLevel2();
     void ReadHost(int timeoutMs);
+    // Writes back what the host wrote (a line that hears itself), spoiling it as asked; with
+    // `flush`, what is held back waiting for the rest of a frame goes too.
+    void EchoHostBytes(const char* bytes, qsizetype n, bool flush);
+    // Takes the frames held for the echo that are whole, spoiling the ACKd answers due.
+    QByteArray TakeEchoFrames();
     void HandleFrameLevel1(const das::TFrame& frame);
     // Hands a host packet on, unless it repeats the last one (same sequence, flag bit 0 clear).
     void HandleHostData(const das::TFrame& frame);
@@ -175,6 +191,10 @@ private:
     std::atomic<int> protocol_{1};
     std::atomic<bool> silent_{false};
     std::atomic<bool> echo_{false};
+    std::atomic<int> echoSpoilEvery_{0};
+    std::atomic<int> echoSpoilBytes_{1};
+    QByteArray echoHeld_;          // stand-in thread
+    uint32_t spoilableAnswers_ = 0;  // stand-in thread
     std::atomic<uint32_t> baud_{0};
     std::atomic<int> maxPayload_{kMaxPayloadBytes};
     std::atomic<int64_t> turnaroundUs_{300};
