@@ -2,9 +2,10 @@
 // The settings store that stands in for the registry: one INI settings file in the user's
 // config folder (XDG), keys named by "\"-separated paths such as
 // "\Software\Tavo Labs\Wendrok\126\DasDesktop". Key and value names are compared without
-// regard to case. A key exists once a value has been written under it or under a key below
-// it. Every write is saved to the file at once, so the next start of the program sees it; a
-// change another process made to the file is picked up on the next access.
+// regard to case (a UTF-16 surrogate without its partner as it stands). A key exists once a
+// value has been written under it or under a key below it. Every write is saved to the file
+// at once, so the next start of the program sees it; a change another process made to the
+// file is picked up on the next access.
 //
 // The store itself is guarded by a mutex, so any thread may use it; one TRegistry object
 // belongs to the thread that made it.

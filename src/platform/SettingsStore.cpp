@@ -95,8 +95,23 @@ QString Unescape(const QString& text)
     return out;
 }
 
-// Names compare without regard to case in this form.
-QString Folded(const QString& name) { return name.toCaseFolded(); }
+// Names compare without regard to case in this form. Case folding takes a lone surrogate for
+// a broken character and may put U+FFFD in its place, so that names differing only there would
+// be one name: the text between lone surrogates is folded, and they are kept as they stand.
+QString Folded(const QString& name)
+{
+    QString folded;
+    qsizetype from = 0;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (LoneSurrogate(name, i)) {
+            folded += name.sliced(from, i - from).toCaseFolded();
+            folded += name.at(i);
+            from = i + 1;
+        }
+    }
+    folded += name.sliced(from).toCaseFolded();
+    return folded;
+}
 
 }  // namespace
 

@@ -11,6 +11,7 @@
 #include <future>
 #include <thread>
 
+#include "platform/UiPost.h"
 #include "support/FakePrompt.h"
 #include "support/QtHelpers.h"
 
@@ -171,19 +172,36 @@ TEST(PostMessageBox, OnTheUiThreadWaitsWhilePostingIsAskedFor)
     EXPECT_EQ(prompt.shown.size(), 3u);
 }
 
+namespace {
+
+// A box posted by a thread of its own, as the link thread posts a port failure.
+void PostFromAnotherThread(const QString& text)
+{
+    std::thread([text] { PostMessageBox(QStringLiteral("Port"), text); }).join();
+}
+
+// Work that holds two boxes and returns: they wait to open, as kHeldTwo shows them.
+void HoldTwoBoxes()
+{
+    const THeldMessageBoxes hold;
+    PostFromAnotherThread(QStringLiteral("Read"));
+    QCoreApplication::processEvents();
+    ShowMessage(QStringLiteral("Timeout receiving A"));
+}
+const QStringList kHeldTwo = {QStringLiteral("Port: Read"),
+                              QStringLiteral("Wendrok: Timeout receiving A")};
+
+}  // namespace
+
 TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
 {
     TFakePrompt prompt;
-    // A box posted by a thread of its own, as the link thread posts a port failure.
-    const auto postFromAnotherThread = [](const QString& text) {
-        std::thread([text] { PostMessageBox(QStringLiteral("Port"), text); }).join();
-    };
     {
         const THeldMessageBoxes outer;
         {
             const THeldMessageBoxes inner;
             ShowMessage(QStringLiteral("Timeout receiving A"));
-            postFromAnotherThread(QStringLiteral("Read"));
+            PostFromAnotherThread(QStringLiteral("Read"));
             // The work runs an event loop of its own meanwhile: still nothing opens.
             QCoreApplication::processEvents();
         }
@@ -193,7 +211,7 @@ TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
         QCoreApplication::processEvents();
         EXPECT_TRUE(prompt.shown.empty());
         // Still on its way when the work returns: it opens after the boxes held before it.
-        postFromAnotherThread(QStringLiteral("Write"));
+        PostFromAnotherThread(QStringLiteral("Write"));
     }
     EXPECT_TRUE(prompt.shown.empty()) << "posted, not opened inside the caller";
     ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 5; }));
@@ -209,28 +227,19 @@ TEST(HeldMessageBoxes, OpenInOrderOnlyAfterTheWorkHasReturned)
 TEST(HeldMessageBoxes, ABoxRaisedOnTheUiThreadOpensAfterThoseStillWaiting)
 {
     TFakePrompt prompt;
-    const auto holdTwoBoxes = [] {
-        const THeldMessageBoxes hold;
-        std::thread([] { PostMessageBox(QStringLiteral("Port"), QStringLiteral("Read")); }).join();
-        QCoreApplication::processEvents();
-        ShowMessage(QStringLiteral("Timeout receiving A"));
-    };
-    const QStringList held = {QStringLiteral("Port: Read"),
-                              QStringLiteral("Wendrok: Timeout receiving A")};
-
     // A question asked once the work has returned opens after the held boxes, and its
     // caller gets the answer to the question, not to a held box.
-    holdTwoBoxes();
+    HoldTwoBoxes();
     prompt.QueueMessageAnswer(TMsgResult::Ok);
     prompt.QueueMessageAnswer(TMsgResult::Ok);
     prompt.QueueMessageAnswer(TMsgResult::Yes);
     EXPECT_TRUE(AskYesNo(QStringLiteral("Exit"), QStringLiteral("Really?")));
-    EXPECT_EQ(prompt.Messages(), held + QStringList{QStringLiteral("Exit: Really?")});
+    EXPECT_EQ(prompt.Messages(), kHeldTwo + QStringList{QStringLiteral("Exit: Really?")});
 
     // So does an input box; a message raised while a held box is open (in its modal loop)
     // opens after those still waiting, not on top of it.
     prompt.shown.clear();
-    holdTwoBoxes();
+    HoldTwoBoxes();
     prompt.onMessage = [](const TShownDialog& box) {
         if (box.text == QStringLiteral("Read")) {
             ShowMessage(QStringLiteral("Tick"));
@@ -240,12 +249,62 @@ TEST(HeldMessageBoxes, ABoxRaisedOnTheUiThreadOpensAfterThoseStillWaiting)
     QString value;
     EXPECT_TRUE(Prompt().InputQuery(QStringLiteral("Port"), QStringLiteral("Port:"), value));
     EXPECT_EQ(value, QStringLiteral("COM3"));
-    EXPECT_EQ(prompt.Messages(), held + QStringList{QStringLiteral("Wendrok: Tick")});
+    EXPECT_EQ(prompt.Messages(), kHeldTwo + QStringList{QStringLiteral("Wendrok: Tick")});
     EXPECT_EQ(prompt.shown.size(), 4u);
     EXPECT_EQ(prompt.shown.back().kind, QStringLiteral("input"));
     // The hold's own turn to open them comes later and finds none: nothing opens twice.
     QCoreApplication::processEvents();
     EXPECT_EQ(prompt.shown.size(), 4u);
+}
+
+TEST(HeldMessageBoxes, AFileOrFolderDialogOpensAfterThoseStillWaiting)
+{
+    TFakePrompt prompt;
+    const auto expectHeldBoxesFirst = [&](const QString& kind, const auto& openDialog) {
+        SCOPED_TRACE(kind.toStdString());
+        prompt.shown.clear();
+        HoldTwoBoxes();
+        EXPECT_EQ(openDialog(), QStringLiteral("/tmp/chosen"));
+        EXPECT_EQ(prompt.Messages(), kHeldTwo);
+        EXPECT_EQ(prompt.shown.size(), 3u);
+        EXPECT_EQ(prompt.shown.back().kind, kind);
+        // The hold's own turn comes later and finds none left (nor any for the next dialog).
+        QCoreApplication::processEvents();
+        EXPECT_EQ(prompt.shown.size(), 3u);
+    };
+    TFileDialogOptions options;
+    options.title = QStringLiteral("Open Configuration");
+    prompt.QueueFile(QStringLiteral("/tmp/chosen"));
+    expectHeldBoxesFirst(QStringLiteral("open"), [&] { return Prompt().OpenFile(options); });
+    prompt.QueueFile(QStringLiteral("/tmp/chosen"));
+    expectHeldBoxesFirst(QStringLiteral("save"), [&] { return Prompt().SaveFile(options); });
+    prompt.QueueFolder(QStringLiteral("/tmp/chosen"));
+    expectHeldBoxesFirst(QStringLiteral("folder"), [] {
+        return Prompt().BrowseFolder(QStringLiteral("Capture Folder"), QString());
+    });
+}
+
+TEST(HeldMessageBoxes, ABoxPostedWhileTheLastOneIsOpenOpensAfterIt)
+{
+    TFakePrompt prompt;
+    size_t shownWhenPosted = 0;
+    size_t shownOnceArrived = 0;
+    prompt.onMessage = [&](const TShownDialog& box) {
+        if (box.text != QStringLiteral("Timeout receiving A")) {
+            return;
+        }
+        // The last held box runs its modal loop; a link failure arrives meanwhile.
+        shownWhenPosted = prompt.shown.size();
+        PostFromAnotherThread(QStringLiteral("Write"));
+        bool arrived = false;
+        PostToUi([&] { arrived = true; });
+        ASSERT_TRUE(WaitUntil([&] { return arrived; }));
+        shownOnceArrived = prompt.shown.size();
+    };
+    HoldTwoBoxes();
+    ASSERT_TRUE(WaitUntil([&] { return prompt.shown.size() == 3; }));
+    EXPECT_EQ(shownOnceArrived, shownWhenPosted) << "opened on top of the held box";
+    EXPECT_EQ(prompt.Messages(), kHeldTwo + QStringList{QStringLiteral("Port: Write")});
 }
 
 TEST(QtPrompt, MessageTextsFromOutsideAreShownAsTheyAreNeverAsMarkup)

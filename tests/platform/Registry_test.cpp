@@ -245,6 +245,71 @@ TEST_F(RegistryTest, LoneSurrogatesKeepTheirPlaceThroughSaveAndLoad)
     EXPECT_EQ(FileText(), saved) << FileText().toStdString();
 }
 
+TEST_F(RegistryTest, NamesThatDifferInALoneSurrogateStayApartWhateverTheCaseAroundIt)
+{
+    // Hand-edited: two keys and two names that differ only in a lone surrogate, with letters
+    // of either case around it.
+    WriteFileText(QStringLiteral("[Software\\Case%uDC00Key]\n"
+                                 "K%uDC00=1\n"
+                                 "K%uDFFF=2\n"
+                                 "Mid%uD800Dle=3\n"
+                                 "[Software\\CASE%uDFFFKEY]\n"
+                                 "K%uDC00=4\n"));
+    const QChar dc00(0xdc00);
+    const QChar dfff(0xdfff);
+    const QString first = QStringLiteral("\\Software\\Case") + dc00 + QStringLiteral("Key");
+    const QString second = QStringLiteral("\\Software\\CASE") + dfff + QStringLiteral("KEY");
+    const QString k1 = QStringLiteral("K") + dc00;
+    const QString k2 = QStringLiteral("K") + dfff;
+    const QString mid = QStringLiteral("Mid") + QChar(0xd800) + QStringLiteral("Dle");
+    const QString x = QStringLiteral("x") + dc00;
+    const auto expectValues = [&] {
+        TRegistry reg;
+        ASSERT_TRUE(
+            reg.OpenKey(QStringLiteral("\\sOFTWARE\\cASE") + dc00 + QStringLiteral("kEY"), false));
+        EXPECT_EQ(reg.GetValueNames(), QStringList({k1, k2, mid, x}));
+        EXPECT_EQ(reg.ReadString(QStringLiteral("k") + dc00), QStringLiteral("1"));
+        EXPECT_EQ(reg.ReadString(QStringLiteral("k") + dfff), QStringLiteral("2"));
+        EXPECT_EQ(reg.ReadString(QStringLiteral("mID") + QChar(0xd800) + QStringLiteral("dLE")),
+                  QStringLiteral("3"));
+        EXPECT_FALSE(
+            reg.ValueExists(QStringLiteral("Mid") + QChar(0xdbff) + QStringLiteral("Dle")));
+        EXPECT_EQ(reg.ReadString(QStringLiteral("X") + dc00), QStringLiteral("5"));
+        ASSERT_TRUE(
+            reg.OpenKey(QStringLiteral("\\software\\case") + dfff + QStringLiteral("key"), false));
+        EXPECT_EQ(reg.GetValueNames(), QStringList({k1}));
+        EXPECT_EQ(reg.ReadString(QStringLiteral("k") + dc00), QStringLiteral("4"));
+    };
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(first, false));
+        reg.WriteString(x, QStringLiteral("0"));
+        // The same name in another case: changed where it stands, spelt as first written.
+        reg.WriteString(QStringLiteral("X") + dc00, QStringLiteral("5"));
+    }
+    expectValues();
+    const QString saved = FileText();
+    EXPECT_EQ(saved, QStringLiteral("[Software\\Case%uDC00Key]\n"
+                                    "K%uDC00=1\n"
+                                    "K%uDFFF=2\n"
+                                    "Mid%uD800Dle=3\n"
+                                    "x%uDC00=5\n"
+                                    "\n"
+                                    "[Software\\CASE%uDFFFKEY]\n"
+                                    "K%uDC00=4\n"))
+        << saved.toStdString();
+
+    // A later start reads the same values, and its next save writes the same file.
+    SetSettingsFilePath(file);
+    expectValues();
+    {
+        TRegistry reg;
+        ASSERT_TRUE(reg.OpenKey(second, false));
+        reg.WriteString(k1, QStringLiteral("4"));
+    }
+    EXPECT_EQ(FileText(), saved) << FileText().toStdString();
+}
+
 TEST_F(RegistryTest, MissingOrMalformedValuesReadAsDefaults)
 {
     WriteFileText(QStringLiteral("; settings\n"
