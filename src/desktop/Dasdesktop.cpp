@@ -615,7 +615,8 @@ bool TDASDesktopForm::PauseLink()
     if (!Host.Thread().Running()) {
         return false;
     }
-    // Unpause follows even when the thread was slow to confirm, so it never stays parked.
+    // A thread slow to confirm has had its pause taken back and runs on; ResumeLink follows
+    // all the same and changes nothing then.
     Host.Pause();
     return true;
 }

@@ -223,16 +223,20 @@ void TDASDesktopForm::Desktop_ResetPelxExecute()
     };
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // The break goes on the port only once the link thread confirmed it is parked.
-    if (Host.Pause()) {
+    const bool parked = Host.Pause();
+    if (parked) {
         wait(kResetSettleMs);
         SetDeviceListColor(QColor(0xC0, 0xC0, 0xC0));
         SetDasBreak(DasPortHandle());
         wait(kResetBreakMs);
         ClearDasBreak(DasPortHandle());
         SetDeviceListGrey(grey_);
+        Host.Unpause();
     }
-    Host.Unpause();
     QApplication::restoreOverrideCursor();
+    if (!parked) {
+        Host.TellNotPaused(QStringLiteral("the DAS was not reset"));
+    }
 }
 
 // --- Scripts ---

@@ -357,9 +357,7 @@ void THostCommSetupForm::SwitchLink(int newPort, int newBaud, int newProtocol, b
     }
     Wait(kSwitchWaitMs);
     // The port is closed and reopened only once the link thread confirmed it is parked.
-    if (!Host.Pause()) {
-        Host.Unpause();
-        ShowMessage(QStringLiteral("The link could not be paused; the DAS port was not changed."));
+    if (!Host.PauseOrTell(QStringLiteral("the DAS port was not changed"))) {
         return;
     }
     Wait(kSwitchWaitMs);
@@ -393,7 +391,6 @@ bool THostCommSetupForm::DasPortTakesBaud(uint32_t baud)
     }
     // Tried on the port itself, with the link thread parked only for the try.
     if (!Host.Pause()) {
-        Host.Unpause();
         return false;
     }
     return SetBaudAndRunOn(baud, false);

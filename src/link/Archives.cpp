@@ -368,8 +368,8 @@ void THost::PlayArchive(bool start)
     }
     // The link state and the engine are reset below: the thread must be parked for that.
     if (!thread_.Pause()) {
-        ShowMessage(kErrorOpeningArchive);
         archive_->ClosePlayFile();
+        TellNotPaused(QStringLiteral("the archive was not played back"));
         return;
     }
     thread_.Link().Reset();
@@ -396,12 +396,22 @@ void THost::StopPlayback()
     archive_->ClosePlayFile();
     SetPlaybackSource(nullptr);
     if (parked) {
-        // Archive bytes still waiting in the receive buffer must not reach the live link, nor
-        // may the archive's last sequence number make the DAS's next packet look repeated.
-        ClearReceiveBuffer();
-        ResetProtocolEngine();
+        ForgetPlayback();
+    } else {
+        // The thread runs on without the file; the connect that brings the live link back
+        // parks it before anything is opened.
+        forgetPlayback_ = true;
     }
     UpdateActions();
+}
+
+void THost::ForgetPlayback()
+{
+    // Archive bytes still waiting in the receive buffer must not reach the live link, nor may
+    // the archive's last sequence number make the DAS's next packet look repeated.
+    ClearReceiveBuffer();
+    ResetProtocolEngine();
+    forgetPlayback_ = false;
 }
 
 bool THost::EndFinishedPlayback()

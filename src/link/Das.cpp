@@ -175,8 +175,7 @@ void TDas::Wait(int ms)
 void TDas::Wake()
 {
     // The link thread must be parked before anything else writes to the DAS port.
-    if (!Host.Pause()) {
-        Host.Unpause();
+    if (!Host.PauseOrTell(QStringLiteral("the DAS was not woken"))) {
         return;
     }
     Wait(kWakeSettleMs);

@@ -83,7 +83,7 @@ public:
     int ResetSeqNum(int number);
     // Wakes a sleeping DAS: with the link thread parked, five 0x03 bytes straight on the DAS
     // port, 500 ms apart, the event loop running meanwhile. Nothing is written when the link
-    // thread does not park.
+    // thread does not park in time: a box tells, and the link runs on.
     void Wake();
 
     // --- DAS file slots (1-based; names compared without regard to case) ---

@@ -171,10 +171,13 @@ bool THost::Connect()
     } guard{connecting_};
 
     // The port is opened anew, so the thread must not be using the old one.
-    if (!thread_.Pause()) {
+    if (!PauseOrTell(QStringLiteral("the DAS port was not opened again"))) {
         return false;
     }
     reopenLostPort_ = false;
+    if (forgetPlayback_) {
+        ForgetPlayback();
+    }
     if (!OpenPortAsking()) {
         return false;
     }
@@ -210,8 +213,8 @@ bool THost::Disconnect()
         ~TGuard() { flag = false; }
     } guard{disconnecting_};
 
-    if (!thread_.Pause()) {
-        // Closing a port the thread still uses would hand its number to the next file opened.
+    // Closing a port the thread still uses would hand its number to the next file opened.
+    if (!PauseOrTell(QStringLiteral("it stays connected"))) {
         return false;
     }
     reopenLostPort_ = false;
@@ -224,15 +227,27 @@ bool THost::Disconnect()
 void THost::DasPortLineLost()
 {
     // A disconnect, a connect or a port change may have come first.
-    if (!DasPortLost() || !thread_.Pause()) {
+    if (!DasPortLost()) {
         return;
     }
-    // Closed at once: a device that comes back may only get its name again once nothing
-    // holds the old one.
-    CloseDasPort();
     reopenLostPort_ = true;
+    // Closed at once: a device that comes back may only get its name again once nothing
+    // holds the old one. A thread slow to park runs on with the lost port, whose every use
+    // fails at once without touching it, and the watchdog's status updates close it first
+    // thing when they try to open it again.
+    if (CloseLostPort()) {
+        UpdateActions();
+    }
+}
+
+bool THost::CloseLostPort()
+{
+    if (!thread_.Pause()) {
+        return false;
+    }
+    CloseDasPort();
     thread_.Unpause();
-    UpdateActions();
+    return true;
 }
 
 void THost::DasPortOpenFailed()
@@ -247,14 +262,18 @@ void THost::DasPortOpenFailed()
 void THost::ReopenLostPort()
 {
     // Another port was opened meanwhile (a port change): that one is the DAS port now.
-    if (DasPortOpen()) {
+    if (DasPortOpen() && !DasPortLost()) {
         reopenLostPort_ = false;
+        return;
+    }
+    if (DasPortLost() && !CloseLostPort()) {
         return;
     }
     TCommHandle fresh;
     if (!OpenDasHandle(fresh, dasPort_, false) || !fresh.Port()->SetBaudRate(dasBaud_)) {
         return;
     }
+    // A thread slow to park runs on, and the next status update tries again.
     if (!thread_.Pause()) {
         return;
     }
@@ -266,6 +285,20 @@ void THost::ReopenLostPort()
 }
 
 bool THost::Pause() { return thread_.Pause(); }
+
+bool THost::PauseOrTell(const QString& notDone)
+{
+    if (thread_.Pause()) {
+        return true;
+    }
+    TellNotPaused(notDone);
+    return false;
+}
+
+void THost::TellNotPaused(const QString& notDone)
+{
+    ShowMessage(QStringLiteral("The link could not be paused; ") + notDone + QLatin1Char('.'));
+}
 
 void THost::Unpause() { thread_.Unpause(); }
 

@@ -85,20 +85,28 @@ public:
     // --- The link ---
     // Opens the DAS port (asking for another port number or baud rate while that fails),
     // drops queued commands and file data, resets the link state and runs the link thread.
-    // False when the operator cancelled (the link stays closed) or another connect runs.
+    // False when the operator cancelled (the link stays closed), when the thread did not park
+    // in time (a box tells; the link runs on as it was) or another connect runs.
     bool Connect();
-    // Parks the link thread and closes the DAS port. False when the thread did not park (the
-    // port then stays open) or another disconnect runs.
+    // Parks the link thread and closes the DAS port. False when the thread did not park in
+    // time (a box tells that the link stays connected: the port stays open, the link runs on)
+    // or another disconnect runs.
     bool Disconnect();
     // Parks the link thread: returns once it confirms (bounded, about 1 s); true when parked.
+    // False when it did not park in time: the pause is then taken back and the link runs on.
     bool Pause();
+    // Pause, and when the thread did not park in time, a box: "The link could not be paused; "
+    // followed by `notDone` (what the operator asked for that was not done) and a full stop.
+    bool PauseOrTell(const QString& notDone);
+    void TellNotPaused(const QString& notDone);
     void Unpause();
     // Ends and joins the link thread (shutdown, before the DAS port is closed); the link's
     // state goes with it (a block in flight, the DAS's last sequence).
     void StopThread();
     // The DAS port's line hung up (posted by the link thread): the port is closed, and opened
     // again while the link is lost (UpdateStatus, at the watchdog's pace) until it opens; the
-    // queued data and a block in flight wait for it.
+    // queued data and a block in flight wait for it. When the thread does not park in time
+    // the lost port stays until the first of those tries closes it.
     void DasPortLineLost();
     // The DAS port would not open again (a port change; the thread parked, the port closed):
     // the link goes as if the port's line had hung up: "Disconnected" at once, the thread
@@ -151,7 +159,9 @@ public:
     // UI thread. Starts recording the link to an archive (asking for the file) or stops it.
     void RecordArchive(bool start);
     // UI thread. Starts playing an archive back (asking for the file and the pace; the live
-    // link is to be disconnected first) or stops it, leaving the link thread paused.
+    // link is to be disconnected first) or stops it, leaving the link thread paused. A start
+    // the thread does not park for in time is not made (a box tells); a thread slow to park
+    // at the stop runs on without the file, and the next connect forgets what it left.
     void PlayArchive(bool start);
     // UI thread (the PC device port poll). While recording: the bytes as host records of
     // `channel`, stamped with the current packet time.
@@ -170,9 +180,16 @@ public:
 
 private:
     bool OpenPortAsking();
-    // Tries the lost DAS port once, silently; on success it becomes the DAS port.
+    // Tries the lost DAS port once, silently; on success it becomes the DAS port. A port still
+    // held after its line hung up is closed first.
     void ReopenLostPort();
+    // Parks the thread and closes the DAS port whose line hung up; false when the thread did
+    // not park in time (the port then stays, the thread runs on).
+    bool CloseLostPort();
     void StopPlayback();
+    // With the thread parked: archive bytes still in the receive buffer and the archive's
+    // last sequence number are forgotten, so that neither reaches the live link.
+    void ForgetPlayback();
     bool SetBaudAsking();
 
     float writeVersion_ = kHostVersion;
@@ -185,6 +202,8 @@ private:
     bool disconnecting_ = false;
     // The DAS port's line hung up and the port is to be opened again (UI thread).
     bool reopenLostPort_ = false;
+    // A playback stopped without the thread parked: the next connect forgets what it left.
+    bool forgetPlayback_ = false;
     std::atomic<bool> forceComm_{false};
     std::atomic<bool> debugMemoVisible_{false};
     std::atomic<bool> recording_{false};

@@ -103,8 +103,15 @@ bool TThdDASComm::Pause()
     }
     // A thread waiting for ring room or for a playback packet's time stops waiting at once.
     parkChanged_.notify_all();
-    return parkChanged_.wait_for(lock, kPauseConfirm,
-                                 [this] { return parked_.load() || finished_.load(); });
+    if (parkChanged_.wait_for(lock, kPauseConfirm,
+                              [this] { return parked_.load() || finished_.load(); })) {
+        return true;
+    }
+    // Still in a long pass (a long write at a low baud rate, a long post-transmit pause). The
+    // request is taken back under the lock the thread parks under, so it never parks for it
+    // later, unseen, with its port open: the link runs on as it was.
+    paused_ = false;
+    return false;
 }
 
 void TThdDASComm::Unpause()

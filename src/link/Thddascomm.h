@@ -61,7 +61,8 @@ public:
     bool Running() const;
     // UI thread. Asks the thread to park and waits (at most about 1 s) until it reports that
     // it is parked: true when parked (or not running). While parked it neither reads nor
-    // writes the DAS port, and the caller may use, close or reopen it.
+    // writes the DAS port, and the caller may use, close or reopen it. False when it did not
+    // park in time: the request is then taken back and the thread runs on.
     bool Pause();
     // UI thread. Lets a parked thread run on.
     void Unpause();

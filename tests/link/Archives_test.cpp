@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTimer>
 #include <cstring>
 #include <deque>
@@ -617,6 +618,28 @@ TEST_F(ArchiveTest, AFullRingHoldsUpNeitherAStopNorAPlaybackNobodyReads)
     EXPECT_GT(Host.BytesReceived(), static_cast<uint32_t>(data.size()));
     const int n = mux->ReadQueue();
     EXPECT_EQ(QByteArray(mux->Scratch(), n), data.right(static_cast<int>(kChannelRingBytes)));
+}
+
+TEST_F(ArchiveTest, APlaybackTheThreadIsTooBusyToPauseForIsNotStartedAndTheLinkRunsOn)
+{
+    WriteAll(Path("play.dar"), Header("PX000000", "t") + das::EncodeData(1, 0, 1000, {{12, "x"}}));
+    TFakeDasPorts ports;
+    Host.SetProtocol(kErrorDetectingProtocol);
+    const auto restore = qScopeGuard([] { Host.SetProtocol(kErrorCorrectingProtocol); });
+    ASSERT_TRUE(Host.Connect());
+    // A long write at a low baud rate: the link thread does not park in time.
+    ASSERT_TRUE(ports.HoldWriting("long"));
+    Play(Path("play.dar"), false);
+    EXPECT_EQ(prompt.Messages(),
+              (QStringList{"Wendrok: Play back at real-time speed?",
+                           "Wendrok: The link could not be paused; the archive was not played "
+                           "back."}));
+    EXPECT_FALSE(PlayingBack());
+    EXPECT_FALSE(Host.Archive().IsOpen());
+    EXPECT_FALSE(Host.Thread().Paused());
+    // The live link carries on, never to park unasked.
+    ASSERT_TRUE(ports.ReleaseAndSend("long", "next"));
+    EXPECT_FALSE(Host.Thread().Parked());
 }
 
 // --- A live session recorded and played back ---

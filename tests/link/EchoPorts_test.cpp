@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "link/Host.h"
+#include "link/LinkFakes.h"
 #include "link/MuxClasses.h"
 #include "link/SendQueues.h"
 #include "link/Serial.h"
@@ -31,34 +32,6 @@ constexpr int kFakeEchoCom = 43;
 constexpr int kFakePcCom = 44;
 constexpr int kMissingCom = 7;
 constexpr uint8_t kChannel = 12;
-
-// A port handed to the serial module that forwards to a fake the test keeps, so the test can
-// still feed it and look at it after the module closed the port.
-class TSharedFakePort final : public ISerialPort {
-public:
-    TSharedFakePort(std::shared_ptr<TFakeSerialPort> fake, std::shared_ptr<bool> closed)
-        : fake_(std::move(fake)), closed_(std::move(closed))
-    {
-    }
-    ~TSharedFakePort() override { *closed_ = true; }
-    bool CheckProperties() override { return fake_->CheckProperties(); }
-    bool ApplySettings(const TSerialSettings& s) override { return fake_->ApplySettings(s); }
-    bool SetBaudRate(uint32_t baud) override { return fake_->SetBaudRate(baud); }
-    bool SetRtsToggle() override { return fake_->SetRtsToggle(); }
-    bool SetReadTimeout(int ms) override { return fake_->SetReadTimeout(ms); }
-    ssize_t Write(const uint8_t* b, size_t n) override { return fake_->Write(b, n); }
-    ssize_t Read(uint8_t* b, size_t n) override { return fake_->Read(b, n); }
-    int OutQueue() override { return fake_->OutQueue(); }
-    int InQueue() override { return fake_->InQueue(); }
-    bool PurgeInput() override { return fake_->PurgeInput(); }
-    bool SetBreak(bool on) override { return fake_->SetBreak(on); }
-    bool SetLineMarks(bool on) override { return fake_->SetLineMarks(on); }
-    bool HungUp() override { return fake_->HungUp(); }
-
-private:
-    std::shared_ptr<TFakeSerialPort> fake_;
-    std::shared_ptr<bool> closed_;
-};
 
 // A device with chosen echo settings and port.
 class TEchoDevice final : public IChannelDevice {

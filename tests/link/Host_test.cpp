@@ -14,6 +14,7 @@
 #include "link/LinkFakes.h"
 #include "link/MuxClasses.h"
 #include "link/Packets.h"
+#include "link/Protocol.h"
 #include "link/SendQueues.h"
 #include "link/Serial.h"
 #include "platform/Clocks.h"
@@ -397,6 +398,76 @@ TEST_F(HostTest, CancellingTheBaudRateQuestionLeavesThePortClosed)
     EXPECT_FALSE(DasPortOpen());
     EXPECT_FALSE(Host.Thread().Running());
     Host.SetDasBaud(kDefaultDasBaud);
+}
+
+// The link thread running on in-memory DAS ports whose writes the test holds for longer than
+// a pause waits for the thread to park, as a long write at a low baud rate does. The
+// error-detecting protocol sends what is queued without waiting for a poll.
+class HostHeldWriteTest : public HostTest {
+protected:
+    void SetUp() override
+    {
+        HostTest::SetUp();
+        Host.SetProtocol(kErrorDetectingProtocol);
+    }
+    void TearDown() override
+    {
+        ports.hold->Set(false);
+        Host.Disconnect();
+        Host.StopThread();
+        Host.SetProtocol(kErrorCorrectingProtocol);
+        HostTest::TearDown();
+    }
+
+    TFakePrompt prompt;
+    TFakeDasPorts ports;
+};
+
+TEST_F(HostHeldWriteTest, ADisconnectTheThreadIsTooBusyForLeavesTheLinkRunningAndSaysSo)
+{
+    ASSERT_TRUE(Host.Connect());
+    ASSERT_TRUE(ports.HoldWriting("long"));
+    EXPECT_FALSE(Host.Disconnect());
+    EXPECT_EQ(prompt.Messages(),
+              QStringList{"Wendrok: The link could not be paused; it stays connected."});
+    EXPECT_TRUE(DasPortOpen());
+    EXPECT_FALSE(Host.Thread().Paused());
+    // The write ends and the link carries on, never to park unasked.
+    ASSERT_TRUE(ports.ReleaseAndSend("long", "next"));
+    EXPECT_FALSE(Host.Thread().Parked());
+    // Asked again when the link is not so busy, the disconnect is made.
+    EXPECT_TRUE(Host.Disconnect());
+    EXPECT_FALSE(DasPortOpen());
+}
+
+TEST_F(HostHeldWriteTest, ALostPortIsClosedAndOpenedAgainThoughTheThreadWasTooBusyToPause)
+{
+    QByteArray toInstrument;
+    bool pcPortClosed = false;
+    MuxArray->AddChannel(20)->SetPcPort(
+        std::make_unique<TFakePcPort>(&toInstrument, &pcPortClosed, ports.hold));
+    ASSERT_TRUE(Host.Connect());
+    // The line hangs up. The link thread finds it and posts the loss to the UI thread, which
+    // does not run it yet: meanwhile the thread is held in a long write to an instrument.
+    ports.opened[0]->HangUp();
+    ASSERT_TRUE(PollUntil([] { return DasPortLost(); }));
+    ports.hold->Set(true);
+    TimedQueue->AddTimed(20, "slow", NextTimedSequence(), 0, 4);
+    ASSERT_TRUE(ports.hold->WaitHeld());
+    // Now the UI thread runs what was posted: the loss's box, then the loss itself.
+    ASSERT_TRUE(WaitUntil([&] { return !prompt.shown.empty(); }));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(Host.Thread().Paused());
+    ports.hold->Set(false);
+
+    // The port is closed and opened again at the watchdog's pace, and the link carries on.
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ports.opened.size() == 2 && DasPortOpen() && !DasPortLost(); }));
+    SendQueue->Add(5, "back", 4);
+    EXPECT_TRUE(ports.opened[1]->WaitWritten(kDataPacketOverhead + 4, kTestWaitMs));
+    EXPECT_EQ(toInstrument, "slow");
+    // The loss's own box only: nobody asked for anything that was not done.
+    EXPECT_EQ(prompt.Messages().size(), 1) << prompt.Messages().join('|').toStdString();
 }
 
 }  // namespace

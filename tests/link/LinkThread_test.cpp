@@ -517,20 +517,6 @@ TEST_F(LinkThreadTest, APacketArrivingInPiecesIsLeftToArriveTakenWholeAndAnswere
     EXPECT_EQ(PacketCounters().receiveErrors.load(), 0u);
 }
 
-// Waits for `done` without running the event loop, so that a service pass the link thread asks
-// for meanwhile does not run.
-bool PollUntil(const std::function<bool()>& done)
-{
-    QDeadlineTimer deadline(kTestWaitMs);
-    while (!done()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
-
 TEST_F(LinkThreadTest, APacketWaitingForRoomGoesOnOnceTheRingLosesItsReaderOrItsChannel)
 {
     // The bytes in the ring never wait long enough here to count as having no reader.

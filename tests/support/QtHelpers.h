@@ -22,6 +22,20 @@ inline bool WaitUntil(const std::function<bool()>& done, int timeoutMs = kTestWa
     return true;
 }
 
+// Waits for `done` without running the event loop, so that nothing posted to the UI thread
+// meanwhile (a service pass, a call of the link thread's) runs yet.
+inline bool PollUntil(const std::function<bool()>& done, int timeoutMs = kTestWaitMs)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QThread::msleep(1);
+    }
+    return true;
+}
+
 #include <QComboBox>
 #include <QStringList>
 
