@@ -21,6 +21,7 @@
 #include "link/Global.h"
 #include "link/Host.h"
 #include "link/Packets.h"
+#include "link/SendQueues.h"
 #include "link/Serial.h"
 #include "platform/SerialPort.h"
 #include "support/FakePrompt.h"
@@ -116,6 +117,61 @@ TEST_F(ActionsTest, PowerOnStartDataShowsTheStreamAndCaptureKeepsEveryByte)
     const QByteArray bytes = captured.readAll();
     EXPECT_EQ(bytes.size(), samples * 8);
     EXPECT_EQ(bytes, QByteArray("SAMPLE\r\n").repeated(samples));
+    f.close();
+}
+
+// On a line that hears itself, where every third echo of an acknowledgement with the host's
+// packet riding on it comes back spoilt, the instrument's data streams into a capture while
+// the operator types a line in the device's window.
+TEST_F(ActionsTest, OnALineThatHearsItselfSpoiltEchoesLeaveTheCaptureAndTheTypedTextExact)
+{
+    das.SetEcho(true);
+    das.SetEchoSpoiling(3);
+    TDasInstruments instruments(das, console);
+    instruments.AddSerialInstrument(1, TInstrumentSpec{});
+    TDASDesktopForm& f = Start();
+    TDevice* ctd = Device("CTD");
+    ASSERT_NE(ctd, nullptr);
+    const auto channel = static_cast<uint8_t>(ctd->GetHostChannel());
+    SelectOnly({"CTD"});
+    f.UpdateActions();
+    Trigger("Desktop_DeviceOn");
+    ASSERT_TRUE(WaitUntil(
+        [&] { return instruments.IsOpen(1) && instruments.RouteOf(1) == channel; }, 10000));
+    auto* window = dynamic_cast<TTerminalForm*>(ctd->GetMux()->GetWindow());
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(WaitUntil([&] { return das.AllSent() && !ctd->GetMux()->HasData(); }));
+    const QString file = NativePath(ctd->CaptureTarget().fileName);
+    QFile::remove(file);
+    Trigger("Desktop_StartCapture");
+    // The capture's whole command sequence has gone (the instrument's port is routed again).
+    ASSERT_TRUE(WaitUntil(
+        [&] { return ctd->GetMux()->IsCaptureOnPc() && TimedQueue->Count() == 0; }));
+
+    // A long record comes in, so the DAS always has a packet to send: every key the operator
+    // types rides on the acknowledgement of one, in a packet of its own.
+    QByteArray record;
+    for (int i = 0; record.size() < 96 * 1024; ++i) {
+        record += "21.5" + QByteArray::number(i % 1000).rightJustified(3, '0') + ",8.2031\r\n";
+    }
+    das.SendChannelData(channel, record);
+    const QString typed = QStringLiteral("set interval 5 and go on sampling\r");
+    for (const QChar key : typed) {
+        const qsizetype sent = das.ReceivedOn(channel).size();
+        QTest::keyClick(window->TextPane(), key.toLatin1());
+        ASSERT_TRUE(WaitUntil([&] { return das.ReceivedOn(channel).size() > sent; }));
+    }
+    EXPECT_FALSE(das.AllSent()) << "the record ended before the last key";
+    ASSERT_TRUE(WaitUntil([&] { return das.AllSent() && !ctd->GetMux()->HasData(); }));
+    Trigger("Desktop_StopCapture");
+    ASSERT_TRUE(WaitUntil([&] { return !ctd->GetMux()->HasCaptureFile(); }));
+
+    QFile captured(file);
+    ASSERT_TRUE(captured.open(QIODevice::ReadOnly)) << file.toStdString();
+    EXPECT_TRUE(captured.readAll() == record);
+    EXPECT_EQ(das.ReceivedOn(channel), typed.toLatin1());
+    EXPECT_GE(das.spoiltEchoes.load(), 5u);
+    EXPECT_LE(das.unaskedAnswers.load(), das.spoiltEchoes.load());
     f.close();
 }
 
