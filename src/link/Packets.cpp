@@ -60,18 +60,19 @@ int g_sentCount = 0;
 // is older than its echo.
 uint32_t g_echoFrom = 0;
 // How far into the answer's echo (g_sent) the front of the receive buffer has come: the bytes
-// dropped since the answer, set right whenever a packet's echo is dropped.
+// dropped since the answer, set right whenever a packet's echo is dropped. Fewer than a
+// packet are the noise of the line turning round.
 uint32_t g_echoAt = 0;
 // Whether the echo of that answer (on a line that hears itself) may still come, and until when
 // (performance counter).
 std::atomic<bool> g_echoDue{false};
 int64_t g_echoDeadline = 0;
 std::atomic<int64_t> g_echoLatencyTicks{kDefaultEchoLatency.count() * kPerfFrequency / 1000};
-// Whether the answer can still show that the line does not echo: no echo of it has come, and
-// nothing but the noise of the line turning round has come ahead of the DAS's next packet.
+// Whether the answer can still show that the line does not echo: no echo of it has come. It
+// does when nothing but the noise of the line turning round comes ahead of the DAS's next
+// packet.
 bool g_echoUntold = false;
 bool g_echoSeen = false;
-uint32_t g_noiseSinceAnswer = 0;
 // Answers in a row (not counting lone NAK 0s) behind which the DAS's packets came with no echo
 // ahead of them. This many show that the line does not echo; fewer may be echoes lost to noise.
 constexpr uint32_t kAnswersShowingNoEcho = 3;
@@ -92,7 +93,6 @@ void ForgetSent()
     g_echoDue = false;
     g_echoUntold = false;
     g_echoSeen = false;
-    g_noiseSinceAnswer = 0;
 }
 
 bool LineShownNotToEcho() { return g_answersWithoutEcho >= kAnswersShowingNoEcho; }
@@ -129,7 +129,6 @@ void DropNoise(uint32_t count)
     count = std::min(count, g_rcvFill);
     const uint32_t older = std::min(count, g_echoFrom);
     DropFront(count);
-    g_noiseSinceAnswer += count - older;
     g_echoAt += count - older;
 }
 
@@ -238,7 +237,6 @@ bool DropEchoesCome()
             continue;
         }
         dropped = true;
-        g_noiseSinceAnswer += at - g_echoFrom;
         DropFrom(g_echoFrom, at - g_echoFrom + packet.length);
         g_echoAt = packet.offset + packet.length;
         for (int i = 0; i <= index; ++i) {
@@ -249,11 +247,16 @@ bool DropEchoesCome()
             g_answersWithoutEcho = 0;
             g_echoSeen = true;
             g_echoUntold = false;
-        } else if (spoilt) {
-            g_noiseSinceAnswer += packet.length;
         }
     }
     return dropped;
+}
+
+// Whether the front of the receive buffer is plainly no packet (a framing or CRC error).
+bool FrontSpoilt()
+{
+    const int front = CheckPacket(g_rcvBuffer, g_rcvFill);
+    return front != kRcvNothing && front != kRcvData && front != kRcvControl;
 }
 
 // The bytes at the front where the echo of the first packet not yet settled belongs are that
@@ -272,10 +275,8 @@ bool DropSpoiltEchoes()
         if (g_echoAt != packet.offset || g_rcvFill < packet.length) {
             break;
         }
-        const int front = CheckPacket(g_rcvBuffer, g_rcvFill);
         const uint32_t half = (packet.length + 1) / 2;
-        if (front == kRcvNothing || front == kRcvData || front == kRcvControl ||
-            EchoDifference(0, SentBytes(packet), packet.length, half) >= half) {
+        if (!FrontSpoilt() || EchoDifference(0, SentBytes(packet), packet.length, half) >= half) {
             break;
         }
         DropNoise(packet.length);
@@ -366,9 +367,7 @@ bool TakeAnswerEcho(bool dropNoise)
     if (EchoBegunAt(NextPacketStart(0))) {
         return true;
     }
-    const int front = CheckPacket(g_rcvBuffer, g_rcvFill);
-    const bool spoilt = front != kRcvNothing && front != kRcvData && front != kRcvControl;
-    return spoilt && g_rcvFill < UnsettledEchoBytes();
+    return FrontSpoilt() && g_rcvFill < UnsettledEchoBytes();
 }
 
 // Takes the `count` bytes just read behind the receive buffer's fill into it.
@@ -454,7 +453,7 @@ int ParseOne()
         // never will. With nothing but the line turning round ahead of it, the line did not
         // echo; a spoilt echo, or noise as long as one, tells nothing.
         g_echoDue = false;
-        if (g_echoUntold && g_noiseSinceAnswer < static_cast<uint32_t>(kControlPacketSize)) {
+        if (g_echoUntold && g_echoAt < static_cast<uint32_t>(kControlPacketSize)) {
             ++g_answersWithoutEcho;
         }
         g_echoUntold = false;

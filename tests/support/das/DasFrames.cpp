@@ -75,69 +75,66 @@ QByteArray EncodeControl(uint8_t kind, uint8_t sequence)
     return packet;
 }
 
+qsizetype FrameLength(const QByteArray& bytes, qsizetype at)
+{
+    if (at >= bytes.size()) {
+        return 0;
+    }
+    if (bytes[at] != '\n') {
+        return -1;
+    }
+    if (at + 1 >= bytes.size()) {
+        return 0;
+    }
+    qsizetype length = -1;
+    if (bytes[at + 1] == '2') {
+        length = 6;
+    } else if (bytes[at + 1] == '1') {
+        if (at + 16 > bytes.size()) {
+            return 0;
+        }
+        int payload = 0;
+        for (int i = 12; i < 16; ++i) {
+            payload += At(bytes, at + i);
+        }
+        length = payload > kMaxPayload ? -1 : 18 + payload;
+    }
+    return length > 0 && at + length > bytes.size() ? 0 : length;
+}
+
 std::optional<TFrame> TFrameParser::Next()
 {
-    const auto bad = [this]() {
+    if (buffer_.isEmpty()) {
+        return std::nullopt;
+    }
+    const qsizetype length = FrameLength(buffer_, 0);
+    if (length == 0) {
+        return std::nullopt;
+    }
+    if (length < 0 || !CrcMatches(buffer_.left(length))) {
         // Drop the start and look for the next line feed.
         const qsizetype next = buffer_.indexOf('\n', 1);
         buffer_.remove(0, next < 0 ? buffer_.size() : next);
         return TFrame{};
-    };
-    if (buffer_.isEmpty()) {
-        return std::nullopt;
     }
-    if (buffer_[0] != '\n') {
-        return bad();
-    }
-    if (buffer_.size() < 2) {
-        return std::nullopt;
-    }
+    TFrame frame;
     if (buffer_[1] == '2') {
-        if (buffer_.size() < 6) {
-            return std::nullopt;
-        }
-        if (!CrcMatches(buffer_.left(6))) {
-            return bad();
-        }
-        TFrame frame;
         frame.kind = TFrame::TKind::Control;
         frame.controlKind = At(buffer_, 2);
         frame.sequence = At(buffer_, 3);
-        buffer_.remove(0, 6);
-        return frame;
-    }
-    if (buffer_[1] != '1') {
-        return bad();
-    }
-    if (buffer_.size() < 16) {
-        return std::nullopt;
-    }
-    int payload = 0;
-    for (int i = 12; i < 16; ++i) {
-        payload += At(buffer_, i);
-    }
-    if (payload > kMaxPayload) {
-        return bad();
-    }
-    const qsizetype length = 18 + payload;
-    if (buffer_.size() < length) {
-        return std::nullopt;
-    }
-    if (!CrcMatches(buffer_.left(length))) {
-        return bad();
-    }
-    TFrame frame;
-    frame.kind = TFrame::TKind::Data;
-    frame.sequence = At(buffer_, 2);
-    frame.flags = At(buffer_, 3);
-    for (int i = 0; i < 4; ++i) {
-        frame.time |= uint32_t{At(buffer_, 4 + i)} << (8 * i);
-    }
-    qsizetype offset = 16;
-    for (int i = 0; i < 4; ++i) {
-        const int count = At(buffer_, 12 + i);
-        frame.segments.push_back({At(buffer_, 8 + i), buffer_.mid(offset, count)});
-        offset += count;
+    } else {
+        frame.kind = TFrame::TKind::Data;
+        frame.sequence = At(buffer_, 2);
+        frame.flags = At(buffer_, 3);
+        for (int i = 0; i < 4; ++i) {
+            frame.time |= uint32_t{At(buffer_, 4 + i)} << (8 * i);
+        }
+        qsizetype offset = 16;
+        for (int i = 0; i < 4; ++i) {
+            const int count = At(buffer_, 12 + i);
+            frame.segments.push_back({At(buffer_, 8 + i), buffer_.mid(offset, count)});
+            offset += count;
+        }
     }
     buffer_.remove(0, length);
     return frame;

@@ -26,6 +26,10 @@ QByteArray EncodeData(uint8_t sequence, uint8_t flags, uint32_t timeMs,
 // A control packet: kind 0 NAK, 1 ACK, 2 NAKd, 3 ACKd.
 QByteArray EncodeControl(uint8_t kind, uint8_t sequence);
 
+// The length of the frame that starts at `at` in `bytes`: 0 while the bytes so far do not
+// tell, -1 when no frame starts there (no line feed, an unknown type, a payload above 254).
+qsizetype FrameLength(const QByteArray& bytes, qsizetype at);
+
 // One frame cut from the host's byte stream.
 struct TFrame {
     enum class TKind { Data, Control, Bad } kind = TKind::Bad;

@@ -314,34 +314,6 @@ void TDasStandIn::ReadHost(int timeoutMs)
 
 namespace {
 
-// The length of the frame that starts at `at`: 0 while its bytes so far do not tell, -1 when
-// no frame starts there.
-qsizetype FrameLengthAt(const QByteArray& bytes, qsizetype at)
-{
-    if (at >= bytes.size()) {
-        return 0;
-    }
-    if (bytes[at] != '\n') {
-        return -1;
-    }
-    if (at + 1 >= bytes.size()) {
-        return 0;
-    }
-    qsizetype length = -1;
-    if (bytes[at + 1] == '2') {
-        length = 6;
-    } else if (bytes[at + 1] == '1') {
-        if (at + 16 > bytes.size()) {
-            return 0;
-        }
-        length = 18;
-        for (qsizetype i = 12; i < 16; ++i) {
-            length += static_cast<uint8_t>(bytes[at + i]);
-        }
-    }
-    return length > 0 && at + length > bytes.size() ? 0 : length;
-}
-
 void FlipBit(QByteArray& bytes, qsizetype at) { bytes[at] = static_cast<char>(bytes[at] ^ 0x01); }
 
 }  // namespace
@@ -373,12 +345,12 @@ QByteArray TDasStandIn::TakeEchoFrames()
 {
     QByteArray out;
     for (;;) {
-        const qsizetype length = FrameLengthAt(echoHeld_, 0);
+        const qsizetype length = das::FrameLength(echoHeld_, 0);
         if (length == 0) {
             return out;
         }
         const bool ackd = length == 6 && echoHeld_[2] == 3;
-        const qsizetype riding = ackd ? FrameLengthAt(echoHeld_, 6) : -1;
+        const qsizetype riding = ackd ? das::FrameLength(echoHeld_, 6) : -1;
         if (ackd && riding == 0) {
             return out;
         }
