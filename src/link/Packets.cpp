@@ -195,6 +195,17 @@ uint32_t EchoDifference(uint32_t at, const uint8_t* sent, uint32_t length, uint3
     return differing;
 }
 
+// The bytes the echo of the answer's first `count` packets not yet settled takes (all of them
+// by default).
+uint32_t UnsettledEchoBytes(int count = kMaxAnswerPackets)
+{
+    uint32_t bytes = 0;
+    for (int i = 0; i < std::min(count, g_sentCount); ++i) {
+        bytes += g_sentPackets[i].settled ? 0 : g_sentPackets[i].length;
+    }
+    return bytes;
+}
+
 // Where the echo of the answer's packet `index` lies in the receive buffer, whole or with one
 // byte spoilt: the bytes ahead of it since the answer are noise or the spoilt echo of the
 // packets before it. A control packet's echo is looked for only where it belongs (the DAS
@@ -203,10 +214,7 @@ uint32_t EchoDifference(uint32_t at, const uint8_t* sent, uint32_t length, uint3
 bool FindEcho(int index, uint32_t& at, bool& spoilt)
 {
     const TSentPacket& packet = g_sentPackets[index];
-    uint32_t expected = g_echoFrom;
-    for (int i = 0; i < index; ++i) {
-        expected += g_sentPackets[i].settled ? 0 : g_sentPackets[i].length;
-    }
+    const uint32_t expected = g_echoFrom + UnsettledEchoBytes(index);
     const bool control = packet.length == static_cast<uint32_t>(kControlPacketSize);
     const uint32_t nearLast = expected + kEchoLead;
     for (uint32_t p = g_echoFrom; p + packet.length <= g_rcvFill; ++p) {
@@ -266,8 +274,11 @@ bool FrontSpoilt()
 // one was dropped.
 bool DropSpoiltEchoes()
 {
+    if (g_echoFrom > 0 || LineShownNotToEcho()) {
+        return false;
+    }
     bool dropped = false;
-    for (int i = 0; i < g_sentCount && g_echoFrom == 0 && !LineShownNotToEcho(); ++i) {
+    for (int i = 0; i < g_sentCount; ++i) {
         TSentPacket& packet = g_sentPackets[i];
         if (packet.settled) {
             continue;
@@ -286,16 +297,6 @@ bool DropSpoiltEchoes()
     return dropped;
 }
 
-bool AllSettled()
-{
-    for (int i = 0; i < g_sentCount; ++i) {
-        if (!g_sentPackets[i].settled) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // Whether the bytes from `at` on are the start of the echo of a packet not yet settled.
 bool EchoBegunAt(uint32_t at)
 {
@@ -310,16 +311,6 @@ bool EchoBegunAt(uint32_t at)
         }
     }
     return false;
-}
-
-// The bytes the echo of the packets not yet settled takes.
-uint32_t UnsettledEchoBytes()
-{
-    uint32_t bytes = 0;
-    for (int i = 0; i < g_sentCount; ++i) {
-        bytes += g_sentPackets[i].settled ? 0 : g_sentPackets[i].length;
-    }
-    return bytes;
 }
 
 // Looks for the echo of the host's latest answer in the receive buffer (a line that hears
@@ -347,7 +338,7 @@ bool TakeAnswerEcho(bool dropNoise)
     }
     const bool echoCame = DropEchoesCome();
     const bool spoiltEchoCame = DropSpoiltEchoes();
-    if (AllSettled()) {
+    if (UnsettledEchoBytes() == 0) {
         g_echoDue = false;
         // Noise behind the echo goes with it.
         if ((echoCame || spoiltEchoCame) && g_echoFrom == 0) {

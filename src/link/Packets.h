@@ -95,14 +95,13 @@ bool SendAckPacket(uint8_t kind, uint8_t sequence);
 // reply to it: of the bytes waiting now it drops the noise ahead of the first likely packet
 // start and the echo of what the host wrote for that answer (a line that hears itself), packet
 // by packet, whole or spoilt by noise, and keeps a packet the DAS has begun to send for the
-// parser. A DAS that answers at once has its
-// next packet on the way before the host comes to purge; flushing the port would throw it away,
-// whole or in part. The start of an echo is kept until the bytes behind it tell it from the
-// DAS's reply. Whether the line echoes is learnt from the answers (see ForgetLineEcho): once
-// the DAS's packets have come behind several answers with no echo ahead of them, a poll that
-// matches the host's NAK 0 byte for byte is the DAS's. `answerOver`: the answer has gone out
-// whole (what the host writes next is a new one); false for the purge just after writing,
-// while its echo may still be coming.
+// parser. A DAS that answers at once has its next packet on the way before the host comes to
+// purge; flushing the port would throw it away, whole or in part. The start of an echo is kept
+// until the bytes behind it tell it from the DAS's reply. Whether the line echoes is learnt
+// from the answers (see ForgetLineEcho): once the DAS's packets have come behind several
+// answers with no echo ahead of them, a poll that matches the host's NAK 0 byte for byte is
+// the DAS's. `answerOver`: the answer has gone out whole (what the host writes next is a new
+// one); false for the purge just after writing, while its echo may still be coming.
 void DropAnswerEcho(bool answerOver);
 // Link thread, after the operator's post-transmit pause: what came during it is not listened
 // to. Purges the port's input and the receive buffer.
